@@ -1,0 +1,114 @@
+// PagerLink: the one place that talks to the pager.
+//
+// Two request kinds share the USB byte stream: text command lines closed by a
+// CRC-16/X-25 in hexadecimal, and binary register frames closed by a
+// CRC-16/MCRF4XX. Every user action is one short connection:
+// connect(), the commands, disconnect().
+#pragma once
+
+#include "checksum.h"
+#include "devicefloat.h"
+#include "usbxpress.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <cstdint>
+
+struct HistoryRecord;
+
+// Called with the number of history pages read so far.
+using HistoryProgressFunction = void (*)(int pages);
+
+class PagerLink
+{
+public:
+    PagerLink();
+
+    // Finds, opens and identifies the pager; returns its serial number,
+    // or an empty string when no device answered.
+    QString connect();
+    // Ends the connection; harmless at any time.
+    void disconnect();
+
+    // Four upper-case hex digits of the CRC-16/X-25 of the bytes.
+    QString checksumText(const char *data, std::uint16_t length, std::uint16_t initial) const;
+
+    // Text commands. Each advances requestNumber once.
+    QString readInfo();
+    QDateTime readDeviceTime();
+    bool setDeviceTime(const QDateTime &t);
+    int readHistoryInterval();
+    // Refuses (false, nothing sent) minutes above 65535.
+    bool setHistoryInterval(unsigned minutes);
+
+    // Register settings. Reads give 0.0 on failure; writes return true only
+    // when the pager accepted the value. A value that cannot travel (see
+    // sigmaFitsWire, thresholdFitsWire) is refused: false, nothing sent.
+    float readGammaSigma();
+    float readNeutronSigma();
+    float readDoseRateThreshold();
+    bool writeGammaSigma(float value);
+    bool writeNeutronSigma(float value);
+    bool writeDoseRateThreshold(float value);
+
+    // History download (implemented by the history library). Appends the
+    // records to `records` (the caller owns them). Returns true when the end
+    // record arrived, false when the download had to stop early.
+    bool readHistory(QList<HistoryRecord *> &records, HistoryProgressFunction progress);
+    // Appends the records of one page reply; false when the page held the end
+    // of the history.
+    bool parseHistoryPage(const QString &page, QList<HistoryRecord *> &records);
+
+    // Building blocks shared with the history download.
+    // Advances requestNumber and returns the complete line to send
+    // (line, checksum, line feed, carriage return) as UTF-8.
+    QByteArray nextCommandLine(const QString &word, const QString &value = QString());
+    // Writes bytes with one write call; the outcome is not examined.
+    void writeBytes(const QByteArray &bytes);
+    // One text exchange: the reply up to and including its first line feed,
+    // with a line end left over from the previous reply dropped from its head.
+    // False when a read failed or the reply did not complete within the bounds.
+    bool textExchange(const QString &word, const QString &value, QString *reply);
+
+    // Fields, in this order.
+    QString serialNumber;
+    usbx::Handle usbHandle = 0;
+    std::uint16_t requestNumber = 0;
+    QString deviceName;
+
+private:
+    bool identify();
+    bool registerExchange(const QByteArray &frame, int expectedLength, QByteArray *reply);
+    float readSigma(std::uint16_t address);
+    bool writeSigma(std::uint16_t address, float value);
+    bool handleOpen = false;
+};
+
+// Bounds of a text exchange, so that a silent or babbling pager ends it as a failure.
+namespace exchangebounds {
+constexpr int maxEmptyReads = 20;     // successive successful reads with no byte
+constexpr int maxReplyBytes = 4096;   // reply text without a line feed
+constexpr int deadlineMs = 5000;      // whole exchange
+} // namespace exchangebounds
+
+// Whether a value can be stored in its register as the user meant it.
+bool sigmaFitsWire(float value);
+bool thresholdFitsWire(float value);
+constexpr unsigned maxHistoryInterval = 65535;
+
+// Register frames, byte for byte.
+QByteArray registerReadFrame(std::uint16_t address, std::uint8_t dataSize);
+QByteArray registerWriteFrame(std::uint16_t address, const QByteArray &data);
+
+// Register addresses of the three settings.
+namespace reg {
+constexpr std::uint16_t gammaSigma = 0x0002;
+constexpr std::uint16_t neutronSigma = 0x0020;
+constexpr std::uint16_t doseRateThreshold = 0x0070;
+} // namespace reg
+
+// The device clock counts whole minutes from this local instant.
+QDateTime deviceEpoch();

@@ -1,0 +1,52 @@
+// The USB library seam.
+//
+// The pager sits behind a USB bridge whose vendor library offers nine calls.
+// PagerLink uses exactly these free functions; the build links one backend:
+//   usbxpress_posix.cpp  a pager is a UNIX stream socket (emulator, bridges)
+//   usbxpress_win.cpp    forwards to the vendor DLL, loaded at run time
+//   usbfake.cpp          a scripted fake for the unit tests
+// Every status is a 32-bit integer; 0 means success.
+#pragma once
+
+#include <cstdint>
+
+namespace usbx {
+
+using Status = std::uint32_t;
+using Handle = std::uint64_t;
+
+constexpr Status Success = 0;
+// A failure status of our own backends: the read time-out passed with nothing.
+constexpr Status ErrorTimeout = 0x12;
+// A failure status of our own backends: anything else (no such device, closed peer...).
+constexpr Status ErrorDevice = 0xFF;
+
+// Time-out value meaning "no limit".
+constexpr std::uint32_t NoTimeout = 0xFFFFFFFFu;
+// Size of the buffer that getProductString fills.
+constexpr std::uint32_t ProductStringSize = 256;
+// Size of the buffer that queryDevice fills.
+constexpr std::uint32_t DeviceQuerySize = 512;
+
+// Number of attached devices.
+Status getNumDevices(std::uint32_t *count);
+// NUL-terminated description of device `index` into `buffer` (`length` bytes).
+Status getProductString(std::uint32_t index, char *buffer, std::uint32_t length,
+                        std::uint32_t flags);
+// Read and write time-outs in milliseconds; global, they apply to every later call.
+Status setTimeouts(std::uint32_t readMs, std::uint32_t writeMs);
+// Opens device `index`.
+Status open(std::uint32_t index, Handle *handle);
+// Asks the opened device for its part details; fills at most DeviceQuerySize bytes.
+Status queryDevice(Handle handle, unsigned char *buffer);
+Status setBaudRate(Handle handle, std::uint32_t baud);
+// Sends `count` bytes. `overlapped` is always null.
+Status write(Handle handle, const void *data, std::uint32_t count, std::uint32_t *written,
+             void *overlapped);
+// Takes at most `size` bytes; returns within the read time-out.
+// Success with *received == 0 is allowed.
+Status read(Handle handle, void *buffer, std::uint32_t size, std::uint32_t *received,
+            void *overlapped);
+Status close(Handle handle);
+
+} // namespace usbx

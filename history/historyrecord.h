@@ -1,0 +1,31 @@
+// One entry of the pager's event history and the decoding of its 16-byte stored form.
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include <cstdint>
+
+struct HistoryRecord
+{
+    std::uint32_t time = 0; // event instant, POSIX seconds
+    char eventCode = 0;     // stored event code, unchanged
+    std::uint16_t gammaCps = 0;
+    float neutronCps = 0;
+    float doseRate = 0; // Sv/h
+    float dose = 0;     // Sv
+};
+
+constexpr int storedRecordSize = 16;
+
+// Minute count of a stored record (bytes 0-2); 0 marks the end of the history.
+std::uint32_t storedRecordMinutes(const std::uint8_t *bytes);
+
+// Decodes the 16 bytes against the time base (the device epoch).
+// Only meaningful when storedRecordMinutes() is not 0.
+HistoryRecord decodeStoredRecord(const std::uint8_t *bytes, const QDateTime &timeBase);
+
+// Text of an event code, empty for a code outside the event table.
+QString eventText(char code);
+// Gamma and neutron alarms are shown in red.
+bool isAlarmEvent(char code);

@@ -1,0 +1,21 @@
+// The six-column history table shared by the window and the command-line tool.
+#pragma once
+
+#include "historyrecord.h"
+
+#include <QList>
+#include <QStringList>
+
+class QStandardItemModel;
+
+// The header labels in column order.
+QStringList historyHeaderLabels();
+
+// Gives a model its six header labels (and so its six columns).
+void setupHistoryModel(QStandardItemModel *model);
+
+// The six cell texts of one record; the event text is empty for unknown codes.
+QStringList historyRowTexts(const HistoryRecord &record);
+
+// Appends one row per record, alarms in red. Expects a model without rows.
+void fillHistoryTable(QStandardItemModel *model, const QList<HistoryRecord *> &records);
