@@ -89,9 +89,9 @@ private:
 
 // Bounds of a text exchange, so that a silent or babbling pager ends it as a failure.
 namespace exchangebounds {
-constexpr int maxEmptyReads = 20;     // successive successful reads with no byte
-constexpr int maxReplyBytes = 4096;   // reply text without a line feed
-constexpr int deadlineMs = 5000;      // whole exchange
+constexpr int maxEmptyReads = 20;   // successive successful reads with no byte
+constexpr int maxReplyBytes = 4096; // reply text without a line feed
+constexpr int deadlineMs = 5000;    // whole exchange
 } // namespace exchangebounds
 
 // Whether a value can be stored in its register as the user meant it.

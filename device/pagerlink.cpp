@@ -1,0 +1,331 @@
+#include "pagerlink.h"
+
+#include <QElapsedTimer>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr int receiveBufferSize = 500;
+constexpr std::uint32_t linkTimeoutMs = 1000;
+constexpr std::uint32_t baudRate = 115200;
+const QString identificationSerial = QStringLiteral("12345678");
+
+// Drops a line end left over from the previous reply.
+void dropLeadingLineEnd(QByteArray &bytes)
+{
+    int n = 0;
+    while (n < bytes.size() && (bytes.at(n) == '\r' || bytes.at(n) == '\n'))
+        ++n;
+    bytes.remove(0, n);
+}
+
+} // namespace
+
+QDateTime deviceEpoch()
+{
+    return QDateTime::fromString(QStringLiteral("1999-01-01 00:00:00"),
+                                 QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+PagerLink::PagerLink() : deviceName(QStringLiteral("DR_Pager")) {}
+
+QString PagerLink::checksumText(const char *data, std::uint16_t length, std::uint16_t initial) const
+{
+    const std::uint16_t v = crc16(data, length, initial) ^ 0xFFFF;
+    return QStringLiteral("%1%2")
+        .arg(v >> 8, 2, 16, QLatin1Char('0'))
+        .arg(v & 0xFF, 2, 16, QLatin1Char('0'))
+        .toUpper();
+}
+
+QString PagerLink::connect()
+{
+    serialNumber.clear();
+    requestNumber = 0;
+
+    std::uint32_t count = 0;
+    if (usbx::getNumDevices(&count) != usbx::Success || count == 0)
+        return serialNumber;
+
+    for (std::uint32_t i = 0; i < count; ++i) {
+        char description[usbx::ProductStringSize];
+        if (usbx::getProductString(i, description, usbx::ProductStringSize, 0) != usbx::Success)
+            continue;
+        usbx::setTimeouts(linkTimeoutMs, linkTimeoutMs);
+        usbx::Handle handle = 0;
+        if (usbx::open(i, &handle) != usbx::Success)
+            continue;
+        usbHandle = handle;
+        handleOpen = true;
+        unsigned char details[usbx::DeviceQuerySize];
+        usbx::queryDevice(usbHandle, details);
+        usbx::setBaudRate(usbHandle, baudRate);
+        if (identify())
+            break; // keep the first pager that answers
+        // Not a pager, or not answering: let it go before trying the next one.
+        usbx::close(usbHandle);
+        handleOpen = false;
+    }
+    return serialNumber;
+}
+
+void PagerLink::disconnect()
+{
+    usbx::setTimeouts(usbx::NoTimeout, usbx::NoTimeout);
+    if (handleOpen) {
+        usbx::close(usbHandle);
+        handleOpen = false;
+    }
+}
+
+QByteArray PagerLink::nextCommandLine(const QString &word, const QString &value)
+{
+    ++requestNumber;
+    // Until the pager has told its serial number, the identification placeholder stands in.
+    const QString serial = serialNumber.isEmpty() ? identificationSerial : serialNumber;
+    const QString number = QStringLiteral("%1").arg(requestNumber, 4, 16, QLatin1Char('0'));
+    QString line;
+    if (value.isNull())
+        line = QStringLiteral("%1#%2 $%3 %4 CRC=").arg(deviceName, serial, number, word);
+    else
+        line = QStringLiteral("%1#%2 $%3 %4 Time=%5 CRC=")
+                   .arg(deviceName, serial, number, word, value);
+    const QByteArray bytes = line.toUtf8();
+    const QString crc = checksumText(bytes.constData(), std::uint16_t(bytes.size()), 0xFFFF);
+    return QStringLiteral("%1%2\n\r").arg(line, crc).toUtf8();
+}
+
+void PagerLink::writeBytes(const QByteArray &bytes)
+{
+    std::uint32_t written = 0;
+    usbx::write(usbHandle, bytes.constData(), std::uint32_t(bytes.size()), &written, nullptr);
+}
+
+bool PagerLink::textExchange(const QString &word, const QString &value, QString *reply)
+{
+    writeBytes(nextCommandLine(word, value));
+
+    QElapsedTimer clock;
+    clock.start();
+    QByteArray received;
+    int emptyReads = 0;
+    char buffer[receiveBufferSize];
+    for (;;) {
+        std::uint32_t got = 0;
+        if (usbx::read(usbHandle, buffer, receiveBufferSize, &got, nullptr) != usbx::Success) {
+            if (reply)
+                *reply = QString::fromUtf8(received);
+            return false;
+        }
+        if (got > 0) {
+            emptyReads = 0;
+            received.append(buffer, int(qMin<std::uint32_t>(got, receiveBufferSize)));
+            dropLeadingLineEnd(received);
+            const int lineFeed = received.indexOf('\n');
+            if (lineFeed >= 0) {
+                if (reply)
+                    *reply = QString::fromUtf8(received.left(lineFeed + 1));
+                return true;
+            }
+            if (received.size() > exchangebounds::maxReplyBytes)
+                break;
+        } else if (++emptyReads >= exchangebounds::maxEmptyReads) {
+            break;
+        }
+        if (clock.elapsed() > exchangebounds::deadlineMs)
+            break;
+    }
+    if (reply)
+        *reply = QString::fromUtf8(received);
+    return false;
+}
+
+bool PagerLink::identify()
+{
+    // Every device is addressed as a fresh conversation, from request number 1.
+    requestNumber = 0;
+    QString reply;
+    if (!textExchange(QStringLiteral("get_ID"), QString(), &reply))
+        return false;
+    // The serial number stands at positions 38-45; the line end is not part of it.
+    reply.truncate(reply.indexOf(QLatin1Char('\n')));
+    serialNumber = reply.mid(38, 8);
+    return !serialNumber.isEmpty();
+}
+
+QString PagerLink::readInfo()
+{
+    QString reply;
+    textExchange(QStringLiteral("info"), QString(), &reply);
+    return reply;
+}
+
+QDateTime PagerLink::readDeviceTime()
+{
+    const QDateTime epoch = deviceEpoch();
+    QString reply;
+    if (!textExchange(QStringLiteral("read_enter_time"), QString(), &reply))
+        return epoch;
+    const int at = reply.indexOf(QLatin1String("Time="));
+    if (at < 0)
+        return epoch;
+    const int minutes = reply.mid(at + 5, 6).toInt(nullptr, 16);
+    return epoch.addSecs(qint64(minutes) * 60);
+}
+
+bool PagerLink::setDeviceTime(const QDateTime &t)
+{
+    const qint64 minutes = deviceEpoch().secsTo(t) / 60;
+    const QString value =
+        QStringLiteral("%1").arg(qint32(minutes), 6, 16, QLatin1Char('0')).toUpper();
+    return textExchange(QStringLiteral("set_enter_time"), value, nullptr);
+}
+
+int PagerLink::readHistoryInterval()
+{
+    QString reply;
+    if (!textExchange(QStringLiteral("read_hist_time"), QString(), &reply))
+        return 0;
+    if (!reply.contains(QLatin1String("READ_HIST_TIME")))
+        return 0;
+    const int at = reply.indexOf(QLatin1String("Time="));
+    if (at < 0)
+        return 0;
+    return reply.mid(at + 5, 4).toInt(nullptr, 16);
+}
+
+bool PagerLink::setHistoryInterval(unsigned minutes)
+{
+    if (minutes > maxHistoryInterval)
+        return false;
+    const QString value = QStringLiteral("%1").arg(qint32(minutes), 4, 16, QLatin1Char('0'));
+    QString reply;
+    if (!textExchange(QStringLiteral("set_hist_time"), value, &reply))
+        return false;
+    return reply.contains(QLatin1String("SET_HIST_TIME"));
+}
+
+QByteArray registerReadFrame(std::uint16_t address, std::uint8_t dataSize)
+{
+    QByteArray frame;
+    frame.append(char(0x23));
+    frame.append(char(8));
+    frame.append(char(0));
+    frame.append('R');
+    frame.append(char(address & 0xFF));
+    frame.append(char(address >> 8));
+    frame.append(char(dataSize));
+    const std::uint16_t crc = crc16(frame.constData(), std::uint16_t(frame.size()), 0xFFFF);
+    frame.append(char(crc & 0xFF));
+    frame.append(char(crc >> 8));
+    return frame;
+}
+
+QByteArray registerWriteFrame(std::uint16_t address, const QByteArray &data)
+{
+    const int length = 8 + data.size();
+    QByteArray frame;
+    frame.append(char(0x23));
+    frame.append(char(length & 0xFF));
+    frame.append(char(length >> 8));
+    frame.append('W');
+    frame.append(char(address & 0xFF));
+    frame.append(char(address >> 8));
+    frame.append(char(data.size()));
+    frame.append(data);
+    const std::uint16_t crc = crc16(frame.constData(), std::uint16_t(frame.size()), 0xFFFF);
+    frame.append(char(crc & 0xFF));
+    frame.append(char(crc >> 8));
+    return frame;
+}
+
+bool PagerLink::registerExchange(const QByteArray &frame, int expectedLength, QByteArray *reply)
+{
+    char buffer[receiveBufferSize];
+    std::memset(buffer, 0, sizeof buffer);
+    writeBytes(frame);
+    std::uint32_t got = 0;
+    if (usbx::read(usbHandle, buffer, receiveBufferSize, &got, nullptr) != usbx::Success)
+        return false;
+    if (got != std::uint32_t(expectedLength))
+        return false;
+    *reply = QByteArray(buffer, expectedLength);
+    return true;
+}
+
+float PagerLink::readSigma(std::uint16_t address)
+{
+    QByteArray reply;
+    if (!registerExchange(registerReadFrame(address, 2), 8, &reply))
+        return 0.0f;
+    const unsigned v = std::uint8_t(reply.at(4)) | (unsigned(std::uint8_t(reply.at(5))) << 8);
+    return float(v) / 10.0f;
+}
+
+bool PagerLink::writeSigma(std::uint16_t address, float value)
+{
+    if (!sigmaFitsWire(value))
+        return false;
+    const std::int32_t tenths = std::int32_t(value * 10.0f);
+    QByteArray data;
+    data.append(char(tenths & 0xFF));
+    data.append(char((tenths >> 8) & 0xFF));
+    QByteArray reply;
+    if (!registerExchange(registerWriteFrame(address, data), 7, &reply))
+        return false;
+    return reply.at(4) == 0;
+}
+
+float PagerLink::readGammaSigma()
+{
+    return readSigma(reg::gammaSigma);
+}
+float PagerLink::readNeutronSigma()
+{
+    return readSigma(reg::neutronSigma);
+}
+bool PagerLink::writeGammaSigma(float value)
+{
+    return writeSigma(reg::gammaSigma, value);
+}
+bool PagerLink::writeNeutronSigma(float value)
+{
+    return writeSigma(reg::neutronSigma, value);
+}
+
+float PagerLink::readDoseRateThreshold()
+{
+    QByteArray reply;
+    if (!registerExchange(registerReadFrame(reg::doseRateThreshold, 4), 10, &reply))
+        return 0.0f;
+    const auto *d = reinterpret_cast<const std::uint8_t *>(reply.constData() + 4);
+    return decodeDeviceFloat(deviceWordFromWireOrder(d));
+}
+
+bool PagerLink::writeDoseRateThreshold(float value)
+{
+    if (!thresholdFitsWire(value))
+        return false;
+    const auto bytes = encodeDeviceFloat(value);
+    const QByteArray data(reinterpret_cast<const char *>(bytes.data()), int(bytes.size()));
+    QByteArray reply;
+    if (!registerExchange(registerWriteFrame(reg::doseRateThreshold, data), 7, &reply))
+        return false;
+    return reply.at(4) == 0;
+}
+
+bool sigmaFitsWire(float value)
+{
+    if (!std::isfinite(value) || value < 0.0f)
+        return false;
+    const float product = value * 10.0f;
+    return product < 65536.0f;
+}
+
+bool thresholdFitsWire(float value)
+{
+    return std::isfinite(value) && value >= 0.0f;
+}

@@ -1,0 +1,32 @@
+#include "settingvalues.h"
+
+#include "pagerlink.h"
+
+#include <QLocale>
+
+std::optional<float> parseSettingNumber(const QString &text)
+{
+    QString t = text.trimmed();
+    t.replace(QLatin1Char(','), QLatin1Char('.'));
+    if (t.isEmpty())
+        return std::nullopt;
+    bool ok = false;
+    const float value = QLocale::c().toFloat(t, &ok);
+    if (!ok)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<unsigned> parseHistoryInterval(const QString &text)
+{
+    bool ok = false;
+    const unsigned value = text.trimmed().toUInt(&ok, 10);
+    if (!ok || value > maxHistoryInterval)
+        return std::nullopt;
+    return value;
+}
+
+QString renderSetting(float value)
+{
+    return QStringLiteral("%1").arg(double(value));
+}
