@@ -163,16 +163,21 @@ QString PagerLink::readInfo()
     return reply;
 }
 
-QDateTime PagerLink::readDeviceTime()
+QDateTime PagerLink::readDeviceTime(bool *ok)
 {
     const QDateTime epoch = deviceEpoch();
+    if (ok)
+        *ok = false;
     QString reply;
     if (!textExchange(QStringLiteral("read_enter_time"), QString(), &reply))
         return epoch;
     const int at = reply.indexOf(QLatin1String("Time="));
     if (at < 0)
         return epoch;
-    const int minutes = reply.mid(at + 5, 6).toInt(nullptr, 16);
+    bool isHex = false;
+    const int minutes = reply.mid(at + 5, 6).toInt(&isHex, 16);
+    if (ok)
+        *ok = isHex;
     return epoch.addSecs(qint64(minutes) * 60);
 }
 
@@ -184,8 +189,10 @@ bool PagerLink::setDeviceTime(const QDateTime &t)
     return textExchange(QStringLiteral("set_enter_time"), value, nullptr);
 }
 
-int PagerLink::readHistoryInterval()
+int PagerLink::readHistoryInterval(bool *ok)
 {
+    if (ok)
+        *ok = false;
     QString reply;
     if (!textExchange(QStringLiteral("read_hist_time"), QString(), &reply))
         return 0;
@@ -194,7 +201,11 @@ int PagerLink::readHistoryInterval()
     const int at = reply.indexOf(QLatin1String("Time="));
     if (at < 0)
         return 0;
-    return reply.mid(at + 5, 4).toInt(nullptr, 16);
+    bool isHex = false;
+    const int minutes = reply.mid(at + 5, 4).toInt(&isHex, 16);
+    if (ok)
+        *ok = isHex;
+    return minutes;
 }
 
 bool PagerLink::setHistoryInterval(unsigned minutes)
@@ -256,10 +267,13 @@ bool PagerLink::registerExchange(const QByteArray &frame, int expectedLength, QB
     return true;
 }
 
-float PagerLink::readSigma(std::uint16_t address)
+float PagerLink::readSigma(std::uint16_t address, bool *ok)
 {
     QByteArray reply;
-    if (!registerExchange(registerReadFrame(address, 2), 8, &reply))
+    const bool answered = registerExchange(registerReadFrame(address, 2), 8, &reply);
+    if (ok)
+        *ok = answered;
+    if (!answered)
         return 0.0f;
     const unsigned v = std::uint8_t(reply.at(4)) | (unsigned(std::uint8_t(reply.at(5))) << 8);
     return float(v) / 10.0f;
@@ -279,13 +293,13 @@ bool PagerLink::writeSigma(std::uint16_t address, float value)
     return reply.at(4) == 0;
 }
 
-float PagerLink::readGammaSigma()
+float PagerLink::readGammaSigma(bool *ok)
 {
-    return readSigma(reg::gammaSigma);
+    return readSigma(reg::gammaSigma, ok);
 }
-float PagerLink::readNeutronSigma()
+float PagerLink::readNeutronSigma(bool *ok)
 {
-    return readSigma(reg::neutronSigma);
+    return readSigma(reg::neutronSigma, ok);
 }
 bool PagerLink::writeGammaSigma(float value)
 {
@@ -296,10 +310,13 @@ bool PagerLink::writeNeutronSigma(float value)
     return writeSigma(reg::neutronSigma, value);
 }
 
-float PagerLink::readDoseRateThreshold()
+float PagerLink::readDoseRateThreshold(bool *ok)
 {
     QByteArray reply;
-    if (!registerExchange(registerReadFrame(reg::doseRateThreshold, 4), 10, &reply))
+    const bool answered = registerExchange(registerReadFrame(reg::doseRateThreshold, 4), 10, &reply);
+    if (ok)
+        *ok = answered;
+    if (!answered)
         return 0.0f;
     const auto *d = reinterpret_cast<const std::uint8_t *>(reply.constData() + 4);
     return decodeDeviceFloat(deviceWordFromWireOrder(d));

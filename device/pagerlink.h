@@ -38,18 +38,20 @@ public:
 
     // Text commands. Each advances requestNumber once.
     QString readInfo();
-    QDateTime readDeviceTime();
+    // The reads give the fallback value (the epoch, 0, 0.0) when the pager
+    // does not answer; `ok`, when given, tells which it was.
+    QDateTime readDeviceTime(bool *ok = nullptr);
     bool setDeviceTime(const QDateTime &t);
-    int readHistoryInterval();
+    int readHistoryInterval(bool *ok = nullptr);
     // Refuses (false, nothing sent) minutes above 65535.
     bool setHistoryInterval(unsigned minutes);
 
     // Register settings. Reads give 0.0 on failure; writes return true only
     // when the pager accepted the value. A value that cannot travel (see
     // sigmaFitsWire, thresholdFitsWire) is refused: false, nothing sent.
-    float readGammaSigma();
-    float readNeutronSigma();
-    float readDoseRateThreshold();
+    float readGammaSigma(bool *ok = nullptr);
+    float readNeutronSigma(bool *ok = nullptr);
+    float readDoseRateThreshold(bool *ok = nullptr);
     bool writeGammaSigma(float value);
     bool writeNeutronSigma(float value);
     bool writeDoseRateThreshold(float value);
@@ -82,7 +84,7 @@ public:
 private:
     bool identify();
     bool registerExchange(const QByteArray &frame, int expectedLength, QByteArray *reply);
-    float readSigma(std::uint16_t address);
+    float readSigma(std::uint16_t address, bool *ok);
     bool writeSigma(std::uint16_t address, float value);
     bool handleOpen = false;
 };

@@ -536,6 +536,42 @@ private slots:
         QCOMPARE(link.writeDoseRateThreshold(1e-5f), accepted);
     }
 
+    void readsTellFailureApartFromZero()
+    {
+        connectOne();
+        bool ok = true;
+        usbfake::queueReply(registerReply(hex("00 00")));
+        QCOMPARE(link.readGammaSigma(&ok), 0.0f);
+        QVERIFY(ok); // a register that holds 0
+        QCOMPARE(link.readGammaSigma(&ok), 0.0f);
+        QVERIFY(!ok); // no reply
+        QCOMPARE(link.readNeutronSigma(&ok), 0.0f);
+        QVERIFY(!ok);
+        QCOMPARE(link.readDoseRateThreshold(&ok), 0.0f);
+        QVERIFY(!ok);
+        usbfake::queueReply(QByteArray("#\x0A\x00R", 4) + hex("00 01 00 00") + "zz");
+        QCOMPARE(link.readDoseRateThreshold(&ok), 0.0f);
+        QVERIFY(ok);
+
+        QCOMPARE(link.readHistoryInterval(&ok), 0);
+        QVERIFY(!ok);
+        usbfake::queueReply(replyLine(QStringLiteral("READ_HIST_TIME Time=0000")));
+        QCOMPARE(link.readHistoryInterval(&ok), 0);
+        QVERIFY(ok);
+        usbfake::queueReply(replyLine(QStringLiteral("NO_WORD Time=0000")));
+        link.readHistoryInterval(&ok);
+        QVERIFY(!ok);
+
+        QCOMPARE(link.readDeviceTime(&ok), deviceEpoch());
+        QVERIFY(!ok);
+        usbfake::queueReply(replyLine(QStringLiteral("X Time=000000")));
+        QCOMPARE(link.readDeviceTime(&ok), deviceEpoch());
+        QVERIFY(ok);
+        usbfake::queueReply(replyLine(QStringLiteral("READ_ENTER_TIME")));
+        link.readDeviceTime(&ok);
+        QVERIFY(!ok);
+    }
+
     void valuesThatCannotTravelAreNotSent()
     {
         connectOne();

@@ -1,0 +1,71 @@
+// The one window of the program: reads and changes the pager's settings,
+// downloads its history into the table and saves the table as CSV or PDF.
+#pragma once
+
+#include "historyrecord.h"
+#include "pagerlink.h"
+
+#include <QList>
+#include <QMainWindow>
+
+class QStandardItemModel;
+
+namespace Ui {
+class MainWindow;
+}
+
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // One table row per record, alarms in red. Expects a table without rows.
+    void fillHistoryTable(const QList<HistoryRecord *> &records);
+
+    // Shows the number of history pages read so far.
+    void showHistoryPages(int pages);
+
+    // Whether a device action is running (the history download lets events
+    // run between pages; no other device action may start meanwhile).
+    bool isDeviceBusy() const { return deviceBusy; }
+
+private slots:
+    void on_menuExit_triggered();
+    void on_menuConnect_triggered();
+    void on_menuReadHistory_triggered();
+    void on_menuHelp_triggered();
+    void on_menuSaveHistory_triggered();
+    void on_menuPrintHistory_triggered();
+    void on_btnSync_clicked();
+    void on_btnSaveSn_clicked();
+    void on_btnSaveSg_clicked();
+    void on_btnSaveMED_clicked();
+    void on_btnSaveThist_clicked();
+
+private:
+    Ui::MainWindow *ui;
+    PagerLink link;
+    QStandardItemModel *historyModel;
+    QList<HistoryRecord *> historyRecords;
+
+    bool deviceBusy = false;
+
+    // Starts a device action: false (with a message) when another one runs
+    // or no pager answers.
+    bool beginDeviceAction();
+    void endDeviceAction();
+    void report(const QString &message);
+    void storeRegisterSetting(const QString &name, const QString &text,
+                              bool (PagerLink::*write)(float));
+    void showSetting(class QLineEdit *edit, const QString &text, QStringList *notShown,
+                     const QString &name);
+};
+
+// The window whose page label the history progress updates.
+extern MainWindow *mainWindowInstance;
+
+// Progress function of the history download: sets the page label.
+void showHistoryProgress(int pages);

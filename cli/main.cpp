@@ -1,0 +1,380 @@
+// dr7326g-cli: the pager from the shell. Each command is one short
+// connection, as the window's actions make.
+#include "csvexport.h"
+#include "historydownload.h"
+#include "historytable.h"
+#include "pagerlink.h"
+#include "pdfjournal.h"
+#include "settingvalues.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+#include <QGuiApplication>
+#include <QStandardItemModel>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+enum ExitCode {
+    ExitOk = 0,
+    ExitFailure = 1,     // a file could not be read or written
+    ExitUsage = 2,
+    ExitNoPager = 3,
+    ExitRefused = 4,     // the pager refused or did not confirm a change
+    ExitIncomplete = 5,  // the history download stopped before its end
+};
+
+const QString timeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+
+QTextStream &out()
+{
+    static QTextStream s(stdout);
+    return s;
+}
+
+QTextStream &err()
+{
+    static QTextStream s(stderr);
+    return s;
+}
+
+int usage(const QString &message)
+{
+    err() << "dr7326g-cli: " << message << "\n"
+          << "Try 'dr7326g-cli --help'.\n";
+    err().flush();
+    return ExitUsage;
+}
+
+// Runs `action` inside one connection.
+template <typename Action> int withPager(PagerLink &link, Action action)
+{
+    if (link.connect().isEmpty()) {
+        err() << "dr7326g-cli: no pager answered\n";
+        return ExitNoPager;
+    }
+    const int code = action();
+    link.disconnect();
+    return code;
+}
+
+int confirmed(bool ok, const QString &what)
+{
+    if (ok) {
+        out() << what << "\n";
+        return ExitOk;
+    }
+    err() << "dr7326g-cli: the pager refused or did not confirm: " << what << "\n";
+    return ExitRefused;
+}
+
+void printProgress(int pages)
+{
+    err() << QStringLiteral("Считанных страниц: %1").arg(pages) << "\n";
+    err().flush();
+}
+
+void printRows(const QStandardItemModel &model)
+{
+    for (int r = 0; r < model.rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < model.columnCount(); ++c)
+            cells << model.index(r, c).data(Qt::DisplayRole).toString();
+        out() << cells.join(QLatin1Char('\t')) << "\n";
+    }
+    out().flush();
+}
+
+struct Exports
+{
+    QString csv;
+    QString pdf;
+    QDate calibrationDate;
+    QString serialNumber;
+};
+
+int writeExports(const QStandardItemModel &model, const Exports &e)
+{
+    int code = ExitOk;
+    QString error;
+    if (!e.csv.isEmpty() && !saveHistoryCsv(&model, e.calibrationDate, e.csv, &error)) {
+        err() << "dr7326g-cli: " << e.csv << " not written: " << error << "\n";
+        code = ExitFailure;
+    }
+    if (!e.pdf.isEmpty() &&
+        !saveJournalPdf(&model, e.serialNumber, e.calibrationDate, e.pdf, &error)) {
+        err() << "dr7326g-cli: " << e.pdf << " not written: " << error << "\n";
+        code = ExitFailure;
+    }
+    return code;
+}
+
+int showRecords(QList<HistoryRecord *> &records, bool complete, const Exports &exports)
+{
+    QStandardItemModel model;
+    setupHistoryModel(&model);
+    fillHistoryTable(&model, records);
+    const int count = records.size();
+    qDeleteAll(records);
+    records.clear();
+    printRows(model);
+    const int written = writeExports(model, exports);
+    if (!complete) {
+        err() << "dr7326g-cli: history incomplete: the pager stopped answering or pages were "
+                 "lost; "
+              << count << " records read\n";
+        return ExitIncomplete;
+    }
+    return written;
+}
+
+int params(PagerLink &link)
+{
+    return withPager(link, [&] {
+        out() << "serial: " << link.serialNumber << "\n";
+        QStringList unanswered;
+        auto value = [&](bool ok, const QString &text, const char *name) {
+            if (!ok)
+                unanswered << QLatin1String(name);
+            return ok ? text : QStringLiteral("?");
+        };
+        bool ok = false;
+        const QDateTime pc = QDateTime::currentDateTime();
+        const QDateTime device = link.readDeviceTime(&ok);
+        const QString deviceText = value(ok, device.toString(timeFormat), "device-time");
+        const float neutron = link.readNeutronSigma(&ok);
+        const QString neutronText = value(ok, renderSetting(neutron), "neutron-sigma");
+        const float gamma = link.readGammaSigma(&ok);
+        const QString gammaText = value(ok, renderSetting(gamma), "gamma-sigma");
+        const float threshold = link.readDoseRateThreshold(&ok);
+        const QString thresholdText = value(ok, renderSetting(threshold), "dose-rate-threshold");
+        const int interval = link.readHistoryInterval(&ok);
+        const QString intervalText = value(ok, QString::number(interval), "history-interval");
+        out() << "device-time: " << deviceText << "\n"
+              << "pc-time: " << pc.toString(timeFormat) << "\n"
+              << "neutron-sigma: " << neutronText << "\n"
+              << "gamma-sigma: " << gammaText << "\n"
+              << "dose-rate-threshold: " << thresholdText << "\n"
+              << "history-interval: " << intervalText << "\n";
+        out().flush();
+        if (!unanswered.isEmpty()) {
+            err() << "dr7326g-cli: the pager did not answer: " << unanswered.join(", ") << "\n";
+            return int(ExitNoPager);
+        }
+        return int(ExitOk);
+    });
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+#ifndef Q_OS_WIN
+    // The journal is laid out with the GUI library's fonts; no display is needed.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setApplicationName(QStringLiteral("dr7326g-cli"));
+    QGuiApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Reads and changes the settings of a DR7326G-05A pager and downloads its history.\n\n"
+        "Commands:\n"
+        "  params                     serial number, clocks and settings\n"
+        "  info                       the pager's information reply\n"
+        "  set-time [yyyy-MM-dd HH:mm:ss]   set the pager's clock (default: now)\n"
+        "  set-interval MINUTES       history interval, 0 to 65535\n"
+        "  set-neutron-sigma X        number of sigmas of the neutron channel\n"
+        "  set-gamma-sigma X          number of sigmas of the gamma channel\n"
+        "  set-threshold X            dose-rate alarm threshold, Sv/h\n"
+        "  history                    download the history, one tab-separated row a line\n"
+        "  decode FILE                the rows of a history dump, without a pager\n\n"
+        "Exit status: 0 success, 1 a file not read or written, 2 usage error, 3 no pager\n"
+        "answered, 4 the pager refused or did not confirm a change, 5 history incomplete."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption dumpOption(QStringLiteral("dump"),
+                                        QStringLiteral("history: save every page reply"),
+                                        QStringLiteral("FILE"));
+    const QCommandLineOption csvOption(QStringLiteral("csv"),
+                                       QStringLiteral("history, decode: write the CSV file"),
+                                       QStringLiteral("FILE"));
+    const QCommandLineOption pdfOption(QStringLiteral("pdf"),
+                                       QStringLiteral("history, decode: write the PDF journal"),
+                                       QStringLiteral("FILE"));
+    const QCommandLineOption dateOption(
+        QStringLiteral("calibration-date"),
+        QStringLiteral("calibration date for the CSV file and the journal (default 2020-11-27)"),
+        QStringLiteral("yyyy-MM-dd"), QStringLiteral("2020-11-27"));
+    const QCommandLineOption serialOption(
+        QStringLiteral("serial"), QStringLiteral("decode: serial number for the journal"),
+        QStringLiteral("SN"));
+    parser.addOptions({dumpOption, csvOption, pdfOption, dateOption, serialOption});
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("see above"));
+    parser.addPositionalArgument(QStringLiteral("arguments"),
+                                 QStringLiteral("of the command"), QStringLiteral("[args...]"));
+
+    if (!parser.parse(QCoreApplication::arguments()))
+        return usage(parser.errorText());
+    if (parser.isSet(QStringLiteral("help"))) {
+        out() << parser.helpText();
+        return ExitOk;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        out() << "dr7326g-cli " << PROJECT_VERSION << "\n";
+        return ExitOk;
+    }
+
+    const QStringList args = parser.positionalArguments();
+    if (args.isEmpty())
+        return usage(QStringLiteral("no command given"));
+    const QString command = args.first();
+    const QStringList rest = args.mid(1);
+
+    Exports exports;
+    exports.csv = parser.value(csvOption);
+    exports.pdf = parser.value(pdfOption);
+    exports.calibrationDate =
+        QDate::fromString(parser.value(dateOption), QStringLiteral("yyyy-MM-dd"));
+    if (!exports.calibrationDate.isValid())
+        return usage(QStringLiteral("calibration date is not yyyy-MM-dd: %1")
+                         .arg(parser.value(dateOption)));
+    const bool reportOptions = parser.isSet(csvOption) || parser.isSet(pdfOption) ||
+                               parser.isSet(dateOption) || parser.isSet(serialOption);
+    if ((reportOptions && command != QLatin1String("history") &&
+         command != QLatin1String("decode")) ||
+        (parser.isSet(dumpOption) && command != QLatin1String("history")))
+        return usage(QStringLiteral("option not valid for %1").arg(command));
+
+    auto expectArgs = [&](int min, int max) { return rest.size() >= min && rest.size() <= max; };
+    PagerLink link;
+
+    if (command == QLatin1String("params")) {
+        if (!expectArgs(0, 0))
+            return usage(QStringLiteral("params takes no argument"));
+        return params(link);
+    }
+    if (command == QLatin1String("info")) {
+        if (!expectArgs(0, 0))
+            return usage(QStringLiteral("info takes no argument"));
+        return withPager(link, [&] {
+            out() << link.readInfo().trimmed() << "\n";
+            return int(ExitOk);
+        });
+    }
+    if (command == QLatin1String("set-time")) {
+        if (!expectArgs(0, 2))
+            return usage(QStringLiteral("set-time takes one date and time"));
+        QDateTime t = QDateTime::currentDateTime();
+        if (!rest.isEmpty()) {
+            t = QDateTime::fromString(rest.join(QLatin1Char(' ')), timeFormat);
+            if (!t.isValid())
+                return usage(QStringLiteral("not a date and time (yyyy-MM-dd HH:mm:ss): %1")
+                                 .arg(rest.join(QLatin1Char(' '))));
+            if (t < deviceEpoch())
+                return usage(QStringLiteral("the pager's clock starts at 1999-01-01 00:00:00"));
+        }
+        return withPager(link, [&] {
+            return confirmed(link.setDeviceTime(t),
+                             QStringLiteral("device-time: %1").arg(t.toString(timeFormat)));
+        });
+    }
+    if (command == QLatin1String("set-interval")) {
+        if (!expectArgs(1, 1))
+            return usage(QStringLiteral("set-interval takes MINUTES"));
+        const auto minutes = parseHistoryInterval(rest.first());
+        if (!minutes)
+            return usage(QStringLiteral("not a whole number of minutes from 0 to 65535: %1")
+                             .arg(rest.first()));
+        return withPager(link, [&] {
+            return confirmed(link.setHistoryInterval(*minutes),
+                             QStringLiteral("history-interval: %1").arg(*minutes));
+        });
+    }
+    struct RegisterCommand
+    {
+        const char *name;
+        const char *label;
+        bool (PagerLink::*write)(float);
+        bool (*fits)(float);
+    };
+    const RegisterCommand registers[] = {
+        {"set-neutron-sigma", "neutron-sigma", &PagerLink::writeNeutronSigma, &sigmaFitsWire},
+        {"set-gamma-sigma", "gamma-sigma", &PagerLink::writeGammaSigma, &sigmaFitsWire},
+        {"set-threshold", "dose-rate-threshold", &PagerLink::writeDoseRateThreshold,
+         &thresholdFitsWire},
+    };
+    for (const RegisterCommand &r : registers) {
+        if (command != QLatin1String(r.name))
+            continue;
+        if (!expectArgs(1, 1))
+            return usage(QStringLiteral("%1 takes one number").arg(command));
+        const auto value = parseSettingNumber(rest.first());
+        if (!value)
+            return usage(QStringLiteral("not a number: %1").arg(rest.first()));
+        if (!r.fits(*value))
+            return usage(QStringLiteral("out of range: %1").arg(rest.first()));
+        return withPager(link, [&] {
+            return confirmed((link.*r.write)(*value),
+                             QStringLiteral("%1: %2").arg(QLatin1String(r.label),
+                                                          renderSetting(*value)));
+        });
+    }
+    if (command == QLatin1String("history")) {
+        if (!expectArgs(0, 0))
+            return usage(QStringLiteral("history takes no argument"));
+        QFile dump(parser.value(dumpOption));
+        if (parser.isSet(dumpOption) &&
+            (!dump.open(QIODevice::WriteOnly) || dump.write(historyDumpHeader()) < 0)) {
+            err() << "dr7326g-cli: cannot write " << dump.fileName() << "\n";
+            return ExitFailure;
+        }
+        return withPager(link, [&] {
+            link.readInfo();
+            QList<HistoryRecord *> records;
+            int index = 0;
+            bool dumpOk = true;
+            HistoryPageSink sink;
+            if (dump.isOpen())
+                sink = [&](const QByteArray &reply) {
+                    dumpOk = dump.write(historyDumpPage(++index, reply)) >= 0 && dumpOk;
+                };
+            const HistoryDownloadResult result =
+                downloadHistory(link, records, printProgress, sink);
+            exports.serialNumber = link.serialNumber;
+            const int code = showRecords(records, result.complete(), exports);
+            if (dump.isOpen()) {
+                dump.close();
+                if (!dumpOk || dump.error() != QFileDevice::NoError) {
+                    err() << "dr7326g-cli: " << dump.fileName() << " not written completely\n";
+                    return code == ExitOk ? int(ExitFailure) : code;
+                }
+            }
+            return code;
+        });
+    }
+    if (command == QLatin1String("decode")) {
+        if (!expectArgs(1, 1))
+            return usage(QStringLiteral("decode takes FILE"));
+        QFile file(rest.first());
+        if (!file.open(QIODevice::ReadOnly)) {
+            err() << "dr7326g-cli: cannot read " << file.fileName() << "\n";
+            return ExitFailure;
+        }
+        QList<QByteArray> pages;
+        QString error;
+        if (!readHistoryDump(file.readAll(), &pages, &error)) {
+            err() << "dr7326g-cli: " << file.fileName() << ": " << error << "\n";
+            return ExitFailure;
+        }
+        QList<HistoryRecord *> records;
+        const bool complete = decodeHistoryPages(pages, records);
+        exports.serialNumber = parser.value(serialOption);
+        return showRecords(records, complete, exports);
+    }
+    return usage(QStringLiteral("unknown command: %1").arg(command));
+}

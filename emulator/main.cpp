@@ -1,0 +1,586 @@
+// dr7326g-emulator: plays one DR7326G-05A pager on a UNIX stream socket in the
+// pager socket directory, where the PC program's POSIX backend finds it.
+//
+// One connection is served at a time; the pager's settings survive from one
+// connection to the next, the history is read from its first page again on
+// every connection.
+#include "devicefloat.h"
+#include "historygen.h"
+#include "pagerstate.h"
+#include "usbsocketdir.h"
+#include "wireformat.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QTime>
+
+#include <cerrno>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <limits>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+int wakeFds[2] = {-1, -1};
+
+void onStopSignal(int)
+{
+    stopRequested = 1;
+    const char byte = 1;
+    const ssize_t ignored = ::write(wakeFds[1], &byte, 1);
+    (void)ignored;
+}
+
+void logLine(const QString &text)
+{
+    const QByteArray line =
+        QTime::currentTime().toString(QStringLiteral("[HH:mm:ss.zzz] ")).toUtf8() + text.toUtf8() +
+        '\n';
+    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+    std::fflush(stderr);
+}
+
+void fail(const QString &text)
+{
+    std::fprintf(stderr, "dr7326g-emulator: %s\n", qPrintable(text));
+}
+
+struct Options
+{
+    QString directory;
+    QString socketName;
+    PagerProfile profile;
+    HistoryParameters history;
+    bool historyEndGiven = false;
+    int baud = 115200;
+    bool silent = false;
+    int answerLimit = -1;
+    bool splitRegisters = false;
+    double gammaSigma = 3.0;
+    double neutronSigma = 3.5;
+    double threshold = 1.0e-5;
+    qint64 clockOffset = 0;
+};
+
+QDateTime deviceEpoch()
+{
+    return QDateTime::fromString(QStringLiteral("1999-01-01 00:00:00"),
+                                 QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+bool intOption(const QCommandLineParser &p, const QString &name, qint64 lo, qint64 hi, qint64 *out,
+               QString *error)
+{
+    if (!p.isSet(name))
+        return true;
+    bool ok = false;
+    const qint64 v = p.value(name).toLongLong(&ok);
+    if (!ok || v < lo || v > hi) {
+        *error = QStringLiteral("--%1 wants a whole number from %2 to %3, not \"%4\"")
+                     .arg(name)
+                     .arg(lo)
+                     .arg(hi)
+                     .arg(p.value(name));
+        return false;
+    }
+    *out = v;
+    return true;
+}
+
+bool realOption(const QCommandLineParser &p, const QString &name, double lo, double hi, double *out,
+                QString *error)
+{
+    if (!p.isSet(name))
+        return true;
+    bool ok = false;
+    const double v = p.value(name).toDouble(&ok);
+    if (!ok || !std::isfinite(v) || v < lo || v > hi) {
+        *error = QStringLiteral("--%1 wants a number from %2 to %3, not \"%4\"")
+                     .arg(name)
+                     .arg(lo)
+                     .arg(hi)
+                     .arg(p.value(name));
+        return false;
+    }
+    *out = v;
+    return true;
+}
+
+bool parseOptions(const QCoreApplication &app, Options *o, QString *error)
+{
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral(
+        "Plays a DR7326G-05A radiation pager on a UNIX socket in the pager socket directory,\n"
+        "for the PC program to talk to. Every request and reply is logged on stderr."));
+    p.addHelpOption();
+    p.addVersionOption();
+    const auto add = [&p](const QString &name, const QString &help, const QString &value = {},
+                          const QString &def = {}) {
+        QCommandLineOption opt(name, help, value, def);
+        p.addOption(opt);
+    };
+    add(QStringLiteral("socket"),
+        QStringLiteral("Socket file name in the socket directory (default pager0.sock)."),
+        QStringLiteral("name"), QStringLiteral("pager0.sock"));
+    add(QStringLiteral("socket-dir"),
+        QStringLiteral("Socket directory instead of %1.").arg(socketdir::path()),
+        QStringLiteral("dir"));
+    add(QStringLiteral("serial"),
+        QStringLiteral("Serial number, 8 letters or digits (default 05A00317)."),
+        QStringLiteral("serial"), QStringLiteral("05A00317"));
+    add(QStringLiteral("records"), QStringLiteral("Number of history records (default 200)."),
+        QStringLiteral("n"), QStringLiteral("200"));
+    add(QStringLiteral("page-size"), QStringLiteral("History records per page (default 16)."),
+        QStringLiteral("n"), QStringLiteral("16"));
+    add(QStringLiteral("baud"),
+        QStringLiteral("Pace replies like this serial line in 64-byte USB packets; 0 sends "
+                       "each reply at once (default 115200)."),
+        QStringLiteral("baud"), QStringLiteral("115200"));
+    add(QStringLiteral("seed"), QStringLiteral("Seed of the generated history (default 1)."),
+        QStringLiteral("n"), QStringLiteral("1"));
+    add(QStringLiteral("interval"),
+        QStringLiteral("History interval in minutes at start (default 10)."),
+        QStringLiteral("minutes"), QStringLiteral("10"));
+    add(QStringLiteral("history-end"),
+        QStringLiteral("Local time near which the history ends (yyyy-MM-ddTHH:mm); default: "
+                       "the pager clock at start."),
+        QStringLiteral("time"));
+    add(QStringLiteral("clock-offset"),
+        QStringLiteral("Pager clock minus PC clock at start, in minutes."),
+        QStringLiteral("minutes"), QStringLiteral("0"));
+    add(QStringLiteral("gamma-sigma"),
+        QStringLiteral("Gamma channel sigmas at start (default 3.0)."), QStringLiteral("x"),
+        QStringLiteral("3.0"));
+    add(QStringLiteral("neutron-sigma"),
+        QStringLiteral("Neutron channel sigmas at start (default 3.5)."), QStringLiteral("x"),
+        QStringLiteral("3.5"));
+    add(QStringLiteral("threshold"),
+        QStringLiteral("Dose-rate threshold in Sv/h at start (default 1e-5)."), QStringLiteral("x"),
+        QStringLiteral("1e-5"));
+    add(QStringLiteral("silent"), QStringLiteral("Fault: accept connections, answer nothing."));
+    add(QStringLiteral("answer-limit"),
+        QStringLiteral("Fault: answer this many requests in all, then go silent."),
+        QStringLiteral("n"));
+    add(QStringLiteral("garbled-page"),
+        QStringLiteral("Fault: history page k (from 1) comes with non-hex words and a stale "
+                       "checksum."),
+        QStringLiteral("k"));
+    add(QStringLiteral("no-blk-page"),
+        QStringLiteral("Fault: history page k (from 1) comes without \"BLK=\"."),
+        QStringLiteral("k"));
+    add(QStringLiteral("split-registers"),
+        QStringLiteral("Fault: register replies come in two parts 50 ms apart."));
+    add(QStringLiteral("refuse-writes"),
+        QStringLiteral("Fault: refuse every register write, the history interval and the "
+                       "clock."));
+    p.process(app); // exits on --help, --version and unknown options
+
+    if (!p.positionalArguments().isEmpty()) {
+        *error = QStringLiteral("unexpected argument \"%1\"").arg(p.positionalArguments().first());
+        return false;
+    }
+
+    o->socketName = p.value(QStringLiteral("socket"));
+    if (o->socketName.isEmpty() || o->socketName.contains(QLatin1Char('/')) ||
+        o->socketName == QLatin1String(".") || o->socketName == QLatin1String("..")) {
+        *error = QStringLiteral("--socket wants a file name, not \"%1\"").arg(o->socketName);
+        return false;
+    }
+    o->directory = p.isSet(QStringLiteral("socket-dir")) ? p.value(QStringLiteral("socket-dir"))
+                                                         : socketdir::path();
+
+    const QString serial = p.value(QStringLiteral("serial"));
+    bool serialOk = serial.size() == 8;
+    for (const QChar c : serial)
+        serialOk = serialOk && c.unicode() < 128 && c.isLetterOrNumber();
+    if (!serialOk) {
+        *error = QStringLiteral("--serial wants 8 letters or digits, not \"%1\"").arg(serial);
+        return false;
+    }
+    o->profile.serial = serial.toLatin1();
+
+    qint64 v = 200;
+    if (!intOption(p, QStringLiteral("records"), 0, 100000, &v, error))
+        return false;
+    o->history.records = int(v);
+    v = 16;
+    if (!intOption(p, QStringLiteral("page-size"), 1, 512, &v, error))
+        return false;
+    o->profile.recordsPerPage = int(v);
+    v = 115200;
+    if (!intOption(p, QStringLiteral("baud"), 0, 100000000, &v, error))
+        return false;
+    o->baud = int(v);
+    v = 1;
+    if (!intOption(p, QStringLiteral("seed"), 0, std::numeric_limits<qint64>::max(), &v, error))
+        return false;
+    o->history.seed = std::uint64_t(v);
+    v = 10;
+    if (!intOption(p, QStringLiteral("interval"), 1, 0xFFFF, &v, error))
+        return false;
+    o->history.intervalMinutes = int(v);
+    if (!intOption(p, QStringLiteral("clock-offset"), -0xFFFFFF, 0xFFFFFF, &o->clockOffset, error))
+        return false;
+    if (!intOption(p, QStringLiteral("answer-limit"), 0, 1000000000, &v, error))
+        return false;
+    if (p.isSet(QStringLiteral("answer-limit")))
+        o->answerLimit = int(v);
+    v = 0;
+    if (!intOption(p, QStringLiteral("garbled-page"), 1, 1000000, &v, error))
+        return false;
+    o->profile.garbledPage = int(v);
+    v = 0;
+    if (!intOption(p, QStringLiteral("no-blk-page"), 1, 1000000, &v, error))
+        return false;
+    o->profile.noBlkPage = int(v);
+
+    if (!realOption(p, QStringLiteral("gamma-sigma"), 0.0, 6553.5, &o->gammaSigma, error) ||
+        !realOption(p, QStringLiteral("neutron-sigma"), 0.0, 6553.5, &o->neutronSigma, error) ||
+        !realOption(p, QStringLiteral("threshold"), 0.0, 1.0e30, &o->threshold, error))
+        return false;
+    o->history.doseRateThreshold = float(o->threshold);
+
+    if (p.isSet(QStringLiteral("history-end"))) {
+        const QDateTime end =
+            QDateTime::fromString(p.value(QStringLiteral("history-end")), Qt::ISODate);
+        if (!end.isValid() || deviceEpoch().secsTo(end) < 60) {
+            *error = QStringLiteral("--history-end wants a local time after 1999-01-01 like "
+                                    "2024-05-01T12:30, not \"%1\"")
+                         .arg(p.value(QStringLiteral("history-end")));
+            return false;
+        }
+        o->history.endMinute =
+            std::uint32_t(qMin<qint64>(deviceEpoch().secsTo(end) / 60, 0xFFFFFF));
+        o->historyEndGiven = true;
+    }
+
+    o->silent = p.isSet(QStringLiteral("silent"));
+    o->splitRegisters = p.isSet(QStringLiteral("split-registers"));
+    o->profile.refuseWrites = p.isSet(QStringLiteral("refuse-writes"));
+    return true;
+}
+
+// Sleeps, cut short by a stop signal; false when the emulator is to stop.
+bool pause(std::int64_t microseconds)
+{
+    if (microseconds <= 0)
+        return !stopRequested;
+    timespec left{time_t(microseconds / 1000000), long(microseconds % 1000000) * 1000};
+    while (!stopRequested && ::nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+    return !stopRequested;
+}
+
+bool sendAll(int fd, const QByteArray &bytes)
+{
+    int sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n =
+            ::send(fd, bytes.constData() + sent, size_t(bytes.size() - sent), MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR && !stopRequested)
+                continue;
+            return false;
+        }
+        sent += int(n);
+    }
+    return true;
+}
+
+// Sends a reply as the serial line and the USB bridge would deliver it.
+bool sendPaced(int fd, const QByteArray &bytes, int baud)
+{
+    const std::vector<QByteArray> packets =
+        baud > 0 ? splitIntoPackets(bytes, 64) : std::vector<QByteArray>{bytes};
+    for (const QByteArray &packet : packets) {
+        if (!pause(packetDelayMicroseconds(packet.size(), baud)))
+            return false;
+        if (!sendAll(fd, packet))
+            return false;
+    }
+    return true;
+}
+
+bool sendReply(int fd, const PagerReply &reply, const Options &o)
+{
+    if (reply.isFrame && o.splitRegisters && reply.bytes.size() > 1) {
+        const int half = reply.bytes.size() / 2;
+        return sendPaced(fd, reply.bytes.left(half), o.baud) && pause(50000) &&
+               sendPaced(fd, reply.bytes.mid(half), o.baud);
+    }
+    return sendPaced(fd, reply.bytes, o.baud);
+}
+
+// Whoever listens on the path: a live pager when a connection is accepted.
+bool somebodyListens(const sockaddr_un &address)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    const bool live =
+        ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+    ::close(fd);
+    return live;
+}
+
+class Server
+{
+public:
+    Server(const Options &options, PagerState &pager) : o(options), state(pager) {}
+
+    int listenFd = -1;
+    QByteArray path;
+    dev_t device = 0;
+    ino_t inode = 0;
+
+    bool open(QString *error)
+    {
+        QString why;
+        if (!socketdir::ensure(o.directory, &why)) {
+            *error = QStringLiteral("socket directory refused: %1").arg(why);
+            return false;
+        }
+        path = QFile::encodeName(o.directory + QLatin1Char('/') + o.socketName);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        if (size_t(path.size()) >= sizeof address.sun_path) {
+            *error = QStringLiteral("socket path too long: %1").arg(QFile::decodeName(path));
+            return false;
+        }
+        std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+
+        struct stat st;
+        if (::lstat(path.constData(), &st) == 0) {
+            if (!S_ISSOCK(st.st_mode)) {
+                *error =
+                    QStringLiteral("%1 exists and is not a socket").arg(QFile::decodeName(path));
+                return false;
+            }
+            if (somebodyListens(address)) {
+                *error =
+                    QStringLiteral("a pager already answers on %1").arg(QFile::decodeName(path));
+                return false;
+            }
+            if (::unlink(path.constData()) != 0) {
+                *error =
+                    QStringLiteral("cannot remove the stale socket %1: %2")
+                        .arg(QFile::decodeName(path), QString::fromLocal8Bit(std::strerror(errno)));
+                return false;
+            }
+            logLine(QStringLiteral("removed stale socket %1").arg(QFile::decodeName(path)));
+        }
+
+        listenFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (listenFd < 0 ||
+            ::bind(listenFd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+            *error =
+                QStringLiteral("cannot bind %1: %2")
+                    .arg(QFile::decodeName(path), QString::fromLocal8Bit(std::strerror(errno)));
+            return false;
+        }
+        if (::lstat(path.constData(), &st) == 0) {
+            device = st.st_dev;
+            inode = st.st_ino;
+        }
+        if (::listen(listenFd, 4) != 0) {
+            *error =
+                QStringLiteral("cannot listen on %1: %2")
+                    .arg(QFile::decodeName(path), QString::fromLocal8Bit(std::strerror(errno)));
+            removeSocket();
+            return false;
+        }
+        return true;
+    }
+
+    // Removes the socket file, unless somebody else has put a new one there.
+    void removeSocket()
+    {
+        if (listenFd >= 0) {
+            ::close(listenFd);
+            listenFd = -1;
+        }
+        struct stat st;
+        if (!path.isEmpty() && ::lstat(path.constData(), &st) == 0 && st.st_dev == device &&
+            st.st_ino == inode)
+            ::unlink(path.constData());
+    }
+
+    void run()
+    {
+        int client = -1;
+        int connections = 0;
+        long answered = 0;
+        bool silent = o.silent;
+        if (silent)
+            logLine(QStringLiteral("silent: requests are read and logged, never answered"));
+        RequestReader reader;
+        char buffer[4096];
+
+        while (!stopRequested) {
+            pollfd fds[2] = {{wakeFds[0], POLLIN, 0}, {client >= 0 ? client : listenFd, POLLIN, 0}};
+            // A request that stops arriving half-way is given up after a second.
+            const int timeout = client >= 0 && reader.pending() > 0 ? 1000 : -1;
+            const int ready = ::poll(fds, 2, timeout);
+            if (ready < 0) {
+                if (errno == EINTR)
+                    continue;
+                logLine(QStringLiteral("poll failed: %1")
+                            .arg(QString::fromLocal8Bit(std::strerror(errno))));
+                break;
+            }
+            if (fds[0].revents || stopRequested)
+                break;
+            if (ready == 0) {
+                logLine(QStringLiteral("incomplete request dropped after a pause: %1")
+                            .arg(describeRequest({WireRequest::Garbage, reader.takePending()})));
+                continue;
+            }
+
+            if (client < 0) {
+                client = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+                if (client < 0) {
+                    if (errno != EINTR && errno != ECONNABORTED)
+                        logLine(QStringLiteral("accept failed: %1")
+                                    .arg(QString::fromLocal8Bit(std::strerror(errno))));
+                    continue;
+                }
+                ++connections;
+                reader.clear();
+                state.beginConnection();
+                logLine(QStringLiteral("connection %1 opened").arg(connections));
+                continue;
+            }
+
+            const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                if (reader.pending() > 0)
+                    logLine(
+                        QStringLiteral("incomplete request left at the end: %1")
+                            .arg(describeRequest({WireRequest::Garbage, reader.takePending()})));
+                logLine(QStringLiteral("connection %1 closed").arg(connections));
+                ::close(client);
+                client = -1;
+                continue;
+            }
+            reader.append(QByteArray(buffer, int(n)));
+
+            WireRequest request;
+            while (client >= 0 && reader.next(&request)) {
+                logLine(QStringLiteral("request: %1").arg(describeRequest(request)));
+                if (request.kind == WireRequest::Garbage)
+                    continue;
+                if (silent) {
+                    logLine(QStringLiteral("reply: none (silent)"));
+                    continue;
+                }
+                const PagerReply reply = request.kind == WireRequest::Text
+                                             ? state.answerText(request.bytes)
+                                             : state.answerFrame(request.bytes);
+                ++answered;
+                if (!sendReply(client, reply, o)) {
+                    if (stopRequested)
+                        break;
+                    logLine(QStringLiteral("connection %1 lost while replying").arg(connections));
+                    ::close(client);
+                    client = -1;
+                    break;
+                }
+                logLine(QStringLiteral("reply: %1 (%2 bytes)")
+                            .arg(reply.summary)
+                            .arg(reply.bytes.size()));
+                if (o.answerLimit >= 0 && answered >= o.answerLimit) {
+                    silent = true;
+                    logLine(QStringLiteral("answer limit of %1 reached: the pager goes silent")
+                                .arg(o.answerLimit));
+                }
+            }
+        }
+        if (client >= 0)
+            ::close(client);
+    }
+
+private:
+    const Options &o;
+    PagerState &state;
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("dr7326g-emulator"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
+
+    Options o;
+    QString error;
+    if (!parseOptions(app, &o, &error)) {
+        fail(error);
+        return 1;
+    }
+
+    if (::pipe2(wakeFds, O_CLOEXEC | O_NONBLOCK) != 0) {
+        fail(QStringLiteral("cannot create a pipe"));
+        return 1;
+    }
+    struct sigaction sa;
+    std::memset(&sa, 0, sizeof sa);
+    sa.sa_handler = onStopSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = 0; // no restart: blocking calls return and the loop looks at the flag
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGHUP, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    const QDateTime epoch = deviceEpoch();
+    const PagerState::MinuteClock pcMinutes = [epoch] {
+        return epoch.secsTo(QDateTime::currentDateTime()) / 60;
+    };
+    if (!o.historyEndGiven)
+        o.history.endMinute =
+            std::uint32_t(qBound<qint64>(1, pcMinutes() + o.clockOffset, 0xFFFFFF));
+
+    PagerState pager(o.profile, generateHistory(o.history), pcMinutes);
+    pager.gammaSigmaTenths = std::uint16_t(std::lround(o.gammaSigma * 10.0));
+    pager.neutronSigmaTenths = std::uint16_t(std::lround(o.neutronSigma * 10.0));
+    pager.thresholdWord = encodeDeviceFloatWord(float(o.threshold));
+    pager.intervalMinutes = std::uint16_t(o.history.intervalMinutes);
+    pager.clockOffsetMinutes = o.clockOffset;
+
+    Server server(o, pager);
+    if (!server.open(&error)) {
+        fail(error);
+        return 1;
+    }
+    std::fprintf(stderr, "listening on %s\n", server.path.constData());
+    std::fflush(stderr);
+    logLine(
+        QStringLiteral("pager %1: %2 history records in %3 pages of %4, interval %5 min, "
+                       "%6")
+            .arg(QString::fromLatin1(o.profile.serial))
+            .arg(pager.history().size())
+            .arg(pager.pageCount())
+            .arg(o.profile.recordsPerPage)
+            .arg(o.history.intervalMinutes)
+            .arg(o.baud > 0 ? QStringLiteral("%1 baud").arg(o.baud) : QStringLiteral("no pacing")));
+
+    server.run();
+    server.removeSocket();
+    logLine(QStringLiteral("stopped, socket removed"));
+    return 0;
+}

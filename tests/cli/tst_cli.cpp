@@ -1,0 +1,281 @@
+// The command-line tool against the pager emulator, end to end: each command
+// as a separate process, as a script would run it.
+#include "support/emulatorprocess.h"
+
+#include <QtTest>
+
+namespace {
+
+struct Run
+{
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+} // namespace
+
+class TstCli : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir runtime;
+
+    Run cli(const QStringList &args, const QString &runtimeDir = QString())
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"),
+                   runtimeDir.isEmpty() ? runtime.path() : runtimeDir);
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(DR7326G_CLI), args);
+        Run r;
+        if (!p.waitForStarted(5000) || !p.waitForFinished(120000)) {
+            p.kill();
+            p.waitForFinished();
+            r.err = QStringLiteral("did not finish");
+            return r;
+        }
+        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+        r.out = QString::fromUtf8(p.readAllStandardOutput());
+        r.err = QString::fromUtf8(p.readAllStandardError());
+        return r;
+    }
+
+    // "key: value" lines of params.
+    static QMap<QString, QString> fields(const QString &text, QStringList *order = nullptr)
+    {
+        QMap<QString, QString> m;
+        for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            const int colon = line.indexOf(QLatin1String(": "));
+            if (colon < 0)
+                continue;
+            m.insert(line.left(colon), line.mid(colon + 2));
+            if (order)
+                order->append(line.left(colon));
+        }
+        return m;
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(runtime.isValid()); }
+
+    void usageErrors_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("no command") << QStringList();
+        QTest::newRow("unknown command") << QStringList{"frobnicate"};
+        QTest::newRow("negative interval") << QStringList{"set-interval", "-5"};
+        QTest::newRow("interval too large") << QStringList{"set-interval", "65536"};
+        QTest::newRow("interval letters") << QStringList{"set-interval", "abc"};
+        QTest::newRow("sigma letters") << QStringList{"set-gamma-sigma", "abc"};
+        QTest::newRow("sigma negative") << QStringList{"set-neutron-sigma", "-1"};
+        QTest::newRow("sigma too large") << QStringList{"set-neutron-sigma", "6553.6"};
+        QTest::newRow("threshold negative") << QStringList{"set-threshold", "-1e-5"};
+        QTest::newRow("threshold missing") << QStringList{"set-threshold"};
+        QTest::newRow("bad time") << QStringList{"set-time", "yesterday"};
+        QTest::newRow("time before epoch") << QStringList{"set-time", "1990-01-01 00:00:00"};
+        QTest::newRow("extra argument") << QStringList{"params", "now"};
+        QTest::newRow("csv on params") << QStringList{"params", "--csv", "x.csv"};
+        QTest::newRow("bad calibration date")
+            << QStringList{"history", "--calibration-date", "27.11.2020"};
+        QTest::newRow("unknown option") << QStringList{"params", "--frob"};
+    }
+    void usageErrors()
+    {
+        QFETCH(QStringList, args);
+        // No pager is needed to refuse these: nothing is sent.
+        const Run r = cli(args);
+        QCOMPARE(r.code, 2);
+        QVERIFY(!r.err.isEmpty());
+    }
+
+    void helpAndVersion()
+    {
+        Run r = cli({"--help"});
+        QCOMPARE(r.code, 0);
+        for (const char *command : {"params", "info", "set-time", "set-interval",
+                                    "set-neutron-sigma", "set-gamma-sigma", "set-threshold",
+                                    "history", "decode"})
+            QVERIFY2(r.out.contains(QLatin1String(command)), command);
+        r = cli({"--version"});
+        QCOMPARE(r.code, 0);
+        QVERIFY(r.out.startsWith(QLatin1String("dr7326g-cli ")));
+    }
+
+    void noPagerAnswered()
+    {
+        QTemporaryDir empty;
+        const Run r = cli({"params"}, empty.path());
+        QCOMPARE(r.code, 3);
+        QVERIFY(r.out.isEmpty());
+        QVERIFY(r.err.contains(QLatin1String("no pager")));
+    }
+
+    void paramsAndChangesReadBack()
+    {
+        EmulatorProcess pager(runtime.path());
+        QVERIFY2(pager.start({"--serial", "05A00317"}), qPrintable(pager.log()));
+
+        QStringList order;
+        Run r = cli({"params"});
+        QCOMPARE(r.code, 0);
+        QMap<QString, QString> f = fields(r.out, &order);
+        QCOMPARE(order, (QStringList{"serial", "device-time", "pc-time", "neutron-sigma",
+                                     "gamma-sigma", "dose-rate-threshold", "history-interval"}));
+        QCOMPARE(f["serial"], QStringLiteral("05A00317"));
+        QCOMPARE(f["neutron-sigma"], QStringLiteral("3.5"));
+        QCOMPARE(f["gamma-sigma"], QStringLiteral("3"));
+        QCOMPARE(f["dose-rate-threshold"], QStringLiteral("1e-05"));
+        QCOMPARE(f["history-interval"], QStringLiteral("10"));
+        const QString format = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+        const QDateTime device = QDateTime::fromString(f["device-time"], format);
+        const QDateTime pc = QDateTime::fromString(f["pc-time"], format);
+        QVERIFY(device.isValid() && pc.isValid());
+        QVERIFY(qAbs(device.secsTo(pc)) <= 120);
+
+        // The pager keeps sigmas in tenths: 3.57 reads back as 3.5.
+        QCOMPARE(cli({"set-neutron-sigma", "3.57"}).code, 0);
+        QCOMPARE(cli({"set-gamma-sigma", "2,5"}).code, 0); // decimal comma
+        QCOMPARE(cli({"set-threshold", "2.5e-5"}).code, 0);
+        QCOMPARE(cli({"set-interval", "60"}).code, 0);
+        r = cli({"set-time", "2024-05-01 12:30:59"});
+        QCOMPARE(r.code, 0);
+
+        r = cli({"params"});
+        QCOMPARE(r.code, 0);
+        f = fields(r.out);
+        QCOMPARE(f["neutron-sigma"], QStringLiteral("3.5"));
+        QCOMPARE(f["gamma-sigma"], QStringLiteral("2.5"));
+        QCOMPARE(f["dose-rate-threshold"], QStringLiteral("2.5e-05"));
+        QCOMPARE(f["history-interval"], QStringLiteral("60"));
+        QVERIFY2(f["device-time"].startsWith(QLatin1String("2024-05-01 12:3")),
+                 qPrintable(f["device-time"]));
+
+        r = cli({"info"});
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.out.contains(QLatin1String("DR7326G")), qPrintable(r.out));
+
+        // Every request the tool sent carried a valid checksum.
+        const QString log = pager.log();
+        QVERIFY2(!log.contains(QLatin1String("mismatch"), Qt::CaseInsensitive), qPrintable(log));
+    }
+
+    void refusedWrites()
+    {
+        EmulatorProcess pager(runtime.path());
+        QVERIFY2(pager.start({"--refuse-writes"}), qPrintable(pager.log()));
+        for (const QStringList &args :
+             {QStringList{"set-gamma-sigma", "3"}, QStringList{"set-neutron-sigma", "3"},
+              QStringList{"set-threshold", "1e-5"}, QStringList{"set-interval", "5"}}) {
+            const Run r = cli(args);
+            QCOMPARE(r.code, 4);
+            QVERIFY(r.err.contains(QLatin1String("refused")));
+        }
+        // Nothing was changed.
+        const QMap<QString, QString> f = fields(cli({"params"}).out);
+        QCOMPARE(f["gamma-sigma"], QStringLiteral("3"));
+        QCOMPARE(f["history-interval"], QStringLiteral("10"));
+    }
+
+    void silentPager()
+    {
+        EmulatorProcess pager(runtime.path());
+        QVERIFY2(pager.start({"--silent"}), qPrintable(pager.log()));
+        const Run r = cli({"params"});
+        QCOMPARE(r.code, 3);
+    }
+
+    void splitRegisterRepliesAreNotTakenAsValues()
+    {
+        EmulatorProcess pager(runtime.path());
+        QVERIFY2(pager.start({"--split-registers"}), qPrintable(pager.log()));
+        const Run r = cli({"params"});
+        // The clock and the interval still come; the registers do not, and say so.
+        QCOMPARE(r.code, 3);
+        const QMap<QString, QString> f = fields(r.out);
+        QCOMPARE(f["neutron-sigma"], QStringLiteral("?"));
+        QCOMPARE(f["history-interval"], QStringLiteral("10"));
+        QVERIFY(r.err.contains(QLatin1String("neutron-sigma")));
+    }
+
+    void historyDumpAndDecode()
+    {
+        EmulatorProcess pager(runtime.path());
+        QVERIFY2(pager.start({"--records", "40", "--page-size", "16"}), qPrintable(pager.log()));
+        QTemporaryDir files;
+        const QString dump = files.filePath(QStringLiteral("pages.dump"));
+        const QString csv = files.filePath(QStringLiteral("history.csv"));
+        const QString pdf = files.filePath(QStringLiteral("journal.pdf"));
+        const Run r = cli({"history", "--dump", dump, "--csv", csv, "--pdf", pdf});
+        QCOMPARE(r.code, 0);
+        const QStringList rows = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(rows.size(), 40);
+        for (const QString &row : rows)
+            QCOMPARE(row.count(QLatin1Char('\t')), 5);
+        QVERIFY(r.err.contains(QStringLiteral("Считанных страниц: 1")));
+        QVERIFY(r.err.contains(QStringLiteral("Считанных страниц: 3")));
+
+        QFile c(csv);
+        QVERIFY(c.open(QIODevice::ReadOnly));
+        const QByteArray csvBytes = c.readAll();
+        QVERIFY(csvBytes.startsWith("\xEF\xBB\xBF"));
+        QCOMPARE(csvBytes.count('\n'), 41);
+        QFile p(pdf);
+        QVERIFY(p.open(QIODevice::ReadOnly));
+        QVERIFY(p.read(5) == "%PDF-");
+
+        // The saved pages give the same rows without a pager.
+        pager.stop();
+        const Run d = cli({"decode", dump});
+        QCOMPARE(d.code, 0);
+        QCOMPARE(d.out, r.out);
+    }
+
+    void historyFromAPagerThatGoesSilent()
+    {
+        // get_ID, info and two pages are answered; then nothing.
+        EmulatorProcess pager(runtime.path());
+        QVERIFY2(pager.start({"--records", "64", "--page-size", "16", "--answer-limit", "4"}),
+                 qPrintable(pager.log()));
+        const Run r = cli({"history"});
+        QCOMPARE(r.code, 5);
+        QCOMPARE(r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).size(), 32);
+        QVERIFY(r.err.contains(QLatin1String("incomplete")));
+    }
+
+    void historyWithALostPage_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("page without BLK=") << "--no-blk-page";
+        QTest::newRow("garbled page") << "--garbled-page";
+    }
+    void historyWithALostPage()
+    {
+        QFETCH(QString, fault);
+        EmulatorProcess pager(runtime.path());
+        QVERIFY2(pager.start({"--records", "40", "--page-size", "16", fault, "2"}),
+                 qPrintable(pager.log()));
+        const Run r = cli({"history"});
+        // The pages around the lost one arrive, and the tool says records are missing.
+        QCOMPARE(r.code, 5);
+        const int rows = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).size();
+        QVERIFY2(rows >= 16 && rows < 40, qPrintable(QString::number(rows)));
+        QVERIFY(r.err.contains(QLatin1String("incomplete")));
+    }
+
+    void decodeRejectsWhatIsNotADump()
+    {
+        QTemporaryDir files;
+        const QString path = files.filePath(QStringLiteral("junk"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("hello\n");
+        f.close();
+        QCOMPARE(cli({"decode", path}).code, 1);
+        QCOMPARE(cli({"decode", files.filePath(QStringLiteral("missing"))}).code, 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstCli)
+#include "tst_cli.moc"
