@@ -21,4 +21,8 @@ if ! compgen -G "$dir/*.sock" >/dev/null; then
     done
     echo "Emulated pager started (log: ${TMPDIR:-/tmp}/dr7326g-emulator.log)"
 fi
-build/app/dr7326g
+if [[ -x build/app/dr7326g ]]; then
+    build/app/dr7326g
+else
+    build/cli/dr7326g-cli params
+fi
