@@ -12,8 +12,7 @@ const QByteArray dumpMagic = QByteArrayLiteral("DR7326G-05A history dump 1\n");
 } // namespace
 
 HistoryDownloadResult downloadHistory(PagerLink &link, QList<HistoryRecord *> &records,
-                                      HistoryProgressFunction progress,
-                                      const HistoryPageSink &sink)
+                                      HistoryProgressFunction progress, const HistoryPageSink &sink)
 {
     HistoryDownloadResult result;
     int failedRequests = 0;
@@ -25,8 +24,7 @@ HistoryDownloadResult downloadHistory(PagerLink &link, QList<HistoryRecord *> &r
         ++result.requests;
 
         std::uint32_t got = 0;
-        if (usbx::read(link.usbHandle, buffer, receiveBufferSize, &got, nullptr) !=
-            usbx::Success) {
+        if (usbx::read(link.usbHandle, buffer, receiveBufferSize, &got, nullptr) != usbx::Success) {
             ++failedRequests; // nothing came: ask again
             if (result.requests > 1)
                 ++result.gaps; // a page may have been sent and lost
@@ -113,7 +111,10 @@ bool historyPageIsIntact(const QString &reply)
     return true;
 }
 
-QByteArray historyDumpHeader() { return dumpMagic; }
+QByteArray historyDumpHeader()
+{
+    return dumpMagic;
+}
 
 QByteArray historyDumpPage(int index, const QByteArray &reply)
 {

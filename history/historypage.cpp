@@ -2,6 +2,8 @@
 
 #include "pagerlink.h"
 
+#include <QElapsedTimer>
+
 namespace {
 
 const QLatin1String startMarker("BLK=");
@@ -16,6 +18,24 @@ void appendWord(QByteArray &bytes, const QStringRef &piece)
     const ushort value = ok ? word : 0; // an unreadable word counts as 0
     bytes.append(char(value & 0xFF));
     bytes.append(char(value >> 8));
+}
+
+// The device epoch in POSIX seconds. Converting a local date-time makes the C
+// library look at the time zone again each time, which is slow next to
+// decoding a page; the result is kept for a second and while the TZ variable
+// stays the same, so a change of the zone is still seen by the next pages.
+qint64 epochSeconds()
+{
+    static QElapsedTimer age;
+    static QByteArray zone;
+    static qint64 seconds = 0;
+    const QByteArray currentZone = qgetenv("TZ");
+    if (!age.isValid() || age.hasExpired(1000) || currentZone != zone) {
+        seconds = deviceEpoch().toSecsSinceEpoch();
+        zone = currentZone;
+        age.start();
+    }
+    return seconds;
 }
 
 } // namespace
@@ -59,7 +79,7 @@ bool parseHistoryPageText(const QString &reply, QList<HistoryRecord *> &records)
     // that means.
     if (!isHistoryPage(reply))
         return true;
-    const QDateTime timeBase = deviceEpoch();
+    const qint64 timeBase = epochSeconds();
     const QByteArray payload = historyPagePayload(reply);
     const auto *bytes = reinterpret_cast<const std::uint8_t *>(payload.constData());
     for (int at = 0; at + storedRecordSize <= payload.size(); at += storedRecordSize) {

@@ -25,11 +25,14 @@ std::uint32_t storedRecordMinutes(const std::uint8_t *bytes)
 
 HistoryRecord decodeStoredRecord(const std::uint8_t *bytes, const QDateTime &timeBase)
 {
+    // Adding seconds to a date-time adds elapsed time, as below.
+    return decodeStoredRecord(bytes, timeBase.toSecsSinceEpoch());
+}
+
+HistoryRecord decodeStoredRecord(const std::uint8_t *bytes, qint64 timeBaseSeconds)
+{
     HistoryRecord record;
-    // The minutes are elapsed time: across a change of the UTC offset the wall
-    // clock of the event is not the base's wall clock plus the minutes.
-    const qint64 minutes = storedRecordMinutes(bytes);
-    record.time = std::uint32_t(timeBase.addSecs(minutes * 60).toSecsSinceEpoch());
+    record.time = std::uint32_t(timeBaseSeconds + qint64(storedRecordMinutes(bytes)) * 60);
     record.eventCode = char(bytes[3]);
     record.gammaCps = std::uint16_t(byteAt(bytes, 4) | (byteAt(bytes, 5) << 8));
     // Only the upper half of the neutron rate is stored; its lower bits are 0.

@@ -21,9 +21,14 @@ constexpr int storedRecordSize = 16;
 // Minute count of a stored record (bytes 0-2); 0 marks the end of the history.
 std::uint32_t storedRecordMinutes(const std::uint8_t *bytes);
 
-// Decodes the 16 bytes against the time base (the device epoch).
+// Decodes the 16 bytes against the time base (the device epoch). The minutes
+// are added as elapsed time, so across a change of the UTC offset the event's
+// wall clock is not the base's wall clock plus the minutes.
 // Only meaningful when storedRecordMinutes() is not 0.
 HistoryRecord decodeStoredRecord(const std::uint8_t *bytes, const QDateTime &timeBase);
+// The same with the time base given as POSIX seconds, for decoding many records
+// without converting the base each time.
+HistoryRecord decodeStoredRecord(const std::uint8_t *bytes, qint64 timeBaseSeconds);
 
 // Text of an event code, empty for a code outside the event table.
 QString eventText(char code);

@@ -7,14 +7,57 @@
 #include <QStandardItem>
 #include <QStandardItemModel>
 
+#include <ctime>
+
 namespace {
 
 constexpr int eventColumn = 1;
 
-QStringList rowTexts(const HistoryRecord &record, const QLocale &locale)
+// Local date and time texts of record times.
+//
+// Every conversion of a local date-time asks the C library to look at the
+// time zone again, which costs a file system check each time. For a whole
+// table the zone is looked at once and each time is converted as QDateTime
+// would (localtime_r after tzset); the wall clock is then formatted with its
+// UTC offset attached, which gives the same text unless the format shows the
+// zone's name.
+class DateTexts
 {
-    const QDateTime when = QDateTime::fromSecsSinceEpoch(qint64(record.time));
-    return {locale.toString(when, QLocale::ShortFormat),
+public:
+    DateTexts() : locale(QLocale::system())
+    {
+#ifdef Q_OS_UNIX
+        fast = !locale.dateTimeFormat(QLocale::ShortFormat).contains(QLatin1Char('t'));
+        if (fast)
+            tzset();
+#endif
+    }
+
+    QString text(std::uint32_t time) const
+    {
+#ifdef Q_OS_UNIX
+        if (fast) {
+            const std::time_t t = std::time_t(time);
+            std::tm local;
+            if (localtime_r(&t, &local)) {
+                const QDateTime wall(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
+                                     QTime(local.tm_hour, local.tm_min, local.tm_sec),
+                                     Qt::OffsetFromUTC, int(local.tm_gmtoff));
+                return locale.toString(wall, QLocale::ShortFormat);
+            }
+        }
+#endif
+        return locale.toString(QDateTime::fromSecsSinceEpoch(qint64(time)), QLocale::ShortFormat);
+    }
+
+private:
+    QLocale locale;
+    bool fast = false;
+};
+
+QStringList rowTexts(const HistoryRecord &record, const QString &date)
+{
+    return {date,
             eventText(record.eventCode),
             QString::number(record.gammaCps),
             QStringLiteral("%1").arg(double(record.neutronCps), 0, 'f', 2),
@@ -41,29 +84,40 @@ void setupHistoryModel(QStandardItemModel *model)
 
 QStringList historyRowTexts(const HistoryRecord &record)
 {
-    return rowTexts(record, QLocale::system());
+    const QDateTime when = QDateTime::fromSecsSinceEpoch(qint64(record.time));
+    return rowTexts(record, QLocale::system().toString(when, QLocale::ShortFormat));
 }
 
 void fillHistoryTable(QStandardItemModel *model, const QList<HistoryRecord *> &records)
 {
-    const QLocale locale = QLocale::system();
-    const QBrush alarmBrush(QColor(255, 0, 0));
+    const DateTexts dates;
+    const QVariant alarmBrush = QBrush(QColor(255, 0, 0));
+    QList<QStandardItem *> items;
     for (const HistoryRecord *record : records) {
-        const QStringList texts = rowTexts(*record, locale);
-        QList<QStandardItem *> items;
-        items.reserve(texts.size());
+        const QStringList texts = rowTexts(*record, dates.text(record->time));
+        const bool alarm = isAlarmEvent(record->eventCode);
+        items.clear();
         for (int c = 0; c < texts.size(); ++c) {
             // An unknown event code leaves its cell without an item.
-            if (c == eventColumn && texts.at(c).isEmpty())
+            if (c == eventColumn && texts.at(c).isEmpty()) {
                 items.append(nullptr);
-            else
-                items.append(new QStandardItem(texts.at(c)));
+                continue;
+            }
+            auto *item = new QStandardItem(texts.at(c));
+            // The same as setting the model's data once the row is in; done
+            // before, it saves a change notice per cell.
+            if (alarm)
+                item->setData(alarmBrush, Qt::ForegroundRole);
+            items.append(item);
         }
         model->appendRow(items);
-        if (isAlarmEvent(record->eventCode)) {
+        if (alarm) {
+            // Cells of the row that have no item yet (any column beyond the
+            // texts) are red as well.
             const int r = model->rowCount() - 1;
             for (int c = 0; c < model->columnCount(); ++c)
-                model->setData(model->index(r, c), alarmBrush, Qt::ForegroundRole);
+                if (!model->item(r, c))
+                    model->setData(model->index(r, c), alarmBrush, Qt::ForegroundRole);
         }
     }
 }

@@ -137,6 +137,8 @@ private slots:
         const QDateTime utcBase(QDate(2000, 1, 1), QTime(0, 0), Qt::UTC);
         QCOMPARE(qint64(decodeStoredRecord(raw(bytes), utcBase).time),
                  946684800 + qint64(minutes) * 60);
+        QCOMPARE(qint64(decodeStoredRecord(raw(bytes), qint64(946684800)).time),
+                 946684800 + qint64(minutes) * 60);
 
         const QDateTime base = deviceEpoch();
         QCOMPARE(qint64(decodeStoredRecord(raw(bytes), base).time),

@@ -6,6 +6,8 @@
 #include "pagerlink.h"
 
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QStandardItemModel>
 #include <QtTest>
 
 #include <ctime>
@@ -63,13 +65,68 @@ private slots:
         QCOMPARE(historyRowTexts(r).at(0),
                  QLocale::system().toString(wallClock, QLocale::ShortFormat));
     }
+
+    // The table converts times its own way for speed; its date texts must be
+    // those of a plain local conversion, on both sides of each change of the
+    // offset and inside the repeated autumn hour.
+    void tableDatesAcrossOffsetChanges()
+    {
+        const QList<qint64> instants{
+            915145260,  // 1999-01-01 00:01 CET
+            922582740,  // 1999-03-28 01:59 CET, before spring forward
+            922582800,  // 1999-03-28 03:00 CEST
+            941329500,  // 1999-10-31 02:25 CEST
+            941329800,  // 1999-10-31 02:30 CEST, repeated hour
+            941333400,  // 1999-10-31 02:30 CET, repeated hour
+            1921778100, // 2030-11-24 20:15 CET
+        };
+        const QStringList walls{"1999-01-01 00:01", "1999-03-28 01:59", "1999-03-28 03:00",
+                                "1999-10-31 02:25", "1999-10-31 02:30", "1999-10-31 02:30",
+                                "2030-11-24 20:15"};
+        QList<HistoryRecord *> records;
+        for (qint64 t : instants) {
+            auto *r = new HistoryRecord;
+            r->time = std::uint32_t(t);
+            r->eventCode = 'F';
+            records << r;
+        }
+        QStandardItemModel model;
+        setupHistoryModel(&model);
+        fillHistoryTable(&model, records);
+        for (int i = 0; i < records.size(); ++i) {
+            const QDateTime local = QDateTime::fromSecsSinceEpoch(records.at(i)->time);
+            QCOMPARE(local.toString(QStringLiteral("yyyy-MM-dd HH:mm")), walls.at(i));
+            QCOMPARE(model.item(i, 0)->text(), historyRowTexts(*records.at(i)).at(0));
+            QCOMPARE(model.item(i, 0)->text(),
+                     QLocale::system().toString(local, QLocale::ShortFormat));
+        }
+        qDeleteAll(records);
+    }
+
+    // A change of the zone while the program runs applies to the next page.
+    void zoneChangeIsSeen()
+    {
+        const QString reply = page(record(1, 'F', 1, 1.0f, 1.0f, 1.0f));
+        QList<HistoryRecord *> records;
+        QVERIFY(parseHistoryPageText(reply, records));
+        qputenv("TZ", "America/New_York");
+        tzset();
+        QVERIFY(parseHistoryPageText(reply, records));
+        qputenv("TZ", "Europe/Berlin");
+        tzset();
+        QCOMPARE(records.size(), 2);
+        QCOMPARE(qint64(records.at(0)->time), qint64(915145260));
+        // 1999-01-01 00:00 EST is 05:00 UTC.
+        QCOMPARE(qint64(records.at(1)->time), qint64(915166800 + 60));
+        qDeleteAll(records);
+    }
 };
 
 int main(int argc, char **argv)
 {
     qputenv("TZ", "Europe/Berlin");
     tzset();
-    QCoreApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
     TstHistoryLocalTime test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -188,6 +188,24 @@ private slots:
         QCOMPARE(model.index(1, 5).data(Qt::ForegroundRole).value<QBrush>(), red);
     }
 
+    // Every column of the model is red in an alarm row, also one beyond the six.
+    void alarmColoursEveryModelColumn()
+    {
+        Records records;
+        records.list << new HistoryRecord(makeRecord(1, 'A'))
+                     << new HistoryRecord(makeRecord(2, 'F'));
+        QStandardItemModel model;
+        setupHistoryModel(&model);
+        model.setColumnCount(7);
+        fillHistoryTable(&model, records.list);
+        QCOMPARE(model.rowCount(), 2);
+        for (int c = 0; c < 7; ++c) {
+            QCOMPARE(model.index(0, c).data(Qt::ForegroundRole).value<QBrush>(), red);
+            QVERIFY(!model.index(1, c).data(Qt::ForegroundRole).isValid());
+        }
+        QVERIFY(model.index(0, 6).data(Qt::DisplayRole).toString().isEmpty());
+    }
+
     void emptyList()
     {
         QStandardItemModel model;
