@@ -1,4 +1,5 @@
 #include "csvexport.h"
+#include "devicewrite.h"
 
 #include <QAbstractItemModel>
 #include <QDate>
@@ -65,19 +66,6 @@ bool produceCsv(const QAbstractItemModel *model, const QDate &calibrationDate,
     return true;
 }
 
-bool writeAll(QIODevice *out, const QByteArray &bytes, QString *error)
-{
-    if (out->write(bytes) == bytes.size())
-        return true;
-    if (error) {
-        const QString reason = out->errorString();
-        *error = reason.isEmpty() || reason == QLatin1String("Unknown error")
-                     ? QStringLiteral("Write error")
-                     : QStringLiteral("Write error: %1").arg(reason);
-    }
-    return false;
-}
-
 } // namespace
 
 QString csvNumberText(const QVariant &cell, const QLocale &locale)
@@ -111,8 +99,8 @@ QByteArray historyCsv(const QAbstractItemModel *model, const QDate &calibrationD
     return content;
 }
 
-bool writeHistoryCsv(const QAbstractItemModel *model, const QDate &calibrationDate,
-                     QIODevice *out, const QLocale &locale, QString *error)
+bool writeHistoryCsv(const QAbstractItemModel *model, const QDate &calibrationDate, QIODevice *out,
+                     const QLocale &locale, QString *error)
 {
     if (!out || !out->isWritable()) {
         if (error)
@@ -124,11 +112,11 @@ bool writeHistoryCsv(const QAbstractItemModel *model, const QDate &calibrationDa
         pending += line;
         if (pending.size() < writeChunkBytes)
             return true;
-        const bool written = writeAll(out, pending, error);
+        const bool written = writeAllBytes(out, pending, error);
         pending.clear();
         return written;
     });
-    return produced && (pending.isEmpty() || writeAll(out, pending, error));
+    return produced && (pending.isEmpty() || writeAllBytes(out, pending, error));
 }
 
 bool saveHistoryCsv(const QAbstractItemModel *model, const QDate &calibrationDate,
@@ -137,8 +125,8 @@ bool saveHistoryCsv(const QAbstractItemModel *model, const QDate &calibrationDat
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly)) {
         if (error)
-            *error = QStringLiteral("Cannot open %1 for writing: %2")
-                         .arg(fileName, file.errorString());
+            *error =
+                QStringLiteral("Cannot open %1 for writing: %2").arg(fileName, file.errorString());
         return false;
     }
     if (!writeHistoryCsv(model, calibrationDate, &file, locale, error)) {

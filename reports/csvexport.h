@@ -25,9 +25,8 @@ QByteArray historyCsv(const QAbstractItemModel *model, const QDate &calibrationD
 
 // Writes the file content to `out` (already open for writing). Returns false
 // and a reason in *error when a write fails.
-bool writeHistoryCsv(const QAbstractItemModel *model, const QDate &calibrationDate,
-                     QIODevice *out, const QLocale &locale = QLocale(),
-                     QString *error = nullptr);
+bool writeHistoryCsv(const QAbstractItemModel *model, const QDate &calibrationDate, QIODevice *out,
+                     const QLocale &locale = QLocale(), QString *error = nullptr);
 
 // Saves the file content as `fileName`. The file is replaced only when the
 // whole content has been written: on failure the previous file stays as it

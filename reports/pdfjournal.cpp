@@ -1,4 +1,5 @@
 #include "pdfjournal.h"
+#include "devicewrite.h"
 
 #include <QAbstractItemModel>
 #include <QDate>
@@ -87,8 +88,8 @@ bool writeJournalPdf(const QAbstractItemModel *model, const QString &serialNumbe
     // first and hand the finished bytes on.
     QTemporaryDir workDir;
     if (!workDir.isValid()) {
-        setError(error, QStringLiteral("Cannot create a temporary folder: %1")
-                            .arg(workDir.errorString()));
+        setError(error,
+                 QStringLiteral("Cannot create a temporary folder: %1").arg(workDir.errorString()));
         return false;
     }
     const QString pdfName = workDir.filePath(QStringLiteral("journal.pdf"));
@@ -122,13 +123,7 @@ bool writeJournalPdf(const QAbstractItemModel *model, const QString &serialNumbe
         setError(error, QStringLiteral("The PDF could not be produced completely"));
         return false;
     }
-    if (out->write(bytes) != bytes.size()) {
-        const QString reason = out->errorString();
-        setError(error, reason.isEmpty() ? QStringLiteral("Write error")
-                                         : QStringLiteral("Write error: %1").arg(reason));
-        return false;
-    }
-    return true;
+    return writeAllBytes(out, bytes, error);
 }
 
 bool saveJournalPdf(const QAbstractItemModel *model, const QString &serialNumber,
@@ -136,8 +131,9 @@ bool saveJournalPdf(const QAbstractItemModel *model, const QString &serialNumber
 {
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly)) {
-        setError(error,
-                 QStringLiteral("Cannot open %1 for writing: %2").arg(fileName, file.errorString()));
+        setError(
+            error,
+            QStringLiteral("Cannot open %1 for writing: %2").arg(fileName, file.errorString()));
         return false;
     }
     if (!writeJournalPdf(model, serialNumber, calibrationDate, &file, error)) {

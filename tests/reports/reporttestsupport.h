@@ -113,7 +113,10 @@ public:
     }
     FileSizeLimit(const FileSizeLimit &) = delete;
     FileSizeLimit &operator=(const FileSizeLimit &) = delete;
-    bool valid() const { return active; }
+    bool valid() const
+    {
+        return active;
+    }
 
 private:
     bool active = false;

@@ -19,7 +19,10 @@ const QByteArray headerLine = QStringLiteral("\" \";\"Дата\";\"Событи�
 
 const QDate calibration(2020, 11, 27);
 
-QLocale russian() { return QLocale(QLocale::Russian, QLocale::Russia); }
+QLocale russian()
+{
+    return QLocale(QLocale::Russian, QLocale::Russia);
+}
 
 QByteArray readFile(const QString &name)
 {
@@ -33,7 +36,7 @@ bool writeFile(const QString &name, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-QList<QByteArray> dataLines(const QByteArray &csv)
+QList<QByteArray> linesAfterHeader(const QByteArray &csv)
 {
     QList<QByteArray> lines = csv.split('\n');
     lines.removeFirst(); // header
@@ -184,7 +187,7 @@ void TestCsvExport::everyLineEndsWithCalibrationDate()
     fillRows(model.get(), 5);
     const QByteArray csv = historyCsv(model.get(), date, russian());
     QVERIFY(csv.endsWith('\n'));
-    const QList<QByteArray> lines = dataLines(csv.left(csv.size() - 1));
+    const QList<QByteArray> lines = linesAfterHeader(csv.left(csv.size() - 1));
     QCOMPARE(lines.size(), 5);
     for (int r = 0; r < lines.size(); ++r) {
         QVERIFY2(lines.at(r).endsWith(';' + text), lines.at(r).constData());
@@ -198,15 +201,15 @@ void TestCsvExport::quoteInsideFieldIsDoubled()
 {
     auto model = historyModel();
     model->setHorizontalHeaderItem(1, new QStandardItem(QStringLiteral("Со\"бытие")));
-    appendRow(model.get(),
-              {"01.01.1999 00:01", "Фон \"Б\"", "\"", "1.00", "5.00e-01", "1.00e+00"});
+    appendRow(model.get(), {"01.01.1999 00:01", "Фон \"Б\"", "\"", "1.00", "5.00e-01", "1.00e+00"});
 
     const QByteArray csv = historyCsv(model.get(), calibration, QLocale::c());
     const QList<QByteArray> lines = csv.split('\n');
     QVERIFY(lines.at(0).contains(QStringLiteral(";\"Со\"\"бытие\";").toUtf8()));
-    QCOMPARE(lines.at(1),
-             QStringLiteral("\"1\";\"01.01.1999 00:01\";\"Фон \"\"Б\"\"\";\"\"\"\";1;0.5;1;27.11.2020")
-                 .toUtf8());
+    QCOMPARE(
+        lines.at(1),
+        QStringLiteral("\"1\";\"01.01.1999 00:01\";\"Фон \"\"Б\"\"\";\"\"\"\";1;0.5;1;27.11.2020")
+            .toUtf8());
 }
 
 void TestCsvExport::emptyEventCellGivesEmptyQuotedField()
@@ -214,7 +217,7 @@ void TestCsvExport::emptyEventCellGivesEmptyQuotedField()
     const auto model = historyModel();
     appendRow(model.get(), {"01.01.1999 00:01", QString(), "5", "1.00", "5.00e-01", "1.00e+00"});
     const QList<QByteArray> fields =
-        dataLines(historyCsv(model.get(), calibration, QLocale::c())).at(0).split(';');
+        linesAfterHeader(historyCsv(model.get(), calibration, QLocale::c())).at(0).split(';');
     QCOMPARE(fields.size(), 8);
     QCOMPARE(fields.at(2), QByteArray("\"\""));
     QCOMPARE(fields.at(3), QByteArray("\"5\""));
