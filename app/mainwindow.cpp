@@ -28,8 +28,8 @@ void showHistoryProgress(int pages)
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
 {
     ui->setupUi(this);
-    ui->menubar->setStyleSheet(QStringLiteral("background-color:%1;")
-                                   .arg(QColor(216, 216, 216, 255).name()));
+    ui->menubar->setStyleSheet(
+        QStringLiteral("background-color:%1;").arg(QColor(216, 216, 216, 255).name()));
     ui->dtPC->setDateTime(QDateTime::currentDateTime());
 
     historyModel = new QStandardItemModel();
@@ -145,8 +145,8 @@ void MainWindow::on_menuConnect_triggered()
         message = tr("Параметры прочитаны не полностью. Прибор не ответил: %1.")
                       .arg(unanswered.join(QStringLiteral(", ")));
     if (!notShown.isEmpty())
-        message += tr(" Не помещается в поле (не показано): %1.")
-                       .arg(notShown.join(QStringLiteral(", ")));
+        message +=
+            tr(" Не помещается в поле (не показано): %1.").arg(notShown.join(QStringLiteral(", ")));
     report(message);
 }
 
@@ -211,8 +211,8 @@ void MainWindow::on_menuPrintHistory_triggered()
         return;
     const QString fileName = dialog.selectedFiles().constFirst();
     QString error;
-    if (saveJournalPdf(ui->tableView->model(), link.serialNumber, ui->dateControl->date(),
-                       fileName, &error))
+    if (saveJournalPdf(ui->tableView->model(), link.serialNumber, ui->dateControl->date(), fileName,
+                       &error))
         report(tr("Отчёт сохранён: %1").arg(QDir::toNativeSeparators(fileName)));
     else
         report(tr("Файл не сохранён: %1 (%2)").arg(QDir::toNativeSeparators(fileName), error));
@@ -261,8 +261,7 @@ void MainWindow::storeRegisterSetting(const QString &name, const QString &text,
 
 void MainWindow::on_btnSaveSn_clicked()
 {
-    storeRegisterSetting(tr("Нейтронный канал"), ui->edtSn->text(),
-                         &PagerLink::writeNeutronSigma);
+    storeRegisterSetting(tr("Нейтронный канал"), ui->edtSn->text(), &PagerLink::writeNeutronSigma);
 }
 
 void MainWindow::on_btnSaveSg_clicked()
@@ -292,6 +291,6 @@ void MainWindow::on_btnSaveThist_clicked()
     if (ok)
         report(tr("Интервал истории %1 мин сохранён в приборе.").arg(*minutes));
     else
-        report(tr("Интервал истории: пейджер отклонил или не подтвердил значение %1.")
-                   .arg(*minutes));
+        report(
+            tr("Интервал истории: пейджер отклонил или не подтвердил значение %1.").arg(*minutes));
 }

@@ -24,12 +24,13 @@ public:
     bool refuseWrites = false;
     bool answerRegisters = true;
     bool answerText = true;
+    QStringList ignore;      // command words left unanswered
     QList<QByteArray> pages; // served in order, one per read_history
     int chunk = 64;          // reply bytes per read
 
-    QStringList words;            // command words received, in order
-    QList<QByteArray> frames;     // register frames received, in order
-    QStringList values;           // the Time= values received
+    QStringList words;        // command words received, in order
+    QList<QByteArray> frames; // register frames received, in order
+    QStringList values;       // the Time= values received
 
     // Installs the pager as the only device of the scripted library.
     void plugIn()
@@ -122,23 +123,25 @@ private:
                 value = p.mid(5);
         if (!value.isEmpty())
             values << value;
-        if (!answerText)
+        if (!answerText || ignore.contains(word))
             return;
         const QString head = QStringLiteral("DR_Pager#%1 $%2 ").arg(serial, number);
         if (word == QLatin1String("get_ID")) {
-            reply(line(QStringLiteral("DR_Pager#12345678 $%1 GET_ID SERIAL=%2").arg(number, serial)));
+            reply(
+                line(QStringLiteral("DR_Pager#12345678 $%1 GET_ID SERIAL=%2").arg(number, serial)));
         } else if (word == QLatin1String("info")) {
             reply(line(head + QStringLiteral("INFO DR7326G-05A")));
         } else if (word == QLatin1String("read_enter_time")) {
-            reply(line(head + QStringLiteral("READ_ENTER_TIME Time=%1")
-                                  .arg(clockMinutes, 6, 16, QLatin1Char('0'))
-                                  .toUpper()));
+            const QString minutes =
+                QStringLiteral("%1").arg(clockMinutes, 6, 16, QLatin1Char('0')).toUpper();
+            reply(line(head + QStringLiteral("READ_ENTER_TIME Time=") + minutes));
         } else if (word == QLatin1String("set_enter_time")) {
             clockMinutes = value.toUInt(nullptr, 16);
             reply(line(head + QStringLiteral("SET_ENTER_TIME OK")));
         } else if (word == QLatin1String("read_hist_time")) {
-            reply(line(head + QStringLiteral("READ_HIST_TIME Time=%1")
-                                  .arg(interval, 4, 16, QLatin1Char('0'))));
+            reply(line(
+                head +
+                QStringLiteral("READ_HIST_TIME Time=%1").arg(interval, 4, 16, QLatin1Char('0'))));
         } else if (word == QLatin1String("set_hist_time")) {
             if (refuseWrites) {
                 reply(line(head + QStringLiteral("ERROR")));

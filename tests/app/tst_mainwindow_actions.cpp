@@ -1,0 +1,791 @@
+// The window's actions, run whole against a pager played on the scripted USB
+// library: what each menu entry and button sends, what the widgets then show
+// and what the status bar tells the operator.
+
+#include "csvexport.h"
+#include "helpfile.h"
+#include "mainwindow.h"
+#include "support/fakepager.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDateTimeEdit>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+// Stands in for the desktop's file opener.
+class UrlRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void openUrl(const QUrl &url) { urls << url; }
+};
+
+class TestMainWindowActions : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void readParameters();
+    void readParametersRendersValues_data();
+    void readParametersRendersValues();
+    void readParametersWithFailedReads();
+    void noPagerChangesNothing_data();
+    void noPagerChangesNothing();
+
+    void storeSetting_data();
+    void storeSetting();
+    void storedSigmaReadsBackInTenths();
+    void unusableTextIsNotSent_data();
+    void unusableTextIsNotSent();
+    void refusedWriteIsReported_data();
+    void refusedWriteIsReported();
+
+    void syncSetsDeviceClock();
+    void syncWithoutConfirmation();
+
+    void helpCopiesAndOpens();
+    void helpOpensExistingFileUnchanged();
+    void helpFallsBackToWritableFolder();
+
+    void historyFillsTable();
+    void historyFromSilentPagerIsIncomplete();
+    void deviceActionsHeldBackDuringDownload();
+
+    void saveCsvThroughDialog();
+    void savePdfThroughDialog();
+    void cancelledSaveWritesNothing();
+    void failedSaveIsReported();
+
+    void exitEndsEventLoopWithZero();
+
+private:
+    FakePager pager;
+    std::unique_ptr<MainWindow> window;
+    QStringList messages;
+    std::unique_ptr<QObject> answerers; // the dialog answers of one test
+
+    template <typename T> T *find(const char *name) const
+    {
+        T *object = window->findChild<T *>(QLatin1String(name));
+        if (!object)
+            qFatal("no object %s", name);
+        return object;
+    }
+    QLineEdit *edit(const char *name) const { return find<QLineEdit>(name); }
+    void trigger(const char *action) { find<QAction>(action)->trigger(); }
+    void click(const char *button) { QTest::mouseClick(find<QPushButton>(button), Qt::LeftButton); }
+    QString status() const { return window->statusBar()->currentMessage(); }
+    // Answers the next modal file dialog with `fileName` (or cancels it when
+    // the name is empty).
+    void answerFileDialog(const QString &fileName,
+                          std::function<void(QFileDialog *)> beforeAccept = {});
+    void fillTwoPageHistory();
+};
+
+void TestMainWindowActions::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+}
+
+void TestMainWindowActions::init()
+{
+    pager = FakePager();
+    pager.plugIn();
+    messages.clear();
+    answerers = std::make_unique<QObject>();
+    window = std::make_unique<MainWindow>();
+    connect(window->statusBar(), &QStatusBar::messageChanged, this, [this](const QString &m) {
+        if (!m.isEmpty())
+            messages << m;
+    });
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+}
+
+void TestMainWindowActions::cleanup()
+{
+    answerers.reset();
+    window.reset();
+    usbfake::reset();
+}
+
+void TestMainWindowActions::answerFileDialog(const QString &fileName,
+                                             std::function<void(QFileDialog *)> beforeAccept)
+{
+    // Polls for the dialog and answers it. The dialog lists folders in the
+    // background and may not take the name at once, so the answer is given
+    // again while that dialog stays; one that never takes it is rejected,
+    // failing the test instead of hanging it.
+    auto *poll = new QTimer(answerers.get());
+    auto ticks = std::make_shared<int>(0);
+    auto answers = std::make_shared<int>(0);
+    auto answered = std::make_shared<QPointer<QFileDialog>>();
+    connect(poll, &QTimer::timeout, poll, [=]() {
+        ++*ticks;
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (*answers > 0 && (!*answered || dialog != *answered)) {
+            poll->stop(); // our dialog is closed
+            return;
+        }
+        if (!dialog) {
+            if (*ticks > 500)
+                poll->stop();
+            return;
+        }
+        if (*answers > 0 && *ticks < 20)
+            return;
+        *ticks = 0;
+        *answered = dialog;
+        if (fileName.isEmpty() || ++*answers > 10) {
+            *answers = 1;
+            dialog->reject();
+            return;
+        }
+        // As typed: selectFile() leaves a focused name field as it is.
+        if (auto *typed = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+            typed->setText(fileName);
+        else
+            dialog->selectFile(fileName);
+        if (beforeAccept)
+            beforeAccept(dialog);
+        QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+    });
+    poll->start(10);
+}
+
+// ---- read parameters ------------------------------------------------------
+
+void TestMainWindowActions::readParameters()
+{
+    const QDateTime before = QDateTime::currentDateTime();
+    trigger("menuConnect");
+    const QDateTime after = QDateTime::currentDateTime();
+
+    QCOMPARE(find<QLabel>("lblSN")->text(), QStringLiteral("SN: 05A00317"));
+    QCOMPARE(find<QDateTimeEdit>("dtDevice")->dateTime(),
+             deviceEpoch().addSecs(qint64(pager.clockMinutes) * 60));
+    const QDateTime pc = find<QDateTimeEdit>("dtPC")->dateTime();
+    QVERIFY(pc >= before.addSecs(-60) && pc <= after);
+    QCOMPARE(edit("edtSn")->text(), QStringLiteral("3.5"));
+    QCOMPARE(edit("edtSg")->text(), QStringLiteral("3"));
+    QCOMPARE(edit("edtMED")->text(), QStringLiteral("1e-05"));
+    QCOMPARE(edit("edtThist")->text(), QStringLiteral("10"));
+    QCOMPARE(status(), QStringLiteral("Параметры прочитаны."));
+
+    QCOMPARE(pager.words, (QStringList{QStringLiteral("get_ID"), QStringLiteral("read_enter_time"),
+                                       QStringLiteral("read_hist_time")}));
+    QCOMPARE(pager.frames, (QList<QByteArray>{registerReadFrame(reg::neutronSigma, 2),
+                                              registerReadFrame(reg::gammaSigma, 2),
+                                              registerReadFrame(reg::doseRateThreshold, 4)}));
+    QVERIFY(usbfake::openHandles().isEmpty());
+}
+
+void TestMainWindowActions::readParametersRendersValues_data()
+{
+    QTest::addColumn<int>("neutronTenths");
+    QTest::addColumn<float>("threshold");
+    QTest::addColumn<int>("interval");
+    QTest::addColumn<QString>("edtSn");
+    QTest::addColumn<QString>("edtMED");
+    QTest::addColumn<QString>("edtThist");
+    QTest::addColumn<QString>("notShown"); // named in the status bar, field left empty
+
+    QTest::newRow("widest that fit") << 1005 << 1.5e-5f << 65535 << "100.5"
+                                     << "1.5e-05"
+                                     << "65535" << QString();
+    QTest::newRow("tiny threshold") << 0 << 1e-6f << 0 << "0"
+                                    << "1e-06"
+                                    << "0" << QString();
+    QTest::newRow("sigma too long") << 10005 << 2.5f << 1 << ""
+                                    << "2.5"
+                                    << "1"
+                                    << "нейтронный канал = 1000.5";
+    QTest::newRow("threshold too long") << 30 << 1.23456e-06f << 1 << "3"
+                                        << ""
+                                        << "1"
+                                        << "порог МЭД = 1.23456e-06";
+}
+
+void TestMainWindowActions::readParametersRendersValues()
+{
+    QFETCH(int, neutronTenths);
+    QFETCH(float, threshold);
+    QFETCH(int, interval);
+    pager.neutronTenths = std::uint16_t(neutronTenths);
+    pager.thresholdWord = encodeDeviceFloatWord(threshold);
+    pager.interval = unsigned(interval);
+    // A field holding an older value must not keep it when the new one is not shown.
+    edit("edtSn")->setText(QStringLiteral("4"));
+    edit("edtMED")->setText(QStringLiteral("4"));
+
+    trigger("menuConnect");
+
+    QTEST(edit("edtSn")->text(), "edtSn");
+    QTEST(edit("edtMED")->text(), "edtMED");
+    QTEST(edit("edtThist")->text(), "edtThist");
+    QFETCH(QString, notShown);
+    if (notShown.isEmpty()) {
+        QCOMPARE(status(), QStringLiteral("Параметры прочитаны."));
+    } else {
+        QVERIFY2(status().contains(QStringLiteral("Не помещается в поле")), qPrintable(status()));
+        QVERIFY2(status().contains(notShown), qPrintable(status()));
+    }
+}
+
+void TestMainWindowActions::readParametersWithFailedReads()
+{
+    pager.answerRegisters = false;
+    pager.ignore << QStringLiteral("read_enter_time");
+    for (const char *name : {"edtSn", "edtSg", "edtMED"})
+        edit(name)->setText(QStringLiteral("7"));
+
+    trigger("menuConnect");
+
+    // Nothing the pager did not give is shown as if it were its setting.
+    QCOMPARE(edit("edtSn")->text(), QString());
+    QCOMPARE(edit("edtSg")->text(), QString());
+    QCOMPARE(edit("edtMED")->text(), QString());
+    QCOMPARE(edit("edtThist")->text(), QStringLiteral("10"));
+    QCOMPARE(find<QDateTimeEdit>("dtDevice")->dateTime(), deviceEpoch());
+    QCOMPARE(find<QLabel>("lblSN")->text(), QStringLiteral("SN: 05A00317"));
+    const QString s = status();
+    QVERIFY2(s.startsWith(QStringLiteral("Параметры прочитаны не полностью")), qPrintable(s));
+    for (const char *name : {"часы прибора", "нейтронный канал", "гамма канал", "порог МЭД"})
+        QVERIFY2(s.contains(QString::fromUtf8(name)), qPrintable(s));
+    QVERIFY(!s.contains(QStringLiteral("интервал")));
+    QVERIFY(usbfake::openHandles().isEmpty());
+}
+
+void TestMainWindowActions::noPagerChangesNothing_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<bool>("isButton");
+    QTest::newRow("read parameters") << "menuConnect" << false;
+    QTest::newRow("read history") << "menuReadHistory" << false;
+    QTest::newRow("sync") << "btnSync" << true;
+    QTest::newRow("neutron") << "btnSaveSn" << true;
+    QTest::newRow("gamma") << "btnSaveSg" << true;
+    QTest::newRow("threshold") << "btnSaveMED" << true;
+    QTest::newRow("interval") << "btnSaveThist" << true;
+}
+
+void TestMainWindowActions::noPagerChangesNothing()
+{
+    QFETCH(QString, action);
+    QFETCH(bool, isButton);
+    usbfake::setDeviceCount(0);
+    for (const char *name : {"edtSn", "edtSg", "edtMED", "edtThist"})
+        edit(name)->setText(QStringLiteral("2"));
+    const QDateTime device = find<QDateTimeEdit>("dtDevice")->dateTime();
+    const QDateTime pc = find<QDateTimeEdit>("dtPC")->dateTime();
+
+    if (isButton)
+        click(action.toLatin1().constData());
+    else
+        trigger(action.toLatin1().constData());
+
+    QVERIFY(usbfake::writes().isEmpty());
+    QCOMPARE(find<QLabel>("lblSN")->text(), QStringLiteral("SN: "));
+    QCOMPARE(find<QLabel>("lblHistoryPage")->text(), QStringLiteral("Считанных страниц:"));
+    QCOMPARE(find<QDateTimeEdit>("dtDevice")->dateTime(), device);
+    QCOMPARE(find<QDateTimeEdit>("dtPC")->dateTime(), pc);
+    for (const char *name : {"edtSn", "edtSg", "edtMED", "edtThist"})
+        QCOMPARE(edit(name)->text(), QStringLiteral("2"));
+    QVERIFY2(status().startsWith(QStringLiteral("Пейджер не ответил")), qPrintable(status()));
+}
+
+// ---- store a setting ------------------------------------------------------
+
+void TestMainWindowActions::storeSetting_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("neutron") << "btnSaveSn"
+                             << "edtSn"
+                             << "4.5"
+                             << "Нейтронный канал: значение 4.5 сохранено в приборе.";
+    QTest::newRow("gamma, comma") << "btnSaveSg"
+                                  << "edtSg"
+                                  << "2,5"
+                                  << "Гамма канал: значение 2.5 сохранено в приборе.";
+    QTest::newRow("threshold, exponent") << "btnSaveMED"
+                                         << "edtMED"
+                                         << "1.5e-6"
+                                         << "Порог МЭД: значение 1.5e-06 сохранено в приборе.";
+    QTest::newRow("threshold, comma") << "btnSaveMED"
+                                      << "edtMED"
+                                      << " 1,5 "
+                                      << "Порог МЭД: значение 1.5 сохранено в приборе.";
+    QTest::newRow("interval") << "btnSaveThist"
+                              << "edtThist"
+                              << "65535"
+                              << "Интервал истории 65535 мин сохранён в приборе.";
+    QTest::newRow("interval zero") << "btnSaveThist"
+                                   << "edtThist"
+                                   << "0"
+                                   << "Интервал истории 0 мин сохранён в приборе.";
+}
+
+void TestMainWindowActions::storeSetting()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, field);
+    QFETCH(QString, text);
+    edit(field.toLatin1().constData())->setText(text);
+
+    click(button.toLatin1().constData());
+
+    QTEST(status(), "message");
+    QVERIFY(usbfake::openHandles().isEmpty());
+    QCOMPARE(pager.words.constFirst(), QStringLiteral("get_ID"));
+    if (button == QLatin1String("btnSaveSn")) {
+        QCOMPARE(pager.neutronTenths, std::uint16_t(45));
+        QCOMPARE(pager.gammaTenths, std::uint16_t(30));
+    } else if (button == QLatin1String("btnSaveSg")) {
+        QCOMPARE(pager.gammaTenths, std::uint16_t(25));
+        QCOMPARE(pager.neutronTenths, std::uint16_t(35));
+    } else if (button == QLatin1String("btnSaveMED")) {
+        const float expected = text.contains(QLatin1Char('e')) ? 1.5e-6f : 1.5f;
+        QCOMPARE(pager.thresholdWord, encodeDeviceFloatWord(expected));
+    } else {
+        QCOMPARE(pager.words.constLast(), QStringLiteral("set_hist_time"));
+        QCOMPARE(pager.interval, text.toUInt());
+        QVERIFY(pager.frames.isEmpty());
+    }
+    // Nothing is read back into the fields after a write.
+    QCOMPARE(edit(field.toLatin1().constData())->text(), text);
+}
+
+void TestMainWindowActions::storedSigmaReadsBackInTenths()
+{
+    edit("edtSg")->setText(QStringLiteral("3.57"));
+    click("btnSaveSg");
+    QCOMPARE(status(), QStringLiteral("Гамма канал: значение 3.5 сохранено в приборе."));
+    trigger("menuConnect");
+    QCOMPARE(edit("edtSg")->text(), QStringLiteral("3.5"));
+}
+
+void TestMainWindowActions::unusableTextIsNotSent_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("reason");
+
+    const QString nan = QStringLiteral("не число");
+    const QString range = QStringLiteral("вне допустимого диапазона");
+    const QString interval = QStringLiteral("не целое число минут");
+    QTest::newRow("letters, threshold") << "btnSaveMED"
+                                        << "edtMED"
+                                        << "abc" << nan;
+    QTest::newRow("empty, neutron") << "btnSaveSn"
+                                    << "edtSn"
+                                    << "" << nan;
+    QTest::newRow("trailing junk, gamma") << "btnSaveSg"
+                                          << "edtSg"
+                                          << "3x" << nan;
+    QTest::newRow("two separators") << "btnSaveMED"
+                                    << "edtMED"
+                                    << "1,5.2" << nan;
+    QTest::newRow("negative sigma") << "btnSaveSn"
+                                    << "edtSn"
+                                    << "-1" << range;
+    QTest::newRow("sigma past the wire") << "btnSaveSg"
+                                         << "edtSg"
+                                         << "6600" << range;
+    QTest::newRow("infinite threshold") << "btnSaveMED"
+                                        << "edtMED"
+                                        << "1e999" << nan;
+    QTest::newRow("negative threshold") << "btnSaveMED"
+                                        << "edtMED"
+                                        << "-1e-5" << range;
+    QTest::newRow("negative interval") << "btnSaveThist"
+                                       << "edtThist"
+                                       << "-5" << interval;
+    QTest::newRow("letters, interval") << "btnSaveThist"
+                                       << "edtThist"
+                                       << "abc" << interval;
+    QTest::newRow("fraction, interval") << "btnSaveThist"
+                                        << "edtThist"
+                                        << "1.5" << interval;
+    QTest::newRow("interval too large") << "btnSaveThist"
+                                        << "edtThist"
+                                        << "70000" << interval;
+}
+
+void TestMainWindowActions::unusableTextIsNotSent()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, field);
+    QFETCH(QString, text);
+    QFETCH(QString, reason);
+    edit(field.toLatin1().constData())->setText(text);
+
+    click(button.toLatin1().constData());
+
+    // Not even a connection: the pager's settings stay as they were.
+    QVERIFY(usbfake::writes().isEmpty());
+    QCOMPARE(pager.neutronTenths, std::uint16_t(35));
+    QCOMPARE(pager.gammaTenths, std::uint16_t(30));
+    QCOMPARE(pager.thresholdWord, encodeDeviceFloatWord(1.0e-5f));
+    QCOMPARE(pager.interval, 10u);
+    QVERIFY2(status().contains(reason), qPrintable(status()));
+    QVERIFY2(status().endsWith(QStringLiteral("Значение не отправлено.")), qPrintable(status()));
+}
+
+void TestMainWindowActions::refusedWriteIsReported_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<bool>("silent"); // no answer at all instead of a refusal
+    for (bool silent : {false, true}) {
+        const char *how = silent ? "unanswered" : "refused";
+        QTest::addRow("neutron %s", how) << "btnSaveSn"
+                                         << "edtSn" << silent;
+        QTest::addRow("gamma %s", how) << "btnSaveSg"
+                                       << "edtSg" << silent;
+        QTest::addRow("threshold %s", how) << "btnSaveMED"
+                                           << "edtMED" << silent;
+        QTest::addRow("interval %s", how) << "btnSaveThist"
+                                          << "edtThist" << silent;
+    }
+}
+
+void TestMainWindowActions::refusedWriteIsReported()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, field);
+    QFETCH(bool, silent);
+    pager.refuseWrites = true;
+    if (silent) {
+        pager.answerRegisters = false;
+        pager.ignore << QStringLiteral("set_hist_time");
+    }
+    edit(field.toLatin1().constData())->setText(QStringLiteral("2"));
+
+    click(button.toLatin1().constData());
+
+    QVERIFY2(status().contains(QStringLiteral("пейджер отклонил или не подтвердил значение")),
+             qPrintable(status()));
+    QVERIFY(!status().contains(QStringLiteral("сохран")));
+    QVERIFY(usbfake::openHandles().isEmpty());
+}
+
+// ---- clock ----------------------------------------------------------------
+
+void TestMainWindowActions::syncSetsDeviceClock()
+{
+    const QDateTime device = find<QDateTimeEdit>("dtDevice")->dateTime();
+    const QDateTime pc = find<QDateTimeEdit>("dtPC")->dateTime();
+    const qint64 before = deviceEpoch().secsTo(QDateTime::currentDateTime()) / 60;
+    click("btnSync");
+    const qint64 after = deviceEpoch().secsTo(QDateTime::currentDateTime()) / 60;
+
+    QCOMPARE(pager.words,
+             (QStringList{QStringLiteral("get_ID"), QStringLiteral("set_enter_time")}));
+    QCOMPARE(pager.values.size(), 1);
+    const qint64 sent = pager.values.constFirst().toLongLong(nullptr, 16);
+    QVERIFY2(sent >= before && sent <= after, qPrintable(pager.values.constFirst()));
+    QVERIFY2(status().startsWith(QStringLiteral("Часы прибора установлены: ")),
+             qPrintable(status()));
+    // The shown clocks are the last reading; setting the clock does not change them.
+    QCOMPARE(find<QDateTimeEdit>("dtDevice")->dateTime(), device);
+    QCOMPARE(find<QDateTimeEdit>("dtPC")->dateTime(), pc);
+    QVERIFY(usbfake::openHandles().isEmpty());
+}
+
+void TestMainWindowActions::syncWithoutConfirmation()
+{
+    pager.ignore << QStringLiteral("set_enter_time");
+    click("btnSync");
+    QCOMPARE(status(), QStringLiteral("Пейджер не подтвердил установку часов."));
+    QVERIFY(usbfake::openHandles().isEmpty());
+}
+
+// ---- help -----------------------------------------------------------------
+
+static QByteArray fileBytes(const QString &name)
+{
+    QFile f(name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void TestMainWindowActions::helpCopiesAndOpens()
+{
+    const QString besideProgram = QCoreApplication::applicationDirPath() + "/hlp.pdf";
+    QFile::remove(besideProgram);
+    UrlRecorder opener;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &opener, "openUrl");
+
+    trigger("menuHelp");
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+
+    QCOMPARE(opener.urls, QList<QUrl>{QUrl::fromLocalFile(besideProgram)});
+    const QByteArray help = fileBytes(QStringLiteral(":/text/resources/help.pdf"));
+    QVERIFY(help.startsWith("%PDF-"));
+    QCOMPARE(fileBytes(besideProgram), help);
+    QVERIFY2(status().startsWith(QStringLiteral("Справка открыта")), qPrintable(status()));
+    QVERIFY(usbfake::calls().isEmpty());
+    QFile::remove(besideProgram);
+}
+
+void TestMainWindowActions::helpOpensExistingFileUnchanged()
+{
+    const QString besideProgram = QCoreApplication::applicationDirPath() + "/hlp.pdf";
+    QFile::remove(besideProgram);
+    {
+        QFile f(besideProgram);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("a help file of our own");
+    }
+    UrlRecorder opener;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &opener, "openUrl");
+    trigger("menuHelp");
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+
+    QCOMPARE(opener.urls, QList<QUrl>{QUrl::fromLocalFile(besideProgram)});
+    QCOMPARE(fileBytes(besideProgram), QByteArray("a help file of our own"));
+    QFile::remove(besideProgram);
+}
+
+void TestMainWindowActions::helpFallsBackToWritableFolder()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString resource = QStringLiteral(":/text/resources/help.pdf");
+    // A program folder that cannot take the copy (here: one that is not there).
+    const QString programDir = dir.filePath(QStringLiteral("program/missing"));
+    const QString fallbackDir = dir.filePath(QStringLiteral("user/help"));
+
+    QString error;
+    const QString path = prepareHelpFile(resource, programDir, fallbackDir, &error);
+    QCOMPARE(path, fallbackDir + "/hlp.pdf");
+    QCOMPARE(fileBytes(path), fileBytes(resource));
+
+    // A stale copy of ours is replaced, even when it was left read-only.
+    QFile stale(path);
+    QVERIFY(stale.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    stale.write("old");
+    stale.close();
+    stale.setPermissions(QFileDevice::ReadOwner);
+    QCOMPARE(prepareHelpFile(resource, programDir, fallbackDir, &error), path);
+    QCOMPARE(fileBytes(path), fileBytes(resource));
+
+    // Without the document there is nothing to open, and the reason is given.
+    error.clear();
+    QCOMPARE(prepareHelpFile(QStringLiteral(":/no/such.pdf"), programDir,
+                             dir.filePath(QStringLiteral("other")), &error),
+             QString());
+    QVERIFY(!error.isEmpty());
+}
+
+// ---- history --------------------------------------------------------------
+
+void TestMainWindowActions::fillTwoPageHistory()
+{
+    pager.pages << FakePager::page(1, FakePager::record(100, 'F', 12, 0.5f, 1.0e-7f, 2.0e-6f) +
+                                          FakePager::record(160, 'A', 900, 0.5f, 3.0e-5f, 2.1e-6f));
+    pager.pages << FakePager::page(2, FakePager::record(220, '1', 10, 0.0f, 1.0e-7f, 2.2e-6f) +
+                                          FakePager::record(0, '0', 0, 0.0f, 0.0f, 0.0f));
+}
+
+void TestMainWindowActions::historyFillsTable()
+{
+    fillTwoPageHistory();
+    trigger("menuReadHistory");
+
+    const QAbstractItemModel *model = find<QTableView>("tableView")->model();
+    QCOMPARE(model->rowCount(), 3);
+    QCOMPARE(model->columnCount(), 6);
+    QCOMPARE(model->index(0, 1).data().toString(), QStringLiteral("Фон"));
+    QCOMPARE(model->index(1, 1).data().toString(), QStringLiteral("Тревога гамма"));
+    QCOMPARE(model->index(2, 1).data().toString(), QStringLiteral("Включение прибора"));
+    for (int c = 0; c < 6; ++c) {
+        QCOMPARE(model->index(1, c).data(Qt::ForegroundRole).value<QBrush>().color(),
+                 QColor(255, 0, 0));
+        QVERIFY(!model->index(0, c).data(Qt::ForegroundRole).isValid());
+    }
+    QCOMPARE(find<QLabel>("lblHistoryPage")->text(), QStringLiteral("Считанных страниц: 2"));
+    QCOMPARE(status(), QStringLiteral("История прочитана: записей 3."));
+    QCOMPARE(pager.words,
+             (QStringList{QStringLiteral("get_ID"), QStringLiteral("info"),
+                          QStringLiteral("read_history"), QStringLiteral("read_history")}));
+    QVERIFY(usbfake::openHandles().isEmpty());
+
+    // A second download replaces the rows, it does not add to them.
+    pager.pages << FakePager::page(1, FakePager::record(300, 'C', 1, 0.0f, 1.0e-7f, 2.0e-6f) +
+                                          FakePager::record(0, '0', 0, 0.0f, 0.0f, 0.0f));
+    trigger("menuReadHistory");
+    QCOMPARE(model->rowCount(), 1);
+    QCOMPARE(model->index(0, 1).data().toString(), QStringLiteral("Калибровка"));
+    QCOMPARE(find<QLabel>("lblHistoryPage")->text(), QStringLiteral("Считанных страниц: 1"));
+}
+
+void TestMainWindowActions::historyFromSilentPagerIsIncomplete()
+{
+    fillTwoPageHistory();
+    pager.pages.removeLast(); // the pager goes quiet after the first page
+
+    trigger("menuReadHistory");
+
+    const QAbstractItemModel *model = find<QTableView>("tableView")->model();
+    QCOMPARE(model->rowCount(), 2);
+    QCOMPARE(find<QLabel>("lblHistoryPage")->text(), QStringLiteral("Считанных страниц: 1"));
+    QVERIFY2(status().startsWith(QStringLiteral("История прочитана не полностью")),
+             qPrintable(status()));
+    QVERIFY2(status().endsWith(QStringLiteral("записи: 2.")), qPrintable(status()));
+    // Bounded: a handful of repeated requests, then the link is closed.
+    QVERIFY(pager.words.count(QStringLiteral("read_history")) <= 8);
+    QVERIFY(usbfake::openHandles().isEmpty());
+}
+
+void TestMainWindowActions::deviceActionsHeldBackDuringDownload()
+{
+    fillTwoPageHistory();
+    edit("edtSn")->setText(QStringLiteral("5"));
+    // Runs from the events the download lets through after its first page.
+    bool ran = false;
+    QTimer::singleShot(0, this, [&]() {
+        ran = true;
+        trigger("menuConnect");
+        window->statusBar()->clearMessage();
+        click("btnSaveSn");
+        window->statusBar()->clearMessage();
+        click("btnSync");
+        window->statusBar()->clearMessage();
+        trigger("menuReadHistory");
+    });
+
+    trigger("menuReadHistory");
+
+    QVERIFY(ran);
+    QCOMPARE(pager.words.count(QStringLiteral("get_ID")), 1);
+    QVERIFY(pager.frames.isEmpty());
+    QVERIFY(!pager.words.contains(QStringLiteral("set_enter_time")));
+    QCOMPARE(messages.count(QStringLiteral("Идёт чтение истории: дождитесь его окончания.")), 4);
+    QCOMPARE(find<QTableView>("tableView")->model()->rowCount(), 3);
+    QCOMPARE(status(), QStringLiteral("История прочитана: записей 3."));
+
+    // Once the download is over the actions work again.
+    trigger("menuConnect");
+    QCOMPARE(status(), QStringLiteral("Параметры прочитаны."));
+}
+
+// ---- saving the table -----------------------------------------------------
+
+void TestMainWindowActions::saveCsvThroughDialog()
+{
+    fillTwoPageHistory();
+    trigger("menuReadHistory");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString name = dir.filePath(QStringLiteral("история.csv"));
+    find<QDateEdit>("dateControl")->setDate(QDate(2021, 3, 5));
+
+    answerFileDialog(name);
+    trigger("menuSaveHistory");
+
+    const QByteArray written = fileBytes(name);
+    QCOMPARE(written, historyCsv(find<QTableView>("tableView")->model(), QDate(2021, 3, 5)));
+    QVERIFY(written.contains("05.03.2021"));
+    QVERIFY(written.contains("Тревога гамма"));
+    QVERIFY2(status().startsWith(QStringLiteral("История сохранена: ")), qPrintable(status()));
+}
+
+void TestMainWindowActions::savePdfThroughDialog()
+{
+    fillTwoPageHistory();
+    trigger("menuReadHistory");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    // Typed without a suffix: the dialog adds it.
+    const QString name = dir.filePath(QStringLiteral("journal"));
+
+    answerFileDialog(name);
+    trigger("menuPrintHistory");
+
+    QVERIFY(!QFile::exists(name));
+    QVERIFY(fileBytes(name + ".pdf").startsWith("%PDF-"));
+    QVERIFY2(status().startsWith(QStringLiteral("Отчёт сохранён: ")), qPrintable(status()));
+}
+
+void TestMainWindowActions::cancelledSaveWritesNothing()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    // The dialogs open in the working folder: anything written by mistake lands here.
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    answerFileDialog(QString());
+    trigger("menuSaveHistory");
+    answerFileDialog(QString());
+    trigger("menuPrintHistory");
+    QDir::setCurrent(previous);
+    QVERIFY(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+    QVERIFY(messages.isEmpty());
+}
+
+void TestMainWindowActions::failedSaveIsReported()
+{
+    fillTwoPageHistory();
+    trigger("menuReadHistory");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    // A folder takes the chosen name just after the dialog closes: the file
+    // cannot be written there.
+    auto taken = [](QFileDialog *dialog) {
+        connect(dialog, &QFileDialog::fileSelected, dialog,
+                [](const QString &name) { QDir().mkdir(name); });
+    };
+
+    answerFileDialog(dir.filePath(QStringLiteral("history.csv")), taken);
+    trigger("menuSaveHistory");
+    QVERIFY2(status().startsWith(QStringLiteral("Файл не сохранён: ")), qPrintable(status()));
+    QVERIFY(QFileInfo(dir.filePath(QStringLiteral("history.csv"))).isDir());
+
+    window->statusBar()->clearMessage();
+    answerFileDialog(dir.filePath(QStringLiteral("journal.pdf")), taken);
+    trigger("menuPrintHistory");
+    QVERIFY2(status().startsWith(QStringLiteral("Файл не сохранён: ")), qPrintable(status()));
+    QVERIFY(QFileInfo(dir.filePath(QStringLiteral("journal.pdf"))).isDir());
+
+    // Nothing half-written is left beside them.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(), 2);
+}
+
+// ---- exit -----------------------------------------------------------------
+
+void TestMainWindowActions::exitEndsEventLoopWithZero()
+{
+    QTimer::singleShot(0, this, [this]() { trigger("menuExit"); });
+    QCOMPARE(qApp->exec(), 0);
+    QVERIFY(!window->isVisible());
+    QVERIFY(usbfake::calls().isEmpty());
+}
+
+QTEST_MAIN(TestMainWindowActions)
+#include "tst_mainwindow_actions.moc"
