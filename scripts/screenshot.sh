@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Takes docs/screenshot.png: the window after "Читать параметры" on the
+# emulated pager, on a virtual X display (Xvfb).
+# Builds into build/ as scripts/run.sh does. Needs the
+# packages xvfb and fonts-dejavu-core.
+#
+# Usage: scripts/screenshot.sh [OUTPUT.png]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out="${1:-docs/screenshot.png}"
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$(nproc)" --target dr7326g-emulator dr7326g-screenshot >/dev/null
+
+tmp=$(mktemp -d)
+chmod 700 "$tmp"
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+# A display and a pager of this script's own, whatever else runs.
+display=:$((90 + RANDOM % 100))
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$tmp/xvfb.log" 2>&1 &
+pids+=($!)
+export XDG_RUNTIME_DIR="$tmp"
+build/emulator/dr7326g-emulator --serial 05A00317 >"$tmp/emulator.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 50); do
+    compgen -G "$tmp/dr7326g/*.sock" >/dev/null && [[ -e /tmp/.X11-unix/X${display#:} ]] && break
+    sleep 0.1
+done
+
+mkdir -p "$(dirname "$out")"
+DISPLAY="$display" QT_QPA_PLATFORM=xcb build/scripts/screenshot/dr7326g-screenshot "$out"
+echo "Saved $out"
