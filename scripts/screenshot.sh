@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Takes docs/screenshot.png: the window after "Читать параметры" on the
 # emulated pager, on a virtual X display (Xvfb).
-# Builds into build/ as scripts/run.sh does. Needs the
-# packages xvfb and fonts-dejavu-core.
+# Installs what is missing (Xvfb among it) and builds into build/ as
+# scripts/run.sh does.
 #
 # Usage: scripts/screenshot.sh [OUTPUT.png]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out="${1:-docs/screenshot.png}"
 
+scripts/install-deps.sh --screenshot
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target dr7326g-emulator dr7326g-screenshot >/dev/null
 
