@@ -39,6 +39,7 @@ class TestMainWindowLayout : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -71,6 +72,15 @@ private:
     }
     QLayout *layout(const char *name) const { return find<QLayout>(name); }
 };
+
+void TestMainWindowLayout::initTestCase()
+{
+    // The offscreen platform's default font is already 12 pt: a smaller one
+    // makes the form's own 12 pt fonts tell.
+    QFont base = QApplication::font();
+    base.setPointSize(9);
+    QApplication::setFont(base);
+}
 
 void TestMainWindowLayout::init()
 {
@@ -280,6 +290,7 @@ void TestMainWindowLayout::fonts()
         const QFont f = find<QWidget>(name)->font();
         QVERIFY2(f.pointSize() == 12, name);
         QVERIFY2(f.family() == base.family() && f.weight() == base.weight(), name);
+        QVERIFY2(!f.bold() && f.style() == base.style(), name);
     }
     for (const char *name : {"lblHistoryPage", "tableView"})
         QCOMPARE(find<QWidget>(name)->font(), base);
