@@ -254,8 +254,7 @@ void MainWindow::storeRegisterSetting(const QString &name, const QString &text,
         report(tr("%1: пейджер отклонил или не подтвердил значение %2.").arg(name, text));
         return;
     }
-    // The pager keeps the sigmas in tenths.
-    const float kept = sigma ? float(std::int32_t(*value * 10.0f)) / 10.0f : *value;
+    const float kept = sigma ? sigmaAsKept(*value) : *value;
     report(tr("%1: значение %2 сохранено в приборе.").arg(name, renderSetting(kept)));
 }
 

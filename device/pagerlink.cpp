@@ -283,7 +283,7 @@ bool PagerLink::writeSigma(std::uint16_t address, float value)
 {
     if (!sigmaFitsWire(value))
         return false;
-    const std::int32_t tenths = std::int32_t(value * 10.0f);
+    const std::int32_t tenths = sigmaTenths(value);
     QByteArray data;
     data.append(char(tenths & 0xFF));
     data.append(char((tenths >> 8) & 0xFF));
@@ -313,7 +313,8 @@ bool PagerLink::writeNeutronSigma(float value)
 float PagerLink::readDoseRateThreshold(bool *ok)
 {
     QByteArray reply;
-    const bool answered = registerExchange(registerReadFrame(reg::doseRateThreshold, 4), 10, &reply);
+    const bool answered =
+        registerExchange(registerReadFrame(reg::doseRateThreshold, 4), 10, &reply);
     if (ok)
         *ok = answered;
     if (!answered)
@@ -340,6 +341,16 @@ bool sigmaFitsWire(float value)
         return false;
     const float product = value * 10.0f;
     return product < 65536.0f;
+}
+
+std::int32_t sigmaTenths(float value)
+{
+    return std::int32_t(value * 10.0f);
+}
+
+float sigmaAsKept(float value)
+{
+    return float(sigmaTenths(value)) / 10.0f;
 }
 
 bool thresholdFitsWire(float value)

@@ -99,6 +99,10 @@ constexpr int deadlineMs = 5000;    // whole exchange
 // Whether a value can be stored in its register as the user meant it.
 bool sigmaFitsWire(float value);
 bool thresholdFitsWire(float value);
+// The pager keeps a sigma setting in whole tenths, the fraction cut off:
+// the register value for `value`, and the setting it stands for (3.57 -> 3.5).
+std::int32_t sigmaTenths(float value);
+float sigmaAsKept(float value);
 constexpr unsigned maxHistoryInterval = 65535;
 
 // Register frames, byte for byte.
