@@ -4,7 +4,6 @@
 #include <QAbstractItemModel>
 #include <QDate>
 #include <QIODevice>
-#include <QSaveFile>
 #include <QVariant>
 
 #include <functional>
@@ -122,21 +121,7 @@ bool writeHistoryCsv(const QAbstractItemModel *model, const QDate &calibrationDa
 bool saveHistoryCsv(const QAbstractItemModel *model, const QDate &calibrationDate,
                     const QString &fileName, QString *error, const QLocale &locale)
 {
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error =
-                QStringLiteral("Cannot open %1 for writing: %2").arg(fileName, file.errorString());
-        return false;
-    }
-    if (!writeHistoryCsv(model, calibrationDate, &file, locale, error)) {
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        if (error)
-            *error = QStringLiteral("Cannot save %1: %2").arg(fileName, file.errorString());
-        return false;
-    }
-    return true;
+    return saveAllOrNothing(fileName, error, [&](QIODevice *out) {
+        return writeHistoryCsv(model, calibrationDate, out, locale, error);
+    });
 }

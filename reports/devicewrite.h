@@ -1,9 +1,11 @@
 #pragma once
 
-// Writing a whole byte block to a device, for the report writers.
+// Writing a whole byte block to a device, and saving a file all or nothing,
+// for the report writers.
 
 #include <QByteArray>
 #include <QIODevice>
+#include <QSaveFile>
 #include <QString>
 
 // Writes all of `bytes`, also to a device that takes them in several pieces.
@@ -23,6 +25,31 @@ inline bool writeAllBytes(QIODevice *out, const QByteArray &bytes, QString *erro
             return false;
         }
         done += written;
+    }
+    return true;
+}
+
+// Saves `fileName` with what `write` puts into the device it is given. The
+// file is replaced only when `write` succeeded and the whole content is on
+// disk; otherwise the previous file stays as it was and *error tells why.
+template <typename Write>
+bool saveAllOrNothing(const QString &fileName, QString *error, Write write)
+{
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error =
+                QStringLiteral("Cannot open %1 for writing: %2").arg(fileName, file.errorString());
+        return false;
+    }
+    if (!write(&file)) {
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        if (error)
+            *error = QStringLiteral("Cannot save %1: %2").arg(fileName, file.errorString());
+        return false;
     }
     return true;
 }

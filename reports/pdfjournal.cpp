@@ -10,7 +10,6 @@
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPrinter>
-#include <QSaveFile>
 #include <QTemporaryDir>
 #include <QTextDocument>
 
@@ -129,20 +128,7 @@ bool writeJournalPdf(const QAbstractItemModel *model, const QString &serialNumbe
 bool saveJournalPdf(const QAbstractItemModel *model, const QString &serialNumber,
                     const QDate &calibrationDate, const QString &fileName, QString *error)
 {
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
-        setError(
-            error,
-            QStringLiteral("Cannot open %1 for writing: %2").arg(fileName, file.errorString()));
-        return false;
-    }
-    if (!writeJournalPdf(model, serialNumber, calibrationDate, &file, error)) {
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        setError(error, QStringLiteral("Cannot save %1: %2").arg(fileName, file.errorString()));
-        return false;
-    }
-    return true;
+    return saveAllOrNothing(fileName, error, [&](QIODevice *out) {
+        return writeJournalPdf(model, serialNumber, calibrationDate, out, error);
+    });
 }
