@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds into build/ and runs every test.
+# Installs what is missing, builds into build/, fuzzes the parsers for a short
+# while and runs every test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --test
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$(nproc)"
+scripts/fuzz.sh "${DR7326G_FUZZ_SECONDS:-20}"
 cd build
 ctest --output-on-failure -j"$(nproc)"
