@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -161,6 +162,29 @@ QString PagerLink::readInfo()
     QString reply;
     textExchange(QStringLiteral("info"), QString(), &reply);
     return reply;
+}
+
+QDateTime deviceClockLast()
+{
+    return deviceEpoch().addSecs(qint64(0xFFFFFF) * 60);
+}
+
+bool deviceClockCanHold(const QDateTime &t)
+{
+    return t.isValid() && t >= deviceEpoch() && t < deviceClockLast().addSecs(60);
+}
+
+PagerLink::ClockSetOutcome PagerLink::setDeviceTimeConfirmed(const QDateTime &t)
+{
+    if (!deviceClockCanHold(t))
+        return ClockSetOutcome::OutOfRange;
+    if (!setDeviceTime(t))
+        return ClockSetOutcome::NotConfirmed;
+    bool ok = false;
+    const QDateTime kept = readDeviceTime(&ok);
+    if (!ok || std::abs(kept.secsTo(t)) >= 60)
+        return ClockSetOutcome::NotConfirmed;
+    return ClockSetOutcome::Confirmed;
 }
 
 QDateTime PagerLink::readDeviceTime(bool *ok)

@@ -42,6 +42,11 @@ public:
     // does not answer; `ok`, when given, tells which it was.
     QDateTime readDeviceTime(bool *ok = nullptr);
     bool setDeviceTime(const QDateTime &t);
+    // Sets the clock and reads it back within the same connection: Confirmed
+    // only when the pager then reads within one minute of `t`. A time the
+    // clock cannot hold (deviceClockCanHold) is refused before anything is sent.
+    enum class ClockSetOutcome { Confirmed, NotConfirmed, OutOfRange };
+    ClockSetOutcome setDeviceTimeConfirmed(const QDateTime &t);
     int readHistoryInterval(bool *ok = nullptr);
     // Refuses (false, nothing sent) minutes above 65535.
     bool setHistoryInterval(unsigned minutes);
@@ -118,3 +123,7 @@ constexpr std::uint16_t doseRateThreshold = 0x0070;
 
 // The device clock counts whole minutes from this local instant.
 QDateTime deviceEpoch();
+// The last minute the clock's six hexadecimal digits can show (0xFFFFFF
+// minutes after the epoch), and whether a time lies between the two.
+QDateTime deviceClockLast();
+bool deviceClockCanHold(const QDateTime &t);
