@@ -418,26 +418,3 @@ bool PagerLink::writeDoseRateThreshold(float value)
         return false;
     return reply.at(4) == 0;
 }
-
-bool sigmaFitsWire(float value)
-{
-    if (!std::isfinite(value) || value < 0.0f)
-        return false;
-    const float product = value * 10.0f;
-    return product < 65536.0f;
-}
-
-std::int32_t sigmaTenths(float value)
-{
-    return std::int32_t(value * 10.0f);
-}
-
-float sigmaAsKept(float value)
-{
-    return float(sigmaTenths(value)) / 10.0f;
-}
-
-bool thresholdFitsWire(float value)
-{
-    return std::isfinite(value) && value >= 0.0f;
-}

@@ -8,6 +8,7 @@
 
 #include "checksum.h"
 #include "devicefloat.h"
+#include "registervalue.h"
 #include "usbxpress.h"
 
 #include <QByteArray>
@@ -115,13 +116,6 @@ constexpr int maxReplyBytes = 4096; // reply text without a line feed
 constexpr int deadlineMs = 5000;    // whole exchange
 } // namespace exchangebounds
 
-// Whether a value can be stored in its register as the user meant it.
-bool sigmaFitsWire(float value);
-bool thresholdFitsWire(float value);
-// The pager keeps a sigma setting in whole tenths, the fraction cut off:
-// the register value for `value`, and the setting it stands for (3.57 -> 3.5).
-std::int32_t sigmaTenths(float value);
-float sigmaAsKept(float value);
 constexpr unsigned maxHistoryInterval = 65535;
 
 // Register frames, byte for byte.
