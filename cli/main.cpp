@@ -6,6 +6,9 @@
 #include "pagerlink.h"
 #include "pdfjournal.h"
 #include "settingvalues.h"
+#ifndef Q_OS_WIN
+#include "usbsocketdir.h"
+#endif
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -172,6 +175,8 @@ int params(PagerLink &link)
 int main(int argc, char **argv)
 {
 #ifndef Q_OS_WIN
+    // The pager sockets have their own folder when XDG_RUNTIME_DIR is unset.
+    socketdir::quietRuntimeDirWarning();
     // The journal is laid out with the GUI library's fonts; no display is needed.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
