@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Takes docs/screenshot.png: the window after "Читать параметры" on the
-# emulated pager, on a virtual X display (Xvfb).
-# Installs what is missing (Xvfb among it) and builds into build/ as
-# scripts/run.sh does.
+# Takes docs/screenshot.png: the window in a Russian locale (ru_RU.UTF-8) after
+# "Читать параметры" and "Читать историю" on the emulated pager, scrolled to
+# its red alarm rows, on a virtual X display (Xvfb).
+# Installs what is missing (Xvfb and the locale among it) and builds into
+# build/ as scripts/run.sh does.
 #
 # Usage: scripts/screenshot.sh [OUTPUT.png]
 set -euo pipefail
@@ -34,6 +35,13 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 
+if ! compgen -G "$tmp/dr7326g/*.sock" >/dev/null; then
+    echo "The emulated pager did not start:" >&2
+    cat "$tmp/emulator.log" >&2
+    exit 1
+fi
+
 mkdir -p "$(dirname "$out")"
-DISPLAY="$display" QT_QPA_PLATFORM=xcb build/scripts/screenshot/dr7326g-screenshot "$out"
+DISPLAY="$display" QT_QPA_PLATFORM=xcb LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8 LANGUAGE=ru \
+    timeout 300 build/scripts/screenshot/dr7326g-screenshot "$out"
 echo "Saved $out"
