@@ -175,19 +175,6 @@ int main(int argc, char **argv)
     // The journal is laid out with the GUI library's fonts; no display is needed.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Without XDG_RUNTIME_DIR the pager sockets are looked for in a folder of
-    // their own (usbsocketdir.h); Qt's warning about that variable on every
-    // call is noise here, so only that one message is dropped.
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        static QtMessageHandler qtHandler = nullptr;
-        qtHandler = qInstallMessageHandler(
-            [](QtMsgType type, const QMessageLogContext &context, const QString &message) {
-                if (type == QtWarningMsg &&
-                    message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
-                    return;
-                qtHandler(type, context, message);
-            });
-    }
 #endif
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("dr7326g-cli"));
