@@ -27,9 +27,10 @@ case "${QT_QPA_PLATFORM:-}" in
             cat >&2 <<'EOF'
 The window needs a graphical session: neither DISPLAY nor WAYLAND_DISPLAY is set.
 Run scripts/run.sh from a terminal of your desktop, or use the command-line
-tool instead, which does what the window does:
+tool instead, which does what the window does. From the project folder:
 
-    cmake -S . -B build && cmake --build build --target dr7326g-cli dr7326g-emulator
+    scripts/install-deps.sh && cmake -S . -B build &&
+        cmake --build build --target dr7326g-cli dr7326g-emulator
     build/emulator/dr7326g-emulator &    # an emulated pager (not needed with a real one)
     build/cli/dr7326g-cli params         # or history, set-time, ...; --help lists all
 EOF
