@@ -11,6 +11,10 @@ cd "$(dirname "$0")/.."
 out="${1:-docs/screenshot.png}"
 
 scripts/install-deps.sh --screenshot
+if ! locale -a 2>/dev/null | grep -qix 'ru_RU\.utf-\?8'; then
+    echo "The locale ru_RU.UTF-8 is missing (scripts/install-deps.sh --screenshot makes it)." >&2
+    exit 1
+fi
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target dr7326g-emulator dr7326g-screenshot >/dev/null
 
