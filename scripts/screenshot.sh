@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Takes docs/screenshot.png: the window after "Читать параметры" on the
-# emulated pager, on a virtual X display (Xvfb).
-# Installs what is missing (Xvfb among it) and builds into build/ as
-# scripts/run.sh does.
+# Takes docs/screenshot.png: the window in a Russian locale (ru_RU.UTF-8) after
+# "Читать параметры" and "Читать историю" on the emulated pager, scrolled to
+# its red alarm rows, on a virtual X display (Xvfb).
+# Installs what is missing (Xvfb and the locale among it) and builds into
+# build/ as scripts/run.sh does.
 #
 # Usage: scripts/screenshot.sh [OUTPUT.png]
 set -euo pipefail
@@ -10,6 +11,10 @@ cd "$(dirname "$0")/.."
 out="${1:-docs/screenshot.png}"
 
 scripts/install-deps.sh --screenshot
+if ! locale -a 2>/dev/null | grep -qix 'ru_RU\.utf-\?8'; then
+    echo "The locale ru_RU.UTF-8 is missing (scripts/install-deps.sh --screenshot makes it)." >&2
+    exit 1
+fi
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target dr7326g-emulator dr7326g-screenshot >/dev/null
 
@@ -22,18 +27,31 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A display and a pager of this script's own, whatever else runs.
-display=:$((90 + RANDOM % 100))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$tmp/xvfb.log" 2>&1 &
+# A display and a pager of this script's own, whatever else runs: Xvfb picks a
+# free display number and writes it to fd 3 once it accepts clients.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$tmp/display" >"$tmp/xvfb.log" 2>&1 &
 pids+=($!)
 export XDG_RUNTIME_DIR="$tmp"
-build/emulator/dr7326g-emulator --serial 05A00317 >"$tmp/emulator.log" 2>&1 &
+build/emulator/dr7326g-emulator >"$tmp/emulator.log" 2>&1 &
 pids+=($!)
-for _ in $(seq 50); do
-    compgen -G "$tmp/dr7326g/*.sock" >/dev/null && [[ -e /tmp/.X11-unix/X${display#:} ]] && break
+for _ in $(seq 100); do
+    compgen -G "$tmp/dr7326g/*.sock" >/dev/null && [[ -s "$tmp/display" ]] && break
     sleep 0.1
 done
 
+if [[ ! -s "$tmp/display" ]]; then
+    echo "The virtual display did not start:" >&2
+    cat "$tmp/xvfb.log" >&2
+    exit 1
+fi
+if ! compgen -G "$tmp/dr7326g/*.sock" >/dev/null; then
+    echo "The emulated pager did not start:" >&2
+    cat "$tmp/emulator.log" >&2
+    exit 1
+fi
+display=":$(head -n 1 "$tmp/display")"
+
 mkdir -p "$(dirname "$out")"
-DISPLAY="$display" QT_QPA_PLATFORM=xcb build/scripts/screenshot/dr7326g-screenshot "$out"
+DISPLAY="$display" QT_QPA_PLATFORM=xcb LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8 LANGUAGE=ru \
+    timeout 300 build/scripts/screenshot/dr7326g-screenshot "$out"
 echo "Saved $out"

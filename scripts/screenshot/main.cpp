@@ -1,5 +1,6 @@
 // Opens the window as the operator sees it, chooses "Читать параметры" and
-// saves what the window then shows as a PNG file.
+// "Читать историю", scrolls the table to the alarm rows (red) and saves what
+// the window then shows as a PNG file.
 //
 // Usage: dr7326g-screenshot OUTPUT.png
 
@@ -8,9 +9,68 @@
 #include <QAction>
 #include <QApplication>
 #include <QPixmap>
+#include <QSet>
+#include <QTableView>
 #include <QTimer>
 
 #include <cstdio>
+
+namespace {
+
+bool trigger(QWidget &window, const char *name)
+{
+    auto *action = window.findChild<QAction *>(QString::fromLatin1(name));
+    if (!action) {
+        std::fprintf(stderr, "dr7326g-screenshot: the window has no action %s\n", name);
+        return false;
+    }
+    // A device action runs to its end (the history download included) before
+    // trigger() returns.
+    action->trigger();
+    return true;
+}
+
+// The first row of the table's view that shows the most kinds of alarm rows
+// (gamma and neutron), then the most alarm rows; -1 when there is none. Alarm
+// rows are the ones the table paints in a colour of their own.
+int topRowShowingAlarms(const QTableView &table)
+{
+    const QAbstractItemModel *model = table.model();
+    if (!model || model->rowCount() == 0)
+        return -1;
+    const int rowHeight = qMax(1, table.rowHeight(0));
+    const int visible = qMax(1, table.viewport()->height() / rowHeight);
+    const int eventColumn = 1;
+    QVector<bool> alarm(model->rowCount());
+    for (int r = 0; r < model->rowCount(); ++r)
+        alarm[r] = model->data(model->index(r, 0), Qt::ForegroundRole).isValid();
+
+    int best = -1;
+    int bestKinds = 0;
+    int bestCount = 0;
+    for (int a = 0; a < alarm.size(); ++a) {
+        if (!alarm[a])
+            continue;
+        // One ordinary row above the first alarm row, when there is one.
+        const int top = qMax(0, a - 1);
+        QSet<QString> kinds;
+        int count = 0;
+        for (int r = top; r < qMin(int(alarm.size()), top + visible); ++r) {
+            if (!alarm[r])
+                continue;
+            ++count;
+            kinds.insert(model->data(model->index(r, eventColumn)).toString());
+        }
+        if (kinds.size() > bestKinds || (kinds.size() == bestKinds && count > bestCount)) {
+            best = top;
+            bestKinds = kinds.size();
+            bestCount = count;
+        }
+    }
+    return best;
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -24,19 +84,37 @@ int main(int argc, char **argv)
     window.show();
 
     int result = 1;
+    // Whatever happens, the tool ends.
+    QTimer::singleShot(120000, &app, [&]() {
+        std::fprintf(stderr, "dr7326g-screenshot: gave up after two minutes\n");
+        app.exit(1);
+    });
     QTimer::singleShot(500, &window, [&]() {
-        auto *read = window.findChild<QAction *>(QStringLiteral("menuConnect"));
-        if (read)
-            read->trigger();
-        // Let the filled fields and the status bar repaint before the grab.
-        QTimer::singleShot(500, &window, [&]() {
-            if (window.grab().save(output, "PNG"))
-                result = 0;
-            else
-                std::fprintf(stderr, "dr7326g-screenshot: cannot write %s\n", argv[1]);
-            app.quit();
+        if (!trigger(window, "menuConnect") || !trigger(window, "menuReadHistory")) {
+            app.exit(1);
+            return;
+        }
+        // The table lays out its new rows (and its scroll range) in the event
+        // loop: scroll once that has happened.
+        QTimer::singleShot(300, &window, [&]() {
+            auto *table = window.findChild<QTableView *>(QStringLiteral("tableView"));
+            const int top = table ? topRowShowingAlarms(*table) : -1;
+            if (top < 0) {
+                std::fprintf(stderr, "dr7326g-screenshot: the history holds no alarm row\n");
+                app.exit(1);
+                return;
+            }
+            table->scrollTo(table->model()->index(top, 0), QAbstractItemView::PositionAtTop);
+            // Let the table and the status bar repaint before the grab.
+            QTimer::singleShot(500, &window, [&]() {
+                if (window.grab().save(output, "PNG"))
+                    result = 0;
+                else
+                    std::fprintf(stderr, "dr7326g-screenshot: cannot write %s\n", argv[1]);
+                app.quit();
+            });
         });
     });
-    app.exec();
-    return result;
+    const int status = app.exec();
+    return status != 0 ? status : result;
 }
