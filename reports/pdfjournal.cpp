@@ -76,7 +76,8 @@ QString journalHtml(const QAbstractItemModel *model, const QString &serialNumber
 }
 
 bool writeJournalPdf(const QAbstractItemModel *model, const QString &serialNumber,
-                     const QDate &calibrationDate, QIODevice *out, QString *error)
+                     const QDate &calibrationDate, QIODevice *out, QString *error,
+                     const JournalProgress &progress, int *sheets)
 {
     if (!out || !out->isWritable()) {
         setError(error, QStringLiteral("The output is not open for writing"));
@@ -104,7 +105,13 @@ bool writeJournalPdf(const QAbstractItemModel *model, const QString &serialNumbe
         QTextDocument document;
         document.setHtml(journalHtml(model, serialNumber, calibrationDate));
         document.setPageSize(printer.paperRect(QPrinter::Point).size());
+        const int pages = document.pageCount();
         document.print(&printer);
+        if (progress)
+            for (int page = 1; page <= pages; ++page)
+                progress(page, pages);
+        if (sheets)
+            *sheets = pages;
         if (printer.printerState() == QPrinter::Error) {
             setError(error, QStringLiteral("The PDF could not be produced"));
             return false;
@@ -126,9 +133,10 @@ bool writeJournalPdf(const QAbstractItemModel *model, const QString &serialNumbe
 }
 
 bool saveJournalPdf(const QAbstractItemModel *model, const QString &serialNumber,
-                    const QDate &calibrationDate, const QString &fileName, QString *error)
+                    const QDate &calibrationDate, const QString &fileName, QString *error,
+                    const JournalProgress &progress, int *sheets)
 {
     return saveAllOrNothing(fileName, error, [&](QIODevice *out) {
-        return writeJournalPdf(model, serialNumber, calibrationDate, out, error);
+        return writeJournalPdf(model, serialNumber, calibrationDate, out, error, progress, sheets);
     });
 }
