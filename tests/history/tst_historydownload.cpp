@@ -1,0 +1,184 @@
+// The history download on the scripted pager: it ends whatever the pager
+// does, keeps every good record once and says how it ended.
+#include "historydownload.h"
+#include "support/fakepager.h"
+
+#include <QtTest>
+
+// Queues the pager's reads for one read_history request (numbered from 1).
+using Answer = std::function<void(int request)>;
+Q_DECLARE_METATYPE(Answer)
+
+namespace {
+
+QList<int> progressCalls;
+void progress(int pages)
+{
+    progressCalls << pages;
+}
+
+// A page of `count` records from minute `first`, then, when `end` is set,
+// the end record and one more record.
+QByteArray page(int number, int first, int count, bool end = false)
+{
+    QList<std::uint16_t> words;
+    for (int i = 0; i < count; ++i)
+        words += FakePager::record(std::uint32_t(first + i), 'F', 10, 0.5f, 1.0e-7f, 2.0e-6f);
+    if (end)
+        words += FakePager::record(0, '0', 0, 0.0f, 0.0f, 0.0f) +
+                 FakePager::record(9, 'F', 1, 0.0f, 0.0f, 0.0f);
+    return FakePager::page(number, words);
+}
+
+struct Records
+{
+    QList<HistoryRecord *> list;
+    ~Records() { qDeleteAll(list); }
+};
+
+} // namespace
+
+class TstHistoryDownload : public QObject
+{
+    Q_OBJECT
+
+    FakePager pager;
+    PagerLink link;
+
+    void connectWith(const Answer &answer)
+    {
+        pager.plugIn();
+        QCOMPARE(link.connect(), pager.serial);
+        auto requests = std::make_shared<int>(0);
+        usbfake::setResponder([answer, requests](const QByteArray &bytes) {
+            if (bytes.contains(" read_history "))
+                answer(++*requests);
+        });
+        progressCalls.clear();
+    }
+
+private slots:
+    void stuckPagersEnd_data()
+    {
+        QTest::addColumn<Answer>("answer");
+        QTest::addColumn<int>("tick");      // ms of pager time per USB call
+        QTest::addColumn<int>("rows");      // records kept
+        QTest::addColumn<bool>("end");      // the end record came
+        QTest::addColumn<bool>("complete"); // and nothing before it was lost
+        QTest::addColumn<int>("requests");  // page requests sent
+
+        const QByteArray first = page(1, 1, 16);
+        const QByteArray last = page(3, 100, 3, true);
+        using usbfake::queueRead;
+        using usbfake::queueReply;
+        QTest::newRow("silent after one page")
+            << Answer([=](int r) { r == 1 ? queueReply(first, 64) : void(); }) << 0 << 16 << false
+            << false << 6;
+        QTest::newRow("zero-byte reads") << Answer([=](int r) {
+            r == 1 ? queueReply(first, 64) : queueRead(usbx::Success);
+            queueRead(usbx::Success);
+        }) << 0 << 16 << false << false << 6;
+        QTest::newRow("same page forever: its records once")
+            << Answer([=](int) { queueReply(first, 64); }) << 0 << 16 << false << false << 6;
+        QTest::newRow("replies that are no page") << Answer([=](int r) {
+            queueReply(r == 1 ? first : FakePager::line("DR_Pager ERROR BUSY"));
+        }) << 0 << 16 << false << false << 6;
+        // One byte a read, 900 ms each: every page is cut at its deadline.
+        QTest::newRow("drip feed")
+            << Answer([=](int) { queueReply(first, 1); }) << 900 << 0 << false << false << 5;
+        QTest::newRow("a bad word keeps the records before it") << Answer([=](int r) {
+            QByteArray damaged = page(2, 50, 5);
+            damaged[damaged.indexOf("BLK=") + 9 + 2 * 40 + 5] = 'Z'; // record 3, word 2
+            queueReply(r == 1 ? first : r == 2 ? damaged : last, 64);
+        }) << 0 << 16 + 2 + 3 << true << false << 3;
+        QTest::newRow("damage after the end record hides nothing") << Answer([=](int r) {
+            queueReply(r == 1 ? first : last.left(last.indexOf("CRC=") - 3), 64);
+        }) << 0 << 16 + 3 << true << true << 2;
+        QTest::newRow("a repeated page adds nothing")
+            << Answer([=](int r) { queueReply(r <= 2 ? first : last, 64); }) << 0 << 16 + 3 << true
+            << true << 3;
+    }
+    void stuckPagersEnd()
+    {
+        QFETCH(Answer, answer);
+        QFETCH(int, tick);
+        QFETCH(int, rows);
+        QFETCH(bool, end);
+        QFETCH(bool, complete);
+        QFETCH(int, requests);
+        connectWith(answer);
+        HistoryDownloadBounds bounds;
+        bounds.clock = [tick] { return qint64(usbfake::calls().size()) * tick; };
+        Records got;
+        const HistoryDownloadResult result =
+            downloadHistory(link, got.list, progress, {}, {}, bounds);
+        QCOMPARE(got.list.size(), rows);
+        QCOMPARE(result.endReached, end);
+        QCOMPARE(result.complete(), complete);
+        QCOMPARE(result.timedOut, !end);
+        QCOMPARE(result.requests, requests);
+        // Progress after every reply, counting every reply however it ended.
+        QCOMPARE(progressCalls.size(), result.pages);
+        QCOMPARE(progressCalls.value(result.pages - 1, 0), result.pages);
+        for (int i = 1; i < got.list.size(); ++i)
+            QVERIFY(got.list.at(i)->time > got.list.at(i - 1)->time);
+    }
+
+    // Neither the request bound nor the end: the time without a new record
+    // ends a pager that sends empty replies, 2.7 s each.
+    void timeBoundAlone()
+    {
+        connectWith([](int) { usbfake::queueRead(usbx::Success); });
+        HistoryDownloadBounds bounds;
+        bounds.quietRequests = 1000;
+        const int start = usbfake::calls().size();
+        bounds.clock = [start] { return qint64(usbfake::calls().size() - start) * 900; };
+        Records got;
+        const HistoryDownloadResult result =
+            downloadHistory(link, got.list, progress, {}, {}, bounds);
+        QVERIFY(result.timedOut);
+        QCOMPARE(result.requests, 17);
+        QVERIFY(bounds.clock() <= 60000);
+    }
+
+    // Request numbers go on through repeated requests, and an empty reply
+    // counts as a page.
+    void repeatedRequestsAndEmptyReplies()
+    {
+        connectWith([](int r) {
+            if (r == 1)
+                usbfake::queueRead(usbx::Success); // empty, ended by a failing read
+            else if (r == 3)
+                usbfake::queueReply(page(2, 20, 2, true), 64);
+        });
+        link.readInfo();
+        Records got;
+        const HistoryDownloadResult result = downloadHistory(link, got.list, progress);
+        QCOMPARE(got.list.size(), 2);
+        QVERIFY(result.endReached && !result.complete());
+        QCOMPARE(result.pages, 2);
+        QCOMPARE(progressCalls, (QList<int>{1, 2}));
+        QStringList numbers;
+        for (const QByteArray &w : usbfake::writes())
+            numbers << QString::fromLatin1(w.mid(w.indexOf('$') + 1, 4));
+        QCOMPARE(numbers, (QStringList{"0001", "0002", "0003", "0004", "0005"}));
+    }
+
+    // The stop function, asked after every reply, ends after that page.
+    void stopEndsAfterTheCurrentPage()
+    {
+        connectWith([](int r) { usbfake::queueReply(page(r, r * 16, 16), 64); });
+        Records got;
+        QList<int> rowsWhenAsked;
+        const HistoryDownloadResult result = downloadHistory(link, got.list, progress, {}, [&] {
+            rowsWhenAsked << got.list.size();
+            return rowsWhenAsked.size() == 2;
+        });
+        QVERIFY(result.stopped && !result.timedOut && !result.complete());
+        QCOMPARE(rowsWhenAsked, (QList<int>{16, 32}));
+        QCOMPARE(got.list.size(), 32);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstHistoryDownload)
+#include "tst_historydownload.moc"
