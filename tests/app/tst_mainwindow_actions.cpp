@@ -5,6 +5,7 @@
 #include "csvexport.h"
 #include "helpfile.h"
 #include "mainwindow.h"
+#include "statuslabel.h"
 #include "support/fakepager.h"
 
 #include <QAction>
@@ -62,6 +63,7 @@ private slots:
     void refusedWriteIsReported();
 
     void syncSetsDeviceClock();
+    void syncWithoutConfirmation_data();
     void syncWithoutConfirmation();
 
     void helpCopiesAndOpens();
@@ -82,7 +84,6 @@ private slots:
 private:
     FakePager pager;
     std::unique_ptr<MainWindow> window;
-    QStringList messages;
     std::unique_ptr<QObject> answerers; // the dialog answers of one test
 
     template <typename T> T *find(const char *name) const
@@ -95,7 +96,9 @@ private:
     QLineEdit *edit(const char *name) const { return find<QLineEdit>(name); }
     void trigger(const char *action) { find<QAction>(action)->trigger(); }
     void click(const char *button) { QTest::mouseClick(find<QPushButton>(button), Qt::LeftButton); }
-    QString status() const { return window->statusBar()->currentMessage(); }
+    // The outcome line's whole message (its tool tip; the text may be cut).
+    QString status() const { return find<QLabel>("lblStatus")->toolTip(); }
+    void clearStatus() { find<StatusLabel>("lblStatus")->setMessage(QString()); }
     // Answers the next modal file dialog with `fileName` (or cancels it when
     // the name is empty).
     void answerFileDialog(const QString &fileName,
@@ -112,13 +115,8 @@ void TestMainWindowActions::init()
 {
     pager = FakePager();
     pager.plugIn();
-    messages.clear();
     answerers = std::make_unique<QObject>();
     window = std::make_unique<MainWindow>();
-    connect(window->statusBar(), &QStatusBar::messageChanged, this, [this](const QString &m) {
-        if (!m.isEmpty())
-            messages << m;
-    });
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
 }
@@ -220,11 +218,11 @@ void TestMainWindowActions::readParametersRendersValues_data()
     QTest::newRow("sigma too long") << 10005 << 2.5f << 1 << ""
                                     << "2.5"
                                     << "1"
-                                    << "нейтронный канал = 1000.5";
+                                    << "нейтроны = 1000.5";
     QTest::newRow("threshold too long") << 30 << 1.23456e-06f << 1 << "3"
                                         << ""
                                         << "1"
-                                        << "порог МЭД = 1.23456e-06";
+                                        << "порог = 1.23456e-06";
 }
 
 void TestMainWindowActions::readParametersRendersValues()
@@ -270,9 +268,7 @@ void TestMainWindowActions::readParametersWithFailedReads()
     QCOMPARE(find<QDateTimeEdit>("dtDevice")->dateTime(), deviceEpoch());
     QCOMPARE(find<QLabel>("lblSN")->text(), QStringLiteral("SN: 05A00317"));
     const QString s = status();
-    QVERIFY2(s.startsWith(QStringLiteral("Параметры прочитаны не полностью")), qPrintable(s));
-    for (const char *name : {"часы прибора", "нейтронный канал", "гамма канал", "порог МЭД"})
-        QVERIFY2(s.contains(QString::fromUtf8(name)), qPrintable(s));
+    QCOMPARE(s, QStringLiteral("Прибор не ответил на чтение: часы, нейтроны, гамма, порог."));
     QVERIFY(!s.contains(QStringLiteral("интервал")));
     QVERIFY(usbfake::openHandles().isEmpty());
 }
@@ -312,7 +308,7 @@ void TestMainWindowActions::noPagerChangesNothing()
     QCOMPARE(find<QDateTimeEdit>("dtPC")->dateTime(), pc);
     for (const char *name : {"edtSn", "edtSg", "edtMED", "edtThist"})
         QCOMPARE(edit(name)->text(), QStringLiteral("2"));
-    QVERIFY2(status().startsWith(QStringLiteral("Пейджер не ответил")), qPrintable(status()));
+    QVERIFY2(status().startsWith(QStringLiteral("Прибор не ответил")), qPrintable(status()));
 }
 
 // ---- store a setting ------------------------------------------------------
@@ -397,7 +393,9 @@ void TestMainWindowActions::unusableTextIsNotSent_data()
     QTest::addColumn<QString>("reason");
 
     const QString nan = QStringLiteral("не число");
-    const QString range = QStringLiteral("вне допустимого диапазона");
+    // Range errors name the range the setting allows.
+    const QString sigmaRange = QStringLiteral("вне допустимого диапазона (от 0 до 6553,5)");
+    const QString thresholdRange = QStringLiteral("вне допустимого диапазона (от 0 до 3,4e38)");
     const QString interval = QStringLiteral("не целое число минут");
     QTest::newRow("letters, threshold") << "btnSaveMED"
                                         << "edtMED"
@@ -413,16 +411,23 @@ void TestMainWindowActions::unusableTextIsNotSent_data()
                                     << "1,5.2" << nan;
     QTest::newRow("negative sigma") << "btnSaveSn"
                                     << "edtSn"
-                                    << "-1" << range;
+                                    << "-1" << sigmaRange;
     QTest::newRow("sigma past the wire") << "btnSaveSg"
                                          << "edtSg"
-                                         << "6600" << range;
+                                         << "6600" << sigmaRange;
+    // A number a float cannot hold is out of range, not "not a number".
+    QTest::newRow("sigma past a float") << "btnSaveSn"
+                                        << "edtSn"
+                                        << "1e39" << sigmaRange;
     QTest::newRow("infinite threshold") << "btnSaveMED"
                                         << "edtMED"
-                                        << "1e999" << nan;
+                                        << "1e999" << thresholdRange;
+    QTest::newRow("threshold below a float") << "btnSaveMED"
+                                             << "edtMED"
+                                             << "1,5e-50" << thresholdRange;
     QTest::newRow("negative threshold") << "btnSaveMED"
                                         << "edtMED"
-                                        << "-1e-5" << range;
+                                        << "-1e-5" << thresholdRange;
     QTest::newRow("negative interval") << "btnSaveThist"
                                        << "edtThist"
                                        << "-5" << interval;
@@ -454,7 +459,7 @@ void TestMainWindowActions::unusableTextIsNotSent()
     QCOMPARE(pager.thresholdWord, encodeDeviceFloatWord(1.0e-5f));
     QCOMPARE(pager.interval, 10u);
     QVERIFY2(status().contains(reason), qPrintable(status()));
-    QVERIFY2(status().endsWith(QStringLiteral("Значение не отправлено.")), qPrintable(status()));
+    QVERIFY2(status().endsWith(QStringLiteral("не отправлено.")), qPrintable(status()));
 }
 
 void TestMainWindowActions::refusedWriteIsReported_data()
@@ -489,7 +494,7 @@ void TestMainWindowActions::refusedWriteIsReported()
 
     click(button.toLatin1().constData());
 
-    QVERIFY2(status().contains(QStringLiteral("пейджер отклонил или не подтвердил значение")),
+    QVERIFY2(status().contains(QStringLiteral("прибор отклонил или не подтвердил значение")),
              qPrintable(status()));
     QVERIFY(!status().contains(QStringLiteral("сохран")));
     QVERIFY(usbfake::openHandles().isEmpty());
@@ -505,8 +510,9 @@ void TestMainWindowActions::syncSetsDeviceClock()
     click("btnSync");
     const qint64 after = deviceEpoch().secsTo(QDateTime::currentDateTime()) / 60;
 
-    QCOMPARE(pager.words,
-             (QStringList{QStringLiteral("get_ID"), QStringLiteral("set_enter_time")}));
+    // Set, then read back within the same connection.
+    QCOMPARE(pager.words, (QStringList{QStringLiteral("get_ID"), QStringLiteral("set_enter_time"),
+                                       QStringLiteral("read_enter_time")}));
     QCOMPARE(pager.values.size(), 1);
     const qint64 sent = pager.values.constFirst().toLongLong(nullptr, 16);
     QVERIFY2(sent >= before && sent <= after, qPrintable(pager.values.constFirst()));
@@ -518,11 +524,19 @@ void TestMainWindowActions::syncSetsDeviceClock()
     QVERIFY(usbfake::openHandles().isEmpty());
 }
 
+void TestMainWindowActions::syncWithoutConfirmation_data()
+{
+    QTest::addColumn<QString>("unanswered");
+    QTest::newRow("setting unanswered") << "set_enter_time";
+    QTest::newRow("read-back unanswered") << "read_enter_time";
+}
+
 void TestMainWindowActions::syncWithoutConfirmation()
 {
-    pager.ignore << QStringLiteral("set_enter_time");
+    QFETCH(QString, unanswered);
+    pager.ignore << unanswered;
     click("btnSync");
-    QCOMPARE(status(), QStringLiteral("Пейджер не подтвердил установку часов."));
+    QCOMPARE(status(), QStringLiteral("Прибор не подтвердил установку часов."));
     QVERIFY(usbfake::openHandles().isEmpty());
 }
 
@@ -630,7 +644,8 @@ void TestMainWindowActions::historyFillsTable()
         QVERIFY(!model->index(0, c).data(Qt::ForegroundRole).isValid());
     }
     QCOMPARE(find<QLabel>("lblHistoryPage")->text(), QStringLiteral("Считанных страниц: 2"));
-    QCOMPARE(status(), QStringLiteral("История прочитана: записей 3."));
+    QVERIFY2(status().startsWith(QStringLiteral("История прочитана: 3 записи, 2 страницы за ")),
+             qPrintable(status()));
     QCOMPARE(pager.words,
              (QStringList{QStringLiteral("get_ID"), QStringLiteral("info"),
                           QStringLiteral("read_history"), QStringLiteral("read_history")}));
@@ -657,7 +672,7 @@ void TestMainWindowActions::historyFromSilentPagerIsIncomplete()
     QCOMPARE(find<QLabel>("lblHistoryPage")->text(), QStringLiteral("Считанных страниц: 1"));
     QVERIFY2(status().startsWith(QStringLiteral("История прочитана не полностью")),
              qPrintable(status()));
-    QVERIFY2(status().endsWith(QStringLiteral("записи: 2.")), qPrintable(status()));
+    QVERIFY2(status().contains(QStringLiteral(": 2 записи, 1 страница за ")), qPrintable(status()));
     // Bounded: a handful of repeated requests, then the link is closed.
     QVERIFY(pager.words.count(QStringLiteral("read_history")) <= 8);
     QVERIFY(usbfake::openHandles().isEmpty());
@@ -667,28 +682,40 @@ void TestMainWindowActions::deviceActionsHeldBackDuringDownload()
 {
     fillTwoPageHistory();
     edit("edtSn")->setText(QStringLiteral("5"));
+    // Should a save wrongly open its dialog, the dialog is cancelled.
+    answerFileDialog(QString());
+    answerFileDialog(QString());
     // Runs from the events the download lets through after its first page.
-    bool ran = false;
+    QStringList refusals;
     QTimer::singleShot(0, this, [&]() {
-        ran = true;
-        trigger("menuConnect");
-        window->statusBar()->clearMessage();
-        click("btnSaveSn");
-        window->statusBar()->clearMessage();
-        click("btnSync");
-        window->statusBar()->clearMessage();
-        trigger("menuReadHistory");
+        const auto attempt = [&](const char *name, bool isButton) {
+            clearStatus();
+            if (isButton)
+                click(name);
+            else
+                trigger(name);
+            refusals << status();
+        };
+        attempt("menuConnect", false);
+        attempt("btnSaveSn", true);
+        attempt("btnSync", true);
+        attempt("menuReadHistory", false);
+        // The table is empty until the download ends: nothing is saved from it.
+        attempt("menuSaveHistory", false);
+        attempt("menuPrintHistory", false);
     });
 
     trigger("menuReadHistory");
 
-    QVERIFY(ran);
+    const QString busy =
+        QStringLiteral("Идёт чтение истории: дождитесь его конца или нажмите Esc.");
+    QCOMPARE(refusals, QStringList({busy, busy, busy, busy, busy, busy}));
     QCOMPARE(pager.words.count(QStringLiteral("get_ID")), 1);
     QVERIFY(pager.frames.isEmpty());
     QVERIFY(!pager.words.contains(QStringLiteral("set_enter_time")));
-    QCOMPARE(messages.count(QStringLiteral("Идёт чтение истории: дождитесь его окончания.")), 4);
     QCOMPARE(find<QTableView>("tableView")->model()->rowCount(), 3);
-    QCOMPARE(status(), QStringLiteral("История прочитана: записей 3."));
+    QVERIFY2(status().startsWith(QStringLiteral("История прочитана: 3 записи")),
+             qPrintable(status()));
 
     // Once the download is over the actions work again.
     trigger("menuConnect");
@@ -746,7 +773,7 @@ void TestMainWindowActions::cancelledSaveWritesNothing()
     trigger("menuPrintHistory");
     QDir::setCurrent(previous);
     QVERIFY(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
-    QVERIFY(messages.isEmpty());
+    QCOMPARE(status(), QString());
 }
 
 void TestMainWindowActions::failedSaveIsReported()
@@ -762,15 +789,20 @@ void TestMainWindowActions::failedSaveIsReported()
                 [](const QString &name) { QDir().mkdir(name); });
     };
 
+    // The reason in Russian, the path once.
+    const auto failure = [&](const char *name) {
+        return QStringLiteral("Файл не сохранён: %1 — это имя папки.")
+            .arg(QDir::toNativeSeparators(dir.filePath(QLatin1String(name))));
+    };
     answerFileDialog(dir.filePath(QStringLiteral("history.csv")), taken);
     trigger("menuSaveHistory");
-    QVERIFY2(status().startsWith(QStringLiteral("Файл не сохранён: ")), qPrintable(status()));
+    QCOMPARE(status(), failure("history.csv"));
     QVERIFY(QFileInfo(dir.filePath(QStringLiteral("history.csv"))).isDir());
 
-    window->statusBar()->clearMessage();
+    clearStatus();
     answerFileDialog(dir.filePath(QStringLiteral("journal.pdf")), taken);
     trigger("menuPrintHistory");
-    QVERIFY2(status().startsWith(QStringLiteral("Файл не сохранён: ")), qPrintable(status()));
+    QCOMPARE(status(), failure("journal.pdf"));
     QVERIFY(QFileInfo(dir.filePath(QStringLiteral("journal.pdf"))).isDir());
 
     // Nothing half-written is left beside them.

@@ -8,7 +8,6 @@
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
-#include <QStatusBar>
 #include <QTableView>
 #include <QtTest>
 
@@ -39,6 +38,12 @@ private:
             rows << cells.join(QLatin1Char('\t'));
         }
         return rows;
+    }
+
+    // The whole message of the window's outcome line.
+    static QString status(const MainWindow &window)
+    {
+        return window.findChild<QLabel *>(QStringLiteral("lblStatus"))->toolTip();
     }
 
     static void readHistory(MainWindow &window)
@@ -80,7 +85,7 @@ void TestWindowEmulator::readParameters()
 
     QCOMPARE(window.findChild<QLabel *>(QStringLiteral("lblSN"))->text(),
              QStringLiteral("SN: 05A00999"));
-    QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("Параметры прочитаны."));
+    QCOMPARE(status(window), QStringLiteral("Параметры прочитаны."));
     for (const char *name : {"edtSn", "edtSg", "edtMED", "edtThist"}) {
         const QString text = window.findChild<QLineEdit *>(QLatin1String(name))->text();
         bool number = false;
@@ -98,8 +103,9 @@ void TestWindowEmulator::historyMatchesCommandLineTool()
     readHistory(window);
     const QStringList shown = tableRows(window);
     QCOMPARE(shown.size(), 150);
-    QCOMPARE(window.statusBar()->currentMessage(),
-             QStringLiteral("История прочитана: записей 150."));
+    QVERIFY2(
+        status(window).startsWith(QStringLiteral("История прочитана: 150 записей, 5 страниц за ")),
+        qPrintable(status(window)));
     QCOMPARE(window.findChild<QLabel *>(QStringLiteral("lblHistoryPage"))->text(),
              QStringLiteral("Считанных страниц: 5"));
 
@@ -118,16 +124,15 @@ void TestWindowEmulator::historyFromPagerThatGoesSilent()
     readHistory(window);
 
     QCOMPARE(tableRows(window).size(), 32);
-    const QString status = window.statusBar()->currentMessage();
-    QVERIFY2(status.startsWith(QStringLiteral("История прочитана не полностью")),
-             qPrintable(status));
+    QVERIFY2(status(window).startsWith(QStringLiteral("История прочитана не полностью")),
+             qPrintable(status(window)));
     QCOMPARE(window.findChild<QLabel *>(QStringLiteral("lblHistoryPage"))->text(),
              QStringLiteral("Считанных страниц: 2"));
 
     // The window's link is closed again: another action gets its own answer.
     pager.stop();
     window.findChild<QAction *>(QStringLiteral("menuConnect"))->trigger();
-    QVERIFY(window.statusBar()->currentMessage().startsWith(QStringLiteral("Пейджер не ответил")));
+    QVERIFY(status(window).startsWith(QStringLiteral("Прибор не ответил")));
 }
 
 void TestWindowEmulator::historyWithLostPage_data()
@@ -150,8 +155,7 @@ void TestWindowEmulator::historyWithLostPage()
     readHistory(window);
     const QStringList shown = tableRows(window);
     QVERIFY2(shown.size() >= 16 && shown.size() < 40, qPrintable(QString::number(shown.size())));
-    QVERIFY(window.statusBar()->currentMessage().startsWith(
-        QStringLiteral("История прочитана не полностью")));
+    QVERIFY(status(window).startsWith(QStringLiteral("История прочитана не полностью")));
 
     // The tool, on the same pager, keeps and prints the same rows.
     pager.stop();
