@@ -214,17 +214,10 @@ void MainWindow::on_menuReadHistory_triggered()
     fillHistoryTable(historyRecords);
     endDeviceAction();
 
-    const QString counts =
-        tr("%1, %2 за %3")
-            .arg(russianCount(historyRecords.size(), tr("запись"), tr("записи"), tr("записей")),
-                 russianCount(result.pages, tr("страница"), tr("страницы"), tr("страниц")),
-                 russianDuration(clock.elapsed()));
-    if (result.complete())
-        report(tr("История прочитана: %1.").arg(counts));
-    else if (downloadStopRequested)
-        report(tr("Чтение истории остановлено: %1.").arg(counts));
-    else
-        report(tr("История прочитана не полностью: %1.").arg(counts));
+    const DownloadEnd end = result.complete()       ? DownloadEnd::Complete
+                            : downloadStopRequested ? DownloadEnd::Stopped
+                                                    : DownloadEnd::Incomplete;
+    report(historyDownloadMessage(end, historyRecords.size(), result.pages, clock.elapsed()));
     downloadStopRequested = false;
     if (closeAfterDownload)
         close();
@@ -301,7 +294,7 @@ void MainWindow::storeRegisterSetting(const QString &name, const QString &text,
     }
     if (!value || (sigma ? !sigmaFitsWire(*value) : !thresholdFitsWire(*value))) {
         // The largest sigma the register holds is 65535 tenths.
-        report(tr("%1: «%2» вне допустимого диапазона (от 0 до %3), не отправлено.")
+        report(tr("%1: «%2» вне допустимого диапазона (от 0 до %3).")
                    .arg(name, text, sigma ? tr("6553,5") : tr("3,4e38")));
         return;
     }
@@ -337,9 +330,7 @@ void MainWindow::on_btnSaveThist_clicked()
     const QString text = ui->edtThist->text();
     const std::optional<unsigned> minutes = parseHistoryInterval(text);
     if (!minutes) {
-        report(tr("Интервал истории: «%1» — не целое число минут от 0 до 65535. "
-                  "Значение не отправлено.")
-                   .arg(text));
+        report(tr("Интервал истории: «%1» — не целое число минут от 0 до 65535.").arg(text));
         return;
     }
     if (!beginDeviceAction())

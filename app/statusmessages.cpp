@@ -95,6 +95,25 @@ QString fileErrorReason(FileErrorKind kind)
     return tr("ошибка записи");
 }
 
+QString historyDownloadMessage(DownloadEnd end, qint64 records, qint64 pages, qint64 milliseconds)
+{
+    // Pages as "стр.": the line has room for the widest counts only so.
+    const QString counts =
+        tr("%1, %2 стр. за %3")
+            .arg(russianCount(records, tr("запись"), tr("записи"), tr("записей")))
+            .arg(pages)
+            .arg(russianDuration(milliseconds));
+    switch (end) {
+    case DownloadEnd::Complete:
+        return tr("История прочитана: %1.").arg(counts);
+    case DownloadEnd::Stopped:
+        return tr("Чтение истории остановлено: %1.").arg(counts);
+    case DownloadEnd::Incomplete:
+        break;
+    }
+    return tr("История прочитана не полностью: %1.").arg(counts);
+}
+
 QString clockSetMessage(PagerLink::ClockSetOutcome outcome, const QDateTime &sent)
 {
     const QString format = QStringLiteral("dd.MM.yyyy HH:mm");
@@ -106,7 +125,7 @@ QString clockSetMessage(PagerLink::ClockSetOutcome outcome, const QDateTime &sen
     case PagerLink::ClockSetOutcome::OutOfRange:
         break;
     }
-    return tr("Часы не установлены: прибор хранит время с %1 по %2.")
+    return tr("Часы не установлены: часы прибора хранят %1 – %2.")
         .arg(deviceEpoch().toString(QStringLiteral("dd.MM.yyyy")),
              deviceClockLast().toString(format));
 }

@@ -24,5 +24,10 @@ FileErrorKind fileErrorKind(const QString &fileName, const QString &writerError)
 // "нет такой папки", "нет прав на запись", ...
 QString fileErrorReason(FileErrorKind kind);
 
+// The status message at the end of a history download: how it ended, how
+// many records and pages it brought and how long it took.
+enum class DownloadEnd { Complete, Incomplete, Stopped };
+QString historyDownloadMessage(DownloadEnd end, qint64 records, qint64 pages, qint64 milliseconds);
+
 // The status message for the outcome of setting the pager's clock to `sent`.
 QString clockSetMessage(PagerLink::ClockSetOutcome outcome, const QDateTime &sent);

@@ -6,6 +6,7 @@
 #include "helpfile.h"
 #include "mainwindow.h"
 #include "statuslabel.h"
+#include "statusmessages.h"
 #include "support/fakepager.h"
 
 #include <QAction>
@@ -14,16 +15,21 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 
 #include <functional>
 #include <memory>
@@ -68,6 +74,7 @@ private slots:
 
     void helpCopiesAndOpens();
     void helpOpensExistingFileUnchanged();
+    void helpFallsBackToWritableFolder_data();
     void helpFallsBackToWritableFolder();
 
     void historyFillsTable();
@@ -80,6 +87,15 @@ private slots:
     void failedSaveIsReported();
 
     void exitEndsEventLoopWithZero();
+    void exitDuringDownloadEndsItFirst_data();
+    void exitDuringDownloadEndsItFirst();
+
+    void outcomeSurvivesMenuHover();
+    void outcomeLineFitsWindow();
+    void headerWrapsOntoTwoLines_data();
+    void headerWrapsOntoTwoLines();
+    void cellToolTipTellsWholeText_data();
+    void cellToolTipTellsWholeText();
 
 private:
     FakePager pager;
@@ -459,7 +475,6 @@ void TestMainWindowActions::unusableTextIsNotSent()
     QCOMPARE(pager.thresholdWord, encodeDeviceFloatWord(1.0e-5f));
     QCOMPARE(pager.interval, 10u);
     QVERIFY2(status().contains(reason), qPrintable(status()));
-    QVERIFY2(status().endsWith(QStringLiteral("не отправлено.")), qPrintable(status()));
 }
 
 void TestMainWindowActions::refusedWriteIsReported_data()
@@ -562,6 +577,8 @@ void TestMainWindowActions::helpCopiesAndOpens()
     const QByteArray help = fileBytes(QStringLiteral(":/text/resources/help.pdf"));
     QVERIFY(help.startsWith("%PDF-"));
     QCOMPARE(fileBytes(besideProgram), help);
+    // The copy of a read-only resource stays the user's to replace or remove.
+    QVERIFY(QFileInfo(besideProgram).permissions() & QFileDevice::WriteOwner);
     QVERIFY2(status().startsWith(QStringLiteral("Справка открыта")), qPrintable(status()));
     QVERIFY(usbfake::calls().isEmpty());
     QFile::remove(besideProgram);
@@ -586,35 +603,81 @@ void TestMainWindowActions::helpOpensExistingFileUnchanged()
     QFile::remove(besideProgram);
 }
 
+void TestMainWindowActions::helpFallsBackToWritableFolder_data()
+{
+    const QByteArray help = fileBytes(QStringLiteral(":/text/resources/help.pdf"));
+    const QByteArray olderPdf = "%PDF-1.4\nan older help\n%%EOF\n";
+    QTest::addColumn<QString>("resource");
+    QTest::addColumn<bool>("copyThere");      // a copy is in the fallback folder
+    QTest::addColumn<QByteArray>("copy");     // ... holding these bytes
+    QTest::addColumn<bool>("readOnlyCopy");   // ... read-only
+    QTest::addColumn<bool>("readOnlyFolder"); // the folder takes no new file
+    QTest::addColumn<QByteArray>("opened");   // bytes of the file opened; empty: none
+    const QString resource = QStringLiteral(":/text/resources/help.pdf");
+
+    QTest::newRow("first copy") << resource << false << QByteArray() << false << false << help;
+    QTest::newRow("equal copy reused") << resource << true << help << true << true << help;
+    QTest::newRow("stale read-only copy replaced")
+        << resource << true << QByteArray("old") << true << false << help;
+    QTest::newRow("stale copy that cannot be replaced, whole")
+        << resource << true << olderPdf << false << true << olderPdf;
+    QTest::newRow("stale copy that cannot be replaced, cut short")
+        << resource << true << QByteArray("%PDF-1.4\nhalf") << false << true << QByteArray();
+    QTest::newRow("no help in the program") << QStringLiteral(":/no/such.pdf") << false
+                                            << QByteArray() << false << false << QByteArray();
+}
+
 void TestMainWindowActions::helpFallsBackToWritableFolder()
 {
+    QFETCH(QString, resource);
+    QFETCH(bool, copyThere);
+    QFETCH(QByteArray, copy);
+    QFETCH(bool, readOnlyCopy);
+    QFETCH(bool, readOnlyFolder);
+    QFETCH(QByteArray, opened);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString resource = QStringLiteral(":/text/resources/help.pdf");
     // A program folder that cannot take the copy (here: one that is not there).
     const QString programDir = dir.filePath(QStringLiteral("program/missing"));
     const QString fallbackDir = dir.filePath(QStringLiteral("user/help"));
+    const QString path = fallbackDir + "/hlp.pdf";
+    QVERIFY(QDir().mkpath(fallbackDir));
+    const QDateTime old(QDate(2020, 1, 1), QTime(12, 0));
+    if (copyThere) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(copy);
+        f.flush();
+        QVERIFY(f.setFileTime(old, QFileDevice::FileModificationTime));
+        f.close();
+        if (readOnlyCopy)
+            f.setPermissions(QFileDevice::ReadOwner);
+    }
+    const QFileDevice::Permissions writable = QFile(fallbackDir).permissions();
+    if (readOnlyFolder) {
+        QFile(fallbackDir).setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        // Root writes into any folder: the copy would be replaced.
+        if (copy != fileBytes(resource) && QFileInfo(fallbackDir).isWritable()) {
+            QFile(fallbackDir).setPermissions(writable);
+            QSKIP("a read-only folder does not stop this user");
+        }
+    }
 
     QString error;
-    const QString path = prepareHelpFile(resource, programDir, fallbackDir, &error);
-    QCOMPARE(path, fallbackDir + "/hlp.pdf");
-    QCOMPARE(fileBytes(path), fileBytes(resource));
+    const QString got = prepareHelpFile(resource, programDir, fallbackDir, &error);
+    QFile(fallbackDir).setPermissions(writable);
 
-    // A stale copy of ours is replaced, even when it was left read-only.
-    QFile stale(path);
-    QVERIFY(stale.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    stale.write("old");
-    stale.close();
-    stale.setPermissions(QFileDevice::ReadOwner);
-    QCOMPARE(prepareHelpFile(resource, programDir, fallbackDir, &error), path);
-    QCOMPARE(fileBytes(path), fileBytes(resource));
-
-    // Without the document there is nothing to open, and the reason is given.
-    error.clear();
-    QCOMPARE(prepareHelpFile(QStringLiteral(":/no/such.pdf"), programDir,
-                             dir.filePath(QStringLiteral("other")), &error),
-             QString());
-    QVERIFY(!error.isEmpty());
+    if (opened.isEmpty()) {
+        QCOMPARE(got, QString());
+        QVERIFY(!error.isEmpty());
+        return;
+    }
+    QCOMPARE(got, path);
+    QCOMPARE(fileBytes(path), opened);
+    if (copyThere && copy == opened) // reused as it is, not written again
+        QCOMPARE(QFileInfo(path).lastModified(), old);
+    else
+        QVERIFY(QFileInfo(path).permissions() & QFileDevice::WriteOwner);
 }
 
 // ---- history --------------------------------------------------------------
@@ -644,7 +707,7 @@ void TestMainWindowActions::historyFillsTable()
         QVERIFY(!model->index(0, c).data(Qt::ForegroundRole).isValid());
     }
     QCOMPARE(find<QLabel>("lblHistoryPage")->text(), QStringLiteral("Считанных страниц: 2"));
-    QVERIFY2(status().startsWith(QStringLiteral("История прочитана: 3 записи, 2 страницы за ")),
+    QVERIFY2(status().startsWith(QStringLiteral("История прочитана: 3 записи, 2 стр. за ")),
              qPrintable(status()));
     QCOMPARE(pager.words,
              (QStringList{QStringLiteral("get_ID"), QStringLiteral("info"),
@@ -672,7 +735,7 @@ void TestMainWindowActions::historyFromSilentPagerIsIncomplete()
     QCOMPARE(find<QLabel>("lblHistoryPage")->text(), QStringLiteral("Считанных страниц: 1"));
     QVERIFY2(status().startsWith(QStringLiteral("История прочитана не полностью")),
              qPrintable(status()));
-    QVERIFY2(status().contains(QStringLiteral(": 2 записи, 1 страница за ")), qPrintable(status()));
+    QVERIFY2(status().contains(QStringLiteral(": 2 записи, 1 стр. за ")), qPrintable(status()));
     // Bounded: a handful of repeated requests, then the link is closed.
     QVERIFY(pager.words.count(QStringLiteral("read_history")) <= 8);
     QVERIFY(usbfake::openHandles().isEmpty());
@@ -817,6 +880,206 @@ void TestMainWindowActions::exitEndsEventLoopWithZero()
     QCOMPARE(qApp->exec(), 0);
     QVERIFY(!window->isVisible());
     QVERIFY(usbfake::calls().isEmpty());
+}
+
+void TestMainWindowActions::exitDuringDownloadEndsItFirst_data()
+{
+    QTest::addColumn<bool>("byMenu"); // «Выход», else the window's close button
+    QTest::newRow("menu") << true;
+    QTest::newRow("close button") << false;
+}
+
+void TestMainWindowActions::exitDuringDownloadEndsItFirst()
+{
+    QFETCH(bool, byMenu);
+    fillTwoPageHistory();
+    // The window is closed from the events the download lets through after
+    // its first page; the download ends, the link is closed, then the process
+    // leaves its event loop.
+    QTimer::singleShot(0, this, [this]() { trigger("menuReadHistory"); });
+    QTimer::singleShot(0, this, [this, byMenu]() {
+        QVERIFY(window->isDeviceBusy());
+        if (byMenu)
+            trigger("menuExit");
+        else
+            window->close();
+    });
+    QCOMPARE(qApp->exec(), 0);
+    QVERIFY(!window->isVisible());
+    QVERIFY(!window->isDeviceBusy());
+    QVERIFY(usbfake::openHandles().isEmpty());
+}
+
+// ---- the outcome line and the table at the window's size -------------------
+
+void TestMainWindowActions::outcomeSurvivesMenuHover()
+{
+    fillTwoPageHistory();
+    trigger("menuReadHistory");
+    const QString outcome = status();
+    QVERIFY(outcome.startsWith(QStringLiteral("История прочитана: 3 записи")));
+    auto *line = find<QLabel>("lblStatus");
+
+    // Hovering the menu bar and its entries sends their (empty) status tips.
+    QMenuBar *bar = window->menuBar();
+    for (QAction *menu : bar->actions()) {
+        QTest::mouseMove(bar, bar->actionGeometry(menu).center());
+        QCoreApplication::processEvents();
+    }
+    QStatusTipEvent tip{QString()};
+    QCoreApplication::sendEvent(bar, &tip);
+    find<QAction>("menuSaveHistory")->showStatusText(bar);
+    QCoreApplication::processEvents();
+
+    QCOMPARE(status(), outcome);
+    QCOMPARE(line->text(), outcome);
+    QVERIFY(line->isVisible());
+    QCOMPARE(line->parentWidget(), window->statusBar());
+}
+
+void TestMainWindowActions::outcomeLineFitsWindow()
+{
+    QCOMPARE(window->size(), QSize(727, 555));
+    auto *line = find<StatusLabel>("lblStatus");
+    QStringList shown;
+    auto collect = [&](const char *name, bool isButton) {
+        if (isButton)
+            click(name);
+        else
+            trigger(name);
+        shown << status();
+    };
+
+    // The longest messages the actions give, with the longest texts the fields take.
+    pager.answerRegisters = false;
+    pager.ignore << QStringLiteral("read_enter_time") << QStringLiteral("read_hist_time");
+    collect("menuConnect", false);
+    edit("edtSn")->setText(QStringLiteral("65536"));
+    collect("btnSaveSn", true);
+    edit("edtMED")->setText(QStringLiteral("-1.234e-05"));
+    collect("btnSaveMED", true);
+    edit("edtSg")->setText(QStringLiteral("1.2.3"));
+    collect("btnSaveSg", true);
+    edit("edtThist")->setText(QStringLiteral("65536"));
+    collect("btnSaveThist", true);
+    edit("edtMED")->setText(QStringLiteral("1.2345e-05"));
+    collect("btnSaveMED", true);
+    usbfake::setDeviceCount(0);
+    collect("menuReadHistory", false);
+    // ... and the ones built from counts, at their widest.
+    shown << historyDownloadMessage(DownloadEnd::Incomplete, 99999, 65536, 3599999)
+          << historyDownloadMessage(DownloadEnd::Stopped, 99999, 65536, 359999999);
+    for (auto outcome :
+         {PagerLink::ClockSetOutcome::Confirmed, PagerLink::ClockSetOutcome::NotConfirmed,
+          PagerLink::ClockSetOutcome::OutOfRange})
+        shown << clockSetMessage(outcome, QDateTime(QDate(2031, 12, 31), QTime(23, 59)));
+
+    QStringList cut;
+    for (const QString &message : shown) {
+        line->setMessage(message);
+        if (message.isEmpty() || line->text() != message)
+            cut << message;
+    }
+    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
+
+    // A longer one (a long file name) is cut, and told whole in the tool tip.
+    const QString longer = QStringLiteral("Файл не сохранён: %1 — нет такой папки.")
+                               .arg(QStringLiteral("/очень/длинный/путь").repeated(8));
+    line->setMessage(longer);
+    QVERIFY2(line->text().endsWith(QChar(0x2026)), qPrintable(line->text()));
+    QVERIFY(line->text().size() < longer.size());
+    QCOMPARE(line->toolTip(), longer);
+    // The window does not grow for it.
+    QCOMPARE(window->width(), 727);
+}
+
+void TestMainWindowActions::headerWrapsOntoTwoLines_data()
+{
+    // The desktop's usual fonts (Windows and most Linux desktops: 9 or 10 pt).
+    QTest::addColumn<int>("pointSize");
+    QTest::newRow("9 pt") << 9;
+    QTest::newRow("10 pt") << 10;
+}
+
+void TestMainWindowActions::headerWrapsOntoTwoLines()
+{
+    QFETCH(int, pointSize);
+    const QFont before = QApplication::font();
+    QFont font = before;
+    font.setPointSize(pointSize);
+    QApplication::setFont(font);
+    window = std::make_unique<MainWindow>();
+    QApplication::setFont(before);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QCOMPARE(window->width(), 727);
+
+    QHeaderView *header = find<QTableView>("tableView")->horizontalHeader();
+    const int margin = header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+    const QImage image = header->grab().toImage();
+    QVERIFY(!image.isNull());
+    // Text lines drawn in a section: runs of pixel rows holding dark pixels.
+    auto linesDrawn = [&](int section) {
+        const int left = header->sectionViewportPosition(section) + margin;
+        const int right = left + header->sectionSize(section) - 2 * margin;
+        int lines = 0;
+        bool inLine = false;
+        for (int y = 2; y < image.height() - 2; ++y) {
+            bool ink = false;
+            for (int x = left; x < right && !ink; ++x)
+                ink = qGray(image.pixel(x, y)) < 110;
+            if (ink && !inLine)
+                ++lines;
+            inLine = ink;
+        }
+        return lines;
+    };
+    const QFontMetrics metrics(header->font());
+    for (int c = 0; c < header->count(); ++c) {
+        const QString text = header->model()->headerData(c, Qt::Horizontal).toString();
+        const int room = header->sectionSize(c) - 2 * margin;
+        // Whole words only: every word fits its column...
+        for (const QString &word : text.split(QLatin1Char(' ')))
+            QVERIFY2(metrics.horizontalAdvance(word) <= room, qPrintable(word));
+        // ... the text takes two lines when it is wider than the column ...
+        const int lines = metrics.horizontalAdvance(text) <= room ? 1 : 2;
+        QCOMPARE(linesDrawn(c), lines);
+        // ... and the header is high enough for them.
+        QVERIFY(header->height() >= 2 * metrics.lineSpacing());
+    }
+    QCOMPARE(linesDrawn(3), 2); // «CPS нейтроны (имп/с)» at least
+}
+
+void TestMainWindowActions::cellToolTipTellsWholeText_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("column");
+    QTest::newRow("date") << 1 << 0;
+    QTest::newRow("event") << 1 << 1;
+    QTest::newRow("dose rate") << 0 << 4;
+    QTest::newRow("dose") << 2 << 5;
+}
+
+void TestMainWindowActions::cellToolTipTellsWholeText()
+{
+    QFETCH(int, row);
+    QFETCH(int, column);
+    fillTwoPageHistory();
+    trigger("menuReadHistory");
+    auto *view = find<QTableView>("tableView");
+    const QModelIndex index = view->model()->index(row, column);
+    const QString text = index.data().toString();
+    QVERIFY(!text.isEmpty());
+
+    const QPoint at = view->visualRect(index).center();
+    QHelpEvent event(QEvent::ToolTip, at, view->viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(view->viewport(), &event);
+
+    QCOMPARE(QToolTip::text(), text);
+    QToolTip::hideText();
+    // The model's cells are left as they were (the CSV and journal read them).
+    QVERIFY(!index.data(Qt::ToolTipRole).isValid());
+    QCOMPARE(view->editTriggers(), QAbstractItemView::NoEditTriggers);
 }
 
 QTEST_MAIN(TestMainWindowActions)

@@ -104,7 +104,7 @@ void TestWindowEmulator::historyMatchesCommandLineTool()
     const QStringList shown = tableRows(window);
     QCOMPARE(shown.size(), 150);
     QVERIFY2(
-        status(window).startsWith(QStringLiteral("История прочитана: 150 записей, 5 страниц за ")),
+        status(window).startsWith(QStringLiteral("История прочитана: 150 записей, 5 стр. за ")),
         qPrintable(status(window)));
     QCOMPARE(window.findChild<QLabel *>(QStringLiteral("lblHistoryPage"))->text(),
              QStringLiteral("Считанных страниц: 5"));
