@@ -210,13 +210,15 @@ void MainWindow::on_menuReadHistory_triggered()
     qDeleteAll(historyRecords);
     historyRecords.clear();
     historyModel->removeRows(0, historyModel->rowCount());
-    const HistoryDownloadResult result = downloadHistory(link, historyRecords, showHistoryProgress);
+    const HistoryDownloadResult result =
+        downloadHistory(link, historyRecords, showHistoryProgress, HistoryPageSink(),
+                        [this]() { return downloadStopRequested; });
     fillHistoryTable(historyRecords);
     endDeviceAction();
 
-    const DownloadEnd end = result.complete()       ? DownloadEnd::Complete
-                            : downloadStopRequested ? DownloadEnd::Stopped
-                                                    : DownloadEnd::Incomplete;
+    const DownloadEnd end = result.complete() ? DownloadEnd::Complete
+                            : result.stopped  ? DownloadEnd::Stopped
+                                              : DownloadEnd::Incomplete;
     report(historyDownloadMessage(end, historyRecords.size(), result.pages, clock.elapsed()));
     downloadStopRequested = false;
     if (closeAfterDownload)
@@ -266,9 +268,17 @@ void MainWindow::on_menuPrintHistory_triggered()
         return;
     const QString fileName = dialog.selectedFiles().constFirst();
     QString error;
+    int sheets = 0;
+    // A long journal takes a while: each sheet is told, and painted at once.
+    const JournalProgress progress = [this](int sheet, int of) {
+        report(tr("Сохранение отчёта: лист %1 из %2…").arg(sheet).arg(of));
+        statusLabel->repaint();
+    };
     if (saveJournalPdf(ui->tableView->model(), link.serialNumber, ui->dateControl->date(), fileName,
-                       &error))
-        report(tr("Отчёт сохранён: %1").arg(QDir::toNativeSeparators(fileName)));
+                       &error, progress, &sheets))
+        report(tr("Отчёт сохранён: %1 (%2)")
+                   .arg(QDir::toNativeSeparators(fileName),
+                        russianCount(sheets, tr("лист"), tr("листа"), tr("листов"))));
     else
         reportSaveFailure(fileName, error);
 }

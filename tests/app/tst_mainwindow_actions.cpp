@@ -87,8 +87,8 @@ private slots:
     void failedSaveIsReported();
 
     void exitEndsEventLoopWithZero();
-    void exitDuringDownloadEndsItFirst_data();
-    void exitDuringDownloadEndsItFirst();
+    void downloadStopsAfterCurrentPage_data();
+    void downloadStopsAfterCurrentPage();
 
     void outcomeSurvivesMenuHover();
     void outcomeLineFitsWindow();
@@ -806,10 +806,33 @@ void TestMainWindowActions::saveCsvThroughDialog()
     QVERIFY2(status().startsWith(QStringLiteral("История сохранена: ")), qPrintable(status()));
 }
 
+// Records what a label shows each time it is painted.
+class PaintedTexts : public QObject
+{
+public:
+    QStringList texts;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            texts << static_cast<QLabel *>(watched)->text();
+        return false;
+    }
+};
+
 void TestMainWindowActions::savePdfThroughDialog()
 {
-    fillTwoPageHistory();
+    // Enough rows for a journal of several sheets.
+    for (int p = 0; p < 6; ++p) {
+        QList<std::uint16_t> words;
+        for (int r = 0; r < 40; ++r)
+            words << FakePager::record(100 + 40 * p + r, 'F', 12, 0.5f, 1.0e-7f, 2.0e-6f);
+        pager.pages << FakePager::page(p + 1, words);
+    }
+    pager.pages << FakePager::page(7, FakePager::record(0, '0', 0, 0.0f, 0.0f, 0.0f));
     trigger("menuReadHistory");
+    QCOMPARE(find<QTableView>("tableView")->model()->rowCount(), 240);
+    PaintedTexts painted;
+    find<QLabel>("lblStatus")->installEventFilter(&painted);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     // Typed without a suffix: the dialog adds it.
@@ -820,7 +843,19 @@ void TestMainWindowActions::savePdfThroughDialog()
 
     QVERIFY(!QFile::exists(name));
     QVERIFY(fileBytes(name + ".pdf").startsWith("%PDF-"));
-    QVERIFY2(status().startsWith(QStringLiteral("Отчёт сохранён: ")), qPrintable(status()));
+
+    // Every sheet was shown while the journal was written, then the count.
+    QStringList sheets = painted.texts.filter(QStringLiteral("Сохранение отчёта"));
+    sheets.removeDuplicates();
+    QVERIFY2(sheets.size() >= 2, qPrintable(painted.texts.join(QLatin1Char('\n'))));
+    const int count = sheets.size();
+    for (int n = 1; n <= count; ++n)
+        QCOMPARE(sheets.at(n - 1),
+                 QStringLiteral("Сохранение отчёта: лист %1 из %2…").arg(n).arg(count));
+    QCOMPARE(status(), QStringLiteral("Отчёт сохранён: %1 (%2)")
+                           .arg(QDir::toNativeSeparators(name + ".pdf"),
+                                russianCount(count, QStringLiteral("лист"), QStringLiteral("листа"),
+                                             QStringLiteral("листов"))));
 }
 
 void TestMainWindowActions::cancelledSaveWritesNothing()
@@ -882,32 +917,49 @@ void TestMainWindowActions::exitEndsEventLoopWithZero()
     QVERIFY(usbfake::calls().isEmpty());
 }
 
-void TestMainWindowActions::exitDuringDownloadEndsItFirst_data()
+void TestMainWindowActions::downloadStopsAfterCurrentPage_data()
 {
-    QTest::addColumn<bool>("byMenu"); // «Выход», else the window's close button
-    QTest::newRow("menu") << true;
-    QTest::newRow("close button") << false;
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("exits");
+    QTest::newRow("Escape") << "escape" << false;
+    QTest::newRow("«Выход»") << "menu" << true;
+    QTest::newRow("close button") << "close" << true;
 }
 
-void TestMainWindowActions::exitDuringDownloadEndsItFirst()
+void TestMainWindowActions::downloadStopsAfterCurrentPage()
 {
-    QFETCH(bool, byMenu);
+    QFETCH(QString, how);
+    QFETCH(bool, exits);
     fillTwoPageHistory();
-    // The window is closed from the events the download lets through after
-    // its first page; the download ends, the link is closed, then the process
-    // leaves its event loop.
-    QTimer::singleShot(0, this, [this]() { trigger("menuReadHistory"); });
-    QTimer::singleShot(0, this, [this, byMenu]() {
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    // The download runs inside the event loop, as it does for the operator;
+    // the stop comes from the events it lets through after its first page.
+    QTimer::singleShot(0, this, [this, exits]() {
+        trigger("menuReadHistory");
+        if (!exits)
+            qApp->quit();
+    });
+    QTimer::singleShot(0, this, [this, how]() {
         QVERIFY(window->isDeviceBusy());
-        if (byMenu)
+        if (how == QLatin1String("escape"))
+            QTest::keyClick(window.get(), Qt::Key_Escape);
+        else if (how == QLatin1String("menu"))
             trigger("menuExit");
         else
             window->close();
     });
     QCOMPARE(qApp->exec(), 0);
-    QVERIFY(!window->isVisible());
+
+    // The second page was never asked for; the first page's rows are kept.
+    QCOMPARE(pager.words.count(QStringLiteral("read_history")), 1);
+    QCOMPARE(find<QTableView>("tableView")->model()->rowCount(), 2);
+    QVERIFY2(
+        status().startsWith(QStringLiteral("Чтение истории остановлено: 2 записи, 1 стр. за ")),
+        qPrintable(status()));
     QVERIFY(!window->isDeviceBusy());
     QVERIFY(usbfake::openHandles().isEmpty());
+    QCOMPARE(window->isVisible(), !exits);
 }
 
 // ---- the outcome line and the table at the window's size -------------------
