@@ -74,6 +74,9 @@ struct Options
     qint64 clockOffset = 0;
 };
 
+// Clock of a pager that refuses to be set, minus the PC clock, in minutes.
+constexpr qint64 refusingClockOffset = -90;
+
 QDateTime deviceEpoch()
 {
     return QDateTime::fromString(QStringLiteral("1999-01-01 00:00:00"),
@@ -180,11 +183,16 @@ bool parseOptions(const QCoreApplication &app, Options *o, QString *error)
     add(QStringLiteral("no-blk-page"),
         QStringLiteral("Fault: history page k (from 1) comes without \"BLK=\"."),
         QStringLiteral("k"));
+    add(QStringLiteral("no-end"),
+        QStringLiteral("Fault: the history has no end record; its last page is sent for every "
+                       "further request."));
     add(QStringLiteral("split-registers"),
         QStringLiteral("Fault: register replies come in two parts 50 ms apart."));
     add(QStringLiteral("refuse-writes"),
         QStringLiteral("Fault: refuse every register write, the history interval and the "
-                       "clock."));
+                       "clock; the clock then runs %1 minutes behind the PC unless "
+                       "--clock-offset is given, so that a refused clock setting shows.")
+            .arg(-refusingClockOffset));
     p.process(app); // exits on --help, --version and unknown options
 
     if (!p.positionalArguments().isEmpty()) {
@@ -269,6 +277,9 @@ bool parseOptions(const QCoreApplication &app, Options *o, QString *error)
     o->silent = p.isSet(QStringLiteral("silent"));
     o->splitRegisters = p.isSet(QStringLiteral("split-registers"));
     o->profile.refuseWrites = p.isSet(QStringLiteral("refuse-writes"));
+    o->profile.noEnd = p.isSet(QStringLiteral("no-end"));
+    if (o->profile.refuseWrites && !p.isSet(QStringLiteral("clock-offset")))
+        o->clockOffset = refusingClockOffset;
     return true;
 }
 
@@ -572,7 +583,7 @@ int main(int argc, char *argv[])
     logLine(
         QStringLiteral("pager %1: %2 history records in %3 pages of %4, interval %5 min, "
                        "%6")
-            .arg(QString::fromLatin1(o.profile.serial))
+            .arg(wireText(o.profile.serial))
             .arg(pager.history().size())
             .arg(pager.pageCount())
             .arg(o.profile.recordsPerPage)
