@@ -331,8 +331,9 @@ QVector<qreal> columnWidths(const TableTexts &table, TextPainter &cellText, Text
         for (int c = 0; c < columns; ++c) {
             qreal widest = headerText.widestWord(table.headers.at(c));
             for (int r = 0; r < table.rows; ++r) {
+                // A text no wider than the widest word so far holds no wider word.
                 const int i = table.at(r, c);
-                if (table.widths.at(i) + 2 * padding > need[c] / 2)
+                if (table.widths.at(i) > widest)
                     widest = std::max(widest, cellText.widestWord(table.cells.at(i)));
             }
             least[c] = std::min(need[c], widest + 2 * padding);

@@ -391,11 +391,20 @@ void TestPdfJournal::overlongCellsWrapAtSpaces()
         words << QStringLiteral("слово%1").arg(i);
     for (int i = 1; i <= 12; ++i)
         labelWords << QStringLiteral("заголовок%1").arg(i);
-    QStandardItemModel model(0, 3);
-    model.setHorizontalHeaderLabels(
-        {QStringLiteral("Дата"), labelWords.join(QLatin1Char(' ')), QStringLiteral("Номер")});
-    appendRow(&model, {QStringLiteral("01.02.1999"), words.join(QLatin1Char(' ')), "1"});
-    appendRow(&model, {QStringLiteral("02.02.1999"), QStringLiteral("Фон"), "2"});
+    // A second overlong column, so that the two have to share the room.
+    QStringList notes;
+    for (int i = 1; i <= 40; ++i)
+        notes << QStringLiteral("текст%1").arg(i);
+    QStandardItemModel model(0, 4);
+    model.setHorizontalHeaderLabels({QStringLiteral("Дата"), labelWords.join(QLatin1Char(' ')),
+                                     QStringLiteral("Примечание"), QStringLiteral("Номер")});
+    appendRow(&model, {QStringLiteral("01.02.1999"), words.join(QLatin1Char(' ')),
+                       notes.join(QLatin1Char(' ')), "1"});
+    appendRow(&model, {QStringLiteral("02.02.1999"), QStringLiteral("Фон"), "-", "2"});
+    // One long word in a cell far narrower than the wrapped one: it sets how
+    // narrow that column may get.
+    const QString longWord(30, QChar(0x0416));
+    appendRow(&model, {QStringLiteral("03.02.1999"), longWord, "-", "3"});
     const QString name = dir.filePath(QStringLiteral("wrap.pdf"));
     QString error;
     QVERIFY2(saveJournalPdf(&model, QStringLiteral("1"), calibration, name, &error),
@@ -405,22 +414,27 @@ void TestPdfJournal::overlongCellsWrapAtSpaces()
     QCOMPARE(pages.size(), 1);
     // Whole words in reading order, over several lines.
     QStringList seen;
-    int lines = 0;
+    int wrapped = 0;
     for (const Line &line : pages.first().lines) {
         const int before = seen.size();
-        for (const Word &word : line.words) {
+        for (int w = 0; w < line.words.size(); ++w) {
+            const Word &word = line.words.at(w);
             QVERIFY2(word.box.right() <= 595.3 - 10 * mm + 0.5, qPrintable(word.text));
+            QVERIFY2(w == 0 || word.box.left() > line.words.at(w - 1).box.right(),
+                     qPrintable(line.text()));
             if (word.text.startsWith(QStringLiteral("слово")) ||
                 word.text.startsWith(QStringLiteral("заголовок")))
                 seen << word.text;
         }
-        lines += seen.size() > before;
+        wrapped += seen.size() > before;
     }
     QCOMPARE(seen, labelWords + words);
-    QVERIFY2(lines >= 4, qPrintable(QString::number(lines)));
-    // The row after the wrapped one stands on one line.
-    QCOMPARE(pages.first().lines.at(pages.first().lines.size() - 2).text(),
-             QStringLiteral("02.02.1999 Фон 2"));
+    QVERIFY2(wrapped >= 4, qPrintable(QString::number(wrapped)));
+    // The rows after the wrapped one stand on one line each.
+    const QList<Line> &lines = pages.first().lines;
+    QCOMPARE(lines.at(lines.size() - 3).text(), QStringLiteral("02.02.1999 Фон - 2"));
+    QCOMPARE(lines.at(lines.size() - 2).text(),
+             QStringLiteral("03.02.1999 ") + longWord + QStringLiteral(" - 3"));
 }
 
 void TestPdfJournal::deviceReceivesTheSavedBytes()
