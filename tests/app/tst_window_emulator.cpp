@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTableView>
 #include <QtTest>
 
@@ -18,6 +19,8 @@ class TestWindowEmulator : public QObject
 private slots:
     void initTestCase();
     void readParameters();
+    void syncClock_data();
+    void syncClock();
     void historyMatchesCommandLineTool();
     void historyFromPagerThatGoesSilent();
     void historyWithLostPage_data();
@@ -92,6 +95,27 @@ void TestWindowEmulator::readParameters()
         text.toDouble(&number);
         QVERIFY2(number, name);
     }
+}
+
+void TestWindowEmulator::syncClock_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("kept") << QStringList() << "Часы прибора установлены: ";
+    // The pager answers the setting with a refusal: the clock is not claimed as set.
+    QTest::newRow("refused") << QStringList{"--refuse-writes"}
+                             << "Прибор не подтвердил установку часов.";
+}
+
+void TestWindowEmulator::syncClock()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, message);
+    EmulatorProcess pager(runtime.path());
+    QVERIFY2(pager.start(options), qPrintable(pager.log()));
+    MainWindow window;
+    window.findChild<QPushButton *>(QStringLiteral("btnSync"))->click();
+    QVERIFY2(status(window).startsWith(message), qPrintable(status(window)));
 }
 
 void TestWindowEmulator::historyMatchesCommandLineTool()
