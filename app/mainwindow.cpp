@@ -2,16 +2,23 @@
 
 #include "csvexport.h"
 #include "helpfile.h"
+#include "historydownload.h"
 #include "historytable.h"
+#include "historyview.h"
 #include "pdfjournal.h"
 #include "settingvalues.h"
+#include "statuslabel.h"
+#include "statusmessages.h"
 #include "ui_mainwindow.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QShortcut>
 #include <QStandardItemModel>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -35,10 +42,18 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     historyModel = new QStandardItemModel();
     setupHistoryModel(historyModel);
     ui->tableView->setModel(historyModel);
-    ui->tableView->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    setUpHistoryView(ui->tableView);
 
     // What happened to the last action is always told here.
-    statusBar();
+    statusLabel = new StatusLabel(this);
+    statusLabel->setObjectName(QStringLiteral("lblStatus"));
+    statusBar()->addWidget(statusLabel, 1);
+    // Escape ends a running download after its current page.
+    auto *stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    QObject::connect(stop, &QShortcut::activated, this, [this]() {
+        if (deviceBusy)
+            stopDownload();
+    });
 
     mainWindowInstance = this;
 }
@@ -63,21 +78,55 @@ void MainWindow::fillHistoryTable(const QList<HistoryRecord *> &records)
 void MainWindow::showHistoryPages(int pages)
 {
     ui->lblHistoryPage->setText(tr("Считанных страниц: %1").arg(pages));
+    if (!downloadStopRequested)
+        report(tr("Чтение истории: страница %1… Esc — остановить.").arg(pages));
 }
 
 void MainWindow::report(const QString &message)
 {
-    statusBar()->showMessage(message);
+    statusLabel->setMessage(message);
+}
+
+bool MainWindow::refuseDuringDownload()
+{
+    if (!deviceBusy)
+        return false;
+    report(tr("Идёт чтение истории: дождитесь его конца или нажмите Esc."));
+    return true;
+}
+
+void MainWindow::stopDownload()
+{
+    downloadStopRequested = true;
+    report(tr("Чтение истории остановится после текущей страницы…"));
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    // A download runs from the events it lets through: it is stopped, and the
+    // window closes once it has ended and the link is closed.
+    if (deviceBusy) {
+        closeAfterDownload = true;
+        stopDownload();
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+void MainWindow::reportSaveFailure(const QString &fileName, const QString &writerError)
+{
+    report(tr("Файл не сохранён: %1 — %2.")
+               .arg(QDir::toNativeSeparators(fileName),
+                    fileErrorReason(fileErrorKind(fileName, writerError))));
 }
 
 bool MainWindow::beginDeviceAction()
 {
-    if (deviceBusy) {
-        report(tr("Идёт чтение истории: дождитесь его окончания."));
+    if (refuseDuringDownload())
         return false;
-    }
     if (link.connect().isEmpty()) {
-        report(tr("Пейджер не ответил. Проверьте, что он включён и подключён к USB."));
+        report(tr("Прибор не ответил. Проверьте, что он включён и подключён к USB."));
         return false;
     }
     deviceBusy = true;
@@ -119,7 +168,7 @@ void MainWindow::on_menuConnect_triggered()
     bool ok = false;
     ui->dtDevice->setDateTime(link.readDeviceTime(&ok));
     if (!ok)
-        unanswered << tr("часы прибора");
+        unanswered << tr("часы");
     // A value the pager did not give is not shown: a 0 in its place could be
     // stored back as if it were the setting.
     auto show = [&](QLineEdit *edit, const QString &text, bool answered, const QString &name) {
@@ -131,22 +180,20 @@ void MainWindow::on_menuConnect_triggered()
         }
     };
     const float neutron = link.readNeutronSigma(&ok);
-    show(ui->edtSn, renderSetting(neutron), ok, tr("нейтронный канал"));
+    show(ui->edtSn, renderSetting(neutron), ok, tr("нейтроны"));
     const float gamma = link.readGammaSigma(&ok);
-    show(ui->edtSg, renderSetting(gamma), ok, tr("гамма канал"));
+    show(ui->edtSg, renderSetting(gamma), ok, tr("гамма"));
     const float threshold = link.readDoseRateThreshold(&ok);
-    show(ui->edtMED, renderSetting(threshold), ok, tr("порог МЭД"));
+    show(ui->edtMED, renderSetting(threshold), ok, tr("порог"));
     const int interval = link.readHistoryInterval(&ok);
-    show(ui->edtThist, QString::number(interval), ok, tr("интервал истории"));
+    show(ui->edtThist, QString::number(interval), ok, tr("интервал"));
     endDeviceAction();
 
     QString message = tr("Параметры прочитаны.");
     if (!unanswered.isEmpty())
-        message = tr("Параметры прочитаны не полностью. Прибор не ответил: %1.")
-                      .arg(unanswered.join(QStringLiteral(", ")));
+        message = tr("Прибор не ответил на чтение: %1.").arg(unanswered.join(QStringLiteral(", ")));
     if (!notShown.isEmpty())
-        message +=
-            tr(" Не помещается в поле (не показано): %1.").arg(notShown.join(QStringLiteral(", ")));
+        message += tr(" Не помещается в поле: %1.").arg(notShown.join(QStringLiteral(", ")));
     report(message);
 }
 
@@ -154,20 +201,28 @@ void MainWindow::on_menuReadHistory_triggered()
 {
     if (!beginDeviceAction())
         return;
+    QElapsedTimer clock;
+    clock.start();
+    downloadStopRequested = false;
     ui->lblHistoryPage->setText(tr("Считанных страниц:"));
+    report(tr("Чтение истории…"));
     link.readInfo();
     qDeleteAll(historyRecords);
     historyRecords.clear();
     historyModel->removeRows(0, historyModel->rowCount());
-    const bool complete = link.readHistory(historyRecords, showHistoryProgress);
+    const HistoryDownloadResult result =
+        downloadHistory(link, historyRecords, showHistoryProgress, HistoryPageSink(),
+                        [this]() { return downloadStopRequested; });
     fillHistoryTable(historyRecords);
     endDeviceAction();
-    if (complete)
-        report(tr("История прочитана: записей %1.").arg(historyRecords.size()));
-    else
-        report(tr("История прочитана не полностью: прибор перестал отвечать или часть "
-                  "страниц не получена. Показаны полученные записи: %1.")
-                   .arg(historyRecords.size()));
+
+    const DownloadEnd end = result.complete() ? DownloadEnd::Complete
+                            : result.stopped  ? DownloadEnd::Stopped
+                                              : DownloadEnd::Incomplete;
+    report(historyDownloadMessage(end, historyRecords.size(), result.pages, clock.elapsed()));
+    downloadStopRequested = false;
+    if (closeAfterDownload)
+        close();
 }
 
 void MainWindow::on_menuHelp_triggered()
@@ -183,13 +238,13 @@ void MainWindow::on_menuHelp_triggered()
     if (QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
         report(tr("Справка открыта: %1").arg(QDir::toNativeSeparators(path)));
     else
-        report(tr("Справка сохранена в %1, но открыть её не удалось: "
-                  "не найдена программа просмотра PDF.")
-                   .arg(QDir::toNativeSeparators(path)));
+        report(tr("Нет программы просмотра PDF; справка: %1").arg(QDir::toNativeSeparators(path)));
 }
 
 void MainWindow::on_menuSaveHistory_triggered()
 {
+    if (refuseDuringDownload())
+        return;
     const QString fileName = QFileDialog::getSaveFileName(
         this, QStringLiteral("Save file"), QString(), tr("CSV file (*.csv);;All Files (*)"));
     if (fileName.isEmpty())
@@ -198,11 +253,13 @@ void MainWindow::on_menuSaveHistory_triggered()
     if (saveHistoryCsv(ui->tableView->model(), ui->dateControl->date(), fileName, &error))
         report(tr("История сохранена: %1").arg(QDir::toNativeSeparators(fileName)));
     else
-        report(tr("Файл не сохранён: %1 (%2)").arg(QDir::toNativeSeparators(fileName), error));
+        reportSaveFailure(fileName, error);
 }
 
 void MainWindow::on_menuPrintHistory_triggered()
 {
+    if (refuseDuringDownload())
+        return;
     QFileDialog dialog(this, tr("Сохранить как PDF"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setMimeTypeFilters({QStringLiteral("application/pdf")});
@@ -211,11 +268,19 @@ void MainWindow::on_menuPrintHistory_triggered()
         return;
     const QString fileName = dialog.selectedFiles().constFirst();
     QString error;
+    int sheets = 0;
+    // A long journal takes a while: each sheet is told, and painted at once.
+    const JournalProgress progress = [this](int sheet, int of) {
+        report(tr("Сохранение отчёта: лист %1 из %2…").arg(sheet).arg(of));
+        statusLabel->repaint();
+    };
     if (saveJournalPdf(ui->tableView->model(), link.serialNumber, ui->dateControl->date(), fileName,
-                       &error))
-        report(tr("Отчёт сохранён: %1").arg(QDir::toNativeSeparators(fileName)));
+                       &error, progress, &sheets))
+        report(tr("Отчёт сохранён: %1 (%2)")
+                   .arg(QDir::toNativeSeparators(fileName),
+                        russianCount(sheets, tr("лист"), tr("листа"), tr("листов"))));
     else
-        report(tr("Файл не сохранён: %1 (%2)").arg(QDir::toNativeSeparators(fileName), error));
+        reportSaveFailure(fileName, error);
 }
 
 void MainWindow::on_btnSync_clicked()
@@ -223,27 +288,24 @@ void MainWindow::on_btnSync_clicked()
     if (!beginDeviceAction())
         return;
     const QDateTime now = QDateTime::currentDateTime();
-    const bool ok = link.setDeviceTime(now);
+    const PagerLink::ClockSetOutcome outcome = link.setDeviceTimeConfirmed(now);
     endDeviceAction();
-    if (ok)
-        report(tr("Часы прибора установлены: %1.")
-                   .arg(now.toString(QStringLiteral("dd.MM.yyyy HH:mm"))));
-    else
-        report(tr("Пейджер не подтвердил установку часов."));
+    report(clockSetMessage(outcome, now));
 }
 
 void MainWindow::storeRegisterSetting(const QString &name, const QString &text,
                                       bool (PagerLink::*write)(float))
 {
+    const bool sigma = write != &PagerLink::writeDoseRateThreshold;
     const std::optional<float> value = parseSettingNumber(text);
-    if (!value) {
+    if (!value && !settingNumberOutOfRange(text)) {
         report(tr("%1: «%2» — не число. Значение не отправлено.").arg(name, text));
         return;
     }
-    const bool sigma = write != &PagerLink::writeDoseRateThreshold;
-    if (sigma ? !sigmaFitsWire(*value) : !thresholdFitsWire(*value)) {
-        report(tr("%1: значение %2 вне допустимого диапазона. Значение не отправлено.")
-                   .arg(name, text));
+    if (!value || (sigma ? !sigmaFitsWire(*value) : !thresholdFitsWire(*value))) {
+        // The largest sigma the register holds is 65535 tenths.
+        report(tr("%1: «%2» вне допустимого диапазона (от 0 до %3).")
+                   .arg(name, text, sigma ? tr("6553,5") : tr("3,4e38")));
         return;
     }
     if (!beginDeviceAction())
@@ -251,7 +313,7 @@ void MainWindow::storeRegisterSetting(const QString &name, const QString &text,
     const bool ok = (link.*write)(*value);
     endDeviceAction();
     if (!ok) {
-        report(tr("%1: пейджер отклонил или не подтвердил значение %2.").arg(name, text));
+        report(tr("%1: прибор отклонил или не подтвердил значение %2.").arg(name, text));
         return;
     }
     const float kept = sigma ? sigmaAsKept(*value) : *value;
@@ -278,9 +340,7 @@ void MainWindow::on_btnSaveThist_clicked()
     const QString text = ui->edtThist->text();
     const std::optional<unsigned> minutes = parseHistoryInterval(text);
     if (!minutes) {
-        report(tr("Интервал истории: «%1» — не целое число минут от 0 до 65535. "
-                  "Значение не отправлено.")
-                   .arg(text));
+        report(tr("Интервал истории: «%1» — не целое число минут от 0 до 65535.").arg(text));
         return;
     }
     if (!beginDeviceAction())
@@ -291,5 +351,5 @@ void MainWindow::on_btnSaveThist_clicked()
         report(tr("Интервал истории %1 мин сохранён в приборе.").arg(*minutes));
     else
         report(
-            tr("Интервал истории: пейджер отклонил или не подтвердил значение %1.").arg(*minutes));
+            tr("Интервал истории: прибор отклонил или не подтвердил значение %1.").arg(*minutes));
 }

@@ -9,6 +9,7 @@
 #include <QMainWindow>
 
 class QStandardItemModel;
+class StatusLabel;
 
 namespace Ui {
 class MainWindow;
@@ -58,10 +59,30 @@ private:
     bool beginDeviceAction();
     void endDeviceAction();
     void report(const QString &message);
+
     void storeRegisterSetting(const QString &name, const QString &text,
                               bool (PagerLink::*write)(float));
     void showSetting(class QLineEdit *edit, const QString &text, QStringList *notShown,
                      const QString &name);
+
+    // ---- Outcome line and the running download ----------------------------
+    // The outcome of the last action, kept until the next one (a permanent
+    // widget of the status bar, which a menu's status tip does not clear).
+    StatusLabel *statusLabel = nullptr;
+    // Set by Escape or by closing the window: the download ends after the
+    // page it is reading.
+    bool downloadStopRequested = false;
+    // The window was closed during a download: it closes once that ends.
+    bool closeAfterDownload = false;
+    // True, with a message, while a download runs (the actions that would
+    // talk to the pager or save the half-read table wait for its end).
+    bool refuseDuringDownload();
+    void stopDownload();
+    void reportSaveFailure(const QString &fileName, const QString &writerError);
+
+protected:
+    void closeEvent(class QCloseEvent *event) override;
+    // ------------------------------------------------------------------------
 };
 
 // The window whose page label the history progress updates.

@@ -3,6 +3,7 @@
 #include "pagerlink.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 
 std::optional<float> parseSettingNumber(const QString &text)
 {
@@ -15,6 +16,13 @@ std::optional<float> parseSettingNumber(const QString &text)
     if (!ok)
         return std::nullopt;
     return value;
+}
+
+bool settingNumberOutOfRange(const QString &text)
+{
+    static const QRegularExpression decimal(
+        QStringLiteral("^\\s*[+-]?([0-9]+[.,]?[0-9]*|[.,][0-9]+)([eE][+-]?[0-9]+)?\\s*$"));
+    return decimal.match(text).hasMatch() && !parseSettingNumber(text);
 }
 
 std::optional<unsigned> parseHistoryInterval(const QString &text)

@@ -5,6 +5,8 @@
 #include "csvexport.h"
 #include "helpfile.h"
 #include "mainwindow.h"
+#include "statuslabel.h"
+#include "statusmessages.h"
 #include "support/fakepager.h"
 
 #include <QAction>
@@ -13,17 +15,23 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 
+#include <cerrno>
 #include <functional>
 #include <memory>
 
@@ -62,10 +70,12 @@ private slots:
     void refusedWriteIsReported();
 
     void syncSetsDeviceClock();
+    void syncWithoutConfirmation_data();
     void syncWithoutConfirmation();
 
     void helpCopiesAndOpens();
     void helpOpensExistingFileUnchanged();
+    void helpFallsBackToWritableFolder_data();
     void helpFallsBackToWritableFolder();
 
     void historyFillsTable();
@@ -78,11 +88,22 @@ private slots:
     void failedSaveIsReported();
 
     void exitEndsEventLoopWithZero();
+    void downloadStopsAfterCurrentPage_data();
+    void downloadStopsAfterCurrentPage();
+
+    void outcomeSurvivesMenuHover();
+    void outcomeLineFitsWindow();
+    void headerWrapsOntoTwoLines_data();
+    void headerWrapsOntoTwoLines();
+    void cellToolTipTellsWholeText_data();
+    void cellToolTipTellsWholeText();
+    void countsAndDurations();
+    void fileErrorKinds_data();
+    void fileErrorKinds();
 
 private:
     FakePager pager;
     std::unique_ptr<MainWindow> window;
-    QStringList messages;
     std::unique_ptr<QObject> answerers; // the dialog answers of one test
 
     template <typename T> T *find(const char *name) const
@@ -95,7 +116,9 @@ private:
     QLineEdit *edit(const char *name) const { return find<QLineEdit>(name); }
     void trigger(const char *action) { find<QAction>(action)->trigger(); }
     void click(const char *button) { QTest::mouseClick(find<QPushButton>(button), Qt::LeftButton); }
-    QString status() const { return window->statusBar()->currentMessage(); }
+    // The outcome line's whole message (its tool tip; the text may be cut).
+    QString status() const { return find<QLabel>("lblStatus")->toolTip(); }
+    void clearStatus() { find<StatusLabel>("lblStatus")->setMessage(QString()); }
     // Answers the next modal file dialog with `fileName` (or cancels it when
     // the name is empty).
     void answerFileDialog(const QString &fileName,
@@ -112,13 +135,8 @@ void TestMainWindowActions::init()
 {
     pager = FakePager();
     pager.plugIn();
-    messages.clear();
     answerers = std::make_unique<QObject>();
     window = std::make_unique<MainWindow>();
-    connect(window->statusBar(), &QStatusBar::messageChanged, this, [this](const QString &m) {
-        if (!m.isEmpty())
-            messages << m;
-    });
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
 }
@@ -220,11 +238,11 @@ void TestMainWindowActions::readParametersRendersValues_data()
     QTest::newRow("sigma too long") << 10005 << 2.5f << 1 << ""
                                     << "2.5"
                                     << "1"
-                                    << "нейтронный канал = 1000.5";
+                                    << "нейтроны = 1000.5";
     QTest::newRow("threshold too long") << 30 << 1.23456e-06f << 1 << "3"
                                         << ""
                                         << "1"
-                                        << "порог МЭД = 1.23456e-06";
+                                        << "порог = 1.23456e-06";
 }
 
 void TestMainWindowActions::readParametersRendersValues()
@@ -270,9 +288,7 @@ void TestMainWindowActions::readParametersWithFailedReads()
     QCOMPARE(find<QDateTimeEdit>("dtDevice")->dateTime(), deviceEpoch());
     QCOMPARE(find<QLabel>("lblSN")->text(), QStringLiteral("SN: 05A00317"));
     const QString s = status();
-    QVERIFY2(s.startsWith(QStringLiteral("Параметры прочитаны не полностью")), qPrintable(s));
-    for (const char *name : {"часы прибора", "нейтронный канал", "гамма канал", "порог МЭД"})
-        QVERIFY2(s.contains(QString::fromUtf8(name)), qPrintable(s));
+    QCOMPARE(s, QStringLiteral("Прибор не ответил на чтение: часы, нейтроны, гамма, порог."));
     QVERIFY(!s.contains(QStringLiteral("интервал")));
     QVERIFY(usbfake::openHandles().isEmpty());
 }
@@ -312,7 +328,7 @@ void TestMainWindowActions::noPagerChangesNothing()
     QCOMPARE(find<QDateTimeEdit>("dtPC")->dateTime(), pc);
     for (const char *name : {"edtSn", "edtSg", "edtMED", "edtThist"})
         QCOMPARE(edit(name)->text(), QStringLiteral("2"));
-    QVERIFY2(status().startsWith(QStringLiteral("Пейджер не ответил")), qPrintable(status()));
+    QVERIFY2(status().startsWith(QStringLiteral("Прибор не ответил")), qPrintable(status()));
 }
 
 // ---- store a setting ------------------------------------------------------
@@ -397,7 +413,9 @@ void TestMainWindowActions::unusableTextIsNotSent_data()
     QTest::addColumn<QString>("reason");
 
     const QString nan = QStringLiteral("не число");
-    const QString range = QStringLiteral("вне допустимого диапазона");
+    // Range errors name the range the setting allows.
+    const QString sigmaRange = QStringLiteral("вне допустимого диапазона (от 0 до 6553,5)");
+    const QString thresholdRange = QStringLiteral("вне допустимого диапазона (от 0 до 3,4e38)");
     const QString interval = QStringLiteral("не целое число минут");
     QTest::newRow("letters, threshold") << "btnSaveMED"
                                         << "edtMED"
@@ -413,16 +431,23 @@ void TestMainWindowActions::unusableTextIsNotSent_data()
                                     << "1,5.2" << nan;
     QTest::newRow("negative sigma") << "btnSaveSn"
                                     << "edtSn"
-                                    << "-1" << range;
+                                    << "-1" << sigmaRange;
     QTest::newRow("sigma past the wire") << "btnSaveSg"
                                          << "edtSg"
-                                         << "6600" << range;
+                                         << "6600" << sigmaRange;
+    // A number a float cannot hold is out of range, not "not a number".
+    QTest::newRow("sigma past a float") << "btnSaveSn"
+                                        << "edtSn"
+                                        << "1e39" << sigmaRange;
     QTest::newRow("infinite threshold") << "btnSaveMED"
                                         << "edtMED"
-                                        << "1e999" << nan;
+                                        << "1e999" << thresholdRange;
+    QTest::newRow("threshold below a float") << "btnSaveMED"
+                                             << "edtMED"
+                                             << "1,5e-50" << thresholdRange;
     QTest::newRow("negative threshold") << "btnSaveMED"
                                         << "edtMED"
-                                        << "-1e-5" << range;
+                                        << "-1e-5" << thresholdRange;
     QTest::newRow("negative interval") << "btnSaveThist"
                                        << "edtThist"
                                        << "-5" << interval;
@@ -454,7 +479,6 @@ void TestMainWindowActions::unusableTextIsNotSent()
     QCOMPARE(pager.thresholdWord, encodeDeviceFloatWord(1.0e-5f));
     QCOMPARE(pager.interval, 10u);
     QVERIFY2(status().contains(reason), qPrintable(status()));
-    QVERIFY2(status().endsWith(QStringLiteral("Значение не отправлено.")), qPrintable(status()));
 }
 
 void TestMainWindowActions::refusedWriteIsReported_data()
@@ -489,7 +513,7 @@ void TestMainWindowActions::refusedWriteIsReported()
 
     click(button.toLatin1().constData());
 
-    QVERIFY2(status().contains(QStringLiteral("пейджер отклонил или не подтвердил значение")),
+    QVERIFY2(status().contains(QStringLiteral("прибор отклонил или не подтвердил значение")),
              qPrintable(status()));
     QVERIFY(!status().contains(QStringLiteral("сохран")));
     QVERIFY(usbfake::openHandles().isEmpty());
@@ -505,8 +529,9 @@ void TestMainWindowActions::syncSetsDeviceClock()
     click("btnSync");
     const qint64 after = deviceEpoch().secsTo(QDateTime::currentDateTime()) / 60;
 
-    QCOMPARE(pager.words,
-             (QStringList{QStringLiteral("get_ID"), QStringLiteral("set_enter_time")}));
+    // Set, then read back within the same connection.
+    QCOMPARE(pager.words, (QStringList{QStringLiteral("get_ID"), QStringLiteral("set_enter_time"),
+                                       QStringLiteral("read_enter_time")}));
     QCOMPARE(pager.values.size(), 1);
     const qint64 sent = pager.values.constFirst().toLongLong(nullptr, 16);
     QVERIFY2(sent >= before && sent <= after, qPrintable(pager.values.constFirst()));
@@ -518,11 +543,19 @@ void TestMainWindowActions::syncSetsDeviceClock()
     QVERIFY(usbfake::openHandles().isEmpty());
 }
 
+void TestMainWindowActions::syncWithoutConfirmation_data()
+{
+    QTest::addColumn<QString>("unanswered");
+    QTest::newRow("setting unanswered") << "set_enter_time";
+    QTest::newRow("read-back unanswered") << "read_enter_time";
+}
+
 void TestMainWindowActions::syncWithoutConfirmation()
 {
-    pager.ignore << QStringLiteral("set_enter_time");
+    QFETCH(QString, unanswered);
+    pager.ignore << unanswered;
     click("btnSync");
-    QCOMPARE(status(), QStringLiteral("Пейджер не подтвердил установку часов."));
+    QCOMPARE(status(), QStringLiteral("Прибор не подтвердил установку часов."));
     QVERIFY(usbfake::openHandles().isEmpty());
 }
 
@@ -548,6 +581,8 @@ void TestMainWindowActions::helpCopiesAndOpens()
     const QByteArray help = fileBytes(QStringLiteral(":/text/resources/help.pdf"));
     QVERIFY(help.startsWith("%PDF-"));
     QCOMPARE(fileBytes(besideProgram), help);
+    // The copy of a read-only resource stays the user's to replace or remove.
+    QVERIFY(QFileInfo(besideProgram).permissions() & QFileDevice::WriteOwner);
     QVERIFY2(status().startsWith(QStringLiteral("Справка открыта")), qPrintable(status()));
     QVERIFY(usbfake::calls().isEmpty());
     QFile::remove(besideProgram);
@@ -572,35 +607,79 @@ void TestMainWindowActions::helpOpensExistingFileUnchanged()
     QFile::remove(besideProgram);
 }
 
+void TestMainWindowActions::helpFallsBackToWritableFolder_data()
+{
+    const QByteArray help = fileBytes(QStringLiteral(":/text/resources/help.pdf"));
+    const QByteArray olderPdf = "%PDF-1.4\nan older help\n%%EOF\n";
+    QTest::addColumn<QString>("resource");
+    QTest::addColumn<QByteArray>("copy");     // in the fallback folder; empty: none
+    QTest::addColumn<bool>("readOnlyCopy");   // ... read-only
+    QTest::addColumn<bool>("readOnlyFolder"); // the folder takes no new file
+    QTest::addColumn<QByteArray>("opened");   // bytes of the file opened; empty: none
+    const QString resource = QStringLiteral(":/text/resources/help.pdf");
+
+    QTest::newRow("first copy") << resource << QByteArray() << false << false << help;
+    QTest::newRow("equal copy reused") << resource << help << true << true << help;
+    QTest::newRow("stale read-only copy replaced")
+        << resource << QByteArray("old") << true << false << help;
+    QTest::newRow("stale copy that cannot be replaced, whole")
+        << resource << olderPdf << false << true << olderPdf;
+    QTest::newRow("stale copy that cannot be replaced, cut short")
+        << resource << QByteArray("%PDF-1.4\nhalf") << false << true << QByteArray();
+    QTest::newRow("no help in the program")
+        << QStringLiteral(":/no/such.pdf") << QByteArray() << false << false << QByteArray();
+}
+
 void TestMainWindowActions::helpFallsBackToWritableFolder()
 {
+    QFETCH(QString, resource);
+    QFETCH(QByteArray, copy);
+    QFETCH(bool, readOnlyCopy);
+    QFETCH(bool, readOnlyFolder);
+    QFETCH(QByteArray, opened);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString resource = QStringLiteral(":/text/resources/help.pdf");
     // A program folder that cannot take the copy (here: one that is not there).
     const QString programDir = dir.filePath(QStringLiteral("program/missing"));
     const QString fallbackDir = dir.filePath(QStringLiteral("user/help"));
+    const QString path = fallbackDir + "/hlp.pdf";
+    QVERIFY(QDir().mkpath(fallbackDir));
+    const QDateTime old(QDate(2020, 1, 1), QTime(12, 0));
+    if (!copy.isEmpty()) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(copy);
+        f.flush();
+        QVERIFY(f.setFileTime(old, QFileDevice::FileModificationTime));
+        f.close();
+        if (readOnlyCopy)
+            f.setPermissions(QFileDevice::ReadOwner);
+    }
+    const QFileDevice::Permissions writable = QFile(fallbackDir).permissions();
+    if (readOnlyFolder) {
+        QFile(fallbackDir).setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        // Root writes into any folder: the copy would be replaced.
+        if (copy != fileBytes(resource) && QFileInfo(fallbackDir).isWritable()) {
+            QFile(fallbackDir).setPermissions(writable);
+            QSKIP("a read-only folder does not stop this user");
+        }
+    }
 
     QString error;
-    const QString path = prepareHelpFile(resource, programDir, fallbackDir, &error);
-    QCOMPARE(path, fallbackDir + "/hlp.pdf");
-    QCOMPARE(fileBytes(path), fileBytes(resource));
+    const QString got = prepareHelpFile(resource, programDir, fallbackDir, &error);
+    QFile(fallbackDir).setPermissions(writable);
 
-    // A stale copy of ours is replaced, even when it was left read-only.
-    QFile stale(path);
-    QVERIFY(stale.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    stale.write("old");
-    stale.close();
-    stale.setPermissions(QFileDevice::ReadOwner);
-    QCOMPARE(prepareHelpFile(resource, programDir, fallbackDir, &error), path);
-    QCOMPARE(fileBytes(path), fileBytes(resource));
-
-    // Without the document there is nothing to open, and the reason is given.
-    error.clear();
-    QCOMPARE(prepareHelpFile(QStringLiteral(":/no/such.pdf"), programDir,
-                             dir.filePath(QStringLiteral("other")), &error),
-             QString());
-    QVERIFY(!error.isEmpty());
+    if (opened.isEmpty()) {
+        QCOMPARE(got, QString());
+        QVERIFY(!error.isEmpty());
+        return;
+    }
+    QCOMPARE(got, path);
+    QCOMPARE(fileBytes(path), opened);
+    if (copy == opened) // reused as it is, not written again
+        QCOMPARE(QFileInfo(path).lastModified(), old);
+    else
+        QVERIFY(QFileInfo(path).permissions() & QFileDevice::WriteOwner);
 }
 
 // ---- history --------------------------------------------------------------
@@ -630,7 +709,8 @@ void TestMainWindowActions::historyFillsTable()
         QVERIFY(!model->index(0, c).data(Qt::ForegroundRole).isValid());
     }
     QCOMPARE(find<QLabel>("lblHistoryPage")->text(), QStringLiteral("Считанных страниц: 2"));
-    QCOMPARE(status(), QStringLiteral("История прочитана: записей 3."));
+    QVERIFY2(status().startsWith(QStringLiteral("История прочитана: 3 записи, 2 стр. за ")),
+             qPrintable(status()));
     QCOMPARE(pager.words,
              (QStringList{QStringLiteral("get_ID"), QStringLiteral("info"),
                           QStringLiteral("read_history"), QStringLiteral("read_history")}));
@@ -657,7 +737,7 @@ void TestMainWindowActions::historyFromSilentPagerIsIncomplete()
     QCOMPARE(find<QLabel>("lblHistoryPage")->text(), QStringLiteral("Считанных страниц: 1"));
     QVERIFY2(status().startsWith(QStringLiteral("История прочитана не полностью")),
              qPrintable(status()));
-    QVERIFY2(status().endsWith(QStringLiteral("записи: 2.")), qPrintable(status()));
+    QVERIFY2(status().contains(QStringLiteral(": 2 записи, 1 стр. за ")), qPrintable(status()));
     // Bounded: a handful of repeated requests, then the link is closed.
     QVERIFY(pager.words.count(QStringLiteral("read_history")) <= 8);
     QVERIFY(usbfake::openHandles().isEmpty());
@@ -667,28 +747,40 @@ void TestMainWindowActions::deviceActionsHeldBackDuringDownload()
 {
     fillTwoPageHistory();
     edit("edtSn")->setText(QStringLiteral("5"));
+    // Should a save wrongly open its dialog, the dialog is cancelled.
+    answerFileDialog(QString());
+    answerFileDialog(QString());
     // Runs from the events the download lets through after its first page.
-    bool ran = false;
+    QStringList refusals;
     QTimer::singleShot(0, this, [&]() {
-        ran = true;
-        trigger("menuConnect");
-        window->statusBar()->clearMessage();
-        click("btnSaveSn");
-        window->statusBar()->clearMessage();
-        click("btnSync");
-        window->statusBar()->clearMessage();
-        trigger("menuReadHistory");
+        const auto attempt = [&](const char *name, bool isButton) {
+            clearStatus();
+            if (isButton)
+                click(name);
+            else
+                trigger(name);
+            refusals << status();
+        };
+        attempt("menuConnect", false);
+        attempt("btnSaveSn", true);
+        attempt("btnSync", true);
+        attempt("menuReadHistory", false);
+        // The table is empty until the download ends: nothing is saved from it.
+        attempt("menuSaveHistory", false);
+        attempt("menuPrintHistory", false);
     });
 
     trigger("menuReadHistory");
 
-    QVERIFY(ran);
+    const QString busy =
+        QStringLiteral("Идёт чтение истории: дождитесь его конца или нажмите Esc.");
+    QCOMPARE(refusals, QStringList({busy, busy, busy, busy, busy, busy}));
     QCOMPARE(pager.words.count(QStringLiteral("get_ID")), 1);
     QVERIFY(pager.frames.isEmpty());
     QVERIFY(!pager.words.contains(QStringLiteral("set_enter_time")));
-    QCOMPARE(messages.count(QStringLiteral("Идёт чтение истории: дождитесь его окончания.")), 4);
     QCOMPARE(find<QTableView>("tableView")->model()->rowCount(), 3);
-    QCOMPARE(status(), QStringLiteral("История прочитана: записей 3."));
+    QVERIFY2(status().startsWith(QStringLiteral("История прочитана: 3 записи")),
+             qPrintable(status()));
 
     // Once the download is over the actions work again.
     trigger("menuConnect");
@@ -716,10 +808,33 @@ void TestMainWindowActions::saveCsvThroughDialog()
     QVERIFY2(status().startsWith(QStringLiteral("История сохранена: ")), qPrintable(status()));
 }
 
+// Records what a label shows each time it is painted.
+class PaintedTexts : public QObject
+{
+public:
+    QStringList texts;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            texts << static_cast<QLabel *>(watched)->text();
+        return false;
+    }
+};
+
 void TestMainWindowActions::savePdfThroughDialog()
 {
-    fillTwoPageHistory();
+    // Enough rows for a journal of several sheets.
+    for (int p = 0; p < 6; ++p) {
+        QList<std::uint16_t> words;
+        for (int r = 0; r < 40; ++r)
+            words << FakePager::record(100 + 40 * p + r, 'F', 12, 0.5f, 1.0e-7f, 2.0e-6f);
+        pager.pages << FakePager::page(p + 1, words);
+    }
+    pager.pages << FakePager::page(7, FakePager::record(0, '0', 0, 0.0f, 0.0f, 0.0f));
     trigger("menuReadHistory");
+    QCOMPARE(find<QTableView>("tableView")->model()->rowCount(), 240);
+    PaintedTexts painted;
+    find<QLabel>("lblStatus")->installEventFilter(&painted);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     // Typed without a suffix: the dialog adds it.
@@ -730,7 +845,19 @@ void TestMainWindowActions::savePdfThroughDialog()
 
     QVERIFY(!QFile::exists(name));
     QVERIFY(fileBytes(name + ".pdf").startsWith("%PDF-"));
-    QVERIFY2(status().startsWith(QStringLiteral("Отчёт сохранён: ")), qPrintable(status()));
+
+    // Every sheet was shown while the journal was written, then the count.
+    QStringList sheets = painted.texts.filter(QStringLiteral("Сохранение отчёта"));
+    sheets.removeDuplicates();
+    QVERIFY2(sheets.size() >= 2, qPrintable(painted.texts.join(QLatin1Char('\n'))));
+    const int count = sheets.size();
+    for (int n = 1; n <= count; ++n)
+        QCOMPARE(sheets.at(n - 1),
+                 QStringLiteral("Сохранение отчёта: лист %1 из %2…").arg(n).arg(count));
+    QCOMPARE(status(), QStringLiteral("Отчёт сохранён: %1 (%2)")
+                           .arg(QDir::toNativeSeparators(name + ".pdf"),
+                                russianCount(count, QStringLiteral("лист"), QStringLiteral("листа"),
+                                             QStringLiteral("листов"))));
 }
 
 void TestMainWindowActions::cancelledSaveWritesNothing()
@@ -746,7 +873,7 @@ void TestMainWindowActions::cancelledSaveWritesNothing()
     trigger("menuPrintHistory");
     QDir::setCurrent(previous);
     QVERIFY(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
-    QVERIFY(messages.isEmpty());
+    QCOMPARE(status(), QString());
 }
 
 void TestMainWindowActions::failedSaveIsReported()
@@ -762,15 +889,20 @@ void TestMainWindowActions::failedSaveIsReported()
                 [](const QString &name) { QDir().mkdir(name); });
     };
 
+    // The reason in Russian, the path once.
+    const auto failure = [&](const char *name) {
+        return QStringLiteral("Файл не сохранён: %1 — это имя папки.")
+            .arg(QDir::toNativeSeparators(dir.filePath(QLatin1String(name))));
+    };
     answerFileDialog(dir.filePath(QStringLiteral("history.csv")), taken);
     trigger("menuSaveHistory");
-    QVERIFY2(status().startsWith(QStringLiteral("Файл не сохранён: ")), qPrintable(status()));
+    QCOMPARE(status(), failure("history.csv"));
     QVERIFY(QFileInfo(dir.filePath(QStringLiteral("history.csv"))).isDir());
 
-    window->statusBar()->clearMessage();
+    clearStatus();
     answerFileDialog(dir.filePath(QStringLiteral("journal.pdf")), taken);
     trigger("menuPrintHistory");
-    QVERIFY2(status().startsWith(QStringLiteral("Файл не сохранён: ")), qPrintable(status()));
+    QCOMPARE(status(), failure("journal.pdf"));
     QVERIFY(QFileInfo(dir.filePath(QStringLiteral("journal.pdf"))).isDir());
 
     // Nothing half-written is left beside them.
@@ -785,6 +917,248 @@ void TestMainWindowActions::exitEndsEventLoopWithZero()
     QCOMPARE(qApp->exec(), 0);
     QVERIFY(!window->isVisible());
     QVERIFY(usbfake::calls().isEmpty());
+}
+
+void TestMainWindowActions::downloadStopsAfterCurrentPage_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("exits");
+    QTest::newRow("Escape") << "escape" << false;
+    QTest::newRow("«Выход»") << "menu" << true;
+    QTest::newRow("close button") << "close" << true;
+}
+
+void TestMainWindowActions::downloadStopsAfterCurrentPage()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, exits);
+    fillTwoPageHistory();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    // The download runs inside the event loop, as it does for the operator;
+    // the stop comes from the events it lets through after its first page.
+    QTimer::singleShot(0, this, [this, exits]() {
+        trigger("menuReadHistory");
+        if (!exits)
+            qApp->quit();
+    });
+    QTimer::singleShot(0, this, [this, how]() {
+        QVERIFY(window->isDeviceBusy());
+        if (how == QLatin1String("escape"))
+            QTest::keyClick(window.get(), Qt::Key_Escape);
+        else if (how == QLatin1String("menu"))
+            trigger("menuExit");
+        else
+            window->close();
+    });
+    QCOMPARE(qApp->exec(), 0);
+
+    // The second page was never asked for; the first page's rows are kept.
+    QCOMPARE(pager.words.count(QStringLiteral("read_history")), 1);
+    QCOMPARE(find<QTableView>("tableView")->model()->rowCount(), 2);
+    QVERIFY2(
+        status().startsWith(QStringLiteral("Чтение истории остановлено: 2 записи, 1 стр. за ")),
+        qPrintable(status()));
+    QVERIFY(!window->isDeviceBusy());
+    QVERIFY(usbfake::openHandles().isEmpty());
+    QCOMPARE(window->isVisible(), !exits);
+}
+
+// ---- the outcome line and the table at the window's size -------------------
+
+void TestMainWindowActions::outcomeSurvivesMenuHover()
+{
+    fillTwoPageHistory();
+    trigger("menuReadHistory");
+    const QString outcome = status();
+    QVERIFY(outcome.startsWith(QStringLiteral("История прочитана: 3 записи")));
+
+    // Hovering the menu bar sends the entries' (empty) status tips.
+    QMenuBar *bar = window->menuBar();
+    for (QAction *menu : bar->actions())
+        QTest::mouseMove(bar, bar->actionGeometry(menu).center());
+    find<QAction>("menuSaveHistory")->showStatusText(bar);
+    QCoreApplication::processEvents();
+
+    QCOMPARE(find<QLabel>("lblStatus")->text(), outcome);
+    QVERIFY(find<QLabel>("lblStatus")->isVisible());
+}
+
+void TestMainWindowActions::outcomeLineFitsWindow()
+{
+    QCOMPARE(window->size(), QSize(727, 555));
+    // The longest messages: every read unanswered, the longest texts the fields take ...
+    pager.answerRegisters = false;
+    pager.ignore << QStringLiteral("read_enter_time") << QStringLiteral("read_hist_time");
+    trigger("menuConnect");
+    QStringList shown{status()};
+    const struct
+    {
+        const char *field, *button, *text;
+    } typed[] = {{"edtSn", "btnSaveSn", "65536"},
+                 {"edtMED", "btnSaveMED", "-1.234e-05"},
+                 {"edtThist", "btnSaveThist", "65536"},
+                 {"edtMED", "btnSaveMED", "1.2345e-05"}};
+    for (const auto &t : typed) {
+        edit(t.field)->setText(QLatin1String(t.text));
+        click(t.button);
+        shown << status();
+    }
+    // ... and those built from counts and dates, at their widest.
+    shown << historyDownloadMessage(DownloadEnd::Incomplete, 99999, 65536, 3599999)
+          << historyDownloadMessage(DownloadEnd::Stopped, 99999, 65536, 359999999)
+          << clockSetMessage(PagerLink::ClockSetOutcome::OutOfRange, QDateTime());
+    QVERIFY2(shown.last().endsWith(QStringLiteral("01.01.1999 – 24.11.2030 20:15.")),
+             qPrintable(shown.last()));
+
+    auto *line = find<StatusLabel>("lblStatus");
+    QStringList cut;
+    for (const QString &message : shown) {
+        line->setMessage(message);
+        if (message.isEmpty() || line->text() != message)
+            cut << message;
+    }
+    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
+
+    // A longer one (a long file name) is cut, and told whole in the tool tip.
+    const QString longer = QStringLiteral("Файл не сохранён: %1 — нет такой папки.")
+                               .arg(QStringLiteral("/очень/длинный/путь").repeated(8));
+    line->setMessage(longer);
+    QVERIFY2(line->text().endsWith(QChar(0x2026)), qPrintable(line->text()));
+    QCOMPARE(line->toolTip(), longer);
+    QCOMPARE(window->width(), 727);
+}
+
+void TestMainWindowActions::headerWrapsOntoTwoLines_data()
+{
+    // The desktop's usual fonts (Windows and most Linux desktops: 9 or 10 pt).
+    QTest::addColumn<int>("pointSize");
+    QTest::newRow("9 pt") << 9;
+    QTest::newRow("10 pt") << 10;
+}
+
+void TestMainWindowActions::headerWrapsOntoTwoLines()
+{
+    QFETCH(int, pointSize);
+    const QFont before = QApplication::font();
+    QFont font = before;
+    font.setPointSize(pointSize);
+    QApplication::setFont(font);
+    window = std::make_unique<MainWindow>();
+    QApplication::setFont(before);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+
+    QHeaderView *header = find<QTableView>("tableView")->horizontalHeader();
+    const int margin = header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+    const QImage image = header->grab().toImage();
+    const QFontMetrics metrics(header->font());
+    for (int c = 0; c < header->count(); ++c) {
+        // Text lines drawn: runs of pixel rows holding dark pixels.
+        const int left = header->sectionViewportPosition(c) + margin;
+        const int right = left + header->sectionSize(c) - 2 * margin;
+        int lines = 0;
+        bool inLine = false;
+        for (int y = 2; y < image.height() - 2; ++y) {
+            bool ink = false;
+            for (int x = left; x < right && !ink; ++x)
+                ink = qGray(image.pixel(x, y)) < 110;
+            lines += ink && !inLine;
+            inLine = ink;
+        }
+        // Two whole lines for a text wider than its column, not one cut short.
+        const QString text = header->model()->headerData(c, Qt::Horizontal).toString();
+        QCOMPARE(lines, metrics.horizontalAdvance(text) <= right - left ? 1 : 2);
+        if (c == 3) // «CPS нейтроны (имп/с)»
+            QCOMPARE(lines, 2);
+    }
+}
+
+void TestMainWindowActions::cellToolTipTellsWholeText_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("column");
+    QTest::newRow("date") << 1 << 0;
+    QTest::newRow("event") << 1 << 1;
+}
+
+void TestMainWindowActions::cellToolTipTellsWholeText()
+{
+    QFETCH(int, row);
+    QFETCH(int, column);
+    fillTwoPageHistory();
+    trigger("menuReadHistory");
+    auto *view = find<QTableView>("tableView");
+    const QModelIndex index = view->model()->index(row, column);
+    const QPoint at = view->visualRect(index).center();
+    QHelpEvent event(QEvent::ToolTip, at, view->viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(view->viewport(), &event);
+
+    QVERIFY(!index.data().toString().isEmpty());
+    QCOMPARE(QToolTip::text(), index.data().toString());
+    QToolTip::hideText();
+    // The model's cells are left as they were (the CSV and journal read them).
+    QVERIFY(!index.data(Qt::ToolTipRole).isValid());
+}
+
+void TestMainWindowActions::countsAndDurations()
+{
+    const auto records = [](qint64 n) {
+        return russianCount(n, QStringLiteral("запись"), QStringLiteral("записи"),
+                            QStringLiteral("записей"));
+    };
+    const QStringList got{records(0),
+                          records(1),
+                          records(2),
+                          records(4),
+                          records(5),
+                          records(11),
+                          records(12),
+                          records(14),
+                          records(21),
+                          records(22),
+                          records(111),
+                          records(1001),
+                          russianDuration(59999),
+                          russianDuration(3599999),
+                          russianDuration(3785000)};
+    QCOMPARE(got, (QStringList{"0 записей", "1 запись", "2 записи", "4 записи", "5 записей",
+                               "11 записей", "12 записей", "14 записей", "21 запись", "22 записи",
+                               "111 записей", "1001 запись", "59 с", "59 мин 59 с", "1 ч 3 мин"}));
+}
+
+void TestMainWindowActions::fileErrorKinds_data()
+{
+    QTest::addColumn<QString>("name");        // under a fresh folder
+    QTest::addColumn<QString>("writerError"); // the writer's own words
+    QTest::addColumn<bool>("readOnlyFolder");
+    QTest::addColumn<QString>("reason");
+    const QString other = QStringLiteral("Write error");
+    QTest::newRow("no folder") << "no/such.csv" << other << false << "нет такой папки";
+    QTest::newRow("a folder") << "folder" << other << false << "это имя папки";
+    QTest::newRow("read-only") << "a.csv" << other << true << "нет прав на запись";
+    QTest::newRow("disk full") << "a.csv"
+                               << "Cannot save: " + qt_error_string(ENOSPC) << false
+                               << "диск заполнен";
+    QTest::newRow("other") << "a.csv" << other << false << "ошибка записи";
+}
+
+void TestMainWindowActions::fileErrorKinds()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, writerError);
+    QFETCH(bool, readOnlyFolder);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid() && QDir(dir.path()).mkdir(QStringLiteral("folder")));
+    const QFileDevice::Permissions writable = QFile(dir.path()).permissions();
+    if (readOnlyFolder)
+        QFile(dir.path()).setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    const bool stops = !QFileInfo(dir.path()).isWritable();
+    const FileErrorKind kind = fileErrorKind(dir.filePath(name), writerError);
+    QFile(dir.path()).setPermissions(writable);
+    if (readOnlyFolder && !stops)
+        QSKIP("a read-only folder does not stop this user");
+    QTEST(fileErrorReason(kind), "reason");
 }
 
 QTEST_MAIN(TestMainWindowActions)

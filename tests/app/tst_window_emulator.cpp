@@ -8,7 +8,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
-#include <QStatusBar>
+#include <QPushButton>
 #include <QTableView>
 #include <QtTest>
 
@@ -19,6 +19,8 @@ class TestWindowEmulator : public QObject
 private slots:
     void initTestCase();
     void readParameters();
+    void syncClock_data();
+    void syncClock();
     void historyMatchesCommandLineTool();
     void historyFromPagerThatGoesSilent();
     void historyWithLostPage_data();
@@ -39,6 +41,12 @@ private:
             rows << cells.join(QLatin1Char('\t'));
         }
         return rows;
+    }
+
+    // The whole message of the window's outcome line.
+    static QString status(const MainWindow &window)
+    {
+        return window.findChild<QLabel *>(QStringLiteral("lblStatus"))->toolTip();
     }
 
     static void readHistory(MainWindow &window)
@@ -80,13 +88,34 @@ void TestWindowEmulator::readParameters()
 
     QCOMPARE(window.findChild<QLabel *>(QStringLiteral("lblSN"))->text(),
              QStringLiteral("SN: 05A00999"));
-    QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("Параметры прочитаны."));
+    QCOMPARE(status(window), QStringLiteral("Параметры прочитаны."));
     for (const char *name : {"edtSn", "edtSg", "edtMED", "edtThist"}) {
         const QString text = window.findChild<QLineEdit *>(QLatin1String(name))->text();
         bool number = false;
         text.toDouble(&number);
         QVERIFY2(number, name);
     }
+}
+
+void TestWindowEmulator::syncClock_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("kept") << QStringList() << "Часы прибора установлены: ";
+    // The pager answers the setting with a refusal: the clock is not claimed as set.
+    QTest::newRow("refused") << QStringList{"--refuse-writes"}
+                             << "Прибор не подтвердил установку часов.";
+}
+
+void TestWindowEmulator::syncClock()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, message);
+    EmulatorProcess pager(runtime.path());
+    QVERIFY2(pager.start(options), qPrintable(pager.log()));
+    MainWindow window;
+    window.findChild<QPushButton *>(QStringLiteral("btnSync"))->click();
+    QVERIFY2(status(window).startsWith(message), qPrintable(status(window)));
 }
 
 void TestWindowEmulator::historyMatchesCommandLineTool()
@@ -98,8 +127,9 @@ void TestWindowEmulator::historyMatchesCommandLineTool()
     readHistory(window);
     const QStringList shown = tableRows(window);
     QCOMPARE(shown.size(), 150);
-    QCOMPARE(window.statusBar()->currentMessage(),
-             QStringLiteral("История прочитана: записей 150."));
+    QVERIFY2(
+        status(window).startsWith(QStringLiteral("История прочитана: 150 записей, 5 стр. за ")),
+        qPrintable(status(window)));
     QCOMPARE(window.findChild<QLabel *>(QStringLiteral("lblHistoryPage"))->text(),
              QStringLiteral("Считанных страниц: 5"));
 
@@ -118,16 +148,15 @@ void TestWindowEmulator::historyFromPagerThatGoesSilent()
     readHistory(window);
 
     QCOMPARE(tableRows(window).size(), 32);
-    const QString status = window.statusBar()->currentMessage();
-    QVERIFY2(status.startsWith(QStringLiteral("История прочитана не полностью")),
-             qPrintable(status));
+    QVERIFY2(status(window).startsWith(QStringLiteral("История прочитана не полностью")),
+             qPrintable(status(window)));
     QCOMPARE(window.findChild<QLabel *>(QStringLiteral("lblHistoryPage"))->text(),
              QStringLiteral("Считанных страниц: 2"));
 
     // The window's link is closed again: another action gets its own answer.
     pager.stop();
     window.findChild<QAction *>(QStringLiteral("menuConnect"))->trigger();
-    QVERIFY(window.statusBar()->currentMessage().startsWith(QStringLiteral("Пейджер не ответил")));
+    QVERIFY(status(window).startsWith(QStringLiteral("Прибор не ответил")));
 }
 
 void TestWindowEmulator::historyWithLostPage_data()
@@ -150,8 +179,7 @@ void TestWindowEmulator::historyWithLostPage()
     readHistory(window);
     const QStringList shown = tableRows(window);
     QVERIFY2(shown.size() >= 16 && shown.size() < 40, qPrintable(QString::number(shown.size())));
-    QVERIFY(window.statusBar()->currentMessage().startsWith(
-        QStringLiteral("История прочитана не полностью")));
+    QVERIFY(status(window).startsWith(QStringLiteral("История прочитана не полностью")));
 
     // The tool, on the same pager, keeps and prints the same rows.
     pager.stop();

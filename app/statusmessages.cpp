@@ -1,0 +1,131 @@
+#include "statusmessages.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QStorageInfo>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <cerrno>
+#endif
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("MainWindow", text);
+}
+
+// Below this much free space a failed write is taken for a full disk.
+constexpr qint64 nearlyFullBytes = 64 * 1024;
+
+bool mentionsFullDisk(const QString &writerError)
+{
+#ifdef Q_OS_WIN
+    const int codes[] = {ERROR_DISK_FULL, ERROR_HANDLE_DISK_FULL};
+#else
+    const int codes[] = {ENOSPC};
+#endif
+    for (int code : codes) {
+        const QString text = qt_error_string(code);
+        if (!text.isEmpty() && writerError.contains(text))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+QString russianCount(qint64 n, const QString &one, const QString &few, const QString &many)
+{
+    const qint64 lastTwo = (n < 0 ? -n : n) % 100;
+    const qint64 last = lastTwo % 10;
+    const QString &form = lastTwo >= 11 && lastTwo <= 14 ? many
+                          : last == 1                    ? one
+                          : last >= 2 && last <= 4       ? few
+                                                         : many;
+    return QStringLiteral("%1 %2").arg(n).arg(form);
+}
+
+QString russianDuration(qint64 milliseconds)
+{
+    const qint64 seconds = (milliseconds < 0 ? 0 : milliseconds) / 1000;
+    const qint64 h = seconds / 3600;
+    const qint64 m = seconds / 60 % 60;
+    const qint64 s = seconds % 60;
+    if (h > 0)
+        return tr("%1 ч %2 мин").arg(h).arg(m);
+    if (m > 0)
+        return tr("%1 мин %2 с").arg(m).arg(s);
+    return tr("%1 с").arg(s);
+}
+
+FileErrorKind fileErrorKind(const QString &fileName, const QString &writerError)
+{
+    const QFileInfo file(fileName);
+    if (file.isDir())
+        return FileErrorKind::IsFolder;
+    const QFileInfo folder(file.absolutePath());
+    if (!folder.isDir())
+        return FileErrorKind::NoFolder;
+    if (!folder.isWritable() || (file.exists() && !file.isWritable()))
+        return FileErrorKind::NoPermission;
+    const QStorageInfo storage(folder.absoluteFilePath());
+    if (mentionsFullDisk(writerError) ||
+        (storage.isValid() && storage.bytesAvailable() < nearlyFullBytes))
+        return FileErrorKind::DiskFull;
+    return FileErrorKind::Other;
+}
+
+QString fileErrorReason(FileErrorKind kind)
+{
+    switch (kind) {
+    case FileErrorKind::NoFolder:
+        return tr("нет такой папки");
+    case FileErrorKind::NoPermission:
+        return tr("нет прав на запись");
+    case FileErrorKind::DiskFull:
+        return tr("диск заполнен");
+    case FileErrorKind::IsFolder:
+        return tr("это имя папки");
+    case FileErrorKind::Other:
+        break;
+    }
+    return tr("ошибка записи");
+}
+
+QString historyDownloadMessage(DownloadEnd end, qint64 records, qint64 pages, qint64 milliseconds)
+{
+    // Pages as "стр.": the line has room for the widest counts only so.
+    const QString counts =
+        tr("%1, %2 стр. за %3")
+            .arg(russianCount(records, tr("запись"), tr("записи"), tr("записей")))
+            .arg(pages)
+            .arg(russianDuration(milliseconds));
+    switch (end) {
+    case DownloadEnd::Complete:
+        return tr("История прочитана: %1.").arg(counts);
+    case DownloadEnd::Stopped:
+        return tr("Чтение истории остановлено: %1.").arg(counts);
+    case DownloadEnd::Incomplete:
+        break;
+    }
+    return tr("История прочитана не полностью: %1.").arg(counts);
+}
+
+QString clockSetMessage(PagerLink::ClockSetOutcome outcome, const QDateTime &sent)
+{
+    const QString format = QStringLiteral("dd.MM.yyyy HH:mm");
+    switch (outcome) {
+    case PagerLink::ClockSetOutcome::Confirmed:
+        return tr("Часы прибора установлены: %1.").arg(sent.toString(format));
+    case PagerLink::ClockSetOutcome::NotConfirmed:
+        return tr("Прибор не подтвердил установку часов.");
+    case PagerLink::ClockSetOutcome::OutOfRange:
+        break;
+    }
+    return tr("Часы не установлены: часы прибора хранят %1 – %2.")
+        .arg(deviceEpoch().toString(QStringLiteral("dd.MM.yyyy")),
+             deviceClockLast().toString(format));
+}

@@ -1,0 +1,33 @@
+// The words the window puts into its status bar for outcomes that need more
+// than a fixed sentence: counts with their Russian plural forms, durations,
+// the reason a file could not be written, the clock's outcome.
+#pragma once
+
+#include "pagerlink.h"
+
+#include <QDateTime>
+#include <QString>
+
+// "1 запись", "3 записи", "5 записей": the number and the form the Russian
+// grammar asks for after it (`one` for 1, 21, ...; `few` for 2-4, 22-24, ...;
+// `many` for 0, 5-20, 25-30, ...).
+QString russianCount(qint64 n, const QString &one, const QString &few, const QString &many);
+
+// "12 с", "2 мин 5 с", "1 ч 3 мин": an elapsed time in whole seconds.
+QString russianDuration(qint64 milliseconds);
+
+// Why a file could not be written, told from the file system after the
+// writer failed (the writer's own text is English and only helps to tell a
+// full disk).
+enum class FileErrorKind { NoFolder, NoPermission, DiskFull, IsFolder, Other };
+FileErrorKind fileErrorKind(const QString &fileName, const QString &writerError);
+// "нет такой папки", "нет прав на запись", ...
+QString fileErrorReason(FileErrorKind kind);
+
+// The status message at the end of a history download: how it ended, how
+// many records and pages it brought and how long it took.
+enum class DownloadEnd { Complete, Incomplete, Stopped };
+QString historyDownloadMessage(DownloadEnd end, qint64 records, qint64 pages, qint64 milliseconds);
+
+// The status message for the outcome of setting the pager's clock to `sent`.
+QString clockSetMessage(PagerLink::ClockSetOutcome outcome, const QDateTime &sent);
