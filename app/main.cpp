@@ -2,8 +2,17 @@
 
 #include <QApplication>
 
+#ifndef Q_OS_WIN
+#include "usbsocketdir.h"
+#endif
+
 int main(int argc, char **argv)
 {
+#ifndef Q_OS_WIN
+    // The pager sockets have their own folder rule; Qt's warning about an
+    // unset XDG_RUNTIME_DIR would only confuse the operator.
+    socketdir::quietRuntimeDirWarning();
+#endif
     QApplication app(argc, argv);
     int result = 0;
     {
