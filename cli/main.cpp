@@ -2,6 +2,7 @@
 // connection, as the window's actions make.
 #include "csvexport.h"
 #include "historydownload.h"
+#include "historydump.h"
 #include "historytable.h"
 #include "pagerlink.h"
 #include "pdfjournal.h"
@@ -19,11 +20,11 @@ namespace {
 
 enum ExitCode {
     ExitOk = 0,
-    ExitFailure = 1,     // a file could not be read or written
+    ExitFailure = 1, // a file could not be read or written
     ExitUsage = 2,
     ExitNoPager = 3,
-    ExitRefused = 4,     // the pager refused or did not confirm a change
-    ExitIncomplete = 5,  // the history download stopped before its end
+    ExitRefused = 4,    // the pager refused or did not confirm a change
+    ExitIncomplete = 5, // the history download stopped before its end
 };
 
 const QString timeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
@@ -70,6 +71,13 @@ int confirmed(bool ok, const QString &what)
     return ExitRefused;
 }
 
+int clockOutOfRange()
+{
+    return usage(
+        QStringLiteral("the pager's clock holds %1 to %2 only")
+            .arg(deviceEpoch().toString(timeFormat), deviceClockLast().toString(timeFormat)));
+}
+
 void printProgress(int pages)
 {
     err() << QStringLiteral("Считанных страниц: %1").arg(pages) << "\n";
@@ -111,16 +119,22 @@ int writeExports(const QStandardItemModel &model, const Exports &e)
     return code;
 }
 
-int showRecords(QList<HistoryRecord *> &records, bool complete, const Exports &exports)
+int showRecords(QList<HistoryRecord *> &records, bool complete, const Exports &exports,
+                const QTimeZone &zone = QTimeZone::systemTimeZone())
 {
     QStandardItemModel model;
     setupHistoryModel(&model);
-    fillHistoryTable(&model, records);
+    fillHistoryTable(&model, records, zone);
     const int count = records.size();
     qDeleteAll(records);
     records.clear();
     printRows(model);
-    const int written = writeExports(model, exports);
+    int written = ExitOk;
+    // Files written before are not replaced by a table without rows.
+    if (count > 0)
+        written = writeExports(model, exports);
+    else if (!exports.csv.isEmpty() || !exports.pdf.isEmpty())
+        err() << "dr7326g-cli: no history record: no CSV or PDF written\n";
     if (!complete) {
         err() << "dr7326g-cli: history incomplete: the pager stopped answering or pages were "
                  "lost; "
@@ -186,19 +200,23 @@ int main(int argc, char **argv)
         "Commands:\n"
         "  params                     serial number, clocks and settings\n"
         "  info                       the pager's information reply\n"
-        "  set-time [yyyy-MM-dd HH:mm:ss]   set the pager's clock (default: now)\n"
+        "  set-time [yyyy-MM-dd HH:mm:ss]   set the pager's clock (default: now) and read it\n"
+        "                             back; 1999-01-01 00:00 to 2030-11-24 20:15 only\n"
         "  set-interval MINUTES       history interval, 0 to 65535\n"
         "  set-neutron-sigma X        number of sigmas of the neutron channel\n"
         "  set-gamma-sigma X          number of sigmas of the gamma channel\n"
         "  set-threshold X            dose-rate alarm threshold, Sv/h\n"
-        "  history                    download the history, one tab-separated row a line\n"
-        "  decode FILE                the rows of a history dump, without a pager\n\n"
-        "Exit status: 0 success, 1 a file not read or written, 2 usage error, 3 no pager\n"
-        "answered, 4 the pager refused or did not confirm a change, 5 history incomplete."));
+        "  history                    download the history, one tab-separated row a line;\n"
+        "                             no CSV or PDF is written when no record came\n"
+        "  decode FILE                the rows of a history dump, without a pager, with\n"
+        "                             the dates of the zone the download was made in\n\n"
+        "Exit status: 0 success, 1 a file not read or written, 2 usage error (also a\n"
+        "clock time outside the pager's range), 3 no pager answered or it did not answer\n"
+        "a request, 4 the pager refused or did not confirm a change, 5 history incomplete."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption dumpOption(QStringLiteral("dump"),
-                                        QStringLiteral("history: save every page reply"),
+                                        QStringLiteral("history: save every page reply as a dump"),
                                         QStringLiteral("FILE"));
     const QCommandLineOption csvOption(QStringLiteral("csv"),
                                        QStringLiteral("history, decode: write the CSV file"),
@@ -211,12 +229,13 @@ int main(int argc, char **argv)
         QStringLiteral("calibration date for the CSV file and the journal (default 2020-11-27)"),
         QStringLiteral("yyyy-MM-dd"), QStringLiteral("2020-11-27"));
     const QCommandLineOption serialOption(
-        QStringLiteral("serial"), QStringLiteral("decode: serial number for the journal"),
+        QStringLiteral("serial"),
+        QStringLiteral("decode: serial number for the journal (default: the dump's)"),
         QStringLiteral("SN"));
     parser.addOptions({dumpOption, csvOption, pdfOption, dateOption, serialOption});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("see above"));
-    parser.addPositionalArgument(QStringLiteral("arguments"),
-                                 QStringLiteral("of the command"), QStringLiteral("[args...]"));
+    parser.addPositionalArgument(QStringLiteral("arguments"), QStringLiteral("of the command"),
+                                 QStringLiteral("[args...]"));
 
     if (!parser.parse(QCoreApplication::arguments()))
         return usage(parser.errorText());
@@ -241,8 +260,8 @@ int main(int argc, char **argv)
     exports.calibrationDate =
         QDate::fromString(parser.value(dateOption), QStringLiteral("yyyy-MM-dd"));
     if (!exports.calibrationDate.isValid())
-        return usage(QStringLiteral("calibration date is not yyyy-MM-dd: %1")
-                         .arg(parser.value(dateOption)));
+        return usage(
+            QStringLiteral("calibration date is not yyyy-MM-dd: %1").arg(parser.value(dateOption)));
     const bool reportOptions = parser.isSet(csvOption) || parser.isSet(pdfOption) ||
                                parser.isSet(dateOption) || parser.isSet(serialOption);
     if ((reportOptions && command != QLatin1String("history") &&
@@ -262,7 +281,13 @@ int main(int argc, char **argv)
         if (!expectArgs(0, 0))
             return usage(QStringLiteral("info takes no argument"));
         return withPager(link, [&] {
-            out() << link.readInfo().trimmed() << "\n";
+            QString reply;
+            const bool answered = link.textExchange(QStringLiteral("info"), QString(), &reply);
+            if (!answered) {
+                err() << "dr7326g-cli: the pager did not answer: info\n";
+                return int(ExitNoPager);
+            }
+            out() << reply.trimmed() << "\n";
             return int(ExitOk);
         });
     }
@@ -275,12 +300,23 @@ int main(int argc, char **argv)
             if (!t.isValid())
                 return usage(QStringLiteral("not a date and time (yyyy-MM-dd HH:mm:ss): %1")
                                  .arg(rest.join(QLatin1Char(' '))));
-            if (t < deviceEpoch())
-                return usage(QStringLiteral("the pager's clock starts at 1999-01-01 00:00:00"));
         }
+        if (!deviceClockCanHold(t))
+            return clockOutOfRange();
         return withPager(link, [&] {
-            return confirmed(link.setDeviceTime(t),
-                             QStringLiteral("device-time: %1").arg(t.toString(timeFormat)));
+            switch (link.setDeviceTimeConfirmed(t)) {
+            case PagerLink::ClockSetOutcome::Confirmed:
+                out() << "device-time: " << t.toString(timeFormat) << "\n"
+                      << "the pager's clock was set and reads back the same\n";
+                return int(ExitOk);
+            case PagerLink::ClockSetOutcome::NotConfirmed:
+                err() << "dr7326g-cli: " << QStringLiteral("Прибор не подтвердил установку часов")
+                      << "\n";
+                return int(ExitRefused);
+            case PagerLink::ClockSetOutcome::OutOfRange:
+                break;
+            }
+            return clockOutOfRange();
         });
     }
     if (command == QLatin1String("set-interval")) {
@@ -319,40 +355,40 @@ int main(int argc, char **argv)
         if (!r.fits(*value))
             return usage(QStringLiteral("out of range: %1").arg(rest.first()));
         return withPager(link, [&] {
-            return confirmed((link.*r.write)(*value),
-                             QStringLiteral("%1: %2").arg(QLatin1String(r.label),
-                                                          renderSetting(*value)));
+            return confirmed(
+                (link.*r.write)(*value),
+                QStringLiteral("%1: %2").arg(QLatin1String(r.label), renderSetting(*value)));
         });
     }
     if (command == QLatin1String("history")) {
         if (!expectArgs(0, 0))
             return usage(QStringLiteral("history takes no argument"));
-        QFile dump(parser.value(dumpOption));
-        if (parser.isSet(dumpOption) &&
-            (!dump.open(QIODevice::WriteOnly) || dump.write(historyDumpHeader()) < 0)) {
-            err() << "dr7326g-cli: cannot write " << dump.fileName() << "\n";
-            return ExitFailure;
-        }
+        const QString dumpFile = parser.value(dumpOption);
         return withPager(link, [&] {
             link.readInfo();
-            QList<HistoryRecord *> records;
-            int index = 0;
-            bool dumpOk = true;
+            HistoryDump dump;
+            dump.serialNumber = link.serialNumber;
+            dump.downloadedAt = QDateTime::currentDateTime();
+            dump.timeZoneId = QTimeZone::systemTimeZoneId();
             HistoryPageSink sink;
-            if (dump.isOpen())
-                sink = [&](const QByteArray &reply) {
-                    dumpOk = dump.write(historyDumpPage(++index, reply)) >= 0 && dumpOk;
-                };
+            if (!dumpFile.isEmpty())
+                sink = [&](const QByteArray &reply) { dump.pages.append(reply); };
+            QList<HistoryRecord *> records;
             const HistoryDownloadResult result =
                 downloadHistory(link, records, printProgress, sink);
             exports.serialNumber = link.serialNumber;
-            const int code = showRecords(records, result.complete(), exports);
-            if (dump.isOpen()) {
-                dump.close();
-                if (!dumpOk || dump.error() != QFileDevice::NoError) {
-                    err() << "dr7326g-cli: " << dump.fileName() << " not written completely\n";
-                    return code == ExitOk ? int(ExitFailure) : code;
-                }
+            int code = showRecords(records, result.complete(), exports);
+            if (dumpFile.isEmpty())
+                return code;
+            // Written after the download, all or nothing: without a page
+            // the earlier file stays.
+            QString error;
+            if (dump.pages.isEmpty()) {
+                err() << "dr7326g-cli: no page came: " << dumpFile << " not written\n";
+            } else if (!saveHistoryDump(dump, dumpFile, &error)) {
+                err() << "dr7326g-cli: " << dumpFile << " not written: " << error << "\n";
+                if (code == ExitOk)
+                    code = ExitFailure;
             }
             return code;
         });
@@ -365,16 +401,18 @@ int main(int argc, char **argv)
             err() << "dr7326g-cli: cannot read " << file.fileName() << "\n";
             return ExitFailure;
         }
-        QList<QByteArray> pages;
+        HistoryDump dump;
         QString error;
-        if (!readHistoryDump(file.readAll(), &pages, &error)) {
+        if (!readHistoryDump(file.readAll(), &dump, &error)) {
             err() << "dr7326g-cli: " << file.fileName() << ": " << error << "\n";
             return ExitFailure;
         }
         QList<HistoryRecord *> records;
-        const bool complete = decodeHistoryPages(pages, records);
-        exports.serialNumber = parser.value(serialOption);
-        return showRecords(records, complete, exports);
+        const bool complete = decodeHistoryDump(dump, records);
+        exports.serialNumber =
+            parser.isSet(serialOption) ? parser.value(serialOption) : dump.serialNumber;
+        // Dates as they were shown where the download was made.
+        return showRecords(records, complete, exports, dump.timeZone());
     }
     return usage(QStringLiteral("unknown command: %1").arg(command));
 }

@@ -180,6 +180,9 @@ bool parseOptions(const QCoreApplication &app, Options *o, QString *error)
     add(QStringLiteral("no-blk-page"),
         QStringLiteral("Fault: history page k (from 1) comes without \"BLK=\"."),
         QStringLiteral("k"));
+    add(QStringLiteral("no-end"),
+        QStringLiteral("Fault: the history has no end record; its last page is sent for every "
+                       "further request."));
     add(QStringLiteral("split-registers"),
         QStringLiteral("Fault: register replies come in two parts 50 ms apart."));
     add(QStringLiteral("refuse-writes"),
@@ -269,6 +272,7 @@ bool parseOptions(const QCoreApplication &app, Options *o, QString *error)
     o->silent = p.isSet(QStringLiteral("silent"));
     o->splitRegisters = p.isSet(QStringLiteral("split-registers"));
     o->profile.refuseWrites = p.isSet(QStringLiteral("refuse-writes"));
+    o->profile.noEnd = p.isSet(QStringLiteral("no-end"));
     return true;
 }
 

@@ -70,6 +70,9 @@ std::int64_t PagerState::clockMinutes() const
 
 int PagerState::pageCount() const
 {
+    if (profile.noEnd)
+        return std::max(1, (int(records.size()) + profile.recordsPerPage - 1) /
+                               profile.recordsPerPage);
     return int(records.size()) / profile.recordsPerPage + 1;
 }
 
@@ -142,6 +145,8 @@ QByteArray PagerState::historyPageLine(const QByteArray &header, int index) cons
         // Past the last record the page is filled with empty records; the
         // first of them (minute count 0) ends the history.
         std::array<std::uint16_t, 8> w{};
+        if (i >= records.size() && profile.noEnd)
+            break;
         if (i < records.size())
             w = recordWords(records[i]);
         for (const std::uint16_t v : w)
@@ -180,7 +185,8 @@ PagerReply PagerState::readHistoryPage(const QByteArray &header)
         r.summary +=
             QStringLiteral(", records %1-%2 of %3").arg(first + 1).arg(last).arg(records.size());
     if (index == pages - 1)
-        r.summary += QStringLiteral(", end of history");
+        r.summary += profile.noEnd ? QStringLiteral(", last page (sent again, no end record)")
+                                   : QStringLiteral(", end of history");
     if (index + 1 == profile.garbledPage)
         r.summary += QStringLiteral(" (garbled)");
     if (index + 1 == profile.noBlkPage)

@@ -19,6 +19,7 @@ struct PagerProfile
     // Faults. Pages are counted from 1, as in the page replies.
     int garbledPage = 0; // that page's second record comes as non-hex words, checksum stale
     int noBlkPage = 0;   // that page comes without its "BLK=" field
+    bool noEnd = false;  // no end record: the last page of records is sent again and again
     bool refuseWrites = false;
 };
 

@@ -3,76 +3,105 @@
 #include "historypage.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 
 namespace {
 
 constexpr int receiveBufferSize = 500;
-const QByteArray dumpMagic = QByteArrayLiteral("DR7326G-05A history dump 1\n");
+
+// Gathers one page reply: read until the pager stops sending (a read that
+// fails or brings nothing), or until the deadline or the byte bound.
+// False when the first read failed: no reply at all.
+bool collectPage(PagerLink &link, const HistoryDownloadBounds &bounds,
+                 const std::function<qint64()> &now, qint64 deadline, QByteArray *reply)
+{
+    char buffer[receiveBufferSize];
+    std::uint32_t got = 0;
+    if (usbx::read(link.usbHandle, buffer, receiveBufferSize, &got, nullptr) != usbx::Success)
+        return false;
+    reply->append(buffer, int(qMin<std::uint32_t>(got, receiveBufferSize)));
+    while (reply->size() < bounds.pageBytes && now() < deadline) {
+        got = 0;
+        if (usbx::read(link.usbHandle, buffer, receiveBufferSize, &got, nullptr) != usbx::Success ||
+            got == 0)
+            break;
+        reply->append(buffer, int(qMin<std::uint32_t>(got, receiveBufferSize)));
+    }
+    return true;
+}
 
 } // namespace
 
 HistoryDownloadResult downloadHistory(PagerLink &link, QList<HistoryRecord *> &records,
-                                      HistoryProgressFunction progress, const HistoryPageSink &sink)
+                                      HistoryProgressFunction progress, const HistoryPageSink &sink,
+                                      const HistoryStopFunction &stop)
 {
-    HistoryDownloadResult result;
-    int failedRequests = 0;
-    char buffer[receiveBufferSize];
+    return downloadHistory(link, records, progress, sink, stop, HistoryDownloadBounds());
+}
 
-    while (failedRequests < historybounds::maxFailedRequests &&
-           result.pages < historybounds::maxPages) {
+HistoryDownloadResult downloadHistory(PagerLink &link, QList<HistoryRecord *> &records,
+                                      HistoryProgressFunction progress, const HistoryPageSink &sink,
+                                      const HistoryStopFunction &stop,
+                                      const HistoryDownloadBounds &bounds)
+{
+    QElapsedTimer steady;
+    steady.start();
+    const std::function<qint64()> now =
+        bounds.clock ? bounds.clock : [&steady] { return steady.elapsed(); };
+    const qint64 timeBase = deviceEpoch().toSecsSinceEpoch();
+    const int firstRecord = records.size();
+
+    HistoryDownloadResult result;
+    HistoryPageReader reader(timeBase, records);
+    qint64 totalBytes = 0;
+    int quietRequests = 0;
+    qint64 quietSince = now();
+
+    for (;;) {
         link.writeBytes(link.nextCommandLine(QStringLiteral("read_history")));
         ++result.requests;
 
-        std::uint32_t got = 0;
-        if (usbx::read(link.usbHandle, buffer, receiveBufferSize, &got, nullptr) != usbx::Success) {
-            ++failedRequests; // nothing came: ask again
+        const qint64 deadline = qMin(now() + bounds.pageMs, quietSince + bounds.quietMs);
+        QByteArray reply;
+        bool progressMade = false;
+        if (!collectPage(link, bounds, now, deadline, &reply)) {
             if (result.requests > 1)
                 ++result.gaps; // a page may have been sent and lost
-            continue;
-        }
-        // The reply is complete when the pager stops sending: a read that
-        // fails (time-out) or that brings nothing.
-        QByteArray reply(buffer, int(got));
-        bool counted = false;
-        bool overlong = false;
-        for (;;) {
-            if (usbx::read(link.usbHandle, buffer, receiveBufferSize, &got, nullptr) !=
-                usbx::Success) {
-                counted = true;
-                break;
-            }
-            if (got == 0)
-                break;
-            reply.append(buffer, int(got));
-            if (reply.size() > historybounds::maxPageBytes) {
-                overlong = true;
-                break;
-            }
-        }
-        if (counted) {
+        } else {
             ++result.pages;
+            totalBytes += reply.size();
             if (progress)
                 progress(result.pages);
-        }
-        if (sink)
-            sink(reply);
+            if (sink)
+                sink(reply);
 
-        const QString text = QString::fromUtf8(reply);
-        if (overlong || !isHistoryPage(text)) {
-            ++failedRequests; // not a page: no record, ask again
-            ++result.gaps;
-        } else if (!historyPageIsIntact(text)) {
-            failedRequests = 0; // the pager answers, but this page is lost
-            ++result.gaps;
-        } else {
-            failedRequests = 0;
-            if (!parseHistoryPageText(text, records))
-                result.endReached = true;
+            const HistoryPageReader::Outcome taken = reader.take(reply);
+            progressMade = taken.newRecords;
+            if (!taken.isPage || taken.damaged)
+                ++result.gaps; // no page, or one that lost records: ask on
+            result.endReached = reader.endReached();
         }
-        if (counted && QCoreApplication::instance())
+        if (QCoreApplication::instance())
             QCoreApplication::processEvents(QEventLoop::AllEvents);
         if (result.endReached)
             break;
+
+        if (progressMade) {
+            quietRequests = 0;
+            quietSince = now();
+        } else {
+            ++quietRequests;
+        }
+        if (stop && stop()) {
+            result.stopped = true;
+            break;
+        }
+        if (quietRequests >= bounds.quietRequests || now() - quietSince >= bounds.quietMs ||
+            result.pages >= bounds.maxPages || records.size() - firstRecord >= bounds.maxRecords ||
+            totalBytes >= bounds.maxTotalBytes) {
+            result.timedOut = true;
+            break;
+        }
     }
     return result;
 }
@@ -85,80 +114,4 @@ bool PagerLink::readHistory(QList<HistoryRecord *> &records, HistoryProgressFunc
 bool PagerLink::parseHistoryPage(const QString &page, QList<HistoryRecord *> &records)
 {
     return parseHistoryPageText(page, records);
-}
-
-bool historyPageIsIntact(const QString &reply)
-{
-    const int blk = reply.indexOf(QLatin1String("BLK="));
-    if (blk < 0)
-        return false;
-    int end = reply.indexOf(QLatin1String("CRC="), blk + 9);
-    if (end < 0)
-        end = reply.size();
-    const QStringList pieces = reply.mid(blk + 9, end - (blk + 9)).split(QLatin1Char(' '));
-    for (int i = 0; i < pieces.size(); ++i) {
-        const QString &piece = pieces.at(i);
-        // The space before "CRC=" leaves one empty piece at the end; the
-        // reply's line end may follow the last word when "CRC=" is missing.
-        const QString word = i == pieces.size() - 1 ? piece.trimmed() : piece;
-        if (word.isEmpty() && i == pieces.size() - 1)
-            continue;
-        bool ok = false;
-        word.toUShort(&ok, 16);
-        if (!ok)
-            return false;
-    }
-    return true;
-}
-
-QByteArray historyDumpHeader()
-{
-    return dumpMagic;
-}
-
-QByteArray historyDumpPage(int index, const QByteArray &reply)
-{
-    return "PAGE " + QByteArray::number(index) + ' ' + QByteArray::number(reply.size()) + '\n' +
-           reply + '\n';
-}
-
-bool readHistoryDump(const QByteArray &dump, QList<QByteArray> *pages, QString *error)
-{
-    pages->clear();
-    if (!dump.startsWith(dumpMagic)) {
-        if (error)
-            *error = QStringLiteral("not a history dump");
-        return false;
-    }
-    int at = dumpMagic.size();
-    while (at < dump.size()) {
-        const int eol = dump.indexOf('\n', at);
-        const QList<QByteArray> head = dump.mid(at, eol < 0 ? -1 : eol - at).split(' ');
-        bool ok = false;
-        const int length = head.size() == 3 && head[0] == "PAGE" ? head[2].toInt(&ok) : -1;
-        if (eol < 0 || !ok || length < 0 || eol + 1 + length + 1 > dump.size() ||
-            dump.at(eol + 1 + length) != '\n') {
-            if (error)
-                *error = QStringLiteral("damaged page record at byte %1").arg(at);
-            return false;
-        }
-        pages->append(dump.mid(eol + 1, length));
-        at = eol + 1 + length + 1;
-    }
-    return true;
-}
-
-bool decodeHistoryPages(const QList<QByteArray> &pages, QList<HistoryRecord *> &records)
-{
-    bool complete = true;
-    for (const QByteArray &reply : pages) {
-        const QString text = QString::fromUtf8(reply);
-        if (!isHistoryPage(text) || !historyPageIsIntact(text)) {
-            complete = false;
-            continue;
-        }
-        if (!parseHistoryPageText(text, records))
-            return complete;
-    }
-    return false;
 }

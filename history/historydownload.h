@@ -10,45 +10,57 @@
 
 #include <functional>
 
-// Bounds that end a download when the pager stops answering.
-namespace historybounds {
-constexpr int maxFailedRequests = 5; // successive requests without a page
-constexpr int maxPages = 65536;      // pages in one download
-constexpr int maxPageBytes = 1 << 20;
-} // namespace historybounds
+// How long a download goes on when the pager stops making progress. A reply
+// brings progress when it adds a record: a page already received in this
+// download (the same byte string again) adds none. The download ends
+//  - after `quietRequests` successive requests without progress (no reply,
+//    an empty reply, no page, a damaged page without a whole record, a
+//    repeated page), or
+//  - when `quietMs` have passed without progress, or
+//  - at `maxPages` pages, `maxRecords` records or `maxTotalBytes` bytes.
+// Each page reply ends at the latest after `pageMs` or `pageBytes`, as a text
+// exchange does. With the defaults a pager that stops making progress is let
+// go within about 50 s of its last new record, whatever it sends.
+struct HistoryDownloadBounds
+{
+    int quietRequests = 5;
+    qint64 quietMs = 45000;
+    qint64 pageMs = exchangebounds::deadlineMs;
+    int pageBytes = 64 * 1024;
+    int maxPages = 65536;
+    int maxRecords = 1 << 20;
+    qint64 maxTotalBytes = qint64(64) << 20;
+    // Milliseconds from any fixed start; a steady clock when empty. Tests
+    // pass their own to run the time bounds without waiting.
+    std::function<qint64()> clock;
+};
 
 struct HistoryDownloadResult
 {
     bool endReached = false; // the end record arrived
-    int pages = 0;           // pages counted in the progress
+    int pages = 0;           // replies, however each one ended
     int requests = 0;        // page requests sent
     int gaps = 0;            // requests answered by no page, or by a damaged one
+    bool stopped = false;    // ended by the stop function
+    bool timedOut = false;   // ended by the bounds
     // Every record of the pager is in the list.
     bool complete() const { return endReached && gaps == 0; }
 };
 
-// A page whose words are not all 16-bit hexadecimal numbers was damaged on the
-// way; its zeros would otherwise end the history early.
-bool historyPageIsIntact(const QString &reply);
-
 // Receives every page reply as it arrived, before it is parsed.
 using HistoryPageSink = std::function<void(const QByteArray &reply)>;
+// Asked after every reply; true ends the download there.
+using HistoryStopFunction = std::function<bool()>;
 
 // Requests pages until the end record, appending the decoded records to
 // `records` (the caller owns them). Needs an open connection. After every
-// counted page the progress function is called and pending events run once.
+// reply the progress function is called with the pages counted so far and
+// pending events run once.
 HistoryDownloadResult downloadHistory(PagerLink &link, QList<HistoryRecord *> &records,
                                       HistoryProgressFunction progress,
-                                      const HistoryPageSink &sink = HistoryPageSink());
-
-// A saved download: every page reply as received, for reproducing a problem
-// without the pager. Text header, then per page "PAGE <n> <bytes>\n", the raw
-// bytes and a line feed.
-QByteArray historyDumpHeader();
-QByteArray historyDumpPage(int index, const QByteArray &reply);
-// Splits a dump into its page replies; false with a reason when it is not one.
-bool readHistoryDump(const QByteArray &dump, QList<QByteArray> *pages, QString *error);
-
-// Decodes saved page replies as a download would; true when the end record
-// was among them and no page before it was missing or damaged.
-bool decodeHistoryPages(const QList<QByteArray> &pages, QList<HistoryRecord *> &records);
+                                      const HistoryPageSink &sink = HistoryPageSink(),
+                                      const HistoryStopFunction &stop = HistoryStopFunction());
+HistoryDownloadResult downloadHistory(PagerLink &link, QList<HistoryRecord *> &records,
+                                      HistoryProgressFunction progress, const HistoryPageSink &sink,
+                                      const HistoryStopFunction &stop,
+                                      const HistoryDownloadBounds &bounds);

@@ -2,90 +2,131 @@
 
 #include "pagerlink.h"
 
-#include <QElapsedTimer>
+#include <QCryptographicHash>
+
+#include <cstring>
 
 namespace {
 
-const QLatin1String startMarker("BLK=");
-const QLatin1String endMarker("CRC=");
 // The marker and the five characters after it (block number and a space).
 constexpr int payloadOffset = 9;
+constexpr int maxWordDigits = 4;
 
-void appendWord(QByteArray &bytes, const QStringRef &piece)
+int find(const char *data, int size, const char *marker, int from)
 {
-    bool ok = false;
-    const ushort word = piece.toUShort(&ok, 16);
-    const ushort value = ok ? word : 0; // an unreadable word counts as 0
-    bytes.append(char(value & 0xFF));
-    bytes.append(char(value >> 8));
+    const int length = int(std::strlen(marker));
+    for (int i = from; i + length <= size; ++i)
+        if (std::memcmp(data + i, marker, std::size_t(length)) == 0)
+            return i;
+    return -1;
 }
 
-// The device epoch in POSIX seconds. Converting a local date-time makes the C
-// library look at the time zone again each time, which is slow next to
-// decoding a page; the result is kept for a second and while the TZ variable
-// stays the same, so a change of the zone is still seen by the next pages.
-qint64 epochSeconds()
+int hexDigit(char c)
 {
-    static QElapsedTimer age;
-    static QByteArray zone;
-    static qint64 seconds = 0;
-    const QByteArray currentZone = qgetenv("TZ");
-    if (!age.isValid() || age.hasExpired(1000) || currentZone != zone) {
-        seconds = deviceEpoch().toSecsSinceEpoch();
-        zone = currentZone;
-        age.start();
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// The value of a piece of one to four hexadecimal digits, or -1.
+int wordValue(const char *piece, int length)
+{
+    if (length < 1 || length > maxWordDigits)
+        return -1;
+    int value = 0;
+    for (int i = 0; i < length; ++i) {
+        const int d = hexDigit(piece[i]);
+        if (d < 0)
+            return -1;
+        value = value * 16 + d;
     }
-    return seconds;
+    return value;
 }
 
 } // namespace
 
-QByteArray historyPagePayload(const QString &reply)
+HistoryPage readHistoryPage(const char *data, int size)
 {
-    const int marker = reply.indexOf(startMarker);
+    HistoryPage page;
+    const int marker = find(data, size, "BLK=", 0);
     if (marker < 0)
-        return QByteArray();
-    const int start = qMin(marker + payloadOffset, reply.size());
+        return page;
+    page.isPage = true;
+    const int start = qMin(marker + payloadOffset, size);
     // "CRC=" ends the payload only after its start, so a "CRC=" in the leading
     // text (or among the skipped characters) does not cut the page short.
-    int end = reply.indexOf(endMarker, start);
-    if (end < 0)
-        end = reply.size();
+    const int crc = find(data, size, "CRC=", start);
+    const bool hasEnd = crc >= 0;
+    const int end = hasEnd ? crc : size;
 
-    QByteArray bytes;
-    bytes.reserve(((end - start) / 5 + 2) * 2);
-    // Split at every space, empty pieces included.
+    page.bytes.reserve(((end - start) / 5 + 1) * 2);
+    bool damaged = false;
     int from = start;
     for (;;) {
-        const int space = reply.indexOf(QLatin1Char(' '), from);
-        if (space < 0 || space >= end) {
-            appendWord(bytes, reply.midRef(from, end - from));
+        const auto *space =
+            static_cast<const char *>(std::memchr(data + from, ' ', std::size_t(end - from)));
+        const int to = space ? int(space - data) : end;
+        const bool last = !space;
+        if (last && to == from && hasEnd)
+            break; // the space before "CRC=" leaves one empty piece
+        const int value = wordValue(data + from, to - from);
+        // Without "CRC=" the last piece may be a word cut in the middle.
+        if (value < 0 || (last && !hasEnd)) {
+            damaged = true;
             break;
         }
-        appendWord(bytes, reply.midRef(from, space - from));
-        from = space + 1;
+        page.bytes.append(char(value & 0xFF));
+        page.bytes.append(char(value >> 8));
+        if (last)
+            break;
+        from = to + 1;
     }
-    return bytes;
+    page.intact = hasEnd && !damaged;
+    return page;
 }
 
-bool isHistoryPage(const QString &reply)
+bool appendHistoryRecords(const QByteArray &bytes, qint64 timeBase, QList<HistoryRecord *> &records)
 {
-    return reply.contains(startMarker);
+    const auto *raw = reinterpret_cast<const std::uint8_t *>(bytes.constData());
+    for (int at = 0; at + storedRecordSize <= bytes.size(); at += storedRecordSize) {
+        if (storedRecordMinutes(raw + at) == 0)
+            return false;
+        records.append(new HistoryRecord(decodeStoredRecord(raw + at, timeBase)));
+    }
+    return true;
+}
+
+HistoryPageReader::HistoryPageReader(qint64 base, QList<HistoryRecord *> &list)
+    : timeBase(base), records(list)
+{
+}
+
+HistoryPageReader::Outcome HistoryPageReader::take(const QByteArray &reply)
+{
+    Outcome outcome;
+    const HistoryPage page = readHistoryPage(reply);
+    outcome.isPage = page.isPage;
+    if (!page.isPage || end)
+        return outcome;
+    const QByteArray digest = QCryptographicHash::hash(page.bytes, QCryptographicHash::Sha1);
+    if (taken.contains(digest))
+        return outcome;
+    const int before = records.size();
+    end = !appendHistoryRecords(page.bytes, timeBase, records);
+    outcome.newRecords = records.size() > before;
+    if (outcome.newRecords)
+        taken.insert(digest);
+    // Damage after the end record hides nothing.
+    outcome.damaged = !page.intact && !end;
+    return outcome;
 }
 
 bool parseHistoryPageText(const QString &reply, QList<HistoryRecord *> &records)
 {
-    // A reply that is no page holds no records; the download decides what
-    // that means.
-    if (!isHistoryPage(reply))
-        return true;
-    const qint64 timeBase = epochSeconds();
-    const QByteArray payload = historyPagePayload(reply);
-    const auto *bytes = reinterpret_cast<const std::uint8_t *>(payload.constData());
-    for (int at = 0; at + storedRecordSize <= payload.size(); at += storedRecordSize) {
-        if (storedRecordMinutes(bytes + at) == 0)
-            return false;
-        records.append(new HistoryRecord(decodeStoredRecord(bytes + at, timeBase)));
-    }
-    return true;
+    const HistoryPage page = readHistoryPage(reply.toUtf8());
+    return appendHistoryRecords(page.bytes, deviceEpoch().toSecsSinceEpoch(), records);
 }

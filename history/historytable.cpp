@@ -24,10 +24,12 @@ constexpr int eventColumn = 1;
 class DateTexts
 {
 public:
-    DateTexts() : locale(QLocale::system())
+    explicit DateTexts(const QTimeZone &z)
+        : locale(QLocale::system()), zone(z), local(z.id() == QTimeZone::systemTimeZoneId())
     {
 #ifdef Q_OS_UNIX
-        fast = !locale.dateTimeFormat(QLocale::ShortFormat).contains(QLatin1Char('t'));
+        // The C library knows the local zone only.
+        fast = local && !locale.dateTimeFormat(QLocale::ShortFormat).contains(QLatin1Char('t'));
         if (fast)
             tzset();
 #endif
@@ -47,11 +49,15 @@ public:
             }
         }
 #endif
-        return locale.toString(QDateTime::fromSecsSinceEpoch(qint64(time)), QLocale::ShortFormat);
+        const QDateTime when = local ? QDateTime::fromSecsSinceEpoch(qint64(time))
+                                     : QDateTime::fromSecsSinceEpoch(qint64(time), zone);
+        return locale.toString(when, QLocale::ShortFormat);
     }
 
 private:
     QLocale locale;
+    QTimeZone zone;
+    bool local;
     bool fast = false;
 };
 
@@ -88,9 +94,10 @@ QStringList historyRowTexts(const HistoryRecord &record)
     return rowTexts(record, QLocale::system().toString(when, QLocale::ShortFormat));
 }
 
-void fillHistoryTable(QStandardItemModel *model, const QList<HistoryRecord *> &records)
+void fillHistoryTable(QStandardItemModel *model, const QList<HistoryRecord *> &records,
+                      const QTimeZone &zone)
 {
-    const DateTexts dates;
+    const DateTexts dates(zone);
     const QVariant alarmBrush = QBrush(QColor(255, 0, 0));
     QList<QStandardItem *> items;
     for (const HistoryRecord *record : records) {

@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QStringList>
+#include <QTimeZone>
 
 class QStandardItemModel;
 
@@ -17,5 +18,7 @@ void setupHistoryModel(QStandardItemModel *model);
 // The six cell texts of one record; the event text is empty for unknown codes.
 QStringList historyRowTexts(const HistoryRecord &record);
 
-// Appends one row per record, alarms in red. Expects a model without rows.
-void fillHistoryTable(QStandardItemModel *model, const QList<HistoryRecord *> &records);
+// Appends one row per record, alarms in red, dates as wall-clock time in
+// `zone`. Expects a model without rows.
+void fillHistoryTable(QStandardItemModel *model, const QList<HistoryRecord *> &records,
+                      const QTimeZone &zone = QTimeZone::systemTimeZone());

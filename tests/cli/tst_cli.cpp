@@ -4,6 +4,8 @@
 
 #include <QtTest>
 
+#include <memory>
+
 namespace {
 
 struct Run
@@ -75,6 +77,8 @@ private slots:
         QTest::newRow("threshold missing") << QStringList{"set-threshold"};
         QTest::newRow("bad time") << QStringList{"set-time", "yesterday"};
         QTest::newRow("time before epoch") << QStringList{"set-time", "1990-01-01 00:00:00"};
+        QTest::newRow("time past the clock's last minute")
+            << QStringList{"set-time", "2030-11-24 20:16:00"};
         QTest::newRow("extra argument") << QStringList{"params", "now"};
         QTest::newRow("csv on params") << QStringList{"params", "--csv", "x.csv"};
         QTest::newRow("bad calibration date")
@@ -94,9 +98,9 @@ private slots:
     {
         Run r = cli({"--help"});
         QCOMPARE(r.code, 0);
-        for (const char *command : {"params", "info", "set-time", "set-interval",
-                                    "set-neutron-sigma", "set-gamma-sigma", "set-threshold",
-                                    "history", "decode"})
+        for (const char *command :
+             {"params", "info", "set-time", "set-interval", "set-neutron-sigma", "set-gamma-sigma",
+              "set-threshold", "history", "decode"})
             QVERIFY2(r.out.contains(QLatin1String(command)), command);
         r = cli({"--version"});
         QCOMPARE(r.code, 0);
@@ -172,6 +176,11 @@ private slots:
             QCOMPARE(r.code, 4);
             QVERIFY(r.err.contains(QLatin1String("refused")));
         }
+        // The clock is read back, and it was not set.
+        const Run r = cli({"set-time", "2024-05-01 12:30:00"});
+        QCOMPARE(r.code, 4);
+        QVERIFY2(r.err.contains(QStringLiteral("Прибор не подтвердил установку часов")),
+                 qPrintable(r.err));
         // Nothing was changed.
         const QMap<QString, QString> f = fields(cli({"params"}).out);
         QCOMPARE(f["gamma-sigma"], QStringLiteral("3"));
@@ -184,6 +193,16 @@ private slots:
         QVERIFY2(pager.start({"--silent"}), qPrintable(pager.log()));
         const Run r = cli({"params"});
         QCOMPARE(r.code, 3);
+    }
+
+    // Identification answered, the information request not.
+    void infoUnanswered()
+    {
+        EmulatorProcess pager(runtime.path());
+        QVERIFY2(pager.start({"--answer-limit", "1"}), qPrintable(pager.log()));
+        const Run r = cli({"info"});
+        QCOMPARE(r.code, 3);
+        QVERIFY(r.out.isEmpty());
     }
 
     void splitRegisterRepliesAreNotTakenAsValues()
@@ -225,11 +244,78 @@ private slots:
         QVERIFY(p.open(QIODevice::ReadOnly));
         QVERIFY(p.read(5) == "%PDF-");
 
-        // The saved pages give the same rows without a pager.
+        QFile dumpFile(dump);
+        QVERIFY(dumpFile.open(QIODevice::ReadOnly));
+        QVERIFY(dumpFile.readAll().startsWith("DR7326G-05A history dump 2\nserial 05A00317\n"));
+
+        // The saved pages give the same rows without a pager, and the journal
+        // carries the dump's serial number unless told otherwise.
         pager.stop();
-        const Run d = cli({"decode", dump});
+        const QString decodedPdf = files.filePath(QStringLiteral("decoded.pdf"));
+        const Run d = cli({"decode", dump, "--pdf", decodedPdf});
         QCOMPARE(d.code, 0);
         QCOMPARE(d.out, r.out);
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"), {decodedPdf, QStringLiteral("-")});
+        QVERIFY(text.waitForFinished(30000));
+        QVERIFY(text.readAllStandardOutput().contains("05A00317"));
+    }
+
+    // The earlier dump, CSV and PDF stay as they were when no pager answers
+    // and when the pager answers but no record comes.
+    void earlierFilesKept_data()
+    {
+        QTest::addColumn<QStringList>("emulator"); // empty: no pager
+        QTest::addColumn<int>("code");
+        QTest::newRow("no pager") << QStringList() << 3;
+        QTest::newRow("silent after identification and info")
+            << QStringList{"--answer-limit", "2"} << 5;
+    }
+    void earlierFilesKept()
+    {
+        QFETCH(QStringList, emulator);
+        QFETCH(int, code);
+        QTemporaryDir files;
+        const QStringList names{"pages.dump", "history.csv", "journal.pdf"};
+        for (const QString &name : names) {
+            QFile f(files.filePath(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("earlier " + name.toLatin1());
+        }
+        QTemporaryDir empty;
+        std::unique_ptr<EmulatorProcess> pager;
+        if (!emulator.isEmpty()) {
+            pager.reset(new EmulatorProcess(runtime.path()));
+            QVERIFY2(pager->start(emulator), qPrintable(pager->log()));
+        }
+        const Run r = cli({"history", "--dump", files.filePath(names.at(0)), "--csv",
+                           files.filePath(names.at(1)), "--pdf", files.filePath(names.at(2))},
+                          emulator.isEmpty() ? empty.path() : QString());
+        QCOMPARE(r.code, code);
+        QVERIFY(r.out.isEmpty());
+        for (const QString &name : names) {
+            QFile f(files.filePath(name));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), "earlier " + name.toLatin1());
+        }
+        if (!emulator.isEmpty())
+            QVERIFY2(r.err.contains(QLatin1String("no CSV or PDF written")), qPrintable(r.err));
+    }
+
+    // A pager that sends its last page again and again, never the end record:
+    // the download ends on its own, every record once, reported incomplete.
+    void historyWithoutEnd()
+    {
+        EmulatorProcess pager(runtime.path());
+        QVERIFY2(pager.start({"--records", "40", "--page-size", "16", "--no-end"}),
+                 qPrintable(pager.log()));
+        const Run r = cli({"history"});
+        QCOMPARE(r.code, 5);
+        QCOMPARE(r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).size(), 40);
+        QVERIFY(r.err.contains(QLatin1String("incomplete")));
+        // Three pages, then five requests that bring nothing new.
+        pager.stop();
+        QCOMPARE(pager.log().count(QLatin1String("READ_HISTORY page")), 3 + 5);
     }
 
     void historyFromAPagerThatGoesSilent()

@@ -24,6 +24,14 @@ QByteArray bytesOf(const QList<std::uint16_t> &values)
     return out;
 }
 
+// The text with every '~' turned into a NUL byte.
+QByteArray withNul(const char *text)
+{
+    QByteArray bytes(text);
+    bytes.replace('~', '\0');
+    return bytes;
+}
+
 const std::uint8_t *raw(const QByteArray &bytes)
 {
     return reinterpret_cast<const std::uint8_t *>(bytes.constData());
@@ -202,69 +210,95 @@ private slots:
         QCOMPARE(isAlarmEvent(code), alarm);
     }
 
+    // A piece between two good words: a word of one to four hex digits, or
+    // damage that drops it and everything after it.
     void pieceValues_data()
     {
-        QTest::addColumn<QString>("piece");
-        QTest::addColumn<int>("value");
-        QTest::newRow("upper case") << "ABCD" << 0xABCD;
-        QTest::newRow("lower case") << "abcd" << 0xABCD;
-        QTest::newRow("short") << "5" << 5;
-        QTest::newRow("largest") << "FFFF" << 0xFFFF;
-        QTest::newRow("above FFFF") << "10000" << 0;
-        QTest::newRow("leading zeros") << "00001" << 1;
-        QTest::newRow("not hex") << "00G1" << 0;
-        QTest::newRow("negative") << "-1" << 0;
-        QTest::newRow("empty") << "" << 0;
+        QTest::addColumn<QByteArray>("piece");
+        QTest::addColumn<int>("value"); // -1: damaged
+        QTest::newRow("upper case") << QByteArray("ABCD") << 0xABCD;
+        QTest::newRow("lower case") << QByteArray("abcd") << 0xABCD;
+        QTest::newRow("short") << QByteArray("5") << 5;
+        QTest::newRow("largest") << QByteArray("FFFF") << 0xFFFF;
+        QTest::newRow("above FFFF") << QByteArray("10000") << -1;
+        QTest::newRow("five digits with leading zero") << QByteArray("00001") << -1;
+        QTest::newRow("not hex") << QByteArray("00G1") << -1;
+        QTest::newRow("negative") << QByteArray("-1") << -1;
+        QTest::newRow("plus sign") << QByteArray("+1") << -1;
+        QTest::newRow("0x prefix") << QByteArray("0x1") << -1;
+        QTest::newRow("empty: two spaces") << QByteArray("") << -1;
+        QTest::newRow("NUL inside") << withNul("1~2") << -1;
+        QTest::newRow("NUL alone") << withNul("~") << -1;
+        QTest::newRow("tab") << QByteArray("12\t3") << -1;
+        QTest::newRow("non-ASCII digit") << QByteArray("\xEF\xBC\x91") << -1;
     }
     void pieceValues()
     {
-        QFETCH(QString, piece);
+        QFETCH(QByteArray, piece);
         QFETCH(int, value);
-        // The piece between two good words, so that a bad one cannot shift them.
-        const QByteArray payload = historyPagePayload(pageAround("1111 " + piece + " 2222"));
-        QCOMPARE(payload.size(), 2 * 4); // three words and the piece before "CRC="
-        QCOMPARE(payload.toHex(), bytesOf({0x1111, std::uint16_t(value), 0x2222, 0}).toHex());
+        const HistoryPage page =
+            readHistoryPage("xx BLK=0001 1111 " + piece + " 2222 CRC=ABCD\n\r");
+        QVERIFY(page.isPage);
+        QCOMPARE(page.intact, value >= 0);
+        const QByteArray expected =
+            value >= 0 ? bytesOf({0x1111, std::uint16_t(value), 0x2222}) : bytesOf({0x1111});
+        QCOMPARE(page.bytes.toHex(' '), expected.toHex(' '));
     }
 
-    void payloadSplitting_data()
+    void pageLayout_data()
     {
-        QTest::addColumn<QString>("reply");
-        QTest::addColumn<QByteArray>("payload");
-        QTest::newRow("space before CRC= gives an empty last piece")
-            << pageAround("0102 0304") << bytesOf({0x0102, 0x0304, 0});
-        QTest::newRow("two spaces put a 0 word between")
-            << pageAround("0001 0002  0003") << bytesOf({1, 2, 0, 3, 0});
-        QTest::newRow("no CRC=: to the end")
-            << QString("xx BLK=0001 0A0B 0C0D") << bytesOf({0x0A0B, 0x0C0D});
-        QTest::newRow("no space before CRC=")
-            << QString("xx BLK=0001 0A0B 0C0DCRC=1234\n\r") << bytesOf({0x0A0B, 0x0C0D});
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("isPage");
+        QTest::addColumn<bool>("intact");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("the space before CRC= is no word")
+            << QByteArray("xx BLK=0001 0102 0304 CRC=1234\n\r") << true << true
+            << bytesOf({0x0102, 0x0304});
+        QTest::newRow("no space before CRC=") << QByteArray("xx BLK=0001 0A0B 0C0DCRC=1234\n\r")
+                                              << true << true << bytesOf({0x0A0B, 0x0C0D});
+        QTest::newRow("cut short: the last word may be cut")
+            << QByteArray("xx BLK=0001 0A0B 0C0D") << true << false << bytesOf({0x0A0B});
+        QTest::newRow("cut short after a space")
+            << QByteArray("xx BLK=0001 0A0B ") << true << false << bytesOf({0x0A0B});
+        QTest::newRow("line end but no CRC=")
+            << QByteArray("xx BLK=0001 0A0B 0C0D\n\r") << true << false << bytesOf({0x0A0B});
+        QTest::newRow("two spaces")
+            << QByteArray("BLK=0001 0001 0002  0003 CRC=") << true << false << bytesOf({1, 2});
+        QTest::newRow("space at the start of the payload")
+            << QByteArray("BLK=0001  0001 CRC=") << true << false << QByteArray();
         QTest::newRow("the five characters after BLK= are skipped")
-            << QString("xx BLK=FFFFF0A0BCRC=") << bytesOf({0x0A0B});
-        QTest::newRow("first BLK= counts")
-            << QString("BLK=0001 0102 BLK=0002 0304") << bytesOf({0x0102, 0, 0x0304});
+            << QByteArray("xx BLK=FFFFF0A0BCRC=") << true << true << bytesOf({0x0A0B});
+        QTest::newRow("a second BLK= is damage")
+            << QByteArray("BLK=0001 0102 BLK=0002 0304 CRC=") << true << false << bytesOf({0x0102});
         QTest::newRow("a CRC= before BLK= is no end marker")
-            << QString("CRC=1234 BLK=0001 0102 0304 CRC=") << bytesOf({0x0102, 0x0304, 0});
+            << QByteArray("CRC=1234 BLK=0001 0102 0304 CRC=") << true << true
+            << bytesOf({0x0102, 0x0304});
         QTest::newRow("a CRC= among the skipped characters is no end marker")
-            << QString("BLK=CRC= 0102 CRC=") << bytesOf({0x0102, 0});
-        QTest::newRow("nothing after BLK=") << QString("BLK=00") << bytesOf({0});
-        QTest::newRow("no BLK=") << QString("DR_Pager#05A00317 0102 0304 CRC=") << QByteArray();
-        QTest::newRow("lower-case marker") << QString("blk=0001 0102 CRC=") << QByteArray();
-        QTest::newRow("empty reply") << QString() << QByteArray();
+            << QByteArray("BLK=CRC= 0102 CRC=") << true << true << bytesOf({0x0102});
+        QTest::newRow("empty payload")
+            << QByteArray("BLK=0001 CRC=") << true << true << QByteArray();
+        QTest::newRow("nothing after BLK=")
+            << QByteArray("BLK=00") << true << false << QByteArray();
+        QTest::newRow("NUL in the leading text") << withNul("DR~Pager BLK=0001 0102 0304 CRC=\n\r")
+                                                 << true << true << bytesOf({0x0102, 0x0304});
+        QTest::newRow("NUL after CRC=")
+            << withNul("BLK=0001 0102 CRC=~~\n\r") << true << true << bytesOf({0x0102});
+        QTest::newRow("no BLK=") << QByteArray("DR_Pager#05A00317 0102 0304 CRC=") << false << false
+                                 << QByteArray();
+        QTest::newRow("lower-case marker")
+            << QByteArray("blk=0001 0102 CRC=") << false << false << QByteArray();
+        QTest::newRow("empty reply") << QByteArray() << false << false << QByteArray();
     }
-    void payloadSplitting()
+    void pageLayout()
     {
-        QFETCH(QString, reply);
-        QFETCH(QByteArray, payload);
-        QCOMPARE(historyPagePayload(reply).toHex(' '), payload.toHex(' '));
-    }
-
-    void isPage()
-    {
-        QVERIFY(isHistoryPage(page(record(1, 'F', 0, 0, 0, 0))));
-        QVERIFY(isHistoryPage(QStringLiteral("BLK=")));
-        QVERIFY(!isHistoryPage(QStringLiteral("blk=0001 0102")));
-        QVERIFY(!isHistoryPage(QString()));
-        QVERIFY(!isHistoryPage(QStringLiteral("DR_Pager#05A00317 $0002 INFO CRC=1234\n\r")));
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, isPage);
+        QFETCH(bool, intact);
+        QFETCH(QByteArray, bytes);
+        const HistoryPage page = readHistoryPage(reply);
+        QCOMPARE(page.isPage, isPage);
+        QCOMPARE(page.intact, intact);
+        QCOMPARE(page.bytes.toHex(' '), bytes.toHex(' '));
     }
 
     void pages_data()
@@ -290,21 +324,24 @@ private slots:
         QTest::newRow("a 0 word after two records is no end record")
             << page(r1 + r2 + QStringList{"0000"}) << true << QList<std::uint32_t>{1, 2};
         QTest::newRow("7 pieces: none") << page(r1.mid(0, 6)) << true << QList<std::uint32_t>{};
-        QTest::newRow("7 words and the space before CRC=: one record")
-            << page(r1.mid(0, 7)) << true << QList<std::uint32_t>{1};
+        QTest::newRow("7 words and the space before CRC=: none")
+            << page(r1.mid(0, 7)) << true << QList<std::uint32_t>{};
         QTest::newRow("8 words and the space before CRC=: one record")
             << page(r1) << true << QList<std::uint32_t>{1};
+        // Cut short: the last word may be cut, so its record is not kept.
         QTest::newRow("16 words without CRC=")
-            << page(r1 + r2, false) << true << QList<std::uint32_t>{1, 2};
-        // A double space inside record 1 moves its last word (0x0000) into
-        // record 2 as its minute word; record 2's first word (0x0002) then
-        // gives the minute count's high byte.
-        QTest::newRow("two spaces shift the words")
-            << pageAround(r1.mid(0, 3).join(' ') + "  " + r1.mid(3).join(' ') + " " + r2.join(' '))
-            << true << QList<std::uint32_t>{1, 0x020000};
-        QTest::newRow("unreadable minute word ends the history")
-            << page(r1 + QStringList{"ZZZZ", "4600"} + r2.mid(2) + r3) << false
+            << page(r1 + r2, false) << true << QList<std::uint32_t>{1};
+        // Damage never shifts later words into records: everything from the
+        // first damaged piece on is dropped.
+        QTest::newRow("two spaces inside record 2")
+            << pageAround(r1.join(' ') + " " + r2.mid(0, 3).join(' ') + "  " + r2.mid(3).join(' ') +
+                          " " + r3.join(' '))
+            << true << QList<std::uint32_t>{1};
+        QTest::newRow("an unreadable minute word does not end the history")
+            << page(r1 + QStringList{"ZZZZ", "4600"} + r2.mid(2) + r3) << true
             << QList<std::uint32_t>{1};
+        QTest::newRow("end record before the damage ends the history")
+            << page(r1 + end + QStringList{"ZZZZ"}) << false << QList<std::uint32_t>{1};
         QTest::newRow("lower-case words")
             << page(record(0xABCDEF, 'F', 0, 0, 0, 0).replaceInStrings("ABCD", "abcd")) << true
             << QList<std::uint32_t>{0xABCDEF};
