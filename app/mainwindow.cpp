@@ -159,8 +159,11 @@ void MainWindow::on_menuReadHistory_triggered()
     qDeleteAll(historyRecords);
     historyRecords.clear();
     historyModel->removeRows(0, historyModel->rowCount());
-    const bool complete = link.readHistory(historyRecords, showHistoryProgress);
+    const bool complete = downloadHistory(link, historyRecords, showHistoryProgress,
+                                          keepDownloadedPages(link.serialNumber))
+                              .complete();
     fillHistoryTable(historyRecords);
+    historyShown();
     endDeviceAction();
     if (complete)
         report(tr("История прочитана: записей %1.").arg(historyRecords.size()));
@@ -211,8 +214,8 @@ void MainWindow::on_menuPrintHistory_triggered()
         return;
     const QString fileName = dialog.selectedFiles().constFirst();
     QString error;
-    if (saveJournalPdf(ui->tableView->model(), link.serialNumber, ui->dateControl->date(), fileName,
-                       &error))
+    if (saveJournalPdf(ui->tableView->model(), journalSerialNumber(), ui->dateControl->date(),
+                       fileName, &error))
         report(tr("Отчёт сохранён: %1").arg(QDir::toNativeSeparators(fileName)));
     else
         report(tr("Файл не сохранён: %1 (%2)").arg(QDir::toNativeSeparators(fileName), error));
