@@ -75,6 +75,18 @@ public:
     }
 };
 
+// Labels of a logarithmic axis: powers of ten as 1e-05 below 0.01 and from
+// 10000 on, plain numbers between, all in the C number format.
+class HistoryLogScaleDraw : public QwtScaleDraw
+{
+public:
+    QwtText label(double value) const override
+    {
+        return value < 0.01 || value >= 1e4 ? QString::number(value, 'e', 0)
+                                            : QString::number(value, 'g', 6);
+    }
+};
+
 // Alarms (red lines with their event text) or other events (small grey
 // marks at the foot of the plot), all drawn by one item: a long history may
 // hold thousands of them, and at most one is drawn per pixel column.
@@ -174,6 +186,12 @@ class HistoryCurve : public QwtPlotCurve
 public:
     using QwtPlotCurve::QwtPlotCurve;
 
+    void setSeries(const HistoryPlotSeries &series)
+    {
+        lineStarts = series.lineStarts;
+        setSamples(series.x, series.y);
+    }
+
 protected:
     void drawLines(QPainter *painter, const QwtScaleMap &xMap, const QwtScaleMap &yMap,
                    const QRectF &canvasRect, int from, int to) const override
@@ -209,9 +227,14 @@ protected:
             line.clear();
         };
 
+        auto nextStart = std::upper_bound(lineStarts.begin(), lineStarts.end(), from);
         double previous = from > 0 ? pixelX(from - 1) : left - 1;
         double current = pixelX(from);
         for (int i = from; i <= to; ++i) {
+            if (nextStart != lineStarts.end() && *nextStart == i) {
+                drawLine();
+                ++nextStart;
+            }
             const double next = i < to ? pixelX(i + 1) : left - 1;
             // A point off the canvas still counts when its neighbour is on it,
             // so the line runs out to the edge.
@@ -235,6 +258,9 @@ protected:
         }
         drawLine();
     }
+
+private:
+    QVector<int> lineStarts;
 };
 
 // Zooms by dragging a rectangle; a right click goes back to the whole history
@@ -291,10 +317,10 @@ HistoryPlot::HistoryPlot(QWidget *parent) : QwtPlot(parent), timeScale(new Histo
 
     setAxisScaleDraw(xBottom, timeScale);
     setAxisScaleEngine(yLeft, new QwtLogScaleEngine);
-    auto *rates = new QwtLinearScaleEngine;
-    rates->setAttribute(QwtScaleEngine::IncludeReference, true);
-    rates->setReference(0);
-    setAxisScaleEngine(yRight, rates);
+    // Count rates span background and alarms: tens and thousands per second.
+    setAxisScaleEngine(yRight, new QwtLogScaleEngine);
+    setAxisScaleDraw(yLeft, new HistoryLogScaleDraw);
+    setAxisScaleDraw(yRight, new HistoryLogScaleDraw);
     enableAxis(yRight);
     setAxisTitle(yLeft, QStringLiteral("МЭД, Зв/ч"));
     setAxisTitle(yRight, QStringLiteral("Скорость счёта, имп/с"));
@@ -343,9 +369,9 @@ void HistoryPlot::setHistory(const QList<HistoryRecord *> &list, const QString &
     for (const HistoryRecord *r : list)
         records.append(*r);
 
-    doseRateCurve->setSamples(plotData.doseRate.x, plotData.doseRate.y);
-    gammaCurve->setSamples(plotData.gamma.x, plotData.gamma.y);
-    neutronCurve->setSamples(plotData.neutron.x, plotData.neutron.y);
+    doseRateCurve->setSeries(plotData.doseRate);
+    gammaCurve->setSeries(plotData.gamma);
+    neutronCurve->setSeries(plotData.neutron);
     alarmMarkers->setMarkers(plotData.alarms);
     eventMarkers->setMarkers(plotData.events);
 
@@ -367,6 +393,8 @@ void HistoryPlot::setHistory(const QList<HistoryRecord *> &list, const QString &
     // A history without a positive dose rate still gets a sensible log axis.
     if (plotData.doseRate.size() == 0)
         setAxisScale(yLeft, 1e-8, 1e-5);
+    if (plotData.gamma.size() == 0 && plotData.neutron.size() == 0)
+        setAxisScale(yRight, 0.1, 100);
     setZoomBase();
 }
 

@@ -12,7 +12,7 @@
 
 class QLabel;
 class QPushButton;
-class QwtPlotCurve;
+class HistoryCurve;
 class HistoryEventMarkers;
 class HistoryTimeScaleDraw;
 class HistoryZoomer;
@@ -45,9 +45,9 @@ private:
     QTimeZone zone;
     HistoryPlotData plotData;
     QVector<HistoryRecord> records;
-    QwtPlotCurve *doseRateCurve;
-    QwtPlotCurve *gammaCurve;
-    QwtPlotCurve *neutronCurve;
+    HistoryCurve *doseRateCurve;
+    HistoryCurve *gammaCurve;
+    HistoryCurve *neutronCurve;
     HistoryEventMarkers *alarmMarkers;
     HistoryEventMarkers *eventMarkers;
     HistoryTimeScaleDraw *timeScale;

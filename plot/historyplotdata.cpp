@@ -5,8 +5,15 @@
 
 namespace {
 
-void append(HistoryPlotSeries &series, double x, double y, int row)
+// Appends a point when a logarithmic axis can show it (inf and nan come from
+// damaged or unset stored values and would spoil the scale). `lastOff` is
+// the row of the latest switch-off before `row`, -1 when none.
+void append(HistoryPlotSeries &series, double x, double y, int row, int lastOff)
 {
+    if (!std::isfinite(y) || y <= 0)
+        return;
+    if (!series.rows.isEmpty() && (series.rows.last() <= lastOff || x < series.x.last()))
+        series.lineStarts.append(series.size());
     series.x.append(x);
     series.y.append(y);
     series.rows.append(row);
@@ -43,17 +50,16 @@ HistoryPlotData historyPlotData(const QList<HistoryRecord *> &records)
     reserve(data.gamma, n);
     reserve(data.neutron, n);
     data.recordX.reserve(n);
+    int lastOff = -1;
     for (int row = 0; row < n; ++row) {
         const HistoryRecord &r = *records.at(row);
         const double x = double(r.time) * 1000.0;
         data.recordX.append(x);
-        // A logarithmic axis has no place for 0; inf and nan come from
-        // damaged or unset stored values and would spoil the scale.
-        if (std::isfinite(r.doseRate) && r.doseRate > 0)
-            append(data.doseRate, x, r.doseRate, row);
-        append(data.gamma, x, r.gammaCps, row);
-        if (std::isfinite(r.neutronCps) && r.neutronCps >= 0)
-            append(data.neutron, x, r.neutronCps, row);
+        append(data.doseRate, x, r.doseRate, row, lastOff);
+        append(data.gamma, x, r.gammaCps, row, lastOff);
+        append(data.neutron, x, r.neutronCps, row, lastOff);
+        if (r.eventCode == '0')
+            lastOff = row;
         if (isAlarmEvent(r.eventCode))
             data.alarms.append({x, row, r.eventCode, eventText(r.eventCode)});
         else if (isPlottedEvent(r.eventCode))

@@ -15,6 +15,10 @@ struct HistoryPlotSeries
     QVector<double> x;
     QVector<double> y;
     QVector<int> rows;
+    // Indices of the points that begin a new line: the first after a
+    // switch-off, and one earlier than the point before (the pager's clock
+    // was set back). The line is not drawn across these.
+    QVector<int> lineStarts;
     int size() const { return x.size(); }
 };
 
@@ -28,9 +32,9 @@ struct HistoryPlotMarker
 
 struct HistoryPlotData
 {
-    // Dose rate in Sv/h for a logarithmic axis: only positive finite values.
+    // Dose rate in Sv/h and count rates in counts per second, each for a
+    // logarithmic axis: only positive finite values.
     HistoryPlotSeries doseRate;
-    // Count rates in counts per second: only finite, non-negative values.
     HistoryPlotSeries gamma;
     HistoryPlotSeries neutron;
     // Gamma and neutron alarms, in row order.

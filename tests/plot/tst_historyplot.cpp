@@ -56,59 +56,85 @@ private slots:
     void plotData_data()
     {
         QTest::addColumn<QByteArray>("codes");
+        QTest::addColumn<QVector<int>>("minutes"); // empty: row i at minute i
         QTest::addColumn<QVector<double>>("doseRates");
         QTest::addColumn<QVector<double>>("neutrons");
+        QTest::addColumn<QVector<int>>("gammas");
         QTest::addColumn<QVector<int>>("doseRows");
         QTest::addColumn<QVector<int>>("neutronRows");
+        QTest::addColumn<QVector<int>>("gammaRows");
         QTest::addColumn<QVector<int>>("alarmRows");
         QTest::addColumn<QVector<int>>("eventRows");
+        QTest::addColumn<QVector<int>>("doseLineStarts");
 
-        const QVector<double> ones(11, 1e-7);
         const QVector<int> all{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
         QTest::newRow("every event code")
-            << QByteArray("01ACFNSesXA") << ones << QVector<double>(11, 2.0) << all << all
-            << QVector<int>{2, 5, 10} << QVector<int>{0, 1, 3, 6, 8};
-        QTest::newRow("log axis skips what it cannot show")
-            << QByteArray("FFFFFF") << QVector<double>{1e-7, 0, -1e-7, infinite, notANumber, 2e-7}
-            << QVector<double>{0, -1, infinite, notANumber, 3, 1.5} << QVector<int>{0, 5}
-            << QVector<int>{0, 4, 5} << QVector<int>{} << QVector<int>{};
+            << QByteArray("01ACFNSesXA") << QVector<int>() << QVector<double>(11, 1e-7)
+            << QVector<double>(11, 2.0) << QVector<int>(11, 5) << all << all << all
+            << QVector<int>{2, 5, 10} << QVector<int>{0, 1, 3, 6, 8} << QVector<int>{1};
+        QTest::newRow("log axes skip what they cannot show")
+            << QByteArray("FFFFFF") << QVector<int>()
+            << QVector<double>{1e-7, 0, -1e-7, infinite, notANumber, 2e-7}
+            << QVector<double>{0, -1, infinite, notANumber, 3, 1.5}
+            << QVector<int>{0, 7, 0, 9, 0, 1} << QVector<int>{0, 5} << QVector<int>{4, 5}
+            << QVector<int>{1, 3, 5} << QVector<int>() << QVector<int>() << QVector<int>();
         QTest::newRow("alarm without a dose rate keeps its marker")
-            << QByteArray("NA") << QVector<double>{0, 0} << QVector<double>{1, 1} << QVector<int>{}
-            << QVector<int>{0, 1} << QVector<int>{0, 1} << QVector<int>{};
+            << QByteArray("NA") << QVector<int>() << QVector<double>{0, 0} << QVector<double>{1, 1}
+            << QVector<int>{3, 3} << QVector<int>{} << QVector<int>{0, 1} << QVector<int>{0, 1}
+            << QVector<int>{0, 1} << QVector<int>{} << QVector<int>();
+        // The line breaks after a switch-off (even when the next points have no
+        // value) and where the clock was set back.
+        QTest::newRow("switch-off and clock set back break the line")
+            << QByteArray("F01FFFF1FF") << QVector<int>{0, 1, 50, 51, 52, 53, 54, 20, 21, 22}
+            << QVector<double>{1e-7, 1e-7, 0, 1e-7, 1e-7, 1e-7, 0, 1e-7, 1e-7, 1e-7}
+            << QVector<double>(10, 1.0) << QVector<int>(10, 5)
+            << QVector<int>{0, 1, 3, 4, 5, 7, 8, 9} << QVector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}
+            << QVector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9} << QVector<int>() << QVector<int>{1, 2, 7}
+            << QVector<int>{2, 5};
         QTest::newRow("no records")
-            << QByteArray() << QVector<double>() << QVector<double>() << QVector<int>()
+            << QByteArray() << QVector<int>() << QVector<double>() << QVector<double>()
+            << QVector<int>() << QVector<int>() << QVector<int>() << QVector<int>()
             << QVector<int>() << QVector<int>() << QVector<int>();
     }
 
     void plotData()
     {
         QFETCH(QByteArray, codes);
+        QFETCH(QVector<int>, minutes);
         QFETCH(QVector<double>, doseRates);
         QFETCH(QVector<double>, neutrons);
+        QFETCH(QVector<int>, gammas);
         QFETCH(QVector<int>, doseRows);
         QFETCH(QVector<int>, neutronRows);
+        QFETCH(QVector<int>, gammaRows);
         QFETCH(QVector<int>, alarmRows);
         QFETCH(QVector<int>, eventRows);
+        QFETCH(QVector<int>, doseLineStarts);
         Records records;
         for (int i = 0; i < codes.size(); ++i)
-            records.add(start + 60 * i, codes[i], doseRates[i], neutrons[i], std::uint16_t(i));
+            records.add(start + 60 * (minutes.isEmpty() ? i : minutes[i]), codes[i], doseRates[i],
+                        neutrons[i], std::uint16_t(gammas[i]));
         const HistoryPlotData data = historyPlotData(records.list);
 
         QCOMPARE(data.doseRate.rows, doseRows);
         QCOMPARE(data.neutron.rows, neutronRows);
-        QCOMPARE(data.gamma.size(), codes.size());
+        QCOMPARE(data.gamma.rows, gammaRows);
         QCOMPARE(markerRows(data.alarms), alarmRows);
         QCOMPARE(markerRows(data.events), eventRows);
+        QCOMPARE(data.doseRate.lineStarts, doseLineStarts);
         // Every point and marker sits at its record's time with its value.
-        for (int i = 0; i < data.doseRate.size(); ++i) {
-            const HistoryRecord *r = records.list[data.doseRate.rows[i]];
-            QCOMPARE(data.doseRate.x[i], r->time * 1000.0);
-            QCOMPARE(data.doseRate.y[i], double(r->doseRate));
-        }
-        for (int i = 0; i < data.gamma.size(); ++i)
-            QCOMPARE(data.gamma.y[i], double(records.list[i]->gammaCps));
-        for (int i = 0; i < data.neutron.size(); ++i)
-            QCOMPARE(data.neutron.y[i], double(records.list[data.neutron.rows[i]]->neutronCps));
+        auto values = [&](const HistoryPlotSeries &series, auto value) {
+            QCOMPARE(series.x.size(), series.rows.size());
+            QCOMPARE(series.y.size(), series.rows.size());
+            for (int i = 0; i < series.size(); ++i) {
+                const HistoryRecord *r = records.list[series.rows[i]];
+                QCOMPARE(series.x[i], r->time * 1000.0);
+                QCOMPARE(series.y[i], double(value(r)));
+            }
+        };
+        values(data.doseRate, [](const HistoryRecord *r) { return r->doseRate; });
+        values(data.gamma, [](const HistoryRecord *r) { return r->gammaCps; });
+        values(data.neutron, [](const HistoryRecord *r) { return r->neutronCps; });
         for (const auto *markers : {&data.alarms, &data.events}) {
             for (const HistoryPlotMarker &m : *markers) {
                 QCOMPARE(m.x, records.list[m.row]->time * 1000.0);
@@ -234,6 +260,12 @@ private slots:
         QVERIFY(plot.recordText(0).startsWith(first));
         QVERIFY(plot.recordText(0).contains(QStringLiteral("Включение прибора")));
         QCOMPARE(plot.axisScaleDraw(QwtPlot::xBottom)->label(start * 1000.0).text(), axisLabel);
+        // The value axes in the C number format, whatever the locale.
+        for (int axis : {QwtPlot::yLeft, QwtPlot::yRight}) {
+            QCOMPARE(plot.axisScaleDraw(axis)->label(1e-5).text(), QStringLiteral("1e-05"));
+            QCOMPARE(plot.axisScaleDraw(axis)->label(0.5).text(), QStringLiteral("0.5"));
+            QCOMPARE(plot.axisScaleDraw(axis)->label(1e4).text(), QStringLiteral("1e+04"));
+        }
     }
 
     // PNG and PDF by the file name; anything else, or nothing to plot, is
