@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QImage>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -225,6 +226,65 @@ private slots:
         QCOMPARE(chosen.size(), row < 0 ? 0 : 1);
         if (row >= 0)
             QCOMPARE(chosen.first().first().toInt(), row);
+    }
+
+    // Dragging a rectangle zooms into it; the button, or a right click, goes
+    // back to the whole history, also after panning.
+    void zoomAndBack_data()
+    {
+        QTest::addColumn<bool>("zoom");
+        QTest::addColumn<bool>("rightClick");
+        QTest::newRow("zoomed, button") << true << false;
+        QTest::newRow("zoomed, right click") << true << true;
+        // Panning leaves the zoom stack at its base.
+        QTest::newRow("panned, button") << false << false;
+        QTest::newRow("panned, right click") << false << true;
+    }
+
+    void zoomAndBack()
+    {
+        QFETCH(bool, zoom);
+        QFETCH(bool, rightClick);
+        Records records;
+        for (int m = 0; m < 600; ++m)
+            records.add(start + 60 * m, 'F', 1e-7 * (1 + m % 10));
+        HistoryPlotWindow window;
+        window.resize(900, 500);
+        window.setHistory(records.list, QStringLiteral("05A00317"));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        HistoryPlot *plot = window.plot();
+        plot->replot();
+        const QwtInterval whole = plot->axisInterval(QwtPlot::xBottom);
+        QCOMPARE(whole.minValue(), start * 1000.0);
+        QCOMPARE(whole.maxValue(), (start + 599 * 60) * 1000.0);
+
+        QWidget *canvas = plot->canvas();
+        const int w = canvas->width();
+        const int h = canvas->height();
+        if (zoom) {
+            QTest::mousePress(canvas, Qt::LeftButton, {}, QPoint(w / 4, h / 4));
+            // With the button held (QTest::mouseMove only moves the cursor).
+            QMouseEvent move(QEvent::MouseMove, QPointF(w / 2, h / 2), Qt::NoButton, Qt::LeftButton,
+                             Qt::NoModifier);
+            QApplication::sendEvent(canvas, &move);
+            QTest::mouseRelease(canvas, Qt::LeftButton, {}, QPoint(w / 2, h / 2));
+            const QwtInterval zoomed = plot->axisInterval(QwtPlot::xBottom);
+            QVERIFY2(zoomed.width() < whole.width() / 2,
+                     qPrintable(QStringLiteral("%1 of %2").arg(zoomed.width()).arg(whole.width())));
+            QVERIFY(zoomed.minValue() > whole.minValue());
+        } else {
+            // As the panner leaves it.
+            plot->setAxisScale(QwtPlot::xBottom, whole.minValue() + whole.width() / 3,
+                               whole.maxValue() + whole.width() / 3);
+            plot->replot();
+        }
+        if (rightClick)
+            QTest::mouseClick(canvas, Qt::RightButton, {}, QPoint(w / 2, h / 2));
+        else
+            window.findChild<QPushButton *>(QStringLiteral("btnWholeHistory"))->click();
+        QCOMPARE(plot->axisInterval(QwtPlot::xBottom).minValue(), whole.minValue());
+        QCOMPARE(plot->axisInterval(QwtPlot::xBottom).maxValue(), whole.maxValue());
     }
 
     // Times are shown in the records' zone, whatever this computer's zone.
