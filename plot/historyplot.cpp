@@ -565,6 +565,8 @@ HistoryPlotWindow::HistoryPlotWindow(QWidget *parent)
     wholeButton->setObjectName(QStringLiteral("btnWholeHistory"));
     saveButton->setObjectName(QStringLiteral("btnSavePlot"));
     messageLabel->setObjectName(QStringLiteral("lblPlotMessage"));
+    // Long file names wrap instead of widening the window.
+    messageLabel->setWordWrap(true);
     messageLabel->setText(tr("Увеличение: выделите область мышью; сдвиг: средняя кнопка; "
                              "щелчок выбирает запись в таблице."));
 
