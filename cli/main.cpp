@@ -8,6 +8,9 @@
 #include "pdfjournal.h"
 #include "plotcommand.h"
 #include "settingvalues.h"
+#ifndef Q_OS_WIN
+#include "usbsocketdir.h"
+#endif
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -187,6 +190,8 @@ int params(PagerLink &link)
 int main(int argc, char **argv)
 {
 #ifndef Q_OS_WIN
+    // The pager sockets have their own folder when XDG_RUNTIME_DIR is unset.
+    socketdir::quietRuntimeDirWarning();
     // The journal is laid out with the GUI library's fonts; no display is needed.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -286,8 +291,8 @@ int main(int argc, char **argv)
         if (!expectArgs(0, 0))
             return usage(QStringLiteral("info takes no argument"));
         return withPager(link, [&] {
-            QString reply;
-            const bool answered = link.textExchange(QStringLiteral("info"), QString(), &reply);
+            bool answered = false;
+            const QString reply = link.readInfo(&answered);
             if (!answered) {
                 err() << "dr7326g-cli: the pager did not answer: info\n";
                 return int(ExitNoPager);

@@ -1,10 +1,10 @@
 #include "pagerlink.h"
 
 #include <QElapsedTimer>
+#include <QStringRef>
 
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <limits>
 
 namespace {
@@ -21,6 +21,49 @@ void dropLeadingLineEnd(QByteArray &bytes)
     while (n < bytes.size() && (bytes.at(n) == '\r' || bytes.at(n) == '\n'))
         ++n;
     bytes.remove(0, n);
+}
+
+// Received bytes as text, every byte kept (a NUL included).
+QString replyText(const QByteArray &bytes)
+{
+    return QString::fromUtf8(bytes.constData(), bytes.size());
+}
+
+// The `digits` characters after the first "Time=" as an unsigned hexadecimal
+// number. False when the field is missing, short, or holds anything but
+// hexadecimal digits (a sign, a space, "0x").
+bool readTimeField(const QString &reply, int digits, std::uint32_t *value)
+{
+    const int at = reply.indexOf(QLatin1String("Time="));
+    if (at < 0 || reply.size() - (at + 5) < digits)
+        return false;
+    std::uint32_t v = 0;
+    for (const QChar c : reply.midRef(at + 5, digits)) {
+        const ushort u = c.unicode();
+        int d = -1;
+        if (u >= '0' && u <= '9')
+            d = u - '0';
+        else if (u >= 'a' && u <= 'f')
+            d = u - 'a' + 10;
+        else if (u >= 'A' && u <= 'F')
+            d = u - 'A' + 10;
+        if (d < 0)
+            return false;
+        v = v * 16 + std::uint32_t(d);
+    }
+    *value = v;
+    return true;
+}
+
+// A serial number travels in every later request line: visible ASCII only.
+bool isPrintableSerial(const QString &serial)
+{
+    if (serial.isEmpty())
+        return false;
+    for (const QChar c : serial)
+        if (c.unicode() <= 0x20 || c.unicode() >= 0x7F)
+            return false;
+    return true;
 }
 
 } // namespace
@@ -105,43 +148,56 @@ void PagerLink::writeBytes(const QByteArray &bytes)
     usbx::write(usbHandle, bytes.constData(), std::uint32_t(bytes.size()), &written, nullptr);
 }
 
-bool PagerLink::textExchange(const QString &word, const QString &value, QString *reply)
+bool PagerLink::gatherReply(const std::function<ReplyState(QByteArray &)> &judge,
+                            QByteArray *received)
 {
-    writeBytes(nextCommandLine(word, value));
-
     QElapsedTimer clock;
     clock.start();
-    QByteArray received;
+    received->clear();
     int emptyReads = 0;
     char buffer[receiveBufferSize];
     for (;;) {
         std::uint32_t got = 0;
-        if (usbx::read(usbHandle, buffer, receiveBufferSize, &got, nullptr) != usbx::Success) {
-            if (reply)
-                *reply = QString::fromUtf8(received);
+        if (usbx::read(usbHandle, buffer, receiveBufferSize, &got, nullptr) != usbx::Success)
             return false;
-        }
         if (got > 0) {
             emptyReads = 0;
-            received.append(buffer, int(qMin<std::uint32_t>(got, receiveBufferSize)));
-            dropLeadingLineEnd(received);
-            const int lineFeed = received.indexOf('\n');
-            if (lineFeed >= 0) {
-                if (reply)
-                    *reply = QString::fromUtf8(received.left(lineFeed + 1));
+            received->append(buffer, int(qMin<std::uint32_t>(got, receiveBufferSize)));
+            dropLeadingLineEnd(*received);
+            switch (judge(*received)) {
+            case ReplyState::Whole:
                 return true;
-            }
-            if (received.size() > exchangebounds::maxReplyBytes)
+            case ReplyState::Broken:
+                return false;
+            case ReplyState::Partial:
                 break;
+            }
         } else if (++emptyReads >= exchangebounds::maxEmptyReads) {
-            break;
+            return false;
         }
         if (clock.elapsed() > exchangebounds::deadlineMs)
-            break;
+            return false;
     }
+}
+
+bool PagerLink::textExchange(const QString &word, const QString &value, QString *reply)
+{
+    writeBytes(nextCommandLine(word, value));
+    QByteArray received;
+    const bool whole = gatherReply(
+        [](QByteArray &bytes) {
+            const int lineFeed = bytes.indexOf('\n');
+            if (lineFeed >= 0) {
+                bytes.truncate(lineFeed + 1);
+                return ReplyState::Whole;
+            }
+            return bytes.size() > exchangebounds::maxReplyBytes ? ReplyState::Broken
+                                                                : ReplyState::Partial;
+        },
+        &received);
     if (reply)
-        *reply = QString::fromUtf8(received);
-    return false;
+        *reply = replyText(received);
+    return whole;
 }
 
 bool PagerLink::identify()
@@ -153,14 +209,19 @@ bool PagerLink::identify()
         return false;
     // The serial number stands at positions 38-45; the line end is not part of it.
     reply.truncate(reply.indexOf(QLatin1Char('\n')));
-    serialNumber = reply.mid(38, 8);
-    return !serialNumber.isEmpty();
+    const QString serial = reply.mid(38, 8);
+    if (!isPrintableSerial(serial))
+        return false;
+    serialNumber = serial;
+    return true;
 }
 
-QString PagerLink::readInfo()
+QString PagerLink::readInfo(bool *ok)
 {
     QString reply;
-    textExchange(QStringLiteral("info"), QString(), &reply);
+    const bool whole = textExchange(QStringLiteral("info"), QString(), &reply);
+    if (ok)
+        *ok = whole;
     return reply;
 }
 
@@ -182,7 +243,7 @@ PagerLink::ClockSetOutcome PagerLink::setDeviceTimeConfirmed(const QDateTime &t)
         return ClockSetOutcome::NotConfirmed;
     bool ok = false;
     const QDateTime kept = readDeviceTime(&ok);
-    if (!ok || std::abs(kept.secsTo(t)) >= 60)
+    if (!ok || std::abs(kept.secsTo(t)) > 60)
         return ClockSetOutcome::NotConfirmed;
     return ClockSetOutcome::Confirmed;
 }
@@ -193,15 +254,12 @@ QDateTime PagerLink::readDeviceTime(bool *ok)
     if (ok)
         *ok = false;
     QString reply;
-    if (!textExchange(QStringLiteral("read_enter_time"), QString(), &reply))
+    std::uint32_t minutes = 0;
+    if (!textExchange(QStringLiteral("read_enter_time"), QString(), &reply) ||
+        !readTimeField(reply, 6, &minutes))
         return epoch;
-    const int at = reply.indexOf(QLatin1String("Time="));
-    if (at < 0)
-        return epoch;
-    bool isHex = false;
-    const int minutes = reply.mid(at + 5, 6).toInt(&isHex, 16);
     if (ok)
-        *ok = isHex;
+        *ok = true;
     return epoch.addSecs(qint64(minutes) * 60);
 }
 
@@ -218,18 +276,13 @@ int PagerLink::readHistoryInterval(bool *ok)
     if (ok)
         *ok = false;
     QString reply;
-    if (!textExchange(QStringLiteral("read_hist_time"), QString(), &reply))
+    std::uint32_t minutes = 0;
+    if (!textExchange(QStringLiteral("read_hist_time"), QString(), &reply) ||
+        !reply.contains(QLatin1String("READ_HIST_TIME")) || !readTimeField(reply, 4, &minutes))
         return 0;
-    if (!reply.contains(QLatin1String("READ_HIST_TIME")))
-        return 0;
-    const int at = reply.indexOf(QLatin1String("Time="));
-    if (at < 0)
-        return 0;
-    bool isHex = false;
-    const int minutes = reply.mid(at + 5, 4).toInt(&isHex, 16);
     if (ok)
-        *ok = isHex;
-    return minutes;
+        *ok = true;
+    return int(minutes);
 }
 
 bool PagerLink::setHistoryInterval(unsigned minutes)
@@ -279,16 +332,16 @@ QByteArray registerWriteFrame(std::uint16_t address, const QByteArray &data)
 
 bool PagerLink::registerExchange(const QByteArray &frame, int expectedLength, QByteArray *reply)
 {
-    char buffer[receiveBufferSize];
-    std::memset(buffer, 0, sizeof buffer);
     writeBytes(frame);
-    std::uint32_t got = 0;
-    if (usbx::read(usbHandle, buffer, receiveBufferSize, &got, nullptr) != usbx::Success)
-        return false;
-    if (got != std::uint32_t(expectedLength))
-        return false;
-    *reply = QByteArray(buffer, expectedLength);
-    return true;
+    // A register reply has a fixed length and may come in pieces; more bytes
+    // than that are not a reply to this frame.
+    return gatherReply(
+        [expectedLength](QByteArray &bytes) {
+            if (bytes.size() < expectedLength)
+                return ReplyState::Partial;
+            return bytes.size() == expectedLength ? ReplyState::Whole : ReplyState::Broken;
+        },
+        reply);
 }
 
 float PagerLink::readSigma(std::uint16_t address, bool *ok)
@@ -344,7 +397,14 @@ float PagerLink::readDoseRateThreshold(bool *ok)
     if (!answered)
         return 0.0f;
     const auto *d = reinterpret_cast<const std::uint8_t *>(reply.constData() + 4);
-    return decodeDeviceFloat(deviceWordFromWireOrder(d));
+    const float value = decodeDeviceFloat(deviceWordFromWireOrder(d));
+    // A word that is no number is no setting: as if the pager had not answered.
+    if (!std::isfinite(value)) {
+        if (ok)
+            *ok = false;
+        return 0.0f;
+    }
+    return value;
 }
 
 bool PagerLink::writeDoseRateThreshold(float value)
@@ -357,27 +417,4 @@ bool PagerLink::writeDoseRateThreshold(float value)
     if (!registerExchange(registerWriteFrame(reg::doseRateThreshold, data), 7, &reply))
         return false;
     return reply.at(4) == 0;
-}
-
-bool sigmaFitsWire(float value)
-{
-    if (!std::isfinite(value) || value < 0.0f)
-        return false;
-    const float product = value * 10.0f;
-    return product < 65536.0f;
-}
-
-std::int32_t sigmaTenths(float value)
-{
-    return std::int32_t(value * 10.0f);
-}
-
-float sigmaAsKept(float value)
-{
-    return float(sigmaTenths(value)) / 10.0f;
-}
-
-bool thresholdFitsWire(float value)
-{
-    return std::isfinite(value) && value >= 0.0f;
 }

@@ -8,6 +8,7 @@
 
 #include "checksum.h"
 #include "devicefloat.h"
+#include "registervalue.h"
 #include "usbxpress.h"
 
 #include <QByteArray>
@@ -16,6 +17,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 struct HistoryRecord;
 
@@ -27,8 +29,9 @@ class PagerLink
 public:
     PagerLink();
 
-    // Finds, opens and identifies the pager; returns its serial number,
-    // or an empty string when no device answered.
+    // Finds, opens and identifies the pager; returns its serial number, or an
+    // empty string when no device answered with a serial number of visible
+    // ASCII characters.
     QString connect();
     // Ends the connection; harmless at any time.
     void disconnect();
@@ -37,13 +40,16 @@ public:
     QString checksumText(const char *data, std::uint16_t length, std::uint16_t initial) const;
 
     // Text commands. Each advances requestNumber once.
-    QString readInfo();
+    // The information reply as received; `ok`, when given, is false when the
+    // exchange failed (the text is then what arrived before it failed).
+    QString readInfo(bool *ok = nullptr);
     // The reads give the fallback value (the epoch, 0, 0.0) when the pager
     // does not answer; `ok`, when given, tells which it was.
     QDateTime readDeviceTime(bool *ok = nullptr);
     bool setDeviceTime(const QDateTime &t);
     // Sets the clock and reads it back within the same connection: Confirmed
-    // only when the pager then reads within one minute of `t`. A time the
+    // only when the pager then reads within one minute of `t` (a refusal, or
+    // no answer to either request, is NotConfirmed). A time the
     // clock cannot hold (deviceClockCanHold) is refused before anything is sent.
     enum class ClockSetOutcome { Confirmed, NotConfirmed, OutOfRange };
     ClockSetOutcome setDeviceTimeConfirmed(const QDateTime &t);
@@ -51,7 +57,8 @@ public:
     // Refuses (false, nothing sent) minutes above 65535.
     bool setHistoryInterval(unsigned minutes);
 
-    // Register settings. Reads give 0.0 on failure; writes return true only
+    // Register settings. Reads give 0.0 on failure (a threshold word that
+    // decodes to no finite number counts as one); writes return true only
     // when the pager accepted the value. A value that cannot travel (see
     // sigmaFitsWire, thresholdFitsWire) is refused: false, nothing sent.
     float readGammaSigma(bool *ok = nullptr);
@@ -78,6 +85,7 @@ public:
     // One text exchange: the reply up to and including its first line feed,
     // with a line end left over from the previous reply dropped from its head.
     // False when a read failed or the reply did not complete within the bounds.
+    // Reply fields are read as unsigned hexadecimal digits only.
     bool textExchange(const QString &word, const QString &value, QString *reply);
 
     // Fields, in this order.
@@ -87,6 +95,12 @@ public:
     QString deviceName;
 
 private:
+    enum class ReplyState { Partial, Whole, Broken };
+    // Reads the reply to the request just written. Carriage returns and line
+    // feeds before it (the end of an earlier reply) are dropped; reads go on
+    // until `judge` finds the reply whole or broken (it may cut the bytes to
+    // the reply), a read fails, or the bounds of exchangebounds pass.
+    bool gatherReply(const std::function<ReplyState(QByteArray &)> &judge, QByteArray *received);
     bool identify();
     bool registerExchange(const QByteArray &frame, int expectedLength, QByteArray *reply);
     float readSigma(std::uint16_t address, bool *ok);
@@ -94,20 +108,14 @@ private:
     bool handleOpen = false;
 };
 
-// Bounds of a text exchange, so that a silent or babbling pager ends it as a failure.
+// Bounds of an exchange (text or register), so that a silent or babbling pager
+// ends it as a failure.
 namespace exchangebounds {
 constexpr int maxEmptyReads = 20;   // successive successful reads with no byte
 constexpr int maxReplyBytes = 4096; // reply text without a line feed
 constexpr int deadlineMs = 5000;    // whole exchange
 } // namespace exchangebounds
 
-// Whether a value can be stored in its register as the user meant it.
-bool sigmaFitsWire(float value);
-bool thresholdFitsWire(float value);
-// The pager keeps a sigma setting in whole tenths, the fraction cut off:
-// the register value for `value`, and the setting it stands for (3.57 -> 3.5).
-std::int32_t sigmaTenths(float value);
-float sigmaAsKept(float value);
 constexpr unsigned maxHistoryInterval = 65535;
 
 // Register frames, byte for byte.

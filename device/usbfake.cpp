@@ -71,6 +71,16 @@ void queueFailure()
     queueRead(usbx::ErrorTimeout);
 }
 
+void queueScript(const QByteArray &script)
+{
+    for (const QByteArray &piece : script.split(char(0xFF))) {
+        if (piece == QByteArray(1, char(0xFE)))
+            queueFailure();
+        else
+            queueRead(usbx::Success, piece);
+    }
+}
+
 int pendingReads()
 {
     return state().reads.size();

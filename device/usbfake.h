@@ -58,6 +58,10 @@ void queueRead(usbx::Status status, const QByteArray &bytes = QByteArray());
 // Queues the bytes as successful reads of at most `chunk` bytes each.
 void queueReply(const QByteArray &bytes, int chunk = 500);
 void queueFailure();
+// Queues a whole script of reads, as the fuzz targets feed them: the reads are
+// separated by the byte 0xFF; an empty piece is a successful read of no byte,
+// a piece that is the single byte 0xFE a failed read.
+void queueScript(const QByteArray &script);
 int pendingReads();
 
 // Called after each write with the bytes written; may queue reads (a pager

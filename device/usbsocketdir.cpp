@@ -2,11 +2,27 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QtGlobal>
 
 #include <cerrno>
 
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+QtMessageHandler passOn = nullptr;
+
+void dropRuntimeDirWarning(QtMsgType type, const QMessageLogContext &context,
+                           const QString &message)
+{
+    if (type == QtWarningMsg &&
+        message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        return;
+    passOn(type, context, message);
+}
+
+} // namespace
 
 namespace socketdir {
 
@@ -69,6 +85,13 @@ QStringList pagerSockets(const QString &dir)
             names << fi.fileName();
     }
     return names;
+}
+
+void quietRuntimeDirWarning()
+{
+    if (passOn || !qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        return;
+    passOn = qInstallMessageHandler(dropRuntimeDirWarning);
 }
 
 } // namespace socketdir

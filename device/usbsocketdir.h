@@ -21,4 +21,10 @@ bool ensure(const QString &dir, QString *why = nullptr);
 // File names of the pager sockets, in name order.
 QStringList pagerSockets(const QString &dir);
 
+// When XDG_RUNTIME_DIR is unset or empty, drops the warning that Qt gives
+// about it (a GUI application object asks for that folder when it starts):
+// path() has its own folder for that case, so the warning tells the user
+// nothing. Call before the application object is made; other messages pass.
+void quietRuntimeDirWarning();
+
 } // namespace socketdir

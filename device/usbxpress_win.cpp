@@ -10,12 +10,23 @@
 
 namespace {
 
-// Entry points of the vendor DLL, declared from their documented roles.
+// Entry points of the vendor DLL, each with exactly the arguments of its role
+// and the platform API's calling convention (on 32-bit Windows a wrong
+// argument count unbalances the stack):
+//   device count          out: count
+//   device string query   index, 256-byte buffer, the value 256, 0
+//   set time-outs         read and write time-out in ms
+//   open                  index, out: handle
+//   device query          handle, 512-byte buffer
+//   set baud rate         handle, baud
+//   write / read          handle, bytes, count, out: count done, overlapped (null)
+//   close                 handle
+// Every result is a 32-bit status, 0 for success.
 using GetNumDevicesFn = int(WINAPI *)(DWORD *count);
-using GetProductStringFn = int(WINAPI *)(DWORD index, void *buffer, DWORD flags);
+using GetProductStringFn = int(WINAPI *)(DWORD index, void *buffer, DWORD size, DWORD flags);
 using SetTimeoutsFn = int(WINAPI *)(DWORD readMs, DWORD writeMs);
 using OpenFn = int(WINAPI *)(DWORD index, HANDLE *handle);
-using GetDeviceProductStringFn = int(WINAPI *)(HANDLE handle, void *buffer, BYTE *length);
+using QueryDeviceFn = int(WINAPI *)(HANDLE handle, void *buffer);
 using SetBaudRateFn = int(WINAPI *)(HANDLE handle, DWORD baud);
 using WriteFn = int(WINAPI *)(HANDLE handle, void *data, DWORD count, DWORD *written,
                               OVERLAPPED *overlapped);
@@ -30,7 +41,7 @@ struct VendorLibrary
     GetProductStringFn getProductString = nullptr;
     SetTimeoutsFn setTimeouts = nullptr;
     OpenFn open = nullptr;
-    GetDeviceProductStringFn getDeviceProductString = nullptr;
+    QueryDeviceFn queryDevice = nullptr;
     SetBaudRateFn setBaudRate = nullptr;
     WriteFn write = nullptr;
     ReadFn read = nullptr;
@@ -54,7 +65,7 @@ const VendorLibrary &vendor()
                    resolve(module, "SI_GetProductString", l.getProductString) &&
                    resolve(module, "SI_SetTimeouts", l.setTimeouts) &&
                    resolve(module, "SI_Open", l.open) &&
-                   resolve(module, "SI_GetDeviceProductString", l.getDeviceProductString) &&
+                   resolve(module, "SI_GetDeviceProductString", l.queryDevice) &&
                    resolve(module, "SI_SetBaudRate", l.setBaudRate) &&
                    resolve(module, "SI_Write", l.write) && resolve(module, "SI_Read", l.read) &&
                    resolve(module, "SI_Close", l.close);
@@ -92,7 +103,7 @@ Status getProductString(std::uint32_t index, char *buffer, std::uint32_t length,
     if (!vendor().loaded || !buffer || length < ProductStringSize)
         return ErrorDevice;
     std::memset(buffer, 0, length);
-    return Status(vendor().getProductString(index, buffer, flags));
+    return Status(vendor().getProductString(index, buffer, ProductStringSize, flags));
 }
 
 Status setTimeouts(std::uint32_t readMs, std::uint32_t writeMs)
@@ -115,8 +126,7 @@ Status queryDevice(Handle handle, unsigned char *buffer)
     if (!vendor().loaded || !buffer)
         return ErrorDevice;
     std::memset(buffer, 0, DeviceQuerySize);
-    BYTE length = 255;
-    return Status(vendor().getDeviceProductString(toHandle(handle), buffer, &length));
+    return Status(vendor().queryDevice(toHandle(handle), buffer));
 }
 
 Status setBaudRate(Handle handle, std::uint32_t baud)

@@ -74,6 +74,9 @@ struct Options
     qint64 clockOffset = 0;
 };
 
+// Clock of a pager that refuses to be set, minus the PC clock, in minutes.
+constexpr qint64 refusingClockOffset = -90;
+
 QDateTime deviceEpoch()
 {
     return QDateTime::fromString(QStringLiteral("1999-01-01 00:00:00"),
@@ -187,7 +190,9 @@ bool parseOptions(const QCoreApplication &app, Options *o, QString *error)
         QStringLiteral("Fault: register replies come in two parts 50 ms apart."));
     add(QStringLiteral("refuse-writes"),
         QStringLiteral("Fault: refuse every register write, the history interval and the "
-                       "clock."));
+                       "clock; the clock then runs %1 minutes behind the PC unless "
+                       "--clock-offset is given, so that a refused clock setting shows.")
+            .arg(-refusingClockOffset));
     p.process(app); // exits on --help, --version and unknown options
 
     if (!p.positionalArguments().isEmpty()) {
@@ -273,6 +278,8 @@ bool parseOptions(const QCoreApplication &app, Options *o, QString *error)
     o->splitRegisters = p.isSet(QStringLiteral("split-registers"));
     o->profile.refuseWrites = p.isSet(QStringLiteral("refuse-writes"));
     o->profile.noEnd = p.isSet(QStringLiteral("no-end"));
+    if (o->profile.refuseWrites && !p.isSet(QStringLiteral("clock-offset")))
+        o->clockOffset = refusingClockOffset;
     return true;
 }
 
@@ -576,7 +583,7 @@ int main(int argc, char *argv[])
     logLine(
         QStringLiteral("pager %1: %2 history records in %3 pages of %4, interval %5 min, "
                        "%6")
-            .arg(QString::fromLatin1(o.profile.serial))
+            .arg(wireText(o.profile.serial))
             .arg(pager.history().size())
             .arg(pager.pageCount())
             .arg(o.profile.recordsPerPage)

@@ -80,7 +80,7 @@ PagerReply PagerState::lineReply(const QByteArray &header, const QByteArray &tex
 {
     PagerReply r;
     r.bytes = replyLine(header + ' ' + text);
-    r.summary = QString::fromLatin1(text);
+    r.summary = wireText(text);
     return r;
 }
 

@@ -29,7 +29,7 @@ bool isHexDigits(const QByteArray &text, int maxDigits)
 
 QString hexBytes(const QByteArray &bytes, int most = 16)
 {
-    QString out = QString::fromLatin1(bytes.left(most).toHex(' '));
+    QString out = wireText(bytes.left(most).toHex(' '));
     if (bytes.size() > most)
         out += QStringLiteral(" ...");
     return out;
@@ -200,6 +200,20 @@ QByteArray registerStatusReply(char op, std::uint8_t status)
     return buildFrame(op, QByteArray(1, char(status)));
 }
 
+QString wireText(const QByteArray &bytes)
+{
+    QString text;
+    text.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u < 0x7F)
+            text += QLatin1Char(c);
+        else
+            text += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
+    }
+    return text;
+}
+
 QString describeRequest(const WireRequest &request)
 {
     switch (request.kind) {
@@ -207,16 +221,14 @@ QString describeRequest(const WireRequest &request)
         const CommandLine c = parseCommandLine(request.bytes);
         if (!c.wellFormed)
             return QStringLiteral("malformed command line \"%1\"")
-                .arg(QString::fromLatin1(request.bytes.left(80)));
+                .arg(wireText(request.bytes.left(80)));
         QString s = QStringLiteral("%1 $%2 serial=%3")
-                        .arg(QString::fromLatin1(c.word), QString::fromLatin1(c.number),
-                             QString::fromLatin1(c.serial));
+                        .arg(wireText(c.word), wireText(c.number), wireText(c.serial));
         if (c.hasValue)
-            s += QStringLiteral(" Time=%1").arg(QString::fromLatin1(c.value));
+            s += QStringLiteral(" Time=%1").arg(wireText(c.value));
         if (!c.checksumMatches())
             s += QStringLiteral(" -- checksum mismatch: sent %1, computed %2")
-                     .arg(QString::fromLatin1(c.checksumGiven),
-                          QString::fromLatin1(c.checksumExpected));
+                     .arg(wireText(c.checksumGiven), wireText(c.checksumExpected));
         return s;
     }
     case WireRequest::Frame: {

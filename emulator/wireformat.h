@@ -105,6 +105,10 @@ constexpr std::uint8_t badValue = 0x05;
 constexpr std::uint8_t malformed = 0x06;
 } // namespace regstatus
 
+// Received or sent bytes as text for the log: every byte kept, those that are
+// not visible ASCII (a NUL, a line end) written as \xNN.
+QString wireText(const QByteArray &bytes);
+
 // A one-line account of a request for the log.
 QString describeRequest(const WireRequest &request);
 

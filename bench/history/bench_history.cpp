@@ -1,5 +1,8 @@
-// Times decoding history pages and filling the history table.
+// Times decoding history pages and filling the history table, and reading a
+// saved dump of the same pages: the file read back, its pages decoded in the
+// zone it names, and the table filled with that zone's dates.
 // Run with QT_QPA_PLATFORM=offscreen where no display is available.
+#include "historydump.h"
 #include "historypage.h"
 #include "historytable.h"
 #include "pagerlink.h"
@@ -98,21 +101,29 @@ double ms(const QElapsedTimer &t)
 int main(int argc, char **argv)
 {
     QGuiApplication app(argc, argv);
-    std::printf("Decoding pages and filling the table (ms); then inserting the same texts\n"
-                "alone (ms, model built and destroyed) row by row and by sizing first.\n");
-    std::printf("%9s %6s %10s %10s %10s %12s %12s\n", "records", "pages", "parse", "fill", "total",
-                "appendRow", "setItem");
+    std::printf("Decoding pages as the download does and filling the table (ms); then\n"
+                "inserting the same texts alone (ms, model built and destroyed) row by row\n"
+                "and by sizing first; then a dump of the pages in another zone (ms): read\n"
+                "back from its bytes, decoded, table filled.\n");
+    std::printf("%9s %6s %10s %10s %10s %12s %12s %10s %10s %10s\n", "records", "pages", "parse",
+                "fill", "total", "appendRow", "setItem", "dumpRead", "decode", "fillZone");
     for (int count : {1000, 10000, 100000}) {
-        const QStringList pages = makePages(count);
+        const QStringList texts = makePages(count);
+        QList<QByteArray> pages;
+        for (const QString &text : texts)
+            pages << text.toUtf8();
 
         QElapsedTimer total;
         total.start();
         QElapsedTimer step;
         step.start();
         QList<HistoryRecord *> records;
-        for (const QString &page : pages)
-            if (!parseHistoryPageText(page, records))
+        HistoryPageReader reader(deviceEpoch().toSecsSinceEpoch(), records);
+        for (const QByteArray &page : pages) {
+            reader.take(page);
+            if (reader.endReached())
                 break;
+        }
         const double parseMs = ms(step);
 
         step.restart();
@@ -122,29 +133,52 @@ int main(int argc, char **argv)
         const double fillMs = ms(step);
         const double totalMs = ms(total);
 
-        const QVector<QStringList> texts = cellTexts(model);
+        const QVector<QStringList> cells = cellTexts(model);
         step.restart();
         {
             QStandardItemModel other;
             setupHistoryModel(&other);
-            insertByAppendRow(&other, texts);
+            insertByAppendRow(&other, cells);
         }
         const double appendMs = ms(step);
         step.restart();
         {
             QStandardItemModel other;
             setupHistoryModel(&other);
-            insertBySetItem(&other, texts);
+            insertBySetItem(&other, cells);
         }
         const double setItemMs = ms(step);
 
-        if (records.size() != count || model.rowCount() != count) {
+        HistoryDump dump;
+        dump.timeZoneId = "Asia/Tokyo";
+        dump.pages = pages;
+        const QByteArray dumpBytes = historyDumpBytes(dump);
+        step.restart();
+        HistoryDump reopened;
+        const bool read = readHistoryDump(dumpBytes, &reopened, nullptr);
+        const double dumpReadMs = ms(step);
+        step.restart();
+        QList<HistoryRecord *> decoded;
+        decodeHistoryDump(reopened, decoded);
+        const double decodeMs = ms(step);
+        step.restart();
+        {
+            QStandardItemModel zoned;
+            setupHistoryModel(&zoned);
+            fillHistoryTable(&zoned, decoded, reopened.timeZone());
+        }
+        const double fillZoneMs = ms(step);
+        const bool dumpOk = read && decoded.size() == count;
+        qDeleteAll(decoded);
+
+        if (records.size() != count || model.rowCount() != count || !dumpOk) {
             std::fprintf(stderr, "wrong result: %d records, %d rows\n", int(records.size()),
                          model.rowCount());
             return 1;
         }
-        std::printf("%9d %6d %10.1f %10.1f %10.1f %12.1f %12.1f\n", count, int(pages.size()),
-                    parseMs, fillMs, totalMs, appendMs, setItemMs);
+        std::printf("%9d %6d %10.1f %10.1f %10.1f %12.1f %12.1f %10.1f %10.1f %10.1f\n", count,
+                    int(pages.size()), parseMs, fillMs, totalMs, appendMs, setItemMs, dumpReadMs,
+                    decodeMs, fillZoneMs);
         qDeleteAll(records);
     }
     return 0;

@@ -81,6 +81,28 @@ private slots:
         qputenv("XDG_RUNTIME_DIR", saved);
     }
 
+    void runtimeDirWarningIsQuietWhenUnset()
+    {
+        static QStringList seen;
+        const QtMessageHandler before = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext &, const QString &m) { seen << m; });
+        const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+        qunsetenv("XDG_RUNTIME_DIR");
+        const auto askQt = [] {
+            seen.clear();
+            QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+            qWarning("another warning");
+        };
+        askQt();
+        QVERIFY2(seen.size() == 2 && seen.first().contains(QLatin1String("XDG_RUNTIME_DIR")),
+                 qPrintable(seen.join(QLatin1Char('|'))));
+        socketdir::quietRuntimeDirWarning();
+        askQt();
+        QCOMPARE(seen, QStringList{QStringLiteral("another warning")});
+        qputenv("XDG_RUNTIME_DIR", saved);
+        qInstallMessageHandler(before);
+    }
+
     void missingDirectoryMeansNoPager()
     {
         std::uint32_t count = 99;

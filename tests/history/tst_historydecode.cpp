@@ -221,16 +221,12 @@ private slots:
         QTest::newRow("short") << QByteArray("5") << 5;
         QTest::newRow("largest") << QByteArray("FFFF") << 0xFFFF;
         QTest::newRow("above FFFF") << QByteArray("10000") << -1;
-        QTest::newRow("five digits with leading zero") << QByteArray("00001") << -1;
         QTest::newRow("not hex") << QByteArray("00G1") << -1;
         QTest::newRow("negative") << QByteArray("-1") << -1;
         QTest::newRow("plus sign") << QByteArray("+1") << -1;
         QTest::newRow("0x prefix") << QByteArray("0x1") << -1;
         QTest::newRow("empty: two spaces") << QByteArray("") << -1;
         QTest::newRow("NUL inside") << withNul("1~2") << -1;
-        QTest::newRow("NUL alone") << withNul("~") << -1;
-        QTest::newRow("tab") << QByteArray("12\t3") << -1;
-        QTest::newRow("non-ASCII digit") << QByteArray("\xEF\xBC\x91") << -1;
     }
     void pieceValues()
     {
@@ -258,14 +254,10 @@ private slots:
                                               << true << true << bytesOf({0x0A0B, 0x0C0D});
         QTest::newRow("cut short: the last word may be cut")
             << QByteArray("xx BLK=0001 0A0B 0C0D") << true << false << bytesOf({0x0A0B});
-        QTest::newRow("cut short after a space")
-            << QByteArray("xx BLK=0001 0A0B ") << true << false << bytesOf({0x0A0B});
         QTest::newRow("line end but no CRC=")
             << QByteArray("xx BLK=0001 0A0B 0C0D\n\r") << true << false << bytesOf({0x0A0B});
         QTest::newRow("two spaces")
             << QByteArray("BLK=0001 0001 0002  0003 CRC=") << true << false << bytesOf({1, 2});
-        QTest::newRow("space at the start of the payload")
-            << QByteArray("BLK=0001  0001 CRC=") << true << false << QByteArray();
         QTest::newRow("the five characters after BLK= are skipped")
             << QByteArray("xx BLK=FFFFF0A0BCRC=") << true << true << bytesOf({0x0A0B});
         QTest::newRow("a second BLK= is damage")
@@ -281,8 +273,6 @@ private slots:
             << QByteArray("BLK=00") << true << false << QByteArray();
         QTest::newRow("NUL in the leading text") << withNul("DR~Pager BLK=0001 0102 0304 CRC=\n\r")
                                                  << true << true << bytesOf({0x0102, 0x0304});
-        QTest::newRow("NUL after CRC=")
-            << withNul("BLK=0001 0102 CRC=~~\n\r") << true << true << bytesOf({0x0102});
         QTest::newRow("no BLK=") << QByteArray("DR_Pager#05A00317 0102 0304 CRC=") << false << false
                                  << QByteArray();
         QTest::newRow("lower-case marker")

@@ -1,0 +1,66 @@
+// A whole history download from a pager whose reads are given by the input:
+// each step is one read that fails, brings nothing, or brings the next bytes.
+// Every USB call counts as one second of pager time, so the time bounds end
+// a download after a few dozen calls.
+#include "historydownload.h"
+#include "historydump.h"
+#include "usbfake.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+void queueReads(const std::uint8_t *data, std::size_t size)
+{
+    std::size_t at = 0;
+    while (at < size) {
+        const std::uint8_t op = data[at++];
+        if (op == 0) {
+            usbfake::queueFailure();
+        } else if (op == 1) {
+            usbfake::queueRead(usbx::Success);
+        } else {
+            const std::size_t n = qMin<std::size_t>(op, size - at);
+            usbfake::queueRead(usbx::Success,
+                               QByteArray(reinterpret_cast<const char *>(data + at), int(n)));
+            at += n;
+        }
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    usbfake::reset();
+    queueReads(data, size);
+    PagerLink link;
+    HistoryDownloadBounds bounds;
+    bounds.clock = [] { return qint64(usbfake::calls().size()) * 1000; };
+    QList<QByteArray> replies;
+    QList<HistoryRecord *> records;
+    const HistoryDownloadResult result = downloadHistory(
+        link, records, nullptr, [&](const QByteArray &r) { replies << r; }, {}, bounds);
+    if (result.pages != replies.size() || result.requests < result.pages ||
+        (result.endReached == result.timedOut) || result.stopped)
+        std::abort();
+
+    // The replies saved as a dump give the same records.
+    HistoryDump dump;
+    dump.pages = replies;
+    HistoryDump back;
+    QList<HistoryRecord *> decoded;
+    if (!readHistoryDump(historyDumpBytes(dump), &back, nullptr))
+        std::abort();
+    decodeHistoryDump(back, decoded);
+    if (decoded.size() != records.size())
+        std::abort();
+    for (int i = 0; i < records.size(); ++i)
+        if (records.at(i)->time != decoded.at(i)->time ||
+            records.at(i)->eventCode != decoded.at(i)->eventCode)
+            std::abort();
+    qDeleteAll(records);
+    qDeleteAll(decoded);
+    return 0;
+}
