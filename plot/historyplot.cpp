@@ -616,7 +616,9 @@ void HistoryPlotWindow::savePlot()
 
 bool HistoryPlotWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == parent() && event->type() == QEvent::Close) {
+    // The main window closed (a close it refuses, or minimising, leaves this
+    // one open).
+    if (watched == parent() && event->type() == QEvent::Hide && !event->spontaneous()) {
         close();
         return false;
     }

@@ -4,6 +4,7 @@
 #include "historyplot.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFile>
 #include <QImage>
 #include <QPushButton>
@@ -37,6 +38,20 @@ struct Records
         r->neutronCps = float(neutron);
         r->gammaCps = gamma;
         list.append(r);
+    }
+};
+
+// A main window that may refuse to close (as during a download).
+class MainLike : public QWidget
+{
+public:
+    bool refuse = false;
+
+protected:
+    void closeEvent(QCloseEvent *event) override
+    {
+        if (refuse)
+            event->ignore();
     }
 };
 
@@ -285,6 +300,29 @@ private slots:
             window.findChild<QPushButton *>(QStringLiteral("btnWholeHistory"))->click();
         QCOMPARE(plot->axisInterval(QwtPlot::xBottom).minValue(), whole.minValue());
         QCOMPARE(plot->axisInterval(QwtPlot::xBottom).maxValue(), whole.maxValue());
+    }
+
+    // The plot window closes with the main window, not when the main window
+    // refuses to close.
+    void closedWithMainWindow_data()
+    {
+        QTest::addColumn<bool>("refuse");
+        QTest::newRow("main window closes") << false;
+        QTest::newRow("main window refuses") << true;
+    }
+
+    void closedWithMainWindow()
+    {
+        QFETCH(bool, refuse);
+        MainLike main;
+        main.refuse = refuse;
+        main.show();
+        auto *window = new HistoryPlotWindow(&main);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        main.close();
+        QCOMPARE(main.isVisible(), refuse);
+        QCOMPARE(window->isVisible(), refuse);
     }
 
     // Times are shown in the records' zone, whatever this computer's zone.
