@@ -210,10 +210,11 @@ void MainWindow::on_menuReadHistory_triggered()
     qDeleteAll(historyRecords);
     historyRecords.clear();
     historyModel->removeRows(0, historyModel->rowCount());
-    const HistoryDownloadResult result =
-        downloadHistory(link, historyRecords, showHistoryProgress, HistoryPageSink(),
-                        [this]() { return downloadStopRequested; });
+    const HistoryDownloadResult result = downloadHistory(
+        link, historyRecords, showHistoryProgress, keepDownloadedPages(link.serialNumber),
+        [this]() { return downloadStopRequested; });
     fillHistoryTable(historyRecords);
+    historyShown();
     endDeviceAction();
 
     const DownloadEnd end = result.complete() ? DownloadEnd::Complete
@@ -274,8 +275,8 @@ void MainWindow::on_menuPrintHistory_triggered()
         report(tr("Сохранение отчёта: лист %1 из %2…").arg(sheet).arg(of));
         statusLabel->repaint();
     };
-    if (saveJournalPdf(ui->tableView->model(), link.serialNumber, ui->dateControl->date(), fileName,
-                       &error, progress, &sheets))
+    if (saveJournalPdf(ui->tableView->model(), journalSerialNumber(), ui->dateControl->date(),
+                       fileName, &error, progress, &sheets))
         report(tr("Отчёт сохранён: %1 (%2)")
                    .arg(QDir::toNativeSeparators(fileName),
                         russianCount(sheets, tr("лист"), tr("листа"), tr("листов"))));

@@ -2,6 +2,8 @@
 // downloads its history into the table and saves the table as CSV or PDF.
 #pragma once
 
+#include "historydownload.h"
+#include "historydump.h"
 #include "historyrecord.h"
 #include "pagerlink.h"
 
@@ -10,6 +12,7 @@
 
 class QStandardItemModel;
 class StatusLabel;
+class HistoryPlotWindow;
 
 namespace Ui {
 class MainWindow;
@@ -45,6 +48,12 @@ private slots:
     void on_btnSaveSg_clicked();
     void on_btnSaveMED_clicked();
     void on_btnSaveThist_clicked();
+
+    // ---- History plot and history dumps (mainwindow_history.cpp) ----
+    void on_menuPlotHistory_triggered();
+    void on_menuSaveDump_triggered();
+    void on_menuOpenDump_triggered();
+    // ---- end of history plot and dumps ----
 
 private:
     Ui::MainWindow *ui;
@@ -83,6 +92,34 @@ private:
 protected:
     void closeEvent(class QCloseEvent *event) override;
     // ------------------------------------------------------------------------
+    // ---- History plot and history dumps (mainwindow_history.cpp) ----
+public:
+    // The plot window while it exists (it is made on first use).
+    HistoryPlotWindow *historyPlotWindow() const { return plotWindow; }
+    // Decodes a dump into the table (and the plot) as a download would. A file
+    // that is not a readable dump is refused with the reason in the status
+    // bar, and the table stays as it was.
+    bool openHistoryDump(const QString &fileName);
+    // Saves the page replies of the last download (or of the opened dump).
+    bool saveShownHistoryDump(const QString &fileName);
+    // The serial number the journal names: that of the shown history.
+    QString journalSerialNumber() const;
+
+private:
+    HistoryPlotWindow *plotWindow = nullptr;
+    // The page replies of the last download, or the dump opened since, with
+    // the serial number and the zone the table's rows came from.
+    HistoryDump shownHistory;
+    // A sink for downloadHistory that keeps the replies in shownHistory; call
+    // at the start of a download (it forgets the previous one).
+    HistoryPageSink keepDownloadedPages(const QString &serialNumber);
+    // After the table was filled: the plot, when open, shows the new records.
+    void historyShown();
+    // Selects and shows a row of the table (a click on the plot).
+    void showHistoryRow(int row);
+    // Each tells the operator in the status bar why it says so.
+    bool hasDumpToSave();
+    // ---- end of history plot and dumps ----
 };
 
 // The window whose page label the history progress updates.

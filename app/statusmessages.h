@@ -3,6 +3,7 @@
 // the reason a file could not be written, the clock's outcome.
 #pragma once
 
+#include "fileerror.h"
 #include "pagerlink.h"
 
 #include <QDateTime>
@@ -15,14 +16,6 @@ QString russianCount(qint64 n, const QString &one, const QString &few, const QSt
 
 // "12 с", "2 мин 5 с", "1 ч 3 мин": an elapsed time in whole seconds.
 QString russianDuration(qint64 milliseconds);
-
-// Why a file could not be written, told from the file system after the
-// writer failed (the writer's own text is English and only helps to tell a
-// full disk).
-enum class FileErrorKind { NoFolder, NoPermission, DiskFull, IsFolder, Other };
-FileErrorKind fileErrorKind(const QString &fileName, const QString &writerError);
-// "нет такой папки", "нет прав на запись", ...
-QString fileErrorReason(FileErrorKind kind);
 
 // The status message at the end of a history download: how it ended, how
 // many records and pages it brought and how long it took.

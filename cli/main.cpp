@@ -6,6 +6,7 @@
 #include "historytable.h"
 #include "pagerlink.h"
 #include "pdfjournal.h"
+#include "plotcommand.h"
 #include "settingvalues.h"
 #ifndef Q_OS_WIN
 #include "usbsocketdir.h"
@@ -195,6 +196,9 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 #endif
+    // The plot is made of widgets and needs a QApplication of its own.
+    if (isPlotCommand(argc, argv))
+        return runPlotCommand(argc, argv);
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("dr7326g-cli"));
     QGuiApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
@@ -214,7 +218,8 @@ int main(int argc, char **argv)
         "  history                    download the history, one tab-separated row a line;\n"
         "                             no CSV or PDF is written when no record came\n"
         "  decode FILE                the rows of a history dump, without a pager, with\n"
-        "                             the dates of the zone the download was made in\n\n"
+        "                             the dates of the zone the download was made in\n"
+        "  plot FILE --png|--pdf OUT  the history plot of a dump (PNG, or PDF A4)\n\n"
         "Exit status: 0 success, 1 a file not read or written, 2 usage error (also a\n"
         "clock time outside the pager's range), 3 no pager answered or it did not answer\n"
         "a request, 4 the pager refused or did not confirm a change, 5 history incomplete."));

@@ -21,6 +21,7 @@
 #include <QTableView>
 #include <QTest>
 
+#include <iterator>
 #include <memory>
 
 namespace {
@@ -106,7 +107,9 @@ void TestMainWindowLayout::objectsInCreationOrder()
         {"menuExit", "QAction"},        {"menuConnect", "QAction"},
         {"menuReadHistory", "QAction"}, {"menuHelp", "QAction"},
         {"menuSaveHistory", "QAction"}, {"menuPrintHistory", "QAction"},
-        {"centralwidget", "QWidget"},   {"menubar", "QMenuBar"},
+        {"menuPlotHistory", "QAction"}, {"menuSaveDump", "QAction"},
+        {"menuOpenDump", "QAction"},    {"centralwidget", "QWidget"},
+        {"menubar", "QMenuBar"},
     };
     QStringList names;
     for (QObject *child : window->children())
@@ -175,7 +178,7 @@ void TestMainWindowLayout::objectsInCreationOrder()
 
     QMenuBar *bar = find<QMenuBar>("menubar");
     QCOMPARE(window->menuBar(), bar);
-    for (const char *menu : {"menu", "menu_2", "menu_3"}) {
+    for (const char *menu : {"menu", "menu_2", "menu_4", "menu_3"}) {
         QCOMPARE(find(menu)->metaObject()->className(), "QMenu");
         QCOMPARE(find(menu)->parent(), bar);
     }
@@ -299,7 +302,7 @@ void TestMainWindowLayout::fonts()
         const QFont f = find<QWidget>(name)->font();
         QVERIFY2(f.pointSize() == 10 && f.bold() && f.weight() == 75, name);
     }
-    for (const char *name : {"menu", "menu_2"}) {
+    for (const char *name : {"menu", "menu_2", "menu_4"}) {
         const QFont f = find<QWidget>(name)->font();
         QVERIFY2(f.pointSize() == 10 && !f.bold() && f.weight() == 50, name);
     }
@@ -415,6 +418,9 @@ void TestMainWindowLayout::texts_data()
         {"menuHelp", "О программе"},
         {"menuSaveHistory", "Сохранить историю"},
         {"menuPrintHistory", "Сохранить отчет"},
+        {"menuPlotHistory", "График истории"},
+        {"menuSaveDump", "Сохранить дамп истории…"},
+        {"menuOpenDump", "Открыть дамп истории…"},
         {"lblSN", "SN: "},
         {"label", "Дата поверки:"},
         {"label_3", "Текущее время"},
@@ -430,6 +436,7 @@ void TestMainWindowLayout::texts_data()
         {"lblHistoryPage", "Считанных страниц:"},
         {"menu", "Файл"},
         {"menu_2", "Прибор"},
+        {"menu_4", "Вид"},
         {"menu_3", "Помощь"},
     };
     for (const auto &t : texts)
@@ -468,16 +475,19 @@ void TestMainWindowLayout::menus()
             out << (a->isSeparator() ? QStringLiteral("-") : a->objectName());
         return out;
     };
-    QCOMPARE(entries("menu"),
-             (QStringList{"menuSaveHistory", "menuPrintHistory", "-", "menuExit"}));
+    QCOMPARE(entries("menu"), (QStringList{"menuSaveHistory", "menuPrintHistory", "-",
+                                           "menuSaveDump", "menuOpenDump", "-", "menuExit"}));
     QCOMPARE(entries("menu_2"), (QStringList{"menuConnect", "-", "menuReadHistory"}));
+    QCOMPARE(entries("menu_4"), QStringList{"menuPlotHistory"});
     QCOMPARE(entries("menu_3"), QStringList{"menuHelp"});
 
+    // «Вид» stands between «Прибор» and «Помощь».
     const QList<QAction *> top = find<QMenuBar>("menubar")->actions();
-    QCOMPARE(top.size(), 3);
+    QCOMPARE(top.size(), 4);
     QCOMPARE(top.at(0), find<QMenu>("menu")->menuAction());
     QCOMPARE(top.at(1), find<QMenu>("menu_2")->menuAction());
-    QCOMPARE(top.at(2), find<QMenu>("menu_3")->menuAction());
+    QCOMPARE(top.at(2), find<QMenu>("menu_4")->menuAction());
+    QCOMPARE(top.at(3), find<QMenu>("menu_3")->menuAction());
 }
 
 void TestMainWindowLayout::windowAndMenuBar()
@@ -543,10 +553,12 @@ void TestMainWindowLayout::slotsBoundByName()
         "on_menuSaveHistory_triggered()", "on_menuPrintHistory_triggered()",
         "on_btnSync_clicked()",           "on_btnSaveSn_clicked()",
         "on_btnSaveSg_clicked()",         "on_btnSaveMED_clicked()",
-        "on_btnSaveThist_clicked()",
+        "on_btnSaveThist_clicked()",      "on_menuPlotHistory_triggered()",
+        "on_menuSaveDump_triggered()",    "on_menuOpenDump_triggered()",
     };
-    QCOMPARE(meta->methodCount() - meta->methodOffset(), 11);
-    for (int i = 0; i < 11; ++i) {
+    const int count = int(std::size(expected));
+    QCOMPARE(meta->methodCount() - meta->methodOffset(), count);
+    for (int i = 0; i < count; ++i) {
         const QMetaMethod m = meta->method(meta->methodOffset() + i);
         QCOMPARE(m.methodSignature(), QByteArray(expected[i]));
         QCOMPARE(m.methodType(), QMetaMethod::Slot);
