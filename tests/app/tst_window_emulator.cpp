@@ -102,9 +102,8 @@ void TestWindowEmulator::syncClock_data()
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<QString>("message");
     QTest::newRow("kept") << QStringList() << "Часы прибора установлены: ";
-    // The pager answers the setting with a refusal: the clock is not claimed as set.
-    QTest::newRow("refused") << QStringList{"--refuse-writes"}
-                             << "Прибор не подтвердил установку часов.";
+    QTest::newRow("refused by the pager")
+        << QStringList{"--refuse-writes"} << "Прибор не подтвердил установку часов.";
 }
 
 void TestWindowEmulator::syncClock()
