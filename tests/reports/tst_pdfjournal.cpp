@@ -70,8 +70,7 @@ struct Page
     QImage image;      // rendered at `dpi`
 };
 
-// The pages of a PDF as poppler reads and renders them; words go into lines
-// by their height on the page, whatever blocks pdftotext saw.
+// A PDF's pages as poppler reads and renders them; lines by height, not by pdftotext's blocks.
 QList<Page> readPages(const QString &pdfName)
 {
     QList<Page> pages;
@@ -115,9 +114,8 @@ template <typename Test> int pixels(const Page &page, const QRectF &box, Test is
     return count;
 }
 
-// What is wrong with where things stand on the page, empty when nothing: not
-// A4, not starting at the top left margin, a word outside the margins or
-// over the one before, ink outside the margins, a table short of the right one.
+// Empty, or what is misplaced: not A4, not starting at the top left margin,
+// words outside the margins or overlapping, ink outside, a table short of the right one.
 QString misplaced(const Page &page)
 {
     const auto ink = [](QRgb pixel) { return qGray(pixel) <= 240; };
@@ -152,9 +150,8 @@ QString rowText(const QAbstractItemModel *model, int row)
     return words.join(QLatin1Char(' '));
 }
 
-// History rows with every kind of event cell: an alarm red by a brush (as the
-// window colours it), none, one red by a plain colour, the longest text, and
-// markup and placeholders to be printed as they are.
+// History rows of every kind: red by a brush (as in the window), red by a colour,
+// no event, the longest event, markup and placeholders printed as they are.
 void fillHistory(QStandardItemModel *model, int count)
 {
     const QStringList events = {"Фон", "Тревога нейтронная", QString(), "Изменение количества сигм",
@@ -297,8 +294,7 @@ void TestPdfJournal::overlongCellsWrapAtSpaces()
             words << word + QString::number(i);
         return words;
     };
-    // Two cells far wider than the page that share it, a header label of many
-    // words, and a long word that sets how narrow its column may get.
+    // Two cells wider than the page, a long label, a long word setting its column's least width.
     const QStringList words = numbered("слово", 60), labelWords = numbered("заголовок", 12);
     const QString longWord(30, QChar(0x0416));
     QStandardItemModel model(0, 4);
@@ -334,8 +330,7 @@ void TestPdfJournal::overlongCellsWrapAtSpaces()
 
 void TestPdfJournal::deviceReceivesTheSavedBytes()
 {
-    // No file of the process may grow past 4 KiB meanwhile: the PDF goes
-    // straight into its output.
+    // Straight into the output: no file of the process may grow past 4 KiB meanwhile.
     const auto model = historyModel();
     fillRows(model.get(), 300);
     QBuffer buffer;
