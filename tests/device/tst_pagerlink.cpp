@@ -587,62 +587,54 @@ private slots:
         QCOMPARE(link.readGammaSigma(), 0.0f); // 9 bytes
     }
 
-    // However the reply is cut into reads, after whatever line end of the previous reply.
-    void registerReplyDelivery_data()
+    // However the reply is cut into reads, after whatever line end of the previous reply, each
+    // operation gets its own reply and the next exchange the next one; or it is unanswered.
+    void registerReplies_data()
     {
         QTest::addColumn<int>("op");
         QTest::addColumn<QList<QByteArray>>("reads");
+        QTest::addColumn<bool>("answered");
         for (int op = 0; op < int(std::size(registerOps)); ++op) {
             const QByteArray r = registerOps[op].reply;
             QList<QByteArray> bytewise{"\r"};
             for (char c : r)
                 bytewise << QByteArray(1, c);
             const auto row = [&](const char *how, const QList<QByteArray> &reads) {
-                QTest::addRow("%s, %s", registerOps[op].name, how) << op << reads;
+                QTest::addRow("%s, %s", registerOps[op].name, how) << op << reads << true;
             };
             row("late carriage return", {"\r", r});
             row("line end glued on", {"\n\r" + r});
             row("two pieces", {r.left(4), r.mid(4)});
             row("late carriage return, then a byte a read", bytewise);
         }
-    }
-    void registerReplyDelivery()
-    {
-        QFETCH(int, op);
-        QFETCH(QList<QByteArray>, reads);
-        connectOne();
-        queueReads(reads);
-        QCOMPARE(registerOps[op].run(link), 1);
-        usbfake::queueReply(replyLine(QStringLiteral("READ_HIST_TIME Time=003C")));
-        QCOMPARE(link.readHistoryInterval(), 60);
-        QCOMPARE(usbfake::pendingReads(), 0);
-    }
-
-    void registerReplyFailures_data()
-    {
-        QTest::addColumn<int>("op");
-        QTest::addColumn<QList<QByteArray>>("reads");
         const QByteArray r = registerReply(le16(25));
-        QTest::newRow("9 bytes in two pieces") << 0 << QList<QByteArray>{r.left(4), r.mid(4) + "x"};
-        QTest::newRow("7 bytes, then silence") << 0 << QList<QByteArray>{r.left(7)};
-        QTest::newRow("line ends only") << 0 << QList<QByteArray>{"\r", "\n\r"};
+        const auto fails = [](const char *name, int op, const QList<QByteArray> &reads) {
+            QTest::newRow(name) << op << reads << false;
+        };
+        fails("9 bytes in two pieces", 0, {r.left(4), r.mid(4) + "x"});
+        fails("7 bytes, then silence", 0, {r.left(7)});
+        fails("line ends only", 0, {"\r", "\n\r"});
         QList<QByteArray> empty;
         for (int i = 0; i < exchangebounds::maxEmptyReads; ++i)
             empty << QByteArray();
-        QTest::newRow("too many empty reads") << 0 << empty + QList<QByteArray>{r};
+        fails("too many empty reads", 0, empty + QList<QByteArray>{r});
         // A threshold word whose top byte is 0 decodes to no number.
-        QTest::newRow("infinite threshold")
-            << 1 << QList<QByteArray>{thresholdReply(hex("00 00 00 00"))};
-        QTest::newRow("threshold not a number")
-            << 1 << QList<QByteArray>{thresholdReply(hex("40 00 00 00"))};
+        fails("infinite threshold", 1, {thresholdReply(hex("00 00 00 00"))});
+        fails("threshold not a number", 1, {thresholdReply(hex("40 00 00 00"))});
     }
-    void registerReplyFailures()
+    void registerReplies()
     {
         QFETCH(int, op);
         QFETCH(QList<QByteArray>, reads);
+        QFETCH(bool, answered);
         connectOne();
         queueReads(reads);
-        QCOMPARE(registerOps[op].run(link), 0);
+        QCOMPARE(registerOps[op].run(link), int(answered));
+        if (!answered)
+            return;
+        usbfake::queueReply(replyLine(QStringLiteral("READ_HIST_TIME Time=003C")));
+        QCOMPARE(link.readHistoryInterval(), 60);
+        QCOMPARE(usbfake::pendingReads(), 0);
     }
 
     void readThreshold()
