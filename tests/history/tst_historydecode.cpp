@@ -210,74 +210,54 @@ private slots:
         QCOMPARE(isAlarmEvent(code), alarm);
     }
 
-    // A piece between two good words: a word of one to four hex digits, or
-    // damage that drops it and everything after it.
-    void pieceValues_data()
-    {
-        QTest::addColumn<QByteArray>("piece");
-        QTest::addColumn<int>("value"); // -1: damaged
-        QTest::newRow("upper case") << QByteArray("ABCD") << 0xABCD;
-        QTest::newRow("lower case") << QByteArray("abcd") << 0xABCD;
-        QTest::newRow("short") << QByteArray("5") << 5;
-        QTest::newRow("largest") << QByteArray("FFFF") << 0xFFFF;
-        QTest::newRow("above FFFF") << QByteArray("10000") << -1;
-        QTest::newRow("not hex") << QByteArray("00G1") << -1;
-        QTest::newRow("negative") << QByteArray("-1") << -1;
-        QTest::newRow("plus sign") << QByteArray("+1") << -1;
-        QTest::newRow("0x prefix") << QByteArray("0x1") << -1;
-        QTest::newRow("empty: two spaces") << QByteArray("") << -1;
-        QTest::newRow("NUL inside") << withNul("1~2") << -1;
-    }
-    void pieceValues()
-    {
-        QFETCH(QByteArray, piece);
-        QFETCH(int, value);
-        const HistoryPage page =
-            readHistoryPage("xx BLK=0001 1111 " + piece + " 2222 CRC=ABCD\n\r");
-        QVERIFY(page.isPage);
-        QCOMPARE(page.intact, value >= 0);
-        const QByteArray expected =
-            value >= 0 ? bytesOf({0x1111, std::uint16_t(value), 0x2222}) : bytesOf({0x1111});
-        QCOMPARE(page.bytes.toHex(' '), expected.toHex(' '));
-    }
-
     void pageLayout_data()
     {
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<bool>("isPage");
         QTest::addColumn<bool>("intact");
         QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("the space before CRC= is no word")
-            << QByteArray("xx BLK=0001 0102 0304 CRC=1234\n\r") << true << true
-            << bytesOf({0x0102, 0x0304});
-        QTest::newRow("no space before CRC=") << QByteArray("xx BLK=0001 0A0B 0C0DCRC=1234\n\r")
-                                              << true << true << bytesOf({0x0A0B, 0x0C0D});
-        QTest::newRow("cut short: the last word may be cut")
-            << QByteArray("xx BLK=0001 0A0B 0C0D") << true << false << bytesOf({0x0A0B});
-        QTest::newRow("line end but no CRC=")
-            << QByteArray("xx BLK=0001 0A0B 0C0D\n\r") << true << false << bytesOf({0x0A0B});
-        QTest::newRow("two spaces")
-            << QByteArray("BLK=0001 0001 0002  0003 CRC=") << true << false << bytesOf({1, 2});
-        QTest::newRow("the five characters after BLK= are skipped")
-            << QByteArray("xx BLK=FFFFF0A0BCRC=") << true << true << bytesOf({0x0A0B});
-        QTest::newRow("a second BLK= is damage")
-            << QByteArray("BLK=0001 0102 BLK=0002 0304 CRC=") << true << false << bytesOf({0x0102});
-        QTest::newRow("a CRC= before BLK= is no end marker")
-            << QByteArray("CRC=1234 BLK=0001 0102 0304 CRC=") << true << true
-            << bytesOf({0x0102, 0x0304});
-        QTest::newRow("a CRC= among the skipped characters is no end marker")
-            << QByteArray("BLK=CRC= 0102 CRC=") << true << true << bytesOf({0x0102});
-        QTest::newRow("empty payload")
-            << QByteArray("BLK=0001 CRC=") << true << true << QByteArray();
-        QTest::newRow("nothing after BLK=")
-            << QByteArray("BLK=00") << true << false << QByteArray();
-        QTest::newRow("NUL in the leading text") << withNul("DR~Pager BLK=0001 0102 0304 CRC=\n\r")
-                                                 << true << true << bytesOf({0x0102, 0x0304});
-        QTest::newRow("no BLK=") << QByteArray("DR_Pager#05A00317 0102 0304 CRC=") << false << false
-                                 << QByteArray();
-        QTest::newRow("lower-case marker")
-            << QByteArray("blk=0001 0102 CRC=") << false << false << QByteArray();
-        QTest::newRow("empty reply") << QByteArray() << false << false << QByteArray();
+        const auto row = [](const char *name, const QByteArray &reply, bool isPage, bool intact,
+                            const QList<std::uint16_t> &words) {
+            QTest::newRow(name) << reply << isPage << intact << bytesOf(words);
+        };
+        // A piece between two good words: a word of one to four hex digits, or damage that
+        // drops it and everything after it.
+        const auto piece = [&](const char *name, const QByteArray &piece, int value) {
+            row(name, "xx BLK=0001 1111 " + piece + " 2222 CRC=ABCD\n\r", true, value >= 0,
+                value >= 0 ? QList<std::uint16_t>{0x1111, std::uint16_t(value), 0x2222}
+                           : QList<std::uint16_t>{0x1111});
+        };
+        piece("upper case", "ABCD", 0xABCD);
+        piece("lower case", "abcd", 0xABCD);
+        piece("short", "5", 5);
+        piece("largest", "FFFF", 0xFFFF);
+        piece("above FFFF", "10000", -1);
+        piece("not hex", "00G1", -1);
+        piece("negative", "-1", -1);
+        piece("plus sign", "+1", -1);
+        piece("0x prefix", "0x1", -1);
+        piece("empty: two spaces", "", -1);
+        piece("NUL inside", withNul("1~2"), -1);
+        row("the space before CRC= is no word", "xx BLK=0001 0102 0304 CRC=1234\n\r", true, true,
+            {0x0102, 0x0304});
+        row("no space before CRC=", "xx BLK=0001 0A0B 0C0DCRC=1234\n\r", true, true,
+            {0x0A0B, 0x0C0D});
+        row("cut short: the last word may be cut", "xx BLK=0001 0A0B 0C0D", true, false, {0x0A0B});
+        row("line end but no CRC=", "xx BLK=0001 0A0B 0C0D\n\r", true, false, {0x0A0B});
+        row("the five characters after BLK= are skipped", "xx BLK=FFFFF0A0BCRC=", true, true,
+            {0x0A0B});
+        row("a second BLK= is damage", "BLK=0001 0102 BLK=0002 0304 CRC=", true, false, {0x0102});
+        row("a CRC= before BLK= is no end marker", "CRC=1234 BLK=0001 0102 0304 CRC=", true, true,
+            {0x0102, 0x0304});
+        row("a CRC= among the skipped characters is no end marker", "BLK=CRC= 0102 CRC=", true,
+            true, {0x0102});
+        row("empty payload", "BLK=0001 CRC=", true, true, {});
+        row("nothing after BLK=", "BLK=00", true, false, {});
+        row("NUL in the leading text", withNul("DR~Pager BLK=0001 0102 0304 CRC=\n\r"), true, true,
+            {0x0102, 0x0304});
+        row("no BLK=", "DR_Pager#05A00317 0102 0304 CRC=", false, false, {});
+        row("lower-case marker", "blk=0001 0102 CRC=", false, false, {});
+        row("empty reply", QByteArray(), false, false, {});
     }
     void pageLayout()
     {

@@ -1,11 +1,9 @@
-// History dumps: the file format both ways, damaged files refused, and the
-// zone the records of a dump are decoded and shown in.
+// History dumps: the file both ways, damaged files refused, the zone records are shown in.
 #include "historydump.h"
 #include "historytable.h"
 #include "historywords.h"
 #include "pagerlink.h"
 
-#include <QGuiApplication>
 #include <QStandardItemModel>
 #include <QtTest>
 
@@ -42,6 +40,8 @@ class TstHistoryDump : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase() { setZone("UTC"); }
+
     void roundTrip_data()
     {
         QTest::addColumn<HistoryDump>("dump");
@@ -81,22 +81,6 @@ private slots:
         QVERIFY(!saveHistoryDump(dump, dir.filePath(QStringLiteral("no/such/dir")), &error));
     }
 
-    // Dumps written before the header existed still open, in the local zone.
-    void firstFormatStillReads()
-    {
-        const QByteArray page1 = pageBytes(record(1, 'F', 1, 1, 1, 1) + endRecord);
-        HistoryDump dump;
-        dump.serialNumber = QStringLiteral("stale");
-        QVERIFY(readHistoryDump("DR7326G-05A history dump 1\nPAGE 1 " +
-                                    QByteArray::number(page1.size()) + "\n" + page1 + "\n",
-                                &dump, nullptr));
-        QVERIFY(dump.serialNumber.isEmpty() && dump.timeZoneId.isEmpty());
-        QCOMPARE(dump.pages, QList<QByteArray>{page1});
-        Records records;
-        QVERIFY(decodeHistoryDump(dump, records.list));
-        QCOMPARE(qint64(records.list.value(0)->time), deviceEpoch().toSecsSinceEpoch() + 60);
-    }
-
     void damagedDumpsAreRefused_data()
     {
         QTest::addColumn<QByteArray>("bytes");
@@ -129,30 +113,44 @@ private slots:
         QCOMPARE(dump.serialNumber, QStringLiteral("kept"));
     }
 
+    // The records of a dump file, one written before the header existed among them: that one
+    // carries no serial number or zone and is shown in the local zone.
     void completeness_data()
     {
-        QTest::addColumn<QList<QByteArray>>("pages");
+        QTest::addColumn<QByteArray>("file");
         QTest::addColumn<bool>("complete");
         QTest::addColumn<int>("rows");
         const QByteArray p1 = pageBytes(record(1, 'F', 1, 1, 1, 1) + record(2, 'A', 1, 1, 1, 1));
         const QByteArray end = pageBytes(record(3, 'N', 1, 1, 1, 1) + endRecord);
         QStringList bad = record(5, 'F', 1, 1, 1, 1);
         bad[3] = QStringLiteral("XYZ");
-        QTest::newRow("end on page 2") << QList<QByteArray>{p1, end} << true << 3;
-        QTest::newRow("no end") << QList<QByteArray>{p1, p1} << false << 2;
-        QTest::newRow("damaged page") << QList<QByteArray>{p1, pageBytes(bad), end} << false << 3;
-        QTest::newRow("no page") << QList<QByteArray>{p1, "ERROR\n\r", end} << false << 3;
+        const auto file = [](const QList<QByteArray> &pages) {
+            HistoryDump dump;
+            dump.pages = pages;
+            return historyDumpBytes(dump);
+        };
+        QTest::newRow("end on page 2") << file({p1, end}) << true << 3;
+        QTest::newRow("no end") << file({p1, p1}) << false << 2;
+        QTest::newRow("damaged page") << file({p1, pageBytes(bad), end}) << false << 3;
+        QTest::newRow("no page") << file({p1, "ERROR\n\r", end}) << false << 3;
+        QTest::newRow("first format")
+            << "DR7326G-05A history dump 1\nPAGE 1 " + QByteArray::number(p1.size()) + "\n" + p1 +
+                   "\nPAGE 2 " + QByteArray::number(end.size()) + "\n" + end + "\n"
+            << true << 3;
     }
     void completeness()
     {
-        QFETCH(QList<QByteArray>, pages);
+        QFETCH(QByteArray, file);
         QFETCH(bool, complete);
         QFETCH(int, rows);
         HistoryDump dump;
-        dump.pages = pages;
+        dump.serialNumber = QStringLiteral("stale");
+        QVERIFY(readHistoryDump(file, &dump, nullptr));
+        QVERIFY(dump.serialNumber.isEmpty() && dump.timeZoneId.isEmpty());
         Records records;
         QCOMPARE(decodeHistoryDump(dump, records.list), complete);
         QCOMPARE(records.list.size(), rows);
+        QCOMPARE(qint64(records.list.value(0)->time), deviceEpoch().toSecsSinceEpoch() + 60);
     }
 
     // Made under one zone, a dump shows that zone's wall clock under another.
@@ -161,8 +159,7 @@ private slots:
         const QByteArray made = "America/Sao_Paulo"; // summer time on 1999-01-01
         setZone(made);
         HistoryDump dump;
-        dump.timeZoneId = QTimeZone::systemTimeZoneId();
-        QCOMPARE(dump.timeZoneId, made);
+        dump.timeZoneId = made;
         dump.pages = {
             pageBytes(record(1, 'F', 1, 1, 1, 1) + record(66976, 'F', 1, 1, 1, 1) + endRecord)};
         Records there;
@@ -184,7 +181,6 @@ private slots:
             const QDateTime when =
                 QDateTime::fromSecsSinceEpoch(here.list.at(i)->time, QTimeZone(made));
             QCOMPARE(when.toString(QStringLiteral("yyyy-MM-dd HH:mm")), walls.at(i));
-            QCOMPARE(here.list.at(i)->time, there.list.at(i)->time);
             QCOMPARE(shownHere.item(i, 0)->text(), shownThere.item(i, 0)->text());
         }
         // A zone this PC does not know: the offset the download was made at.
@@ -194,12 +190,5 @@ private slots:
     }
 };
 
-int main(int argc, char **argv)
-{
-    setZone("UTC");
-    QGuiApplication app(argc, argv);
-    TstHistoryDump test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_MAIN(TstHistoryDump)
 #include "tst_historydump.moc"
