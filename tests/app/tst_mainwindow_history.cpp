@@ -1,9 +1,6 @@
-// The window's history plot and history dumps, against a pager played on the
-// scripted USB library: the plot needs records, a click on it picks the table
-// row, a download saved as a dump reopens into the same table without the
-// pager, in the zone it was made in, and a damaged dump changes nothing.
+// The window's history plot and history dumps against a pager on the scripted
+// USB library.
 
-#include "csvexport.h"
 #include "historydump.h"
 #include "historyplot.h"
 #include "mainwindow.h"
@@ -61,9 +58,15 @@ QByteArray fileBytes(const QString &name)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-bool writeFile(const QString &name, const QByteArray &bytes)
+bool writeDump(const QString &name, const QList<QByteArray> &pages, const QByteArray &zone = {})
 {
+    HistoryDump dump;
+    dump.serialNumber = QStringLiteral("05A00042");
+    dump.downloadedAt = QDateTime(QDate(2024, 6, 1), QTime(10, 0), QTimeZone(zone));
+    dump.timeZoneId = zone;
+    dump.pages = pages;
     QFile f(name);
+    const QByteArray bytes = historyDumpBytes(dump);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
@@ -72,20 +75,6 @@ bool writeFile(const QString &name, const QByteArray &bytes)
 class TestMainWindowHistory : public QObject
 {
     Q_OBJECT
-
-private slots:
-    void init();
-    void cleanup();
-
-    void plotNeedsRecords();
-    void plotClickPicksRow_data();
-    void plotClickPicksRow();
-    void dumpRoundTrip();
-    void dumpShownInItsZone_data();
-    void dumpShownInItsZone();
-    void damagedDumpLeavesTable_data();
-    void damagedDumpLeavesTable();
-    void nothingToSaveBeforeDownload();
 
 private:
     FakePager pager;
@@ -131,193 +120,161 @@ private:
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     }
+
+private slots:
+    void init()
+    {
+        QVERIFY(files.isValid());
+        pager = FakePager();
+        pager.plugIn();
+        window = std::make_unique<MainWindow>();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    void cleanup()
+    {
+        window.reset();
+        usbfake::reset();
+    }
+
+    void nothingBeforeDownload()
+    {
+        trigger("menuPlotHistory");
+        QVERIFY(!window->historyPlotWindow());
+        QVERIFY2(status().contains(QStringLiteral("записей истории нет")), qPrintable(status()));
+        const QString path = files.filePath(QStringLiteral("nothing.dump"));
+        QVERIFY(!window->saveShownHistoryDump(path));
+        QVERIFY(!QFile::exists(path));
+        QVERIFY2(status().contains(QStringLiteral("не прочитана")), qPrintable(status()));
+    }
+
+    void plotClickPicksRow_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::newRow("gamma alarm far down the table") << gammaAlarmRow;
+        QTest::newRow("switch-on") << switchOnRow;
+    }
+
+    void plotClickPicksRow()
+    {
+        QFETCH(int, row);
+        download();
+        trigger("menuPlotHistory");
+        HistoryPlotWindow *plotWindow = window->historyPlotWindow();
+        QVERIFY(plotWindow && QTest::qWaitForWindowExposed(plotWindow));
+        HistoryPlot *plot = plotWindow->plot();
+        QCOMPARE(plot->data().alarms.size(), 2);
+        QVERIFY(plot->title().text().contains(QStringLiteral("SN 05A00317")));
+        plot->replot();
+        const double x = plot->transform(QwtPlot::xBottom, plot->data().recordX.at(row));
+        QTest::mouseClick(plot->canvas(), Qt::LeftButton, {},
+                          QPoint(qRound(x), plot->canvas()->height() / 2));
+        auto *view = window->findChild<QTableView *>();
+        const QModelIndexList selected = view->selectionModel()->selectedRows();
+        QVERIFY(selected.size() == 1 && selected.first().row() == row);
+        QCOMPARE(view->currentIndex().row(), row);
+        QVERIFY(view->viewport()->rect().intersects(view->visualRect(table()->index(row, 0))));
+
+        // One plot window, closed with the main window.
+        trigger("menuPlotHistory");
+        QCOMPARE(window->findChildren<HistoryPlotWindow *>().size(), 1);
+        window->close();
+        QVERIFY(!plotWindow->isVisible());
+    }
+
+    void dumpRoundTrip()
+    {
+        download();
+        const QStringList downloaded = rows();
+        const QString path = files.filePath(QStringLiteral("история.dump"));
+        QVERIFY(window->saveShownHistoryDump(path));
+        QVERIFY2(status().contains(QStringLiteral("Дамп сохранён")), qPrintable(status()));
+        // Another pager asked for its settings since: the table is still the first one's.
+        pager.serial = QStringLiteral("05A00999");
+        trigger("menuConnect");
+        QCOMPARE(window->journalSerialNumber(), QStringLiteral("05A00317"));
+
+        newWindowWithoutPager();
+        QVERIFY(window->openHistoryDump(path));
+        QCOMPARE(rows(), downloaded);
+        QCOMPARE(window->journalSerialNumber(), QStringLiteral("05A00317"));
+        QVERIFY2(status().contains(QStringLiteral("история.dump")) &&
+                     status().contains(QStringLiteral("прибор не опрашивался")),
+                 qPrintable(status()));
+        trigger("menuPlotHistory");
+        QVERIFY(window->historyPlotWindow());
+        QCOMPARE(window->historyPlotWindow()->plot()->data().recordX.size(), recordCount);
+        // Saved again from the window, the dump is the same file.
+        const QString again = files.filePath(QStringLiteral("again.dump"));
+        QVERIFY(window->saveShownHistoryDump(again));
+        QCOMPARE(fileBytes(again), fileBytes(path));
+    }
+
+    // The pager counts minutes from 1999-01-01 00:00 on the clock of the zone it
+    // was read in; the table and the plot show that zone's wall clock.
+    void dumpShownInItsZone_data()
+    {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::newRow("Tokyo") << QByteArray("Asia/Tokyo");
+        QTest::newRow("Adelaide, half-hour offset") << QByteArray("Australia/Adelaide");
+    }
+
+    void dumpShownInItsZone()
+    {
+        QFETCH(QByteArray, zone);
+        const QString path = files.filePath(QStringLiteral("zone.dump"));
+        QVERIFY(writeDump(path, historyPages(), zone));
+        QVERIFY(window->openHistoryDump(path));
+        const QDateTime epoch(QDate(1999, 1, 1), QTime(0, 0), QTimeZone(zone));
+        QVERIFY(epoch.isValid());
+        for (int row : {0, gammaAlarmRow}) {
+            const QDateTime t = epoch.addSecs((13000000 + 10 * qint64(row)) * 60);
+            QCOMPARE(table()->index(row, 0).data().toString(),
+                     QLocale::system().toString(t, QLocale::ShortFormat));
+        }
+        QVERIFY2(status().contains(QString::fromLatin1(zone)), qPrintable(status()));
+        trigger("menuPlotHistory");
+        QVERIFY(window->historyPlotWindow()->plot()->recordText(0).startsWith(
+            epoch.addSecs(13000000 * 60).toString(QStringLiteral("dd.MM.yyyy HH:mm"))));
+    }
+
+    // A file that cannot be opened, is not a dump, or holds no records leaves the
+    // downloaded table and its dump as they were.
+    void damagedDumpLeavesTable_data()
+    {
+        QTest::addColumn<QByteArray>("bytes"); // empty: no file
+        QTest::addColumn<QList<QByteArray>>("pages");
+        QTest::newRow("missing file") << QByteArray() << QList<QByteArray>();
+        QTest::newRow("text that is not a dump")
+            << QByteArray("Serial;Date;Event\n05A00042;01.05.2024;Фон\n") << QList<QByteArray>();
+        QTest::newRow("cut in the middle") << QByteArray("cut") << historyPages();
+        QTest::newRow("pages without a record")
+            << QByteArray() << QList<QByteArray>{"hello\n", "BLK= ZZZZ CRC=\n"};
+    }
+
+    void damagedDumpLeavesTable()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QList<QByteArray>, pages);
+        download();
+        const QStringList before = rows();
+        const QString path = files.filePath(QStringLiteral("damaged.dump"));
+        if (!pages.isEmpty())
+            QVERIFY(writeDump(path, pages));
+        QFile file(path);
+        if (bytes == "cut")
+            QVERIFY(file.resize(file.size() / 2));
+        else if (!bytes.isEmpty())
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        file.close();
+
+        QVERIFY(!window->openHistoryDump(path));
+        QCOMPARE(rows(), before);
+        QVERIFY2(status().contains(QStringLiteral("Таблица не изменена")), qPrintable(status()));
+        QCOMPARE(window->journalSerialNumber(), QStringLiteral("05A00317"));
+    }
 };
-
-void TestMainWindowHistory::init()
-{
-    QVERIFY(files.isValid());
-    pager = FakePager();
-    pager.plugIn();
-    window = std::make_unique<MainWindow>();
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-}
-
-void TestMainWindowHistory::cleanup()
-{
-    window.reset();
-    usbfake::reset();
-}
-
-void TestMainWindowHistory::plotNeedsRecords()
-{
-    trigger("menuPlotHistory");
-    QVERIFY(!window->historyPlotWindow());
-    QVERIFY2(status().contains(QStringLiteral("записей истории нет")), qPrintable(status()));
-
-    download();
-    trigger("menuPlotHistory");
-    HistoryPlotWindow *plot = window->historyPlotWindow();
-    QVERIFY(plot && plot->isVisible());
-    QCOMPARE(plot->plot()->data().recordX.size(), recordCount);
-    QCOMPARE(plot->plot()->data().alarms.size(), 2);
-    QVERIFY(plot->plot()->title().text().contains(QStringLiteral("SN 05A00317")));
-    // One window: the entry shows it again.
-    trigger("menuPlotHistory");
-    QCOMPARE(window->findChildren<HistoryPlotWindow *>().size(), 1);
-    // It goes with the main window.
-    window->close();
-    QVERIFY(!plot->isVisible());
-}
-
-void TestMainWindowHistory::plotClickPicksRow_data()
-{
-    QTest::addColumn<int>("row");
-    QTest::newRow("gamma alarm far down the table") << gammaAlarmRow;
-    QTest::newRow("switch-on") << switchOnRow;
-}
-
-void TestMainWindowHistory::plotClickPicksRow()
-{
-    QFETCH(int, row);
-    download();
-    trigger("menuPlotHistory");
-    HistoryPlotWindow *plotWindow = window->historyPlotWindow();
-    QVERIFY(QTest::qWaitForWindowExposed(plotWindow));
-    HistoryPlot *plot = plotWindow->plot();
-    plot->replot();
-    const double x = plot->transform(QwtPlot::xBottom, plot->data().recordX.at(row));
-    QTest::mouseClick(plot->canvas(), Qt::LeftButton, {},
-                      QPoint(qRound(x), plot->canvas()->height() / 2));
-
-    auto *view = window->findChild<QTableView *>();
-    const QModelIndexList selected = view->selectionModel()->selectedRows();
-    QCOMPARE(selected.size(), 1);
-    QCOMPARE(selected.first().row(), row);
-    QCOMPARE(view->currentIndex().row(), row);
-    // Scrolled to it.
-    QVERIFY(view->viewport()->rect().intersects(view->visualRect(table()->index(row, 0))));
-}
-
-void TestMainWindowHistory::dumpRoundTrip()
-{
-    download();
-    const QStringList downloaded = rows();
-    const QDate date(2021, 3, 5);
-    const QByteArray csv = historyCsv(table(), date);
-    const QString path = files.filePath(QStringLiteral("история.dump"));
-    QVERIFY(window->saveShownHistoryDump(path));
-    QVERIFY2(status().contains(QStringLiteral("Дамп сохранён")), qPrintable(status()));
-
-    // Another pager asked for its settings since: the table is still the first one's.
-    pager.serial = QStringLiteral("05A00999");
-    trigger("menuConnect");
-    QCOMPARE(window->journalSerialNumber(), QStringLiteral("05A00317"));
-
-    newWindowWithoutPager();
-    QVERIFY(window->openHistoryDump(path));
-    QCOMPARE(rows(), downloaded);
-    QCOMPARE(historyCsv(table(), date), csv);
-    QCOMPARE(window->journalSerialNumber(), QStringLiteral("05A00317"));
-    QVERIFY2(status().contains(QStringLiteral("история.dump")) &&
-                 status().contains(QStringLiteral("прибор не опрашивался")),
-             qPrintable(status()));
-    trigger("menuPlotHistory");
-    QVERIFY(window->historyPlotWindow());
-    QCOMPARE(window->historyPlotWindow()->plot()->data().recordX.size(), recordCount);
-
-    // Saved again from the window, the dump is the same file.
-    const QString again = files.filePath(QStringLiteral("again.dump"));
-    QVERIFY(window->saveShownHistoryDump(again));
-    QCOMPARE(fileBytes(again), fileBytes(path));
-}
-
-void TestMainWindowHistory::dumpShownInItsZone_data()
-{
-    QTest::addColumn<QByteArray>("zone");
-    QTest::newRow("Tokyo") << QByteArray("Asia/Tokyo");
-    QTest::newRow("Adelaide, half-hour offset") << QByteArray("Australia/Adelaide");
-}
-
-void TestMainWindowHistory::dumpShownInItsZone()
-{
-    QFETCH(QByteArray, zone);
-    const QTimeZone timeZone(zone);
-    QVERIFY(timeZone.isValid());
-    HistoryDump dump;
-    dump.serialNumber = QStringLiteral("05A00042");
-    dump.downloadedAt = QDateTime(QDate(2024, 6, 1), QTime(10, 0), timeZone);
-    dump.timeZoneId = zone;
-    dump.pages = historyPages();
-    const QString path = files.filePath(QStringLiteral("zone.dump"));
-    QVERIFY(writeFile(path, historyDumpBytes(dump)));
-
-    QVERIFY(window->openHistoryDump(path));
-    // The pager counts minutes from 1999-01-01 00:00 on the clock of the zone
-    // it was read in; the table shows that zone's wall clock.
-    const QDateTime epoch(QDate(1999, 1, 1), QTime(0, 0), timeZone);
-    for (int row : {0, gammaAlarmRow}) {
-        const QDateTime t = epoch.addSecs((13000000 + 10 * qint64(row)) * 60);
-        QCOMPARE(table()->index(row, 0).data().toString(),
-                 QLocale::system().toString(t, QLocale::ShortFormat));
-    }
-    QVERIFY2(status().contains(QString::fromLatin1(zone)) || QTimeZone::systemTimeZoneId() == zone,
-             qPrintable(status()));
-    trigger("menuPlotHistory");
-    QVERIFY(window->historyPlotWindow()->plot()->recordText(0).startsWith(
-        epoch.addSecs(13000000 * 60).toString(QStringLiteral("dd.MM.yyyy HH:mm"))));
-}
-
-void TestMainWindowHistory::damagedDumpLeavesTable_data()
-{
-    QTest::addColumn<QString>("damage");
-    QTest::newRow("missing file") << "missing";
-    QTest::newRow("empty file") << "empty";
-    QTest::newRow("text that is not a dump") << "text";
-    QTest::newRow("cut in the middle") << "cut";
-    QTest::newRow("first byte changed") << "first";
-    QTest::newRow("pages without a record") << "garbage pages";
-}
-
-void TestMainWindowHistory::damagedDumpLeavesTable()
-{
-    QFETCH(QString, damage);
-    download();
-    const QStringList before = rows();
-    HistoryDump dump;
-    dump.serialNumber = QStringLiteral("05A00042");
-    dump.pages = historyPages();
-    QByteArray bytes = historyDumpBytes(dump);
-    if (damage == QLatin1String("empty"))
-        bytes.clear();
-    else if (damage == QLatin1String("text"))
-        bytes = "Serial;Date;Event\n05A00042;01.05.2024;Фон\n";
-    else if (damage == QLatin1String("cut"))
-        bytes.chop(bytes.size() / 2);
-    else if (damage == QLatin1String("first"))
-        bytes[0] = char(bytes[0] ^ 0x20);
-    else if (damage == QLatin1String("garbage pages")) {
-        dump.pages = {QByteArray("hello\n"), QByteArray("BLK= ZZZZ CRC=\n")};
-        bytes = historyDumpBytes(dump);
-    }
-    const QString path = files.filePath(QStringLiteral("damaged.dump"));
-    if (damage != QLatin1String("missing"))
-        QVERIFY(writeFile(path, bytes));
-
-    QVERIFY(!window->openHistoryDump(path));
-    QCOMPARE(rows(), before);
-    QVERIFY2(status().contains(QStringLiteral("Таблица не изменена")), qPrintable(status()));
-    // The dump kept is still the download's.
-    QCOMPARE(window->journalSerialNumber(), QStringLiteral("05A00317"));
-}
-
-void TestMainWindowHistory::nothingToSaveBeforeDownload()
-{
-    const QString path = files.filePath(QStringLiteral("nothing.dump"));
-    QVERIFY(!window->saveShownHistoryDump(path));
-    QVERIFY(!QFile::exists(path));
-    QVERIFY2(status().contains(QStringLiteral("не прочитана")), qPrintable(status()));
-}
 
 QTEST_MAIN(TestMainWindowHistory)
 #include "tst_mainwindow_history.moc"

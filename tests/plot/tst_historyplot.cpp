@@ -55,6 +55,28 @@ protected:
     }
 };
 
+// Ten hours a minute apart, alarms at minutes 200 (gamma) and 400
+// (neutron), switched off at 599, shown in the window; returns its canvas.
+Records tenHours;
+QWidget *showTenHours(HistoryPlotWindow &window)
+{
+    if (tenHours.list.isEmpty())
+        for (int m = 0; m < 600; ++m)
+            tenHours.add(start + 60 * m,
+                         m == 200   ? 'A'
+                         : m == 400 ? 'N'
+                         : m == 599 ? '0'
+                                    : 'F',
+                         1e-7 * (1 + m % 10));
+    window.resize(900, 500);
+    window.setHistory(tenHours.list, QStringLiteral("05A00317"));
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return nullptr;
+    window.plot()->replot();
+    return window.plot()->canvas();
+}
+
 QVector<int> markerRows(const QVector<HistoryPlotMarker> &markers)
 {
     QVector<int> rows;
@@ -69,6 +91,8 @@ class TstHistoryPlot : public QObject
 {
     Q_OBJECT
 private slots:
+    // Rows drawn in each series and as markers, and where the dose rate line
+    // starts anew: "dose; neutron; gamma; alarms; events; line starts".
     void plotData_data()
     {
         QTest::addColumn<QByteArray>("codes");
@@ -76,41 +100,27 @@ private slots:
         QTest::addColumn<QVector<double>>("doseRates");
         QTest::addColumn<QVector<double>>("neutrons");
         QTest::addColumn<QVector<int>>("gammas");
-        QTest::addColumn<QVector<int>>("doseRows");
-        QTest::addColumn<QVector<int>>("neutronRows");
-        QTest::addColumn<QVector<int>>("gammaRows");
-        QTest::addColumn<QVector<int>>("alarmRows");
-        QTest::addColumn<QVector<int>>("eventRows");
-        QTest::addColumn<QVector<int>>("doseLineStarts");
+        QTest::addColumn<QString>("drawn");
 
-        const QVector<int> all{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+        const QString all = QStringLiteral("0 1 2 3 4 5 6 7 8 9 10");
         QTest::newRow("every event code")
             << QByteArray("01ACFNSesXA") << QVector<int>() << QVector<double>(11, 1e-7)
-            << QVector<double>(11, 2.0) << QVector<int>(11, 5) << all << all << all
-            << QVector<int>{2, 5, 10} << QVector<int>{0, 1, 3, 6, 8} << QVector<int>{1};
-        QTest::newRow("log axes skip what they cannot show")
-            << QByteArray("FFFFFF") << QVector<int>()
+            << QVector<double>(11, 2.0) << QVector<int>(11, 5)
+            << QStringList{all, all, all, "2 5 10", "0 1 3 6 8", "1"}.join(QLatin1String("; "));
+        QTest::newRow("log axes skip what they cannot show, alarm marker kept")
+            << QByteArray("FAFFFF") << QVector<int>()
             << QVector<double>{1e-7, 0, -1e-7, infinite, notANumber, 2e-7}
             << QVector<double>{0, -1, infinite, notANumber, 3, 1.5}
-            << QVector<int>{0, 7, 0, 9, 0, 1} << QVector<int>{0, 5} << QVector<int>{4, 5}
-            << QVector<int>{1, 3, 5} << QVector<int>() << QVector<int>() << QVector<int>();
-        QTest::newRow("alarm without a dose rate keeps its marker")
-            << QByteArray("NA") << QVector<int>() << QVector<double>{0, 0} << QVector<double>{1, 1}
-            << QVector<int>{3, 3} << QVector<int>{} << QVector<int>{0, 1} << QVector<int>{0, 1}
-            << QVector<int>{0, 1} << QVector<int>{} << QVector<int>();
+            << QVector<int>{0, 7, 0, 9, 0, 1} << "0 5; 4 5; 1 3 5; 1; ; ";
         // The line breaks after a switch-off (even when the next points have no
         // value) and where the clock was set back.
         QTest::newRow("switch-off and clock set back break the line")
             << QByteArray("F01FFFF1FF") << QVector<int>{0, 1, 50, 51, 52, 53, 54, 20, 21, 22}
             << QVector<double>{1e-7, 1e-7, 0, 1e-7, 1e-7, 1e-7, 0, 1e-7, 1e-7, 1e-7}
             << QVector<double>(10, 1.0) << QVector<int>(10, 5)
-            << QVector<int>{0, 1, 3, 4, 5, 7, 8, 9} << QVector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}
-            << QVector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9} << QVector<int>() << QVector<int>{1, 2, 7}
-            << QVector<int>{2, 5};
-        QTest::newRow("no records")
-            << QByteArray() << QVector<int>() << QVector<double>() << QVector<double>()
-            << QVector<int>() << QVector<int>() << QVector<int>() << QVector<int>()
-            << QVector<int>() << QVector<int>() << QVector<int>();
+            << "0 1 3 4 5 7 8 9; 0 1 2 3 4 5 6 7 8 9; 0 1 2 3 4 5 6 7 8 9; ; 1 2 7; 2 5";
+        QTest::newRow("no records") << QByteArray() << QVector<int>() << QVector<double>()
+                                    << QVector<double>() << QVector<int>() << "; ; ; ; ; ";
     }
 
     void plotData()
@@ -120,44 +130,37 @@ private slots:
         QFETCH(QVector<double>, doseRates);
         QFETCH(QVector<double>, neutrons);
         QFETCH(QVector<int>, gammas);
-        QFETCH(QVector<int>, doseRows);
-        QFETCH(QVector<int>, neutronRows);
-        QFETCH(QVector<int>, gammaRows);
-        QFETCH(QVector<int>, alarmRows);
-        QFETCH(QVector<int>, eventRows);
-        QFETCH(QVector<int>, doseLineStarts);
+        QFETCH(QString, drawn);
         Records records;
         for (int i = 0; i < codes.size(); ++i)
             records.add(start + 60 * (minutes.isEmpty() ? i : minutes[i]), codes[i], doseRates[i],
                         neutrons[i], std::uint16_t(gammas[i]));
         const HistoryPlotData data = historyPlotData(records.list);
-
-        QCOMPARE(data.doseRate.rows, doseRows);
-        QCOMPARE(data.neutron.rows, neutronRows);
-        QCOMPARE(data.gamma.rows, gammaRows);
-        QCOMPARE(markerRows(data.alarms), alarmRows);
-        QCOMPARE(markerRows(data.events), eventRows);
-        QCOMPARE(data.doseRate.lineStarts, doseLineStarts);
+        QStringList lists;
+        for (const QVector<int> &rows :
+             {data.doseRate.rows, data.neutron.rows, data.gamma.rows, markerRows(data.alarms),
+              markerRows(data.events), data.doseRate.lineStarts}) {
+            QStringList numbers;
+            for (int row : rows)
+                numbers << QString::number(row);
+            lists << numbers.join(QLatin1Char(' '));
+        }
+        QCOMPARE(lists.join(QLatin1String("; ")), drawn);
         // Every point and marker sits at its record's time with its value.
         auto values = [&](const HistoryPlotSeries &series, auto value) {
-            QCOMPARE(series.x.size(), series.rows.size());
-            QCOMPARE(series.y.size(), series.rows.size());
+            QCOMPARE(series.x.size(), series.size());
+            QCOMPARE(series.y.size(), series.size());
             for (int i = 0; i < series.size(); ++i) {
                 const HistoryRecord *r = records.list[series.rows[i]];
-                QCOMPARE(series.x[i], r->time * 1000.0);
-                QCOMPARE(series.y[i], double(value(r)));
+                QVERIFY(series.x[i] == r->time * 1000.0 && series.y[i] == double(value(r)));
             }
         };
         values(data.doseRate, [](const HistoryRecord *r) { return r->doseRate; });
         values(data.gamma, [](const HistoryRecord *r) { return r->gammaCps; });
         values(data.neutron, [](const HistoryRecord *r) { return r->neutronCps; });
-        for (const auto *markers : {&data.alarms, &data.events}) {
-            for (const HistoryPlotMarker &m : *markers) {
-                QCOMPARE(m.x, records.list[m.row]->time * 1000.0);
-                QCOMPARE(m.text, eventText(records.list[m.row]->eventCode));
-                QVERIFY(!m.text.isEmpty());
-            }
-        }
+        for (const HistoryPlotMarker &m : data.alarms + data.events)
+            QVERIFY(m.x == records.list[m.row]->time * 1000.0 && !m.text.isEmpty() &&
+                    m.text == eventText(records.list[m.row]->eventCode));
     }
 
     void nearestRow_data()
@@ -167,7 +170,6 @@ private slots:
         QTest::addColumn<int>("row");
 
         const QVector<int> sorted{0, 10, 20, 30};
-        QTest::newRow("exact") << sorted << 20.0 << 2;
         QTest::newRow("nearer the earlier") << sorted << 14.0 << 1;
         QTest::newRow("nearer the later") << sorted << 16.0 << 2;
         QTest::newRow("half way takes the earlier") << sorted << 15.0 << 1;
@@ -176,12 +178,9 @@ private slots:
         // The pager's clock set back: rows are not in time order.
         const QVector<int> setBack{100, 110, 120, 50, 60, 70};
         QTest::newRow("clock set back, early part") << setBack << 58.0 << 4;
-        QTest::newRow("clock set back, late part") << setBack << 109.0 << 1;
         QTest::newRow("clock set back, first in time") << setBack << 0.0 << 3;
-        QTest::newRow("clock set back, last in time") << setBack << 500.0 << 2;
         const QVector<int> same{0, 10, 10, 10, 20, 20};
         QTest::newRow("same time: first row") << same << 11.0 << 1;
-        QTest::newRow("same time from the left: first row") << same << 9.0 << 1;
         QTest::newRow("same time at the end: first row") << same << 40.0 << 4;
         QTest::newRow("no records") << QVector<int>() << 0.0 << -1;
     }
@@ -198,17 +197,14 @@ private slots:
         QCOMPARE(data.nearestRow((start + 60 * at) * 1000.0), row);
     }
 
-    // A click on the plot chooses the row of the record under it: a marker a
-    // few pixels away wins over the background records around it; a drag
-    // zooms and chooses nothing.
+    // A click chooses the record under it, a marker a few pixels away before
+    // the records around it; a drag zooms and chooses nothing.
     void click_data()
     {
         QTest::addColumn<int>("minute"); // of the point clicked
         QTest::addColumn<int>("offset"); // pixels right of it
         QTest::addColumn<int>("drag");   // pixels between press and release
         QTest::addColumn<int>("row");    // chosen, -1 none
-
-        QTest::newRow("gamma alarm") << 200 << 0 << 0 << 200;
         QTest::newRow("beside the neutron alarm") << 400 << 3 << 0 << 400;
         QTest::newRow("beside the switch-off") << 599 << -3 << 0 << 599;
         QTest::newRow("background record") << 300 << 0 << 0 << 300;
@@ -222,18 +218,10 @@ private slots:
         QFETCH(int, offset);
         QFETCH(int, drag);
         QFETCH(int, row);
-        Records records;
-        for (int m = 0; m < 600; ++m)
-            records.add(start + 60 * m, m == 200 ? 'A' : m == 400 ? 'N' : m == 599 ? '0' : 'F');
         HistoryPlotWindow window;
-        window.resize(900, 500);
-        window.setHistory(records.list, QStringLiteral("05A00317"));
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.plot()->replot();
+        QWidget *canvas = showTenHours(window);
+        QVERIFY(canvas);
         QSignalSpy chosen(&window, &HistoryPlotWindow::recordActivated);
-
-        QWidget *canvas = window.plot()->canvas();
         const double x = window.plot()->transform(QwtPlot::xBottom, (start + 60.0 * minute) * 1000);
         const QPoint at(qRound(x) + offset, canvas->height() / 2);
         QTest::mousePress(canvas, Qt::LeftButton, {}, at);
@@ -243,15 +231,14 @@ private slots:
             QCOMPARE(chosen.first().first().toInt(), row);
     }
 
-    // Dragging a rectangle zooms into it; the button, or a right click, goes
-    // back to the whole history, also after panning.
+    // The button or a right click goes back to the whole history after a zoom
+    // (dragged rectangle) and after panning (zoom stack left at its base).
     void zoomAndBack_data()
     {
         QTest::addColumn<bool>("zoom");
         QTest::addColumn<bool>("rightClick");
         QTest::newRow("zoomed, button") << true << false;
         QTest::newRow("zoomed, right click") << true << true;
-        // Panning leaves the zoom stack at its base.
         QTest::newRow("panned, button") << false << false;
         QTest::newRow("panned, right click") << false << true;
     }
@@ -260,69 +247,49 @@ private slots:
     {
         QFETCH(bool, zoom);
         QFETCH(bool, rightClick);
-        Records records;
-        for (int m = 0; m < 600; ++m)
-            records.add(start + 60 * m, 'F', 1e-7 * (1 + m % 10));
         HistoryPlotWindow window;
-        window.resize(900, 500);
-        window.setHistory(records.list, QStringLiteral("05A00317"));
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QWidget *canvas = showTenHours(window);
+        QVERIFY(canvas);
         HistoryPlot *plot = window.plot();
-        plot->replot();
         const QwtInterval whole = plot->axisInterval(QwtPlot::xBottom);
         QCOMPARE(whole.minValue(), start * 1000.0);
         QCOMPARE(whole.maxValue(), (start + 599 * 60) * 1000.0);
-
-        QWidget *canvas = plot->canvas();
-        const int w = canvas->width();
-        const int h = canvas->height();
+        const QPoint centre(canvas->width() / 2, canvas->height() / 2);
         if (zoom) {
-            QTest::mousePress(canvas, Qt::LeftButton, {}, QPoint(w / 4, h / 4));
+            QTest::mousePress(canvas, Qt::LeftButton, {}, centre / 2);
             // With the button held (QTest::mouseMove only moves the cursor).
-            QMouseEvent move(QEvent::MouseMove, QPointF(w / 2, h / 2), Qt::NoButton, Qt::LeftButton,
-                             Qt::NoModifier);
+            QMouseEvent move(QEvent::MouseMove, centre, Qt::NoButton, Qt::LeftButton, {});
             QApplication::sendEvent(canvas, &move);
-            QTest::mouseRelease(canvas, Qt::LeftButton, {}, QPoint(w / 2, h / 2));
+            QTest::mouseRelease(canvas, Qt::LeftButton, {}, centre);
             const QwtInterval zoomed = plot->axisInterval(QwtPlot::xBottom);
-            QVERIFY2(zoomed.width() < whole.width() / 2,
-                     qPrintable(QStringLiteral("%1 of %2").arg(zoomed.width()).arg(whole.width())));
-            QVERIFY(zoomed.minValue() > whole.minValue());
+            QVERIFY(zoomed.width() < whole.width() / 2 && zoomed.minValue() > whole.minValue());
         } else {
-            // As the panner leaves it.
             plot->setAxisScale(QwtPlot::xBottom, whole.minValue() + whole.width() / 3,
                                whole.maxValue() + whole.width() / 3);
             plot->replot();
         }
         if (rightClick)
-            QTest::mouseClick(canvas, Qt::RightButton, {}, QPoint(w / 2, h / 2));
+            QTest::mouseClick(canvas, Qt::RightButton, {}, centre);
         else
             window.findChild<QPushButton *>(QStringLiteral("btnWholeHistory"))->click();
         QCOMPARE(plot->axisInterval(QwtPlot::xBottom).minValue(), whole.minValue());
         QCOMPARE(plot->axisInterval(QwtPlot::xBottom).maxValue(), whole.maxValue());
     }
 
-    // The plot window closes with the main window, not when the main window
-    // refuses to close.
-    void closedWithMainWindow_data()
-    {
-        QTest::addColumn<bool>("refuse");
-        QTest::newRow("main window closes") << false;
-        QTest::newRow("main window refuses") << true;
-    }
-
+    // The plot window closes with the main window, not when it refuses to close.
     void closedWithMainWindow()
     {
-        QFETCH(bool, refuse);
         MainLike main;
-        main.refuse = refuse;
+        main.refuse = true;
         main.show();
         auto *window = new HistoryPlotWindow(&main);
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));
         main.close();
-        QCOMPARE(main.isVisible(), refuse);
-        QCOMPARE(window->isVisible(), refuse);
+        QVERIFY(main.isVisible() && window->isVisible());
+        main.refuse = false;
+        main.close();
+        QVERIFY(!main.isVisible() && !window->isVisible());
     }
 
     // Times are shown in the records' zone, whatever this computer's zone.
@@ -331,8 +298,6 @@ private slots:
         QTest::addColumn<QByteArray>("zone");
         QTest::addColumn<QString>("first");
         QTest::addColumn<QString>("axisLabel");
-        QTest::newRow("UTC") << QByteArray("UTC") << "01.05.2024 12:00"
-                             << "12:00\n01.05.2024";
         QTest::newRow("Tokyo") << QByteArray("Asia/Tokyo") << "01.05.2024 21:00"
                                << "21:00\n01.05.2024";
         QTest::newRow("New York, summer time")
@@ -352,22 +317,21 @@ private slots:
         records.add(start + 3 * 3600, 'F');
         HistoryPlot plot;
         plot.setHistory(records.list, QStringLiteral("05A00317"), timeZone);
-        QVERIFY2(plot.title().text().contains(QStringLiteral("SN 05A00317")),
-                 qPrintable(plot.title().text()));
-        QVERIFY2(plot.title().text().contains(first), qPrintable(plot.title().text()));
+        const QString title = plot.title().text();
+        QVERIFY2(title.contains(QStringLiteral("SN 05A00317")) && title.contains(first),
+                 qPrintable(title));
         QVERIFY(plot.recordText(0).startsWith(first));
         QVERIFY(plot.recordText(0).contains(QStringLiteral("Включение прибора")));
         QCOMPARE(plot.axisScaleDraw(QwtPlot::xBottom)->label(start * 1000.0).text(), axisLabel);
         // The value axes in the C number format, whatever the locale.
-        for (int axis : {QwtPlot::yLeft, QwtPlot::yRight}) {
-            QCOMPARE(plot.axisScaleDraw(axis)->label(1e-5).text(), QStringLiteral("1e-05"));
-            QCOMPARE(plot.axisScaleDraw(axis)->label(0.5).text(), QStringLiteral("0.5"));
-            QCOMPARE(plot.axisScaleDraw(axis)->label(1e4).text(), QStringLiteral("1e+04"));
-        }
+        using P = std::pair<double, const char *>;
+        for (int axis : {QwtPlot::yLeft, QwtPlot::yRight})
+            for (auto [v, text] : {P(1e-5, "1e-05"), P(0.5, "0.5"), P(1e4, "1e+04")})
+                QCOMPARE(plot.axisScaleDraw(axis)->label(v).text(), QLatin1String(text));
     }
 
-    // PNG and PDF by the file name; anything else, or nothing to plot, is
-    // refused and leaves an existing file as it was.
+    // PNG (landscape A4 shape) and one A4 landscape PDF page by the file name;
+    // anything else, or nothing to plot, is refused and leaves the file as it was.
     void files_data()
     {
         QTest::addColumn<QString>("name");
@@ -385,37 +349,28 @@ private slots:
         QFETCH(QString, name);
         QFETCH(int, records);
         QFETCH(QByteArray, magic);
-        const QString path = dir.filePath(name);
-        QFile old(path);
-        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
-        old.close();
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("old") == 3);
+        file.close();
         Records list;
         for (int i = 0; i < records; ++i)
             list.add(start + 600 * i, i == 20 ? 'A' : 'F', 1e-7 * (1 + i % 10));
         QString error;
         const bool ok = renderHistoryPlot(list.list, QStringLiteral("05A00317"),
-                                          QTimeZone::systemTimeZone(), path, &error);
+                                          QTimeZone::systemTimeZone(), file.fileName(), &error);
         QCOMPARE(ok, !magic.isEmpty());
-        QVERIFY(QFile::exists(path));
-        QFile file(path);
+        QVERIFY(ok || !error.isEmpty());
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray bytes = file.readAll();
-        if (!ok) {
-            QVERIFY(!error.isEmpty());
-            QCOMPARE(bytes, QByteArray("old"));
-            return;
-        }
-        QVERIFY(bytes.startsWith(magic));
+        QVERIFY(ok ? bytes.startsWith(magic) : bytes == "old");
         if (magic == "%PDF") {
-            // One A4 landscape page: 842 x 595 points.
             const int box = bytes.indexOf("/MediaBox");
-            QVERIFY(box > 0);
             const QList<QByteArray> size = bytes.mid(box, bytes.indexOf(']', box) - box).split(' ');
-            QCOMPARE(size.size(), 5);
-            QCOMPARE(qRound(size[3].toDouble()), 842);
-            QCOMPARE(qRound(size[4].toDouble()), 595);
+            QVERIFY(box > 0 && size.size() == 5);
+            QCOMPARE(QPoint(qRound(size[3].toDouble()), qRound(size[4].toDouble())),
+                     QPoint(842, 595));
             QCOMPARE(bytes.count("/Type /Page\n"), 1);
-        } else {
+        } else if (ok) {
             const QImage image = QImage::fromData(bytes, "PNG");
             QVERIFY(!image.isNull());
             QCOMPARE(qRound(image.width() * 210.0 / image.height()), 297);
