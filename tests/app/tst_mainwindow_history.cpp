@@ -20,30 +20,24 @@
 namespace {
 
 constexpr int recordsPerPage = 16;
-// Rows with something else than background in the scripted history.
-constexpr int switchOnRow = 0;
-constexpr int neutronAlarmRow = 40;
 constexpr int gammaAlarmRow = 150;
 constexpr int recordCount = 13 * recordsPerPage;
 
-char codeOfRow(int row)
-{
-    return row == switchOnRow       ? '1'
-           : row == neutronAlarmRow ? 'N'
-           : row == gammaAlarmRow   ? 'A'
-                                    : 'F';
-}
-
-// The history's pages: a record every ten minutes, then the end record.
+// The history's pages: a record every ten minutes, the first a switch-on, a
+// neutron alarm at row 40 and a gamma alarm at gammaAlarmRow, then the end record.
 QList<QByteArray> historyPages()
 {
     QList<QByteArray> pages;
     QList<std::uint16_t> words;
     for (int row = 0; row <= recordCount; ++row) {
         const bool end = row == recordCount;
-        words += FakePager::record(end ? 0 : 13000000 + 10 * row, end ? '0' : codeOfRow(row),
-                                   std::uint16_t(20 + row % 7), 1.5f, float(1e-7 * (1 + row % 5)),
-                                   float(1e-5 * row));
+        const char code = end                    ? '0'
+                          : row == 0             ? '1'
+                          : row == 40            ? 'N'
+                          : row == gammaAlarmRow ? 'A'
+                                                 : 'F';
+        words += FakePager::record(end ? 0 : 13000000 + 10 * row, code, std::uint16_t(20 + row % 7),
+                                   1.5f, float(1e-7 * (1 + row % 5)), float(1e-5 * row));
         if (words.size() == 8 * recordsPerPage || end) {
             pages << FakePager::page(pages.size() + 1, words);
             words.clear();
@@ -112,10 +106,8 @@ private:
         trigger("menuReadHistory");
         QCOMPARE(table()->rowCount(), recordCount);
     }
-    void newWindowWithoutPager()
+    void openWindow()
     {
-        window.reset();
-        usbfake::reset();
         window = std::make_unique<MainWindow>();
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -127,9 +119,7 @@ private slots:
         QVERIFY(files.isValid());
         pager = FakePager();
         pager.plugIn();
-        window = std::make_unique<MainWindow>();
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        openWindow();
     }
 
     void cleanup()
@@ -153,7 +143,7 @@ private slots:
     {
         QTest::addColumn<int>("row");
         QTest::newRow("gamma alarm far down the table") << gammaAlarmRow;
-        QTest::newRow("switch-on") << switchOnRow;
+        QTest::newRow("switch-on") << 0;
     }
 
     void plotClickPicksRow()
@@ -195,7 +185,10 @@ private slots:
         trigger("menuConnect");
         QCOMPARE(window->journalSerialNumber(), QStringLiteral("05A00317"));
 
-        newWindowWithoutPager();
+        // A new window without the pager.
+        window.reset();
+        usbfake::reset();
+        openWindow();
         QVERIFY(window->openHistoryDump(path));
         QCOMPARE(rows(), downloaded);
         QCOMPARE(window->journalSerialNumber(), QStringLiteral("05A00317"));

@@ -12,6 +12,7 @@ class TstCliPlot : public QObject
     QTemporaryDir runtime;
     QTemporaryDir files;
     QString dump;
+    QString notADump;
 
     int cli(const QStringList &args, QString *err = nullptr)
     {
@@ -33,12 +34,6 @@ class TstCliPlot : public QObject
         return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
     }
 
-    static QByteArray bytes(const QString &name)
-    {
-        QFile f(name);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-
 private slots:
     void initTestCase()
     {
@@ -47,11 +42,13 @@ private slots:
         QVERIFY2(pager.start({"--records", "120", "--page-size", "16"}), qPrintable(pager.log()));
         dump = files.filePath(QStringLiteral("pages.dump"));
         QCOMPARE(cli({"history", "--dump", dump}), 0);
+        QFile notes(notADump = files.filePath(QStringLiteral("notes.txt")));
+        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("not a dump\n") > 0);
     }
 
     void plot_data()
     {
-        QTest::addColumn<QStringList>("args"); // after "plot"; DUMP and OUT are replaced
+        QTest::addColumn<QStringList>("args"); // after "plot"; files in a new folder
         QTest::addColumn<int>("code");
         QTest::addColumn<QByteArray>("written"); // magic of OUT, empty when none
 
@@ -76,42 +73,36 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(int, code);
         QFETCH(QByteArray, written);
-        const QString notADump = files.filePath(QStringLiteral("notes.txt"));
-        QFile notes(notADump);
-        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("not a dump\n") > 0);
-        notes.close();
+        QTemporaryDir dir;
         QString out;
         for (QString &a : args) {
-            if (a == QLatin1String("DUMP"))
-                a = dump;
-            else if (a == QLatin1String("NOTADUMP"))
-                a = notADump;
-            else if (a.startsWith(QLatin1String("OUT")))
-                a = out = files.filePath(QString(a).replace(
-                    QLatin1String("OUT"), QString::fromLatin1(QTest::currentDataTag())
-                                              .replace(QLatin1Char(' '), QLatin1Char('-'))));
-            else if (a == QLatin1String("missing.dump"))
-                a = files.filePath(a);
+            a = a == QLatin1String("DUMP")       ? dump
+                : a == QLatin1String("NOTADUMP") ? notADump
+                : a.contains(QLatin1Char('.'))   ? dir.filePath(a)
+                                                 : a;
+            if (a.contains(QLatin1String("/OUT.")))
+                out = a;
         }
         QString err;
         QCOMPARE(cli(QStringList{QStringLiteral("plot")} + args, &err), code);
+        QFile file(out);
         if (written.isEmpty()) {
-            QVERIFY(!QFile::exists(out));
+            QVERIFY(!file.exists());
             QVERIFY(err.startsWith(QLatin1String("dr7326g-cli: ")));
             return;
         }
-        const QByteArray file = bytes(out);
-        QVERIFY(file.startsWith(written));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QVERIFY(bytes.startsWith(written));
         if (written == "\x89PNG") {
-            const QImage image = QImage::fromData(file, "PNG");
-            QVERIFY(image.width() > image.height());
             // Not a blank page: the curves and the alarm markers are drawn.
+            const QImage image = QImage::fromData(bytes, "PNG");
             QSet<QRgb> colours;
             for (int y = 0; y < image.height(); y += 3)
                 for (int x = 0; x < image.width(); x += 3)
                     colours.insert(image.pixel(x, y));
+            QVERIFY(image.width() > image.height() && colours.size() > 10);
             QVERIFY(colours.contains(qRgb(255, 0, 0)));
-            QVERIFY(colours.size() > 10);
         }
     }
 };
