@@ -1,6 +1,7 @@
 // The window's history plot and history dumps against a pager on the scripted
 // USB library.
 
+#include "csvexport.h"
 #include "historydump.h"
 #include "historyplot.h"
 #include "mainwindow.h"
@@ -177,6 +178,8 @@ private slots:
     {
         download();
         const QStringList downloaded = rows();
+        const QDate date(2021, 3, 5);
+        const QByteArray csv = historyCsv(table(), date);
         const QString path = files.filePath(QStringLiteral("история.dump"));
         QVERIFY(window->saveShownHistoryDump(path));
         QVERIFY2(status().contains(QStringLiteral("Дамп сохранён")), qPrintable(status()));
@@ -191,6 +194,7 @@ private slots:
         openWindow();
         QVERIFY(window->openHistoryDump(path));
         QCOMPARE(rows(), downloaded);
+        QCOMPARE(historyCsv(table(), date), csv);
         QCOMPARE(window->journalSerialNumber(), QStringLiteral("05A00317"));
         QVERIFY2(status().contains(QStringLiteral("история.dump")) &&
                      status().contains(QStringLiteral("прибор не опрашивался")),
