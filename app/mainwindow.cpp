@@ -3,6 +3,7 @@
 #include "csvexport.h"
 #include "helpfile.h"
 #include "historydownload.h"
+#include "historyplot.h"
 #include "historytable.h"
 #include "historyview.h"
 #include "pdfjournal.h"
@@ -210,11 +211,17 @@ void MainWindow::on_menuReadHistory_triggered()
     qDeleteAll(historyRecords);
     historyRecords.clear();
     historyModel->removeRows(0, historyModel->rowCount());
+    // The plot window stays on screen but takes no input meanwhile: a file
+    // dialog opened from it would hold the download up.
+    if (QWidget *plot = historyPlotWindow())
+        plot->setEnabled(false);
     const HistoryDownloadResult result = downloadHistory(
         link, historyRecords, showHistoryProgress, keepDownloadedPages(link.serialNumber),
         [this]() { return downloadStopRequested; });
     fillHistoryTable(historyRecords);
     historyShown();
+    if (QWidget *plot = historyPlotWindow())
+        plot->setEnabled(true);
     endDeviceAction();
 
     const DownloadEnd end = result.complete() ? DownloadEnd::Complete

@@ -23,9 +23,9 @@ const QString dumpFilter = QStringLiteral("Дамп истории (*.dump);;В�
 
 bool MainWindow::hasDumpToSave()
 {
-    if (shownHistory.pages.isEmpty())
+    if (!shownHistory.holdsReplies())
         report(tr("Дамп не сохранён: история ещё не прочитана из прибора."));
-    return !shownHistory.pages.isEmpty();
+    return shownHistory.holdsReplies();
 }
 
 HistoryPageSink MainWindow::keepDownloadedPages(const QString &serialNumber)

@@ -15,6 +15,7 @@
 #include <QCommandLineParser>
 #include <QFile>
 #include <QGuiApplication>
+#include <QSaveFile>
 #include <QStandardItemModel>
 #include <QTextStream>
 
@@ -133,12 +134,15 @@ int showRecords(QList<HistoryRecord *> &records, bool complete, const Exports &e
     qDeleteAll(records);
     records.clear();
     printRows(model);
-    int written = ExitOk;
-    // Files written before are not replaced by a table without rows.
-    if (count > 0)
-        written = writeExports(model, exports);
-    else if (!exports.csv.isEmpty() || !exports.pdf.isEmpty())
-        err() << "dr7326g-cli: no history record: no CSV or PDF written\n";
+    // Files written before are not replaced by a table without rows, and a
+    // script is not told that they hold this pager's history.
+    if (count == 0) {
+        err() << "dr7326g-cli: no history record"
+              << (exports.csv.isEmpty() && exports.pdf.isEmpty() ? "" : ": no CSV or PDF written")
+              << "\n";
+        return ExitIncomplete;
+    }
+    const int written = writeExports(model, exports);
     if (!complete) {
         err() << "dr7326g-cli: history incomplete: the pager stopped answering or pages were "
                  "lost; "
@@ -374,6 +378,17 @@ int main(int argc, char **argv)
         if (!expectArgs(0, 0))
             return usage(QStringLiteral("history takes no argument"));
         const QString dumpFile = parser.value(dumpOption);
+        // A file that cannot be written is told before the pager is asked,
+        // not after a long download whose pages would then be lost.
+        for (const QString &name : {dumpFile, exports.csv, exports.pdf}) {
+            QSaveFile probe(name);
+            if (!name.isEmpty() && !probe.open(QIODevice::WriteOnly)) {
+                err() << "dr7326g-cli: cannot write " << name << ": " << probe.errorString()
+                      << "\n";
+                return ExitFailure;
+            }
+            probe.cancelWriting();
+        }
         return withPager(link, [&] {
             link.readInfo();
             HistoryDump dump;
@@ -393,7 +408,7 @@ int main(int argc, char **argv)
             // Written after the download, all or nothing: without a page
             // the earlier file stays.
             QString error;
-            if (dump.pages.isEmpty()) {
+            if (!dump.holdsReplies()) {
                 err() << "dr7326g-cli: no page came: " << dumpFile << " not written\n";
             } else if (!saveHistoryDump(dump, dumpFile, &error)) {
                 err() << "dr7326g-cli: " << dumpFile << " not written: " << error << "\n";

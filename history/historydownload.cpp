@@ -65,8 +65,11 @@ HistoryDownloadResult downloadHistory(PagerLink &link, QList<HistoryRecord *> &r
         QByteArray reply;
         bool progressMade = false;
         if (!collectPage(link, bounds, now, deadline, &reply)) {
-            if (result.requests > 1)
+            if (result.requests > 1) {
                 ++result.gaps; // a page may have been sent and lost
+                if (sink)
+                    sink(QByteArray()); // the dump keeps the gap: it decodes as incomplete
+            }
         } else {
             ++result.pages;
             totalBytes += reply.size();

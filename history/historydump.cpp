@@ -5,6 +5,8 @@
 
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace {
 
 const QByteArray magicFirst = QByteArrayLiteral("DR7326G-05A history dump 1\n");
@@ -114,6 +116,12 @@ public:
 
 } // namespace
 
+bool HistoryDump::holdsReplies() const
+{
+    return std::any_of(pages.cbegin(), pages.cend(),
+                       [](const QByteArray &page) { return !page.isEmpty(); });
+}
+
 QTimeZone HistoryDump::timeZone() const
 {
     if (plausibleZoneId(timeZoneId)) {
@@ -160,9 +168,10 @@ bool readHistoryDump(const QByteArray &bytes, HistoryDump *dump, QString *error)
             return false;
         if (!reader.headerField(zoneKey, &read.timeZoneId))
             return false;
-        read.serialNumber = QString::fromUtf8(serial);
+        read.serialNumber = QString::fromUtf8(serial.constData(), serial.size());
         if (!when.isEmpty()) {
-            read.downloadedAt = QDateTime::fromString(QString::fromLatin1(when), Qt::ISODate);
+            read.downloadedAt = QDateTime::fromString(
+                QString::fromLatin1(when.constData(), when.size()), Qt::ISODate);
             if (!read.downloadedAt.isValid())
                 return reader.fail(QStringLiteral("unreadable download time"), whenAt);
         }

@@ -28,6 +28,8 @@ struct HistoryDump
     // PC does not know it, the UTC offset the download was made at; without
     // either, the local zone.
     QTimeZone timeZone() const;
+    // Whether any request brought bytes (a failed one is kept as an empty page).
+    bool holdsReplies() const;
 };
 
 QByteArray historyDumpBytes(const HistoryDump &dump);

@@ -2,8 +2,6 @@
 
 #include "pagerlink.h"
 
-#include <QCryptographicHash>
-
 #include <cstring>
 
 namespace {
@@ -112,14 +110,23 @@ HistoryPageReader::Outcome HistoryPageReader::take(const QByteArray &reply)
     outcome.isPage = page.isPage;
     if (!page.isPage || end)
         return outcome;
-    const QByteArray digest = QCryptographicHash::hash(page.bytes, QCryptographicHash::Sha1);
-    if (taken.contains(digest))
-        return outcome;
+    const QByteArray head = page.bytes.left(storedRecordSize);
+    int known = 0; // leading bytes already taken from an earlier copy of this page
+    const QList<int> candidates = takenByHead.values(head);
+    for (int i : candidates) {
+        const QByteArray &earlier = taken.at(i);
+        if (earlier.startsWith(page.bytes))
+            return outcome; // the same page again, or a part of it
+        if (page.bytes.startsWith(earlier))
+            known = qMax(known, int(earlier.size()) / storedRecordSize * storedRecordSize);
+    }
     const int before = records.size();
-    end = !appendHistoryRecords(page.bytes, timeBase, records);
+    end = !appendHistoryRecords(page.bytes.mid(known), timeBase, records);
     outcome.newRecords = records.size() > before;
-    if (outcome.newRecords)
-        taken.insert(digest);
+    if (outcome.newRecords) {
+        takenByHead.insert(head, taken.size());
+        taken.append(page.bytes);
+    }
     // Damage after the end record hides nothing.
     outcome.damaged = !page.intact && !end;
     return outcome;

@@ -5,7 +5,7 @@
 
 #include <QByteArray>
 #include <QList>
-#include <QSet>
+#include <QMultiHash>
 #include <QString>
 
 // What one page reply holds. The reply is read as bytes: markers and words
@@ -61,7 +61,10 @@ public:
 private:
     qint64 timeBase;
     QList<HistoryRecord *> &records;
-    QSet<QByteArray> taken; // digests of the byte strings records came from
+    // The byte strings records came from, found by their first record: a
+    // page sent again, also cut short or run on, adds only what is new.
+    QList<QByteArray> taken;
+    QMultiHash<QByteArray, int> takenByHead;
     bool end = false;
 };
 

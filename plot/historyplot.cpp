@@ -35,6 +35,9 @@
 
 namespace {
 
+// How far press and release may lie apart for a click on a record (pixels).
+constexpr int clickSlack = 3;
+
 const QString dateTimeFormat = QStringLiteral("dd.MM.yyyy HH:mm");
 // How near (in pixels) a click or the pointer must come to a marker to mean it.
 constexpr double markerReach = 4;
@@ -201,7 +204,12 @@ protected:
         const double left = canvasRect.left() - 1;
         const double right = canvasRect.right() + 1;
         auto pixelX = [&](int i) { return xMap.transform(points.sample(i).x()); };
-        auto visible = [&](double px) { return px >= left && px <= right; };
+        // Whether the segment between two x positions crosses the canvas (NaN: no neighbour).
+        auto crosses = [&](double a, double b) {
+            return !std::isnan(a) && !std::isnan(b) && std::min(a, b) <= right &&
+                   std::max(a, b) >= left;
+        };
+        constexpr double none = std::numeric_limits<double>::quiet_NaN();
 
         QPolygonF line;
         line.reserve(4 * int(canvasRect.width() + 4));
@@ -229,17 +237,18 @@ protected:
         };
 
         auto nextStart = std::upper_bound(lineStarts.begin(), lineStarts.end(), from);
-        double previous = from > 0 ? pixelX(from - 1) : left - 1;
+        double previous = from > 0 ? pixelX(from - 1) : none;
         double current = pixelX(from);
         for (int i = from; i <= to; ++i) {
             if (nextStart != lineStarts.end() && *nextStart == i) {
                 drawLine();
                 ++nextStart;
             }
-            const double next = i < to ? pixelX(i + 1) : left - 1;
-            // A point off the canvas still counts when its neighbour is on it,
-            // so the line runs out to the edge.
-            if (visible(current) || visible(previous) || visible(next)) {
+            const double next = i < to ? pixelX(i + 1) : none;
+            // A point off the canvas still counts when a line from it crosses
+            // the canvas: the line runs out to the edge, also when zoomed in
+            // between two records.
+            if (crosses(current, current) || crosses(previous, current) || crosses(current, next)) {
                 const double y = yMap.transform(points.sample(i).y());
                 const qint64 c = qRound64(current);
                 if (!inColumn || c != column) {
@@ -289,6 +298,14 @@ public:
     }
 
 protected:
+    // A box no larger than a click's slack is a click on a record, not a zoom.
+    bool accept(QPolygon &box) const override
+    {
+        if (box.size() >= 2 && (box.last() - box.first()).manhattanLength() <= clickSlack)
+            return false;
+        return QwtPlotZoomer::accept(box);
+    }
+
     QwtText trackerText(const QPoint &pos) const override
     {
         QwtText text(historyPlot->recordText(historyPlot->rowAt(pos)));
@@ -334,7 +351,6 @@ HistoryPlot::HistoryPlot(QWidget *parent) : QwtPlot(parent), timeScale(new Histo
         auto *c = new HistoryCurve(title);
         c->setPen(color, width);
         c->setYAxis(yAxis);
-        c->setPaintAttribute(QwtPlotCurve::FilterPoints, true);
         c->setRenderHint(QwtPlotItem::RenderAntialiased, false);
         c->setLegendAttribute(QwtPlotCurve::LegendShowLine, true);
         c->attach(this);
@@ -518,7 +534,8 @@ bool saveHistoryPlot(HistoryPlot *plot, const QString &fileName, QString *error)
                     *error = QStringLiteral("PDF output could not be started");
                 return false;
             }
-            renderer.render(plot, &painter, writer.pageLayout().paintRectPixels(pdfDotsPerInch));
+            // The writer's origin is already at the margin.
+            renderer.render(plot, &painter, QRectF(0, 0, writer.width(), writer.height()));
             return painter.end();
         }
         const double dotsPerMm = pngDotsPerInch / 25.4;
@@ -635,7 +652,7 @@ bool HistoryPlotWindow::eventFilter(QObject *watched, QEvent *event)
     } else if (event->type() == QEvent::MouseButtonRelease) {
         auto *me = static_cast<QMouseEvent *>(event);
         if (pressed && me->button() == Qt::LeftButton &&
-            (me->pos() - pressPos).manhattanLength() <= 3) {
+            (me->pos() - pressPos).manhattanLength() <= clickSlack) {
             const int row = historyPlot->rowAt(pressPos);
             if (row >= 0)
                 emit recordActivated(row);

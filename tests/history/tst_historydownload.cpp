@@ -1,5 +1,6 @@
 // The history download ends whatever the pager does, keeps every good record once, says how.
 #include "historydownload.h"
+#include "historydump.h"
 #include "support/fakepager.h"
 
 #include <QtTest>
@@ -95,6 +96,9 @@ private slots:
         QTest::newRow("damage after the end record hides nothing") << Answer([=](int r) {
             queueReply(r == 1 ? first : last.left(last.indexOf("CRC=") - 3), 64);
         }) << 0 << 16 + 3 << true << true << 2 << 0;
+        QTest::newRow("a repeated page cut short adds nothing") << Answer([=](int r) {
+            queueReply(r == 1 ? first : r == 2 ? first.left(first.size() / 2) : last, 64);
+        }) << 0 << 16 + 3 << true << true << 3 << 0;
         QTest::newRow("a repeated page adds nothing")
             << Answer([=](int r) { queueReply(r <= 2 ? first : last, 64); }) << 0 << 16 + 3 << true
             << true << 3 << 0;
@@ -152,6 +156,22 @@ private slots:
         for (const QByteArray &w : usbfake::writes())
             numbers << QString::fromLatin1(w.mid(w.indexOf('$') + 1, 4));
         QCOMPARE(numbers, (QStringList{"0001", "0002", "0003", "0004", "0005"}));
+    }
+
+    // A request that brought nothing stays in the dump, which then decodes as incomplete.
+    void dumpKeepsAFailedRequest()
+    {
+        const QByteArray first = page(1, 1, 16), last = page(2, 100, 3, true);
+        connectWith(
+            [=](int r) { r != 2 ? usbfake::queueReply(r == 1 ? first : last, 64) : void(); });
+        HistoryDump dump;
+        Records got, decoded;
+        const HistoryDownloadResult result = downloadHistory(
+            link, got.list, progress, [&](const QByteArray &reply) { dump.pages << reply; });
+        QVERIFY(result.endReached && !result.complete());
+        QCOMPARE(dump.pages, (QList<QByteArray>{first, QByteArray(), last}));
+        QVERIFY(!decodeHistoryDump(dump, decoded.list));
+        QCOMPARE(decoded.list.size(), got.list.size());
     }
 
     // The stop function, asked after every reply, ends after that page.
