@@ -1,6 +1,7 @@
 // dr7326g-cli: the pager from the shell. Each command is one short
 // connection, as the window's actions make.
 #include "csvexport.h"
+#include "exitcodes.h"
 #include "historydownload.h"
 #include "historydump.h"
 #include "historytable.h"
@@ -22,15 +23,6 @@
 #include <cstdio>
 
 namespace {
-
-enum ExitCode {
-    ExitOk = 0,
-    ExitFailure = 1, // a file could not be read or written
-    ExitUsage = 2,
-    ExitNoPager = 3,
-    ExitRefused = 4,    // the pager refused or did not confirm a change
-    ExitIncomplete = 5, // the history download stopped before its end
-};
 
 const QString timeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 

@@ -1,5 +1,6 @@
 #include "plotcommand.h"
 
+#include "exitcodes.h"
 #include "historydump.h"
 #include "historyplot.h"
 
@@ -13,19 +14,11 @@
 
 namespace {
 
-// The tool's exit statuses (see its --help).
-enum PlotExit {
-    PlotOk = 0,
-    PlotFileFailure = 1,
-    PlotUsage = 2,
-    PlotIncomplete = 5, // drawn, but the dump's history has gaps
-};
-
 int fail(int code, const QString &message)
 {
     QTextStream err(stderr);
     err << "dr7326g-cli: " << message << "\n";
-    if (code == PlotUsage)
+    if (code == ExitUsage)
         err << "Try 'dr7326g-cli --help'.\n";
     return code;
 }
@@ -66,45 +59,45 @@ int runPlotCommand(int argc, char **argv)
     parser.addOptions({pngOption, pdfOption});
     const QCommandLineOption helpOption = parser.addHelpOption();
     if (!parser.parse(QCoreApplication::arguments()))
-        return fail(PlotUsage, parser.errorText());
+        return fail(ExitUsage, parser.errorText());
     if (parser.isSet(helpOption)) {
         QTextStream(stdout) << parser.helpText();
-        return PlotOk;
+        return ExitOk;
     }
     const QStringList args = parser.positionalArguments();
     if (args.size() != 2)
-        return fail(PlotUsage, QStringLiteral("plot takes DUMP"));
+        return fail(ExitUsage, QStringLiteral("plot takes DUMP"));
     if (!parser.isSet(pngOption) && !parser.isSet(pdfOption))
-        return fail(PlotUsage, QStringLiteral("plot needs --png FILE or --pdf FILE"));
+        return fail(ExitUsage, QStringLiteral("plot needs --png FILE or --pdf FILE"));
 
     // The format follows the file name, so it must agree with the option.
     for (const auto &[option, suffix] :
          {std::pair(&pngOption, ".png"), std::pair(&pdfOption, ".pdf")})
         if (parser.isSet(*option) &&
             !parser.value(*option).endsWith(QLatin1String(suffix), Qt::CaseInsensitive))
-            return fail(PlotUsage, QStringLiteral("--%1 FILE must end in %2")
+            return fail(ExitUsage, QStringLiteral("--%1 FILE must end in %2")
                                        .arg(option->names().constFirst(), QLatin1String(suffix)));
 
     QFile file(args.at(1));
     if (!file.open(QIODevice::ReadOnly))
-        return fail(PlotFileFailure, QStringLiteral("cannot read %1").arg(file.fileName()));
+        return fail(ExitFailure, QStringLiteral("cannot read %1").arg(file.fileName()));
     HistoryDump dump;
     QString error;
     if (!readHistoryDump(file.readAll(), &dump, &error))
-        return fail(PlotFileFailure, QStringLiteral("%1: %2").arg(file.fileName(), error));
+        return fail(ExitFailure, QStringLiteral("%1: %2").arg(file.fileName(), error));
     QList<HistoryRecord *> records;
     const bool complete = decodeHistoryDump(dump, records);
-    int code = PlotOk;
+    int code = ExitOk;
     for (const QCommandLineOption *option : {&pngOption, &pdfOption}) {
         if (!parser.isSet(*option))
             continue;
         const QString target = parser.value(*option);
         if (!renderHistoryPlot(records, dump.serialNumber, dump.timeZone(), target, &error))
-            code = fail(PlotFileFailure, QStringLiteral("%1 not written: %2").arg(target, error));
+            code = fail(ExitFailure, QStringLiteral("%1 not written: %2").arg(target, error));
     }
     qDeleteAll(records);
-    if (code == PlotOk && !complete)
-        return fail(PlotIncomplete, QStringLiteral("history incomplete: the dump lacks pages or "
+    if (code == ExitOk && !complete)
+        return fail(ExitIncomplete, QStringLiteral("history incomplete: the dump lacks pages or "
                                                    "holds damaged ones; the plot shows the rest"));
     return code;
 }

@@ -429,7 +429,7 @@ void HistoryPlot::setTimeAxis()
     // The ticks fall on whole hours and days of the records' zone (of its
     // offset at the first record; the labels follow the zone throughout).
     auto *engine = new QwtDateScaleEngine;
-    const QTimeZone shown = zone.isValid() ? zone : QTimeZone::systemTimeZone();
+    const QTimeZone &shown = zone;
     if (shown == QTimeZone::systemTimeZone()) {
         engine->setTimeSpec(Qt::LocalTime);
         timeScale->setTimeSpec(Qt::LocalTime);

@@ -42,7 +42,7 @@ public:
     void showWholeHistory();
 
 private:
-    QTimeZone zone;
+    QTimeZone zone = QTimeZone::systemTimeZone(); // the zone the records are shown in
     HistoryPlotData plotData;
     QVector<HistoryRecord> records;
     HistoryCurve *doseRateCurve;

@@ -1,0 +1,11 @@
+// The command-line tool's exit statuses (its --help lists them).
+#pragma once
+
+enum ExitCode {
+    ExitOk = 0,
+    ExitFailure = 1, // a file could not be read or written
+    ExitUsage = 2,
+    ExitNoPager = 3,
+    ExitRefused = 4,    // the pager refused or did not confirm a change
+    ExitIncomplete = 5, // the history download stopped before its end
+};
