@@ -89,11 +89,15 @@ QString PagerLink::connect()
 {
     serialNumber.clear();
     requestNumber = 0;
+    answeredSerials.clear();
 
     std::uint32_t count = 0;
     if (usbx::getNumDevices(&count) != usbx::Success || count == 0)
         return serialNumber;
 
+    bool keeping = false;
+    usbx::Handle kept = 0;
+    QString keptSerial;
     for (std::uint32_t i = 0; i < count; ++i) {
         char description[usbx::ProductStringSize];
         if (usbx::getProductString(i, description, usbx::ProductStringSize, 0) != usbx::Success)
@@ -103,15 +107,41 @@ QString PagerLink::connect()
         if (usbx::open(i, &handle) != usbx::Success)
             continue;
         usbHandle = handle;
-        handleOpen = true;
         unsigned char details[usbx::DeviceQuerySize];
         usbx::queryDevice(usbHandle, details);
         usbx::setBaudRate(usbHandle, baudRate);
-        if (identify())
-            break; // keep the first pager that answers
-        // Not a pager, or not answering: let it go before trying the next one.
-        usbx::close(usbHandle);
-        handleOpen = false;
+        // Each device is asked as a stranger: its request carries no serial number.
+        serialNumber.clear();
+        const bool answered = identify();
+        bool keep = false;
+        if (answered) {
+            answeredSerials << serialNumber;
+            if (!wantedSerial.isEmpty()) {
+                keep = serialNumber == wantedSerial;
+            } else if (answeredSerials.size() == 1) {
+                keep = true;
+            } else if (keeping) {
+                // Several answer and none was asked for: the caller chooses.
+                usbx::close(kept);
+                keeping = false;
+            }
+        }
+        if (keep) {
+            keeping = true;
+            kept = handle;
+            keptSerial = serialNumber;
+            if (!wantedSerial.isEmpty())
+                break;
+        } else {
+            // Not a pager, not answering, or not the one wanted: let it go.
+            usbx::close(handle);
+        }
+    }
+    handleOpen = keeping;
+    serialNumber = keeping ? keptSerial : QString();
+    if (keeping) {
+        usbHandle = kept;
+        requestNumber = 1; // the identification of the pager kept
     }
     return serialNumber;
 }

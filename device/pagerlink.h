@@ -15,6 +15,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
@@ -29,9 +30,14 @@ class PagerLink
 public:
     PagerLink();
 
-    // Finds, opens and identifies the pager; returns its serial number, or an
-    // empty string when no device answered with a serial number of visible
-    // ASCII characters.
+    // Opens and identifies the listed devices and keeps one pager open;
+    // returns its serial number, or an empty string when none is kept. With
+    // wantedSerial empty the pager is kept only when it is the one that
+    // answers; with several answering none is kept (the caller asks which).
+    // With wantedSerial set, the search ends at the pager with that serial
+    // number, and no other is kept. Every device not kept is closed again, a
+    // device that failed its identification too. answeredSerials lists the
+    // serial numbers that answered, in device order.
     QString connect();
     // Ends the connection; harmless at any time.
     void disconnect();
@@ -93,6 +99,11 @@ public:
     usbx::Handle usbHandle = 0;
     std::uint16_t requestNumber = 0;
     QString deviceName;
+
+    // The pager to keep when several are attached; empty: the only one.
+    QString wantedSerial;
+    // The serial numbers that answered during the last connect().
+    QStringList answeredSerials;
 
 private:
     enum class ReplyState { Partial, Whole, Broken };

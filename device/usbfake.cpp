@@ -16,6 +16,7 @@ struct State
     QList<ReadResult> reads;
     QList<Call> calls;
     std::function<void(const QByteArray &)> responder;
+    QMap<usbx::Handle, std::function<void(const QByteArray &)>> deviceResponders;
     std::uint32_t readTimeout = usbx::NoTimeout;
     std::uint32_t writeTimeout = usbx::NoTimeout;
     QSet<usbx::Handle> open;
@@ -60,10 +61,10 @@ void queueRead(usbx::Status status, const QByteArray &bytes)
     state().reads.append({status, bytes});
 }
 
-void queueReply(const QByteArray &bytes, int chunk)
+void queueReply(const QByteArray &bytes, int chunk, usbx::Handle handle)
 {
     for (int at = 0; at < bytes.size(); at += chunk)
-        queueRead(usbx::Success, bytes.mid(at, chunk));
+        state().reads.append({usbx::Success, bytes.mid(at, chunk), handle});
 }
 
 void queueFailure()
@@ -89,6 +90,11 @@ int pendingReads()
 void setResponder(std::function<void(const QByteArray &)> responder)
 {
     state().responder = std::move(responder);
+}
+
+void setResponder(std::uint32_t index, std::function<void(const QByteArray &)> responder)
+{
+    state().deviceResponders[handleFor(index)] = std::move(responder);
 }
 
 const QList<Call> &calls()
@@ -212,7 +218,10 @@ Status write(Handle handle, const void *data, std::uint32_t count, std::uint32_t
     state().calls.append(c);
     if (written)
         *written = count;
-    if (state().responder)
+    const auto own = state().deviceResponders.constFind(handle);
+    if (own != state().deviceResponders.constEnd())
+        (*own)(c.data);
+    else if (state().responder)
         state().responder(c.data);
     return Success;
 }
@@ -226,12 +235,16 @@ Status read(Handle handle, void *buffer, std::uint32_t size, std::uint32_t *rece
     c.overlappedNull = overlapped == nullptr;
     state().calls.append(c);
     *received = 0;
-    if (state().reads.isEmpty())
+    QList<usbfake::ReadResult> &reads = state().reads;
+    int at = 0;
+    while (at < reads.size() && reads.at(at).handle != 0 && reads.at(at).handle != handle)
+        ++at;
+    if (at == reads.size())
         return ErrorTimeout;
-    usbfake::ReadResult &next = state().reads.first();
+    usbfake::ReadResult &next = reads[at];
     if (next.status != Success) {
         const Status s = next.status;
-        state().reads.removeFirst();
+        reads.removeAt(at);
         return s;
     }
     const int n = qMin(int(size), next.bytes.size());
@@ -240,7 +253,7 @@ Status read(Handle handle, void *buffer, std::uint32_t size, std::uint32_t *rece
     if (n < next.bytes.size())
         next.bytes.remove(0, n);
     else
-        state().reads.removeFirst();
+        reads.removeAt(at);
     return Success;
 }
 

@@ -40,7 +40,8 @@ struct Call
 struct ReadResult
 {
     usbx::Status status = usbx::Success;
-    QByteArray bytes; // at most the size asked; the rest stays for the next read
+    QByteArray bytes;        // at most the size asked; the rest stays for the next read
+    usbx::Handle handle = 0; // served only to reads of this handle; 0: to any
 };
 
 // Forgets every script and every recorded call.
@@ -55,8 +56,9 @@ usbx::Handle handleFor(std::uint32_t index);
 // Reads are served in order from one queue. When the queue is empty a read
 // fails with ErrorTimeout, as a silent device would.
 void queueRead(usbx::Status status, const QByteArray &bytes = QByteArray());
-// Queues the bytes as successful reads of at most `chunk` bytes each.
-void queueReply(const QByteArray &bytes, int chunk = 500);
+// Queues the bytes as successful reads of at most `chunk` bytes each, for
+// reads of `handle` only (0: of any handle).
+void queueReply(const QByteArray &bytes, int chunk = 500, usbx::Handle handle = 0);
 void queueFailure();
 // Queues a whole script of reads, as the fuzz targets feed them: the reads are
 // separated by the byte 0xFF; an empty piece is a successful read of no byte,
@@ -65,8 +67,10 @@ void queueScript(const QByteArray &script);
 int pendingReads();
 
 // Called after each write with the bytes written; may queue reads (a pager
-// answering what it was sent).
+// answering what it was sent). With an index, only for the writes to that
+// device's handle (several pagers attached at once).
 void setResponder(std::function<void(const QByteArray &)> responder);
+void setResponder(std::uint32_t index, std::function<void(const QByteArray &)> responder);
 
 const QList<Call> &calls();
 QList<Call> callsOf(Op op);

@@ -1,6 +1,7 @@
 // PagerLink against the scripted USB library: what goes on the wire, how
 // replies are read and what every failure gives.
 #include "pagerlink.h"
+#include "support/fakepager.h"
 #include "usbfake.h"
 
 #include <QtTest>
@@ -268,12 +269,13 @@ private slots:
         QCOMPARE(link.connect(), serial);
         QCOMPARE(link.usbHandle, usbfake::handleFor(1));
         QCOMPARE(usbfake::openHandles(), QList<usbx::Handle>{usbfake::handleFor(1)});
-        // The first pager that answers is kept; device 2 is never opened.
-        QCOMPARE(usbfake::callsOf(Op::Open).size(), 2);
+        // Device 2 is asked too (another pager could be there), then closed.
+        QCOMPARE(usbfake::callsOf(Op::Open).size(), 3);
         // Each identification starts from request number 1.
         const QList<QByteArray> w = usbfake::writes();
-        QCOMPARE(w.size(), 2);
+        QCOMPARE(w.size(), 3);
         QCOMPARE(w[0], w[1]);
+        QCOMPARE(w[0], w[2]);
     }
 
     void failingStringQueryOrOpenSkipsTheDevice()
@@ -285,6 +287,58 @@ private slots:
         QCOMPARE(link.connect(), serial);
         QCOMPARE(link.usbHandle, usbfake::handleFor(2));
         QCOMPARE(usbfake::callsOf(Op::SetTimeouts).size(), 2); // not for index 0
+    }
+
+    // Several devices at once: the serial numbers that answer, the one device
+    // left open, and the commands after connect reaching that pager only.
+    void severalDevices_data()
+    {
+        QTest::addColumn<QStringList>("devices"); // serial numbers; "" a silent device
+        QTest::addColumn<QString>("wanted");
+        QTest::addColumn<QStringList>("answered");
+        QTest::addColumn<int>("kept"); // device index, -1 none
+        const QString a = serial, b = QStringLiteral("05A00400");
+        QTest::newRow("one pager") << QStringList{a} << "" << QStringList{a} << 0;
+        QTest::newRow("two, none wanted") << QStringList{a, b} << "" << QStringList{a, b} << -1;
+        QTest::newRow("two, second wanted") << QStringList{a, b} << b << QStringList{a, b} << 1;
+        QTest::newRow("two, first wanted") << QStringList{a, b} << a << QStringList{a} << 0;
+        QTest::newRow("two, absent wanted")
+            << QStringList{a, b} << "05A00999" << QStringList{a, b} << -1;
+        QTest::newRow("silent, pager") << QStringList{"", b} << "" << QStringList{b} << 1;
+        QTest::newRow("pager, silent") << QStringList{a, ""} << "" << QStringList{a} << 0;
+    }
+    void severalDevices()
+    {
+        QFETCH(QStringList, devices);
+        QFETCH(QString, wanted);
+        QFETCH(QStringList, answered);
+        QFETCH(int, kept);
+        std::vector<FakePager> pagers(size_t(devices.size()));
+        QList<FakePager *> plugged;
+        for (int i = 0; i < devices.size(); ++i) {
+            pagers[size_t(i)].serial = devices.at(i);
+            pagers[size_t(i)].answerText = !devices.at(i).isEmpty();
+            plugged << &pagers[size_t(i)];
+        }
+        FakePager::plugIn(plugged);
+        link.wantedSerial = wanted;
+        const QString keptSerial = kept < 0 ? QString() : devices.at(kept);
+        QCOMPARE(link.connect(), keptSerial);
+        QCOMPARE(link.answeredSerials, answered);
+        QCOMPARE(usbfake::openHandles(),
+                 kept < 0 ? QList<usbx::Handle>() : QList<usbx::Handle>{usbfake::handleFor(kept)});
+        // Every device is asked as a stranger, not by an earlier one's serial number.
+        for (const QByteArray &w : usbfake::writes())
+            QCOMPARE(w, expectedLine(QStringLiteral("12345678"), "0001", "get_ID"));
+        if (kept < 0)
+            return;
+        bool ok = false;
+        link.readDeviceTime(&ok);
+        QVERIFY(ok);
+        QCOMPARE(lastWrite(), expectedLine(keptSerial, "0002", "read_enter_time"));
+        QCOMPARE(usbfake::callsOf(Op::Write).last().handle, usbfake::handleFor(kept));
+        for (int i = 0; i < devices.size(); ++i)
+            QCOMPARE(pagers[size_t(i)].words.contains("read_enter_time"), i == kept);
     }
 
     void openFailureStillSetsTimeouts()

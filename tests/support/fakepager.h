@@ -40,6 +40,18 @@ public:
         usbfake::setResponder([this](const QByteArray &bytes) { answer(bytes); });
     }
 
+    // Installs the pagers as devices 0, 1, ... each answering on its own handle.
+    static void plugIn(const QList<FakePager *> &pagers)
+    {
+        usbfake::reset();
+        usbfake::setDeviceCount(std::uint32_t(pagers.size()));
+        for (int i = 0; i < pagers.size(); ++i) {
+            FakePager *p = pagers.at(i);
+            p->handle = usbfake::handleFor(std::uint32_t(i));
+            usbfake::setResponder(std::uint32_t(i), [p](const QByteArray &b) { p->answer(b); });
+        }
+    }
+
     static QByteArray line(const QString &text)
     {
         const QByteArray body = (text + QStringLiteral(" CRC=")).toUtf8();
@@ -78,7 +90,8 @@ public:
     }
 
 private:
-    void reply(const QByteArray &bytes) { usbfake::queueReply(bytes, chunk); }
+    usbx::Handle handle = 0; // its device's, when one of several
+    void reply(const QByteArray &bytes) { usbfake::queueReply(bytes, chunk, handle); }
 
     void answer(const QByteArray &bytes)
     {
