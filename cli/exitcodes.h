@@ -4,7 +4,7 @@
 enum ExitCode {
     ExitOk = 0,
     ExitFailure = 1, // a file could not be read or written
-    ExitUsage = 2,
+    ExitUsage = 2, // also: several pagers answered and --serial named none
     ExitNoPager = 3,
     ExitRefused = 4,    // the pager refused or did not confirm a change
     ExitIncomplete = 5, // the history download stopped before its end

@@ -46,10 +46,24 @@ int usage(const QString &message)
     return ExitUsage;
 }
 
-// Runs `action` inside one connection.
+// Runs `action` inside one connection, with the pager named by --serial
+// (link.wantedSerial) or the only one that answers.
 template <typename Action> int withPager(PagerLink &link, Action action)
 {
     if (link.connect().isEmpty()) {
+        if (!link.wantedSerial.isEmpty()) {
+            err() << "dr7326g-cli: pager " << link.wantedSerial << " did not answer";
+            if (!link.answeredSerials.isEmpty())
+                err() << " (answered: " << link.answeredSerials.join(", ") << ")";
+            err() << "\n";
+            return ExitNoPager;
+        }
+        if (link.answeredSerials.size() > 1) {
+            // Never a pager picked at random: the serial numbers to choose from.
+            err() << "dr7326g-cli: several pagers answered; choose one with --serial SN:\n"
+                  << link.answeredSerials.join("\n") << "\n";
+            return ExitUsage;
+        }
         err() << "dr7326g-cli: no pager answered\n";
         return ExitNoPager;
     }
@@ -216,9 +230,12 @@ int main(int argc, char **argv)
         "  decode FILE                the rows of a history dump, without a pager, with\n"
         "                             the dates of the zone the download was made in\n"
         "  plot FILE --png|--pdf OUT  the history plot of a dump (PNG, or PDF A4)\n\n"
+        "With several pagers attached, every pager command wants --serial SN; without it\n"
+        "the serial numbers that answered are listed and the status is 2.\n\n"
         "Exit status: 0 success, 1 a file not read or written, 2 usage error (also a\n"
-        "clock time outside the pager's range), 3 no pager answered or it did not answer\n"
-        "a request, 4 the pager refused or did not confirm a change, 5 history incomplete."));
+        "clock time outside the pager's range, several pagers and no --serial), 3 no\n"
+        "pager answered (or not the one named by --serial) or it did not answer a\n"
+        "request, 4 the pager refused or did not confirm a change, 5 history incomplete."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption dumpOption(QStringLiteral("dump"),
@@ -236,7 +253,8 @@ int main(int argc, char **argv)
         QStringLiteral("yyyy-MM-dd"), QStringLiteral("2020-11-27"));
     const QCommandLineOption serialOption(
         QStringLiteral("serial"),
-        QStringLiteral("decode: serial number for the journal (default: the dump's)"),
+        QStringLiteral("pager commands: the pager to use when several are attached; decode: "
+                       "serial number for the journal (default: the dump's)"),
         QStringLiteral("SN"));
     parser.addOptions({dumpOption, csvOption, pdfOption, dateOption, serialOption});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("see above"));
@@ -268,15 +286,25 @@ int main(int argc, char **argv)
     if (!exports.calibrationDate.isValid())
         return usage(
             QStringLiteral("calibration date is not yyyy-MM-dd: %1").arg(parser.value(dateOption)));
-    const bool reportOptions = parser.isSet(csvOption) || parser.isSet(pdfOption) ||
-                               parser.isSet(dateOption) || parser.isSet(serialOption);
+    const bool reportOptions =
+        parser.isSet(csvOption) || parser.isSet(pdfOption) || parser.isSet(dateOption);
+    static const QStringList pagerCommands = {
+        "params",          "info",          "set-time", "set-interval", "set-neutron-sigma",
+        "set-gamma-sigma", "set-threshold", "history"};
+    const bool pagerCommand = pagerCommands.contains(command);
     if ((reportOptions && command != QLatin1String("history") &&
          command != QLatin1String("decode")) ||
-        (parser.isSet(dumpOption) && command != QLatin1String("history")))
+        (parser.isSet(dumpOption) && command != QLatin1String("history")) ||
+        (parser.isSet(serialOption) && !pagerCommand && command != QLatin1String("decode")))
         return usage(QStringLiteral("option not valid for %1").arg(command));
 
     auto expectArgs = [&](int min, int max) { return rest.size() >= min && rest.size() <= max; };
     PagerLink link;
+    if (pagerCommand && parser.isSet(serialOption)) {
+        link.wantedSerial = parser.value(serialOption);
+        if (link.wantedSerial.isEmpty())
+            return usage(QStringLiteral("--serial wants a serial number"));
+    }
 
     if (command == QLatin1String("params")) {
         if (!expectArgs(0, 0))

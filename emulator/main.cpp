@@ -1,9 +1,10 @@
-// dr7326g-emulator: plays one DR7326G-05A pager on a UNIX stream socket in the
-// pager socket directory, where the PC program's POSIX backend finds it.
+// dr7326g-emulator: plays one DR7326G-05A pager, or several (--pagers), each on
+// a UNIX stream socket of its own in the pager socket directory, where the PC
+// program's POSIX backend finds it.
 //
-// One connection is served at a time; the pager's settings survive from one
-// connection to the next, the history is read from its first page again on
-// every connection.
+// Each pager serves one connection at a time (several pagers serve theirs in
+// threads of their own); a pager's settings survive from one connection to the
+// next, the history is read from its first page again on every connection.
 #include "devicefloat.h"
 #include "historygen.h"
 #include "pagerstate.h"
@@ -24,11 +25,14 @@
 #include <ctime>
 #include <fcntl.h>
 #include <limits>
+#include <memory>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -43,11 +47,14 @@ void onStopSignal(int)
     (void)ignored;
 }
 
+// With several pagers, each thread's lines name its pager.
+thread_local QString logPrefix;
+
 void logLine(const QString &text)
 {
     const QByteArray line =
-        QTime::currentTime().toString(QStringLiteral("[HH:mm:ss.zzz] ")).toUtf8() + text.toUtf8() +
-        '\n';
+        QTime::currentTime().toString(QStringLiteral("[HH:mm:ss.zzz] ")).toUtf8() +
+        logPrefix.toUtf8() + text.toUtf8() + '\n';
     std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
     std::fflush(stderr);
 }
@@ -60,7 +67,8 @@ void fail(const QString &text)
 struct Options
 {
     QString directory;
-    QString socketName;
+    QString socketName; // empty: named after the serial number
+    int pagers = 1;
     PagerProfile profile;
     HistoryParameters history;
     bool historyEndGiven = false;
@@ -81,6 +89,21 @@ QDateTime deviceEpoch()
 {
     return QDateTime::fromString(QStringLiteral("1999-01-01 00:00:00"),
                                  QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+// The serial number `steps` on from `serial`, counted in its trailing digits
+// (05A00317, 05A00318, ...); empty when they have no room for it.
+QByteArray serialAfter(const QByteArray &serial, int steps)
+{
+    int start = serial.size();
+    while (start > 0 && serial.at(start - 1) >= '0' && serial.at(start - 1) <= '9')
+        --start;
+    const int width = serial.size() - start;
+    if (width == 0 || width > 15)
+        return {};
+    const QByteArray digits =
+        QByteArray::number(serial.mid(start).toLongLong() + steps).rightJustified(width, '0');
+    return digits.size() > width ? QByteArray() : serial.left(start) + digits;
 }
 
 bool intOption(const QCommandLineParser &p, const QString &name, qint64 lo, qint64 hi, qint64 *out,
@@ -135,14 +158,20 @@ bool parseOptions(const QCoreApplication &app, Options *o, QString *error)
         p.addOption(opt);
     };
     add(QStringLiteral("socket"),
-        QStringLiteral("Socket file name in the socket directory (default pager0.sock)."),
-        QStringLiteral("name"), QStringLiteral("pager0.sock"));
+        QStringLiteral("Socket file name in the socket directory (default: the serial number "
+                       "and .sock, e.g. 05A00317.sock)."),
+        QStringLiteral("name"));
     add(QStringLiteral("socket-dir"),
         QStringLiteral("Socket directory instead of %1.").arg(socketdir::path()),
         QStringLiteral("dir"));
     add(QStringLiteral("serial"),
         QStringLiteral("Serial number, 8 letters or digits (default 05A00317)."),
         QStringLiteral("serial"), QStringLiteral("05A00317"));
+    add(QStringLiteral("pagers"),
+        QStringLiteral("Play this many pagers (default 1), serial numbers counting up from "
+                       "--serial, each on a socket named after its serial number; their "
+                       "histories differ."),
+        QStringLiteral("n"), QStringLiteral("1"));
     add(QStringLiteral("records"), QStringLiteral("Number of history records (default 200)."),
         QStringLiteral("n"), QStringLiteral("200"));
     add(QStringLiteral("page-size"), QStringLiteral("History records per page (default 16)."),
@@ -201,8 +230,9 @@ bool parseOptions(const QCoreApplication &app, Options *o, QString *error)
     }
 
     o->socketName = p.value(QStringLiteral("socket"));
-    if (o->socketName.isEmpty() || o->socketName.contains(QLatin1Char('/')) ||
-        o->socketName == QLatin1String(".") || o->socketName == QLatin1String("..")) {
+    if (p.isSet(QStringLiteral("socket")) &&
+        (o->socketName.isEmpty() || o->socketName.contains(QLatin1Char('/')) ||
+         o->socketName == QLatin1String(".") || o->socketName == QLatin1String(".."))) {
         *error = QStringLiteral("--socket wants a file name, not \"%1\"").arg(o->socketName);
         return false;
     }
@@ -219,7 +249,24 @@ bool parseOptions(const QCoreApplication &app, Options *o, QString *error)
     }
     o->profile.serial = serial.toLatin1();
 
-    qint64 v = 200;
+    qint64 v = 1;
+    if (!intOption(p, QStringLiteral("pagers"), 1, 64, &v, error))
+        return false;
+    o->pagers = int(v);
+    if (o->pagers > 1 && p.isSet(QStringLiteral("socket"))) {
+        *error = QStringLiteral("--socket names one socket; with --pagers each pager's socket is "
+                                "named after its serial number");
+        return false;
+    }
+    if (serialAfter(o->profile.serial, o->pagers - 1).isEmpty()) {
+        *error = QStringLiteral("--pagers %1: the serial number %2 has no room to count up in "
+                                "its last digits")
+                     .arg(o->pagers)
+                     .arg(serial);
+        return false;
+    }
+
+    v = 200;
     if (!intOption(p, QStringLiteral("records"), 0, 100000, &v, error))
         return false;
     o->history.records = int(v);
@@ -349,7 +396,10 @@ bool somebodyListens(const sockaddr_un &address)
 class Server
 {
 public:
-    Server(const Options &options, PagerState &pager) : o(options), state(pager) {}
+    Server(const Options &options, PagerState &pager, const QString &socket)
+        : o(options), state(pager), socketName(socket)
+    {
+    }
 
     int listenFd = -1;
     QByteArray path;
@@ -363,7 +413,7 @@ public:
             *error = QStringLiteral("socket directory refused: %1").arg(why);
             return false;
         }
-        path = QFile::encodeName(o.directory + QLatin1Char('/') + o.socketName);
+        path = QFile::encodeName(o.directory + QLatin1Char('/') + socketName);
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         if (size_t(path.size()) >= sizeof address.sun_path) {
@@ -527,6 +577,7 @@ public:
 private:
     const Options &o;
     PagerState &state;
+    QString socketName;
 };
 
 } // namespace
@@ -566,32 +617,65 @@ int main(int argc, char *argv[])
         o.history.endMinute =
             std::uint32_t(qBound<qint64>(1, pcMinutes() + o.clockOffset, 0xFFFFFF));
 
-    PagerState pager(o.profile, generateHistory(o.history), pcMinutes);
-    pager.gammaSigmaTenths = std::uint16_t(std::lround(o.gammaSigma * 10.0));
-    pager.neutronSigmaTenths = std::uint16_t(std::lround(o.neutronSigma * 10.0));
-    pager.thresholdWord = encodeDeviceFloatWord(float(o.threshold));
-    pager.intervalMinutes = std::uint16_t(o.history.intervalMinutes);
-    pager.clockOffsetMinutes = o.clockOffset;
-
-    Server server(o, pager);
-    if (!server.open(&error)) {
-        fail(error);
-        return 1;
+    // One pager, or several with serial numbers counting up and histories of
+    // their own; each listens before any serves, so that a failure leaves none.
+    std::vector<std::unique_ptr<PagerState>> pagers;
+    std::vector<std::unique_ptr<Server>> servers;
+    QStringList serials;
+    for (int k = 0; k < o.pagers; ++k) {
+        PagerProfile profile = o.profile;
+        profile.serial = serialAfter(o.profile.serial, k);
+        HistoryParameters history = o.history;
+        history.seed += std::uint64_t(k);
+        auto pager = std::make_unique<PagerState>(profile, generateHistory(history), pcMinutes);
+        pager->gammaSigmaTenths = std::uint16_t(std::lround(o.gammaSigma * 10.0));
+        pager->neutronSigmaTenths = std::uint16_t(std::lround(o.neutronSigma * 10.0));
+        pager->thresholdWord = encodeDeviceFloatWord(float(o.threshold));
+        pager->intervalMinutes = std::uint16_t(o.history.intervalMinutes);
+        pager->clockOffsetMinutes = o.clockOffset;
+        const QString socket = o.socketName.isEmpty()
+                                   ? QString::fromLatin1(profile.serial) + QStringLiteral(".sock")
+                                   : o.socketName;
+        auto server = std::make_unique<Server>(o, *pager, socket);
+        if (!server->open(&error)) {
+            fail(error);
+            for (auto &opened : servers)
+                opened->removeSocket();
+            return 1;
+        }
+        std::fprintf(stderr, "listening on %s\n", server->path.constData());
+        std::fflush(stderr);
+        logLine(QStringLiteral("pager %1: %2 history records in %3 pages of %4, interval %5 "
+                               "min, %6")
+                    .arg(wireText(profile.serial))
+                    .arg(pager->history().size())
+                    .arg(pager->pageCount())
+                    .arg(o.profile.recordsPerPage)
+                    .arg(o.history.intervalMinutes)
+                    .arg(o.baud > 0 ? QStringLiteral("%1 baud").arg(o.baud)
+                                    : QStringLiteral("no pacing")));
+        serials << wireText(profile.serial);
+        pagers.push_back(std::move(pager));
+        servers.push_back(std::move(server));
     }
-    std::fprintf(stderr, "listening on %s\n", server.path.constData());
-    std::fflush(stderr);
-    logLine(
-        QStringLiteral("pager %1: %2 history records in %3 pages of %4, interval %5 min, "
-                       "%6")
-            .arg(wireText(o.profile.serial))
-            .arg(pager.history().size())
-            .arg(pager.pageCount())
-            .arg(o.profile.recordsPerPage)
-            .arg(o.history.intervalMinutes)
-            .arg(o.baud > 0 ? QStringLiteral("%1 baud").arg(o.baud) : QStringLiteral("no pacing")));
 
-    server.run();
-    server.removeSocket();
+    if (servers.size() == 1) {
+        servers.front()->run();
+    } else {
+        std::vector<std::thread> threads;
+        for (size_t k = 0; k < servers.size(); ++k) {
+            const QString prefix = serials.at(int(k)) + QStringLiteral(": ");
+            Server *server = servers[k].get();
+            threads.emplace_back([server, prefix] {
+                logPrefix = prefix;
+                server->run();
+            });
+        }
+        for (std::thread &t : threads)
+            t.join();
+    }
+    for (auto &server : servers)
+        server->removeSocket();
     logLine(QStringLiteral("stopped, socket removed"));
     return 0;
 }

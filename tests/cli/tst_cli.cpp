@@ -84,6 +84,7 @@ private slots:
         QTest::newRow("bad calibration date")
             << QStringList{"history", "--calibration-date", "27.11.2020"};
         QTest::newRow("unknown option") << QStringList{"params", "--frob"};
+        QTest::newRow("empty serial number") << QStringList{"params", "--serial", ""};
     }
     void usageErrors()
     {
@@ -154,6 +155,22 @@ private slots:
         // Every request the tool sent carried a valid checksum.
         const QString log = pager.log();
         QVERIFY2(!log.contains(QLatin1String("mismatch"), Qt::CaseInsensitive), qPrintable(log));
+    }
+
+    void severalPagersWantASerialNumber()
+    {
+        EmulatorProcess pagers(runtime.path());
+        QVERIFY2(pagers.start({"--pagers", "2", "--baud", "0"}, {"05A00317.sock", "05A00318.sock"}),
+                 qPrintable(pagers.log()));
+        // Never one of them at random: the list to choose from, and usage status.
+        Run r = cli({"params"});
+        QCOMPARE(r.code, 2);
+        QVERIFY(r.out.isEmpty());
+        QVERIFY2(r.err.contains(QLatin1String("\n05A00317\n05A00318\n")), qPrintable(r.err));
+        r = cli({"params", "--serial", "05A00318"});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(fields(r.out)["serial"], QStringLiteral("05A00318"));
+        QCOMPARE(cli({"info", "--serial", "05A00319"}).code, 3);
     }
 
     void refusedWrites()

@@ -17,15 +17,21 @@ public:
 
     QString socketDir() const { return runtime + QStringLiteral("/dr7326g"); }
 
-    bool start(const QStringList &options = QStringList())
+    // Plays pager0.sock; or, given `sockets` (the emulator names them after
+    // the serial numbers), waits for each of them.
+    bool start(const QStringList &options = QStringList(), QStringList sockets = QStringList())
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
         process.setProcessEnvironment(env);
         process.setProgram(QStringLiteral(DR7326G_EMULATOR));
+        const bool named = !sockets.isEmpty();
+        if (!named)
+            sockets << QStringLiteral("pager0.sock");
         // Fast pacing keeps the tests short; the page time-outs dominate anyway.
-        process.setArguments(QStringList{QStringLiteral("--socket"), QStringLiteral("pager0.sock")} +
-                             options);
+        process.setArguments(
+            (named ? QStringList() : QStringList{QStringLiteral("--socket"), sockets.first()}) +
+            options);
         process.setProcessChannelMode(QProcess::SeparateChannels);
         process.start();
         if (!process.waitForStarted(5000))
@@ -33,7 +39,10 @@ public:
         QElapsedTimer t;
         t.start();
         while (t.elapsed() < 10000) {
-            if (QFileInfo::exists(socketDir() + QStringLiteral("/pager0.sock")))
+            bool all = true;
+            for (const QString &socket : sockets)
+                all = all && QFileInfo::exists(socketDir() + QLatin1Char('/') + socket);
+            if (all)
                 return true;
             if (process.state() != QProcess::Running)
                 return false;
