@@ -6,6 +6,7 @@
 #include "historyplot.h"
 #include "historytable.h"
 #include "historyview.h"
+#include "pagerchooser.h"
 #include "pdfjournal.h"
 #include "settingvalues.h"
 #include "statuslabel.h"
@@ -126,8 +127,9 @@ bool MainWindow::beginDeviceAction()
 {
     if (refuseDuringDownload())
         return false;
-    if (link.connect().isEmpty()) {
-        report(tr("Прибор не ответил. Проверьте, что он включён и подключён к USB."));
+    QString failure;
+    if (!connectChosenPager(link, this, lastReadLookup, &failure)) {
+        report(failure);
         return false;
     }
     deviceBusy = true;
@@ -160,6 +162,10 @@ void MainWindow::showSetting(QLineEdit *edit, const QString &text, QStringList *
 
 void MainWindow::on_menuConnect_triggered()
 {
+    // Reading the parameters chooses the pager afresh when several answer.
+    if (refuseDuringDownload())
+        return;
+    link.wantedSerial.clear();
     if (!beginDeviceAction())
         return;
     ui->lblSN->setText(tr("SN: %1").arg(link.serialNumber));

@@ -5,6 +5,7 @@
 #include "historydownload.h"
 #include "historydump.h"
 #include "historyrecord.h"
+#include "pagerchooser.h"
 #include "pagerlink.h"
 
 #include <QList>
@@ -36,6 +37,9 @@ public:
     // run between pages; no other device action may start meanwhile).
     bool isDeviceBusy() const { return deviceBusy; }
 
+    // Tells the pager chooser when each pager was last read.
+    void setLastReadLookup(LastReadLookup lookup) { lastReadLookup = std::move(lookup); }
+
 private slots:
     void on_menuExit_triggered();
     void on_menuConnect_triggered();
@@ -62,6 +66,7 @@ private:
     QList<HistoryRecord *> historyRecords;
 
     bool deviceBusy = false;
+    LastReadLookup lastReadLookup;
 
     // Starts a device action: false (with a message) when another one runs
     // or no pager answers.

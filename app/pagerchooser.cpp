@@ -1,0 +1,97 @@
+#include "pagerchooser.h"
+
+#include "pagerlink.h"
+
+#include <QCoreApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("MainWindow", text);
+}
+
+} // namespace
+
+QString askForPager(QWidget *parent, const QStringList &serials, const LastReadLookup &lastRead)
+{
+    QDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("dlgChoosePager"));
+    dialog.setWindowTitle(tr("Выбор прибора"));
+    auto *layout = new QVBoxLayout(&dialog);
+    auto *label = new QLabel(tr("Отвечают несколько приборов. Выберите прибор, с которым "
+                                "работать до следующего «Читать параметры»:"),
+                             &dialog);
+    label->setWordWrap(true);
+    layout->addWidget(label);
+
+    auto *table = new QTableWidget(serials.size(), lastRead ? 2 : 1, &dialog);
+    table->setObjectName(QStringLiteral("tblPagers"));
+    QStringList headers{tr("Серийный номер")};
+    if (lastRead)
+        headers << tr("Последнее чтение");
+    table->setHorizontalHeaderLabels(headers);
+    table->verticalHeader()->hide();
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    for (int row = 0; row < serials.size(); ++row) {
+        table->setItem(row, 0, new QTableWidgetItem(serials.at(row)));
+        if (!lastRead)
+            continue;
+        const QDateTime when = lastRead(serials.at(row));
+        table->setItem(row, 1,
+                       new QTableWidgetItem(when.isValid()
+                                                ? when.toString(QStringLiteral("dd.MM.yyyy HH:mm"))
+                                                : tr("—")));
+    }
+    table->resizeColumnsToContents();
+    table->selectRow(0);
+    layout->addWidget(table);
+
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    buttons->button(QDialogButtonBox::Ok)->setText(tr("Выбрать"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(tr("Отмена"));
+    layout->addWidget(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    QObject::connect(table, &QTableWidget::cellDoubleClicked, &dialog, &QDialog::accept);
+
+    if (dialog.exec() != QDialog::Accepted || table->currentRow() < 0)
+        return QString();
+    return serials.value(table->currentRow());
+}
+
+bool connectChosenPager(PagerLink &link, QWidget *parent, const LastReadLookup &lastRead,
+                        QString *failure)
+{
+    if (!link.connect().isEmpty())
+        return true;
+    if (link.wantedSerial.isEmpty() && link.answeredSerials.size() > 1) {
+        const QStringList serials = link.answeredSerials;
+        const QString chosen = askForPager(parent, serials, lastRead);
+        if (chosen.isEmpty()) {
+            *failure = tr("Прибор не выбран: отвечают несколько приборов (%1).")
+                           .arg(serials.join(QStringLiteral(", ")));
+            return false;
+        }
+        link.wantedSerial = chosen;
+        if (!link.connect().isEmpty())
+            return true;
+    }
+    if (!link.wantedSerial.isEmpty())
+        *failure = tr("Прибор %1 не ответил. Проверьте, что он включён и подключён к USB; "
+                      "другой прибор выбирается в «Прибор → Читать параметры».")
+                       .arg(link.wantedSerial);
+    else
+        *failure = tr("Прибор не ответил. Проверьте, что он включён и подключён к USB.");
+    return false;
+}
