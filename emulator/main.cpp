@@ -643,8 +643,6 @@ int main(int argc, char *argv[])
                 opened->removeSocket();
             return 1;
         }
-        std::fprintf(stderr, "listening on %s\n", server->path.constData());
-        std::fflush(stderr);
         logLine(QStringLiteral("pager %1: %2 history records in %3 pages of %4, interval %5 "
                                "min, %6")
                     .arg(wireText(profile.serial))
@@ -658,6 +656,11 @@ int main(int argc, char *argv[])
         pagers.push_back(std::move(pager));
         servers.push_back(std::move(server));
     }
+
+    // Told once every socket is there: a script may go on at the first line.
+    for (auto &server : servers)
+        std::fprintf(stderr, "listening on %s\n", server->path.constData());
+    std::fflush(stderr);
 
     if (servers.size() == 1) {
         servers.front()->run();
