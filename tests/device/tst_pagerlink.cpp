@@ -332,11 +332,8 @@ private slots:
             QCOMPARE(w, expectedLine(QStringLiteral("12345678"), "0001", "get_ID"));
         if (kept < 0)
             return;
-        bool ok = false;
-        link.readDeviceTime(&ok);
-        QVERIFY(ok);
+        link.readDeviceTime();
         QCOMPARE(lastWrite(), expectedLine(keptSerial, "0002", "read_enter_time"));
-        QCOMPARE(usbfake::callsOf(Op::Write).last().handle, usbfake::handleFor(kept));
         for (int i = 0; i < devices.size(); ++i)
             QCOMPARE(pagers[size_t(i)].words.contains("read_enter_time"), i == kept);
     }
