@@ -51,7 +51,7 @@ QString prepareHelpFile(const QString &resource, const QString &programDir,
         return fail(QCoreApplication::translate("MainWindow", "в программе нет документа справки"));
 
     const QString besideProgram = programDir + helpName;
-    if (QFile::exists(besideProgram) || writeCopy(besideProgram, help))
+    if (!programDir.isEmpty() && (QFile::exists(besideProgram) || writeCopy(besideProgram, help)))
         return besideProgram;
 
     const QString fallback = fallbackDir + helpName;

@@ -241,18 +241,29 @@ void MainWindow::on_menuReadHistory_triggered()
 
 void MainWindow::on_menuHelp_triggered()
 {
+    // An installed program (in the prefix's bin folder, e.g. /usr/bin) keeps
+    // no copy in the system's folders, whoever runs it.
+    QString programDir = QCoreApplication::applicationDirPath();
+#ifndef Q_OS_WIN
+    if (QDir(programDir).dirName() == QLatin1String(DR7326G_INSTALL_BINDIR))
+        programDir.clear();
+#endif
     QString error;
     const QString path = prepareHelpFile(
-        QStringLiteral(":/text/resources/help.pdf"), QCoreApplication::applicationDirPath(),
+        QStringLiteral(":/text/resources/help.pdf"), programDir,
         QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation), &error);
+    const QString version = QStringLiteral(PROJECT_VERSION);
     if (path.isEmpty()) {
-        report(tr("Справку не удалось подготовить к просмотру: %1.").arg(error));
+        report(tr("Справку не удалось подготовить к просмотру (версия программы %1): %2.")
+                   .arg(version, error));
         return;
     }
     if (QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
-        report(tr("Справка открыта: %1").arg(QDir::toNativeSeparators(path)));
+        report(tr("Справка открыта (версия программы %1): %2")
+                   .arg(version, QDir::toNativeSeparators(path)));
     else
-        report(tr("Нет программы просмотра PDF; справка: %1").arg(QDir::toNativeSeparators(path)));
+        report(tr("Нет программы просмотра PDF (версия программы %1); справка: %2")
+                   .arg(version, QDir::toNativeSeparators(path)));
 }
 
 void MainWindow::on_menuSaveHistory_triggered()

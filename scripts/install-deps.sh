@@ -11,6 +11,9 @@ if [[ "${1:-}" == "--test" ]]; then
     # saving; clang with libFuzzer runs the fuzz targets.
     packages+=(poppler-utils g++-mingw-w64-x86-64 g++-mingw-w64-i686 tzdata
                clang libfuzzer-14-dev)
+    # scripts/check-package.sh: the Debian package (dependency list, contents,
+    # lintian), the desktop entry, the metainfo and the man pages.
+    packages+=(dpkg-dev file lintian desktop-file-utils appstream man-db groff-base)
 elif [[ "${1:-}" == "--screenshot" ]]; then
     # A virtual X display and the Russian locale for scripts/screenshot.sh.
     packages+=(xvfb xauth locales)

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Regenerates resources/windows.ico from resources/icon.svg (and icon-16.svg, the
-# same picture laid out for 16 pixels). The icon file is kept in the repository,
-# so building the program needs neither ImageMagick nor this script.
+# Regenerates resources/windows.ico and the desktop icons resources/hicolor/NxN.png
+# (the hicolor theme's sizes, 16 to 256 pixels) from resources/icon.svg (and
+# icon-16.svg, the same picture laid out for 16 pixels, used up to 24 pixels).
+# The icon files are kept in the repository, so building the program needs
+# neither ImageMagick nor this script.
 #
 # The icon holds four images: 16x16, 32x32 and 48x48 as 8-bit palette bitmaps
 # (256 colours, 1-bit transparency mask) and 256x256 as a 32-bit RGBA PNG.
@@ -27,6 +29,13 @@ render "$src16" 16 "$tmp/16.png"
 render "$src" 32 "$tmp/32.png"
 render "$src" 48 "$tmp/48.png"
 render "$src" 256 "$tmp/256.png"
+
+mkdir -p resources/hicolor
+for s in 16 22 24 32 48 64 128 256; do
+    svg="$src"
+    [[ $s -le 24 ]] && svg="$src16"
+    render "$svg" "$s" "resources/hicolor/${s}x${s}.png"
+done
 
 # Palette images: alpha cut at one half (the mask is one bit), then at most 255
 # colours; raw RGBA bytes for the assembler.

@@ -662,12 +662,17 @@ void TestMainWindowActions::helpFallsBackToWritableFolder_data()
     QTest::addColumn<QByteArray>("copy");   // already in the fallback folder; empty: none
     QTest::addColumn<int>("locked");        // 1: that copy read-only, 2: the folder read-only
     QTest::addColumn<QByteArray>("opened"); // bytes of the file opened; empty: none
-    QTest::newRow("first copy") << resource << QByteArray() << 0 << help;
-    QTest::newRow("equal copy reused") << resource << help << 0 << help;
-    QTest::newRow("stale read-only copy replaced") << resource << QByteArray("old") << 1 << help;
-    QTest::newRow("stale copy kept, whole") << resource << older << 2 << older;
-    QTest::newRow("stale copy kept, cut short") << resource << older.left(12) << 2 << QByteArray();
-    QTest::newRow("no help in the program") << ":/no/such.pdf" << QByteArray() << 0 << QByteArray();
+    QTest::addColumn<bool>("installed");    // no program folder given: nothing beside it
+    QTest::newRow("first copy") << resource << QByteArray() << 0 << help << false;
+    QTest::newRow("equal copy reused") << resource << help << 0 << help << false;
+    QTest::newRow("stale read-only copy replaced")
+        << resource << QByteArray("old") << 1 << help << false;
+    QTest::newRow("stale copy kept, whole") << resource << older << 2 << older << false;
+    QTest::newRow("stale copy kept, cut short")
+        << resource << older.left(12) << 2 << QByteArray() << false;
+    QTest::newRow("no help in the program")
+        << ":/no/such.pdf" << QByteArray() << 0 << QByteArray() << false;
+    QTest::newRow("installed program") << resource << QByteArray() << 0 << help << true;
 }
 
 void TestMainWindowActions::helpFallsBackToWritableFolder()
@@ -676,6 +681,7 @@ void TestMainWindowActions::helpFallsBackToWritableFolder()
     QFETCH(QByteArray, copy);
     QFETCH(int, locked);
     QFETCH(QByteArray, opened);
+    QFETCH(bool, installed);
     QTemporaryDir dir;
     const QString fallbackDir = dir.filePath(QStringLiteral("user/help"));
     const QString path = fallbackDir + "/hlp.pdf";
@@ -692,10 +698,12 @@ void TestMainWindowActions::helpFallsBackToWritableFolder()
     if (locked == 2 && QFileInfo(fallbackDir).isWritable()) // root writes in any folder
         QSKIP("a read-only folder does not stop this user");
 
-    // The program folder cannot take the copy (here: it is not there).
+    // The program folder cannot take the copy (here: it is not there), or an
+    // installed program names none (and must not write "/hlp.pdf").
     QString error;
-    const QString got = prepareHelpFile(resource, dir.filePath(QStringLiteral("program/missing")),
-                                        fallbackDir, &error);
+    const QString got = prepareHelpFile(
+        resource, installed ? QString() : dir.filePath(QStringLiteral("program/missing")),
+        fallbackDir, &error);
     if (opened.isEmpty()) {
         QCOMPARE(got, QString());
         QVERIFY(!error.isEmpty());
