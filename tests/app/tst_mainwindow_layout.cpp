@@ -3,6 +3,7 @@
 // the menus; the history table's columns; the slots bound by name.
 
 #include "mainwindow.h"
+#include "support/testsettings.h"
 
 #include <QAction>
 #include <QDateEdit>
@@ -548,13 +549,25 @@ void TestMainWindowLayout::slotsBoundByName()
     const QMetaObject *meta = window->metaObject();
     QCOMPARE(meta->className(), "MainWindow");
     const char *expected[] = {
-        "on_menuExit_triggered()",        "on_menuConnect_triggered()",
-        "on_menuReadHistory_triggered()", "on_menuHelp_triggered()",
-        "on_menuSaveHistory_triggered()", "on_menuPrintHistory_triggered()",
-        "on_btnSync_clicked()",           "on_btnSaveSn_clicked()",
-        "on_btnSaveSg_clicked()",         "on_btnSaveMED_clicked()",
-        "on_btnSaveThist_clicked()",      "on_menuPlotHistory_triggered()",
-        "on_menuSaveDump_triggered()",    "on_menuOpenDump_triggered()",
+        "on_menuExit_triggered()",
+        "on_menuConnect_triggered()",
+        "on_menuReadHistory_triggered()",
+        "on_menuHelp_triggered()",
+        "on_menuSaveHistory_triggered()",
+        "on_menuPrintHistory_triggered()",
+        "on_btnSync_clicked()",
+        "on_btnSaveSn_clicked()",
+        "on_btnSaveSg_clicked()",
+        "on_btnSaveMED_clicked()",
+        "on_btnSaveThist_clicked()",
+        "on_menuPlotHistory_triggered()",
+        "on_menuSaveDump_triggered()",
+        "on_menuOpenDump_triggered()",
+        "on_edtSn_returnPressed()",
+        "on_edtSg_returnPressed()",
+        "on_edtMED_returnPressed()",
+        "on_edtThist_returnPressed()",
+        "on_dateControl_dateChanged(QDate)",
     };
     const int count = int(std::size(expected));
     QCOMPARE(meta->methodCount() - meta->methodOffset(), count);
