@@ -11,11 +11,44 @@
 
 namespace {
 
-// Tells a cell's whole text when the mouse rests on it.
+// The shape of a cell text: its digits as '0'. The texts of a history column
+// differ only in their digits, which the usual fonts draw equally wide, so
+// texts of one shape take the same room.
+QString textShape(QString text)
+{
+    for (QChar &ch : text)
+        if (ch.isDigit())
+            ch = QLatin1Char('0');
+    return text;
+}
+
+// Tells a cell's whole text when the mouse rests on it. The room a cell needs
+// is measured once per shape of text and column width: sizing many rows to
+// their contents stays quick.
 class CellTextToolTip : public QStyledItemDelegate
 {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
+
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        const QString key = QStringLiteral("%1/%2/%3/")
+                                .arg(index.column())
+                                .arg(option.rect.width())
+                                .arg(option.font.key()) +
+                            textShape(index.data().toString());
+        auto known = sizes.constFind(key);
+        if (known != sizes.constEnd())
+            return *known;
+        if (sizes.size() > 4096)
+            sizes.clear();
+        const QSize size = QStyledItemDelegate::sizeHint(option, index);
+        sizes.insert(key, size);
+        return size;
+    }
+
+private:
+    mutable QHash<QString, QSize> sizes;
 
     bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
                    const QModelIndex &index) override
@@ -75,6 +108,7 @@ private:
     QHash<QString, int> classOf; // shapes of a row's wrapping texts -> class
     QVector<RowClass> classes;
     QVector<int> rowClass; // class of each row
+    bool pending = false;  // rows of a tall class added since the last fit
     QTimer refit;
 
     int measure(int row) const
@@ -89,13 +123,10 @@ private:
         const QAbstractItemModel *model = view->model();
         QString shape;
         for (int c = 0; c < model->columnCount(); ++c) {
-            QString text = model->index(row, c).data().toString();
-            if (!text.contains(QLatin1Char(' ')))
-                continue;
-            for (QChar &ch : text)
-                if (ch.isDigit())
-                    ch = QLatin1Char('0');
-            shape += QString::number(c) + QLatin1Char(':') + text + QLatin1Char('\n');
+            const QString text = model->index(row, c).data().toString();
+            if (text.contains(QLatin1Char(' ')))
+                shape +=
+                    QString::number(c) + QLatin1Char(':') + textShape(text) + QLatin1Char('\n');
         }
         return shape;
     }
@@ -129,11 +160,13 @@ private:
             }
             rowClass[r] = c;
             ++classes[c].count;
+            // Sized with the others once the rows are in (a row at a time,
+            // a header with rows sized to contents would measure them all).
             if (classes.at(c).tall)
-                header->setSectionResizeMode(r, QHeaderView::ResizeToContents);
+                pending = true;
         }
-        // Which height most rows have is known once the rows are in.
-        refit.start();
+        if (!refit.isActive())
+            refit.start();
     }
 
     void fit()
@@ -151,8 +184,10 @@ private:
             if (h.value() > rowsOfHeight.value(usual))
                 usual = h.key();
         QHeaderView *header = view->verticalHeader();
-        header->setMinimumSectionSize(qMin(header->minimumSectionSize(), usual));
-        header->setDefaultSectionSize(usual);
+        if (header->defaultSectionSize() != usual) {
+            header->setMinimumSectionSize(qMin(header->minimumSectionSize(), usual));
+            header->setDefaultSectionSize(usual);
+        }
         QVector<bool> changed(classes.size());
         bool anyChanged = false;
         for (int c = 0; c < classes.size(); ++c) {
@@ -161,12 +196,13 @@ private:
             anyChanged |= changed[c];
             classes[c].tall = tall;
         }
-        if (anyChanged)
+        if (anyChanged || pending)
             for (int r = 0; r < rowClass.size(); ++r)
-                if (changed.at(rowClass.at(r)))
+                if (pending || changed.at(rowClass.at(r)))
                     header->setSectionResizeMode(r, classes.at(rowClass.at(r)).tall
                                                         ? QHeaderView::ResizeToContents
                                                         : QHeaderView::Interactive);
+        pending = false;
         // A protected slot: sizes the rows sized to contents at the new widths.
         QMetaObject::invokeMethod(header, "resizeSections", Qt::DirectConnection);
     }
