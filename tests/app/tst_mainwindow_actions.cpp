@@ -529,23 +529,17 @@ void TestMainWindowActions::refusedWriteIsReported_data()
     QTest::addColumn<bool>("silent");    // no answer at all instead of a refusal
     QTest::addColumn<bool>("unplugged"); // no pager: «Прибор не ответил»
     QTest::addColumn<QString>("shown");  // the field afterwards: read before, or nothing
-    for (bool silent : {false, true}) {
-        const char *how = silent ? "unanswered" : "refused";
-        QTest::addRow("neutron %s", how) << "btnSaveSn"
-                                         << "edtSn" << silent << false << "";
-        QTest::addRow("gamma %s", how) << "btnSaveSg"
-                                       << "edtSg" << silent << false << "";
-        QTest::addRow("threshold %s", how) << "btnSaveMED"
-                                           << "edtMED" << silent << false << "";
-        QTest::addRow("interval %s", how) << "btnSaveThist"
-                                          << "edtThist" << silent << false << "";
-    }
-    QTest::newRow("neutron refused, read before") << "btnSaveSn"
-                                                  << "edtSn" << false << false << "3.5";
-    QTest::newRow("threshold unanswered, read before") << "btnSaveMED"
-                                                       << "edtMED" << true << false << "1e-05";
-    QTest::newRow("interval, pager gone, read before") << "btnSaveThist"
-                                                       << "edtThist" << false << true << "10";
+    for (bool silent : {false, true})
+        for (const char *field : {"Sn", "Sg", "MED", "Thist"})
+            QTest::addRow("%s %s", field, silent ? "unanswered" : "refused")
+                << QStringLiteral("btnSave%1").arg(field) << QStringLiteral("edt%1").arg(field)
+                << silent << false << QString();
+    QTest::newRow("Sn refused, read before") << "btnSaveSn"
+                                             << "edtSn" << false << false << "3.5";
+    QTest::newRow("MED unanswered, read before") << "btnSaveMED"
+                                                 << "edtMED" << true << false << "1e-05";
+    QTest::newRow("Thist, pager gone, read before") << "btnSaveThist"
+                                                    << "edtThist" << false << true << "10";
 }
 
 void TestMainWindowActions::refusedWriteIsReported()
@@ -589,38 +583,19 @@ void TestMainWindowActions::unusualValueAsksFirst_data()
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("asked"); // the value and unit named; empty: sent unasked
-
-    QTest::newRow("sigma 1") << "btnSaveSn"
-                             << "1" << QString();
-    QTest::newRow("sigma 10") << "btnSaveSg"
-                              << "10" << QString();
-    QTest::newRow("sigma below 1") << "btnSaveSn"
-                                   << "0.9"
-                                   << "0.9 сигм";
-    QTest::newRow("sigma 0") << "btnSaveSg"
-                             << "0"
-                             << "0 сигм";
-    QTest::newRow("sigma above 10") << "btnSaveSg"
-                                    << "10.1"
-                                    << "10.1 сигм";
-    QTest::newRow("threshold 1e-7") << "btnSaveMED"
-                                    << "1e-7" << QString();
-    QTest::newRow("threshold 1e-3") << "btnSaveMED"
-                                    << "0,001" << QString();
-    QTest::newRow("threshold below") << "btnSaveMED"
-                                     << "9e-8"
-                                     << "9e-08 Зв/ч";
-    QTest::newRow("threshold above") << "btnSaveMED"
-                                     << "100000"
-                                     << "100000 Зв/ч";
-    QTest::newRow("interval 1440") << "btnSaveThist"
-                                   << "1440" << QString();
-    QTest::newRow("interval 0") << "btnSaveThist"
-                                << "0"
-                                << "0 мин";
-    QTest::newRow("interval 1441") << "btnSaveThist"
-                                   << "1441"
-                                   << "1441 мин";
+    // clang-format off
+    const char *rows[][3] = {
+        {"btnSaveSn", "1", ""},          {"btnSaveSg", "10", ""},
+        {"btnSaveSn", "0.9", "0.9 сигм"}, {"btnSaveSg", "0", "0 сигм"},
+        {"btnSaveSg", "10.1", "10.1 сигм"},
+        {"btnSaveMED", "1e-7", ""},      {"btnSaveMED", "0,001", ""},
+        {"btnSaveMED", "9e-8", "9e-08 Зв/ч"}, {"btnSaveMED", "100000", "100000 Зв/ч"},
+        {"btnSaveThist", "1440", ""},    {"btnSaveThist", "0", "0 мин"},
+        {"btnSaveThist", "1441", "1441 мин"},
+    };
+    // clang-format on
+    for (const auto &r : rows)
+        QTest::addRow("%s %s", r[0], r[1]) << r[0] << r[1] << QString::fromUtf8(r[2]);
 }
 
 void TestMainWindowActions::unusualValueAsksFirst()

@@ -20,19 +20,16 @@ void TestSaveNames::offeredNames_data()
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("serial");
     QTest::addColumn<QString>("name");
-    QTest::newRow("history") << int(SavedFile::History) << "05A00317"
-                             << "История_05A00317_2026-03-05.csv";
-    QTest::newRow("journal") << int(SavedFile::Journal) << "05A00317"
-                             << "Журнал_05A00317_2026-03-05.pdf";
-    QTest::newRow("dump") << int(SavedFile::Dump) << "05A00317"
-                          << "Дамп_05A00317_2026-03-05.dump";
-    QTest::newRow("plot") << int(SavedFile::Plot) << "05A00317"
-                          << "График_05A00317_2026-03-05.png";
+    const QString sn = QStringLiteral("05A00317");
+    QTest::newRow("csv") << int(SavedFile::History) << sn << "История_05A00317_2026-03-05.csv";
+    QTest::newRow("pdf") << int(SavedFile::Journal) << sn << "Журнал_05A00317_2026-03-05.pdf";
+    QTest::newRow("dump") << int(SavedFile::Dump) << sn << "Дамп_05A00317_2026-03-05.dump";
+    QTest::newRow("png") << int(SavedFile::Plot) << sn << "График_05A00317_2026-03-05.png";
     QTest::newRow("no serial") << int(SavedFile::History) << " "
                                << "История_2026-03-05.csv";
     // A serial number from a dump is data: it never names another folder.
-    QTest::newRow("separators in serial") << int(SavedFile::Dump) << "../a\\b:*"
-                                          << "Дамп_.._a_b___2026-03-05.dump";
+    QTest::newRow("separators") << int(SavedFile::Dump) << "../a\\b:*"
+                                << "Дамп_.._a_b___2026-03-05.dump";
 }
 
 void TestSaveNames::offeredNames()
@@ -46,16 +43,13 @@ void TestSaveNames::suffixAddedWhenNoneTyped_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("saved");
-    QTest::newRow("none") << "/d/live"
-                          << "/d/live.csv";
-    QTest::newRow("own suffix kept") << "/d/live.txt"
-                                     << "/d/live.txt";
-    QTest::newRow("trailing dot") << "/d/live."
-                                  << "/d/live.csv";
-    QTest::newRow("dot in a folder only") << "/d.x/live"
-                                          << "/d.x/live.csv";
-    QTest::newRow("hidden name") << "/d/.live"
-                                 << "/d/.live.csv";
+    const char *rows[][2] = {{"/d/live", "/d/live.csv"},
+                             {"/d/live.txt", "/d/live.txt"},
+                             {"/d/live.", "/d/live.csv"},
+                             {"/d.x/live", "/d.x/live.csv"},
+                             {"/d/.live", "/d/.live.csv"}};
+    for (const auto &r : rows)
+        QTest::newRow(r[0]) << QString::fromUtf8(r[0]) << QString::fromUtf8(r[1]);
 }
 
 void TestSaveNames::suffixAddedWhenNoneTyped()
