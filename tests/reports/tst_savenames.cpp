@@ -22,8 +22,6 @@ void TestSaveNames::offeredNames_data()
     QTest::addColumn<QString>("name");
     const QString sn = QStringLiteral("05A00317");
     QTest::newRow("csv") << int(SavedFile::History) << sn << "История_05A00317_2026-03-05.csv";
-    QTest::newRow("pdf") << int(SavedFile::Journal) << sn << "Журнал_05A00317_2026-03-05.pdf";
-    QTest::newRow("dump") << int(SavedFile::Dump) << sn << "Дамп_05A00317_2026-03-05.dump";
     QTest::newRow("png") << int(SavedFile::Plot) << sn << "График_05A00317_2026-03-05.png";
     QTest::newRow("no serial") << int(SavedFile::History) << " "
                                << "История_2026-03-05.csv";
