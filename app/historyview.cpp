@@ -1,19 +1,54 @@
 #include "historyview.h"
 
+#include <QHash>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <QTimer>
 #include <QToolTip>
+#include <QVector>
 
 namespace {
 
-// Tells a cell's whole text when the mouse rests on it: a stretched column
-// may be too narrow for a date or an event name.
+// The shape of a cell text: its digits as '0'. The texts of a history column
+// differ only in their digits, which the usual fonts draw equally wide, so
+// texts of one shape take the same room.
+QString textShape(QString text)
+{
+    for (QChar &ch : text)
+        if (ch.isDigit())
+            ch = QLatin1Char('0');
+    return text;
+}
+
+// Tells a cell's whole text when the mouse rests on it. The room a cell needs
+// is measured once per shape of text and column width: sizing many rows to
+// their contents stays quick.
 class CellTextToolTip : public QStyledItemDelegate
 {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
+
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        const QString key = QStringLiteral("%1/%2/%3/")
+                                .arg(index.column())
+                                .arg(option.rect.width())
+                                .arg(option.font.key()) +
+                            textShape(index.data().toString());
+        auto known = sizes.constFind(key);
+        if (known != sizes.constEnd())
+            return *known;
+        if (sizes.size() > 4096)
+            sizes.clear();
+        const QSize size = QStyledItemDelegate::sizeHint(option, index);
+        sizes.insert(key, size);
+        return size;
+    }
+
+private:
+    mutable QHash<QString, QSize> sizes;
 
     bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
                    const QModelIndex &index) override
@@ -29,11 +64,157 @@ public:
     }
 };
 
+// Sizes each row to its tallest cell without measuring every cell of a long
+// history at each change of width. The texts of a column differ only in
+// their digits (drawn equally wide by the usual fonts), and only text with a
+// space wraps: rows whose wrapping texts have the same shapes form a class of
+// equal height, measured on one row of the class. The height most rows have
+// is the header's default; the rows of other classes are sized to their
+// contents by the header.
+class RowHeightFit : public QObject
+{
+public:
+    explicit RowHeightFit(QTableView *v) : QObject(v), view(v)
+    {
+        refit.setSingleShot(true);
+        refit.setInterval(0);
+        QObject::connect(&refit, &QTimer::timeout, this, [this]() { fit(); });
+        QAbstractItemModel *model = view->model();
+        QObject::connect(model, &QAbstractItemModel::rowsInserted, this,
+                         [this](const QModelIndex &, int first, int last) { added(first, last); });
+        QObject::connect(model, &QAbstractItemModel::rowsRemoved, this, [this]() { rescan(); });
+        QObject::connect(model, &QAbstractItemModel::modelReset, this, [this]() { rescan(); });
+        QObject::connect(
+            model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex &, const QModelIndex &, const QVector<int> &roles) {
+                if (roles.isEmpty() || roles.contains(Qt::DisplayRole))
+                    rescan();
+            });
+        // The stretched columns change width with the window.
+        QObject::connect(view->horizontalHeader(), &QHeaderView::sectionResized, &refit,
+                         qOverload<>(&QTimer::start));
+        rescan();
+    }
+
+private:
+    struct RowClass
+    {
+        int row;    // a row of the class
+        int height; // its measured height
+        int count;  // rows of the class
+        bool tall;  // sized to contents: its height is not the default
+    };
+    QTableView *view;
+    QHash<QString, int> classOf; // shapes of a row's wrapping texts -> class
+    QVector<RowClass> classes;
+    QVector<int> rowClass; // class of each row
+    bool pending = false;  // rows of a tall class added since the last fit
+    QTimer refit;
+
+    int measure(int row) const
+    {
+        // Public in the base class only; the table's own measure is called.
+        const QAbstractItemView *table = view;
+        return table->sizeHintForRow(row);
+    }
+
+    QString shapeOf(int row) const
+    {
+        const QAbstractItemModel *model = view->model();
+        QString shape;
+        for (int c = 0; c < model->columnCount(); ++c) {
+            const QString text = model->index(row, c).data().toString();
+            if (text.contains(QLatin1Char(' ')))
+                shape +=
+                    QString::number(c) + QLatin1Char(':') + textShape(text) + QLatin1Char('\n');
+        }
+        return shape;
+    }
+
+    void rescan()
+    {
+        classOf.clear();
+        classes.clear();
+        rowClass.clear();
+        QHeaderView *header = view->verticalHeader();
+        header->setSectionResizeMode(QHeaderView::Interactive);
+        added(0, view->model()->rowCount() - 1);
+    }
+
+    void added(int first, int last)
+    {
+        if (last < first)
+            return;
+        QHeaderView *header = view->verticalHeader();
+        rowClass.insert(first, last - first + 1, -1);
+        for (int r = first; r <= last; ++r) {
+            const QString shape = shapeOf(r);
+            int c = classOf.value(shape, -1);
+            if (c < 0) {
+                c = classes.size();
+                classOf.insert(shape, c);
+                const int height = measure(r);
+                if (classes.isEmpty())
+                    header->setDefaultSectionSize(height);
+                classes.append({r, height, 0, height != header->defaultSectionSize()});
+            }
+            rowClass[r] = c;
+            ++classes[c].count;
+            // Sized with the others once the rows are in (a row at a time,
+            // a header with rows sized to contents would measure them all).
+            if (classes.at(c).tall)
+                pending = true;
+        }
+        if (!refit.isActive())
+            refit.start();
+    }
+
+    void fit()
+    {
+        refit.stop();
+        if (classes.isEmpty())
+            return;
+        QHash<int, int> rowsOfHeight;
+        for (RowClass &k : classes) {
+            k.height = measure(k.row);
+            rowsOfHeight[k.height] += k.count;
+        }
+        int usual = classes.constFirst().height;
+        for (auto h = rowsOfHeight.cbegin(); h != rowsOfHeight.cend(); ++h)
+            if (h.value() > rowsOfHeight.value(usual))
+                usual = h.key();
+        QHeaderView *header = view->verticalHeader();
+        if (header->defaultSectionSize() != usual) {
+            header->setMinimumSectionSize(qMin(header->minimumSectionSize(), usual));
+            header->setDefaultSectionSize(usual);
+        }
+        QVector<bool> changed(classes.size());
+        bool anyChanged = false;
+        for (int c = 0; c < classes.size(); ++c) {
+            const bool tall = classes.at(c).height != usual;
+            changed[c] = tall != classes.at(c).tall;
+            anyChanged |= changed[c];
+            classes[c].tall = tall;
+        }
+        if (anyChanged || pending)
+            for (int r = 0; r < rowClass.size(); ++r)
+                if (pending || changed.at(rowClass.at(r)))
+                    header->setSectionResizeMode(r, classes.at(rowClass.at(r)).tall
+                                                        ? QHeaderView::ResizeToContents
+                                                        : QHeaderView::Interactive);
+        pending = false;
+        // A protected slot: sizes the rows sized to contents at the new widths.
+        QMetaObject::invokeMethod(header, "resizeSections", Qt::DirectConnection);
+    }
+};
+
 } // namespace
 
 void setUpHistoryView(QTableView *view)
 {
     view->setItemDelegate(new CellTextToolTip(view));
+    view->setWordWrap(true);
+    view->setTextElideMode(Qt::ElideRight);
 
     QHeaderView *header = view->horizontalHeader();
     header->setSectionResizeMode(QHeaderView::Stretch);
@@ -42,4 +223,6 @@ void setUpHistoryView(QTableView *view)
     header->setTextElideMode(Qt::ElideNone);
     header->setDefaultAlignment(Qt::AlignCenter | Qt::Alignment(Qt::TextWordWrap));
     header->setMinimumHeight(header->sizeHint().height() + header->fontMetrics().lineSpacing());
+
+    new RowHeightFit(view);
 }

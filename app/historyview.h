@@ -1,6 +1,9 @@
 // How the window's history table is shown: stretched columns whose headers
-// wrap at spaces onto two lines, and every cell's whole text as its tool tip.
-// The model's texts are left as they are (the CSV and the journal read them).
+// wrap at spaces onto two lines; a cell text wider than its column wraps at
+// its spaces as well (the date above the time, «Тревога» above «нейтронная»),
+// and the rows are as high as the most lines any cell needs at the columns'
+// present widths; every cell's whole text is also its tool tip. The model's
+// texts are left as they are (the CSV and the journal read them).
 #pragma once
 
 class QTableView;

@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "qttranslations.h"
 
 #include <QApplication>
 
@@ -14,6 +15,10 @@ int main(int argc, char **argv)
     socketdir::quietRuntimeDirWarning();
 #endif
     QApplication app(argc, argv);
+    // The settings (window size and place, last folder, calibration dates).
+    QCoreApplication::setOrganizationName(QStringLiteral("DR7326G"));
+    QCoreApplication::setApplicationName(QStringLiteral("dr7326g"));
+    installQtTranslations(&app);
     int result = 0;
     {
         MainWindow window;

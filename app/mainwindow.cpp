@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "csvexport.h"
+#include "filedialogs.h"
 #include "helpfile.h"
 #include "historydownload.h"
 #include "historyplot.h"
@@ -8,6 +9,8 @@
 #include "historyview.h"
 #include "pagerchooser.h"
 #include "pdfjournal.h"
+#include "savenames.h"
+#include "settingfield.h"
 #include "settingvalues.h"
 #include "statuslabel.h"
 #include "statusmessages.h"
@@ -19,7 +22,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QSettings>
 #include <QShortcut>
 #include <QStandardItemModel>
 #include <QStandardPaths>
@@ -27,6 +33,16 @@
 #include <QUrl>
 
 MainWindow *mainWindowInstance = nullptr;
+
+namespace {
+
+const QString geometryKey = QStringLiteral("window/geometry");
+QString calibrationKey(const QString &serialNumber)
+{
+    return QStringLiteral("calibration/") + serialNumber;
+}
+
+} // namespace
 
 void showHistoryProgress(int pages)
 {
@@ -40,6 +56,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->menubar->setStyleSheet(
         QStringLiteral("background-color:%1;").arg(QColor(216, 216, 216, 255).name()));
     ui->dtPC->setDateTime(QDateTime::currentDateTime());
+
+    fieldSn = new SettingField(ui->edtSn);
+    fieldSg = new SettingField(ui->edtSg);
+    fieldMED = new SettingField(ui->edtMED);
+    fieldThist = new SettingField(ui->edtThist);
 
     historyModel = new QStandardItemModel();
     setupHistoryModel(historyModel);
@@ -56,6 +77,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
         if (deviceBusy)
             stopDownload();
     });
+
+    // The size and place the operator left it at (727 x 555 the first time).
+    restoreGeometry(QSettings().value(geometryKey).toByteArray());
 
     mainWindowInstance = this;
 }
@@ -113,6 +137,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    QSettings().setValue(geometryKey, saveGeometry());
     QMainWindow::closeEvent(event);
 }
 
@@ -147,17 +172,33 @@ void MainWindow::on_menuExit_triggered()
     close();
 }
 
-void MainWindow::showSetting(QLineEdit *edit, const QString &text, QStringList *notShown,
+void MainWindow::showSetting(SettingField *field, const QString &text, QStringList *notShown,
                              const QString &name)
 {
     // A text longer than the field would be cut and, stored back, change the
     // setting: such a value is named in the status bar and the field left empty.
-    if (text.size() > edit->maxLength()) {
-        edit->clear();
+    if (text.size() > field->lineEdit()->maxLength()) {
+        field->forget();
         notShown->append(QStringLiteral("%1 = %2").arg(name, text));
     } else {
-        edit->setText(text);
+        field->setReported(text);
     }
+}
+
+void MainWindow::showCalibrationDateOf(const QString &serialNumber)
+{
+    calibrationSerial = serialNumber;
+    const QDate kept = QSettings().value(calibrationKey(serialNumber)).toDate();
+    if (serialNumber.isEmpty() || !kept.isValid())
+        return;
+    const QSignalBlocker quiet(ui->dateControl);
+    ui->dateControl->setDate(kept);
+}
+
+void MainWindow::on_dateControl_dateChanged(const QDate &date)
+{
+    if (!calibrationSerial.isEmpty())
+        QSettings().setValue(calibrationKey(calibrationSerial), date);
 }
 
 void MainWindow::on_menuConnect_triggered()
@@ -169,6 +210,7 @@ void MainWindow::on_menuConnect_triggered()
     if (!beginDeviceAction())
         return;
     ui->lblSN->setText(tr("SN: %1").arg(link.serialNumber));
+    showCalibrationDateOf(link.serialNumber);
     ui->dtPC->setDateTime(QDateTime::currentDateTime());
     QStringList notShown;
     QStringList unanswered;
@@ -178,22 +220,22 @@ void MainWindow::on_menuConnect_triggered()
         unanswered << tr("часы");
     // A value the pager did not give is not shown: a 0 in its place could be
     // stored back as if it were the setting.
-    auto show = [&](QLineEdit *edit, const QString &text, bool answered, const QString &name) {
+    auto show = [&](SettingField *field, const QString &text, bool answered, const QString &name) {
         if (answered) {
-            showSetting(edit, text, &notShown, name);
+            showSetting(field, text, &notShown, name);
         } else {
-            edit->clear();
+            field->forget();
             unanswered << name;
         }
     };
     const float neutron = link.readNeutronSigma(&ok);
-    show(ui->edtSn, renderSetting(neutron), ok, tr("нейтроны"));
+    show(fieldSn, renderSetting(neutron), ok, tr("нейтроны"));
     const float gamma = link.readGammaSigma(&ok);
-    show(ui->edtSg, renderSetting(gamma), ok, tr("гамма"));
+    show(fieldSg, renderSetting(gamma), ok, tr("гамма"));
     const float threshold = link.readDoseRateThreshold(&ok);
-    show(ui->edtMED, renderSetting(threshold), ok, tr("порог"));
+    show(fieldMED, renderSetting(threshold), ok, tr("порог"));
     const int interval = link.readHistoryInterval(&ok);
-    show(ui->edtThist, QString::number(interval), ok, tr("интервал"));
+    show(fieldThist, QString::number(interval), ok, tr("интервал"));
     endDeviceAction();
 
     QString message = tr("Параметры прочитаны.");
@@ -212,6 +254,8 @@ void MainWindow::on_menuReadHistory_triggered()
     clock.start();
     downloadStopRequested = false;
     ui->lblHistoryPage->setText(tr("Считанных страниц:"));
+    ui->lblSN->setText(tr("SN: %1").arg(link.serialNumber));
+    showCalibrationDateOf(link.serialNumber);
     report(tr("Чтение истории…"));
     link.readInfo();
     qDeleteAll(historyRecords);
@@ -258,20 +302,53 @@ void MainWindow::on_menuHelp_triggered()
                    .arg(version, error));
         return;
     }
-    if (QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
         report(tr("Справка открыта (версия программы %1): %2")
                    .arg(version, QDir::toNativeSeparators(path)));
-    else
+        return;
+    }
+    // No viewer here: the operator may keep the document to read elsewhere.
+    const QString target = askSaveFileName(
+        this, tr("Нет программы просмотра PDF — сохранить справку"), tr("Документ PDF (*.pdf)"),
+        tr("Справка_DR7326G-05A.pdf"), QStringLiteral("pdf"));
+    if (target.isEmpty()) {
         report(tr("Нет программы просмотра PDF (версия программы %1); справка: %2")
                    .arg(version, QDir::toNativeSeparators(path)));
+        return;
+    }
+    QFile source(path);
+    QSaveFile copy(target);
+    if (source.open(QIODevice::ReadOnly) && copy.open(QIODevice::WriteOnly) &&
+        copy.write(source.readAll()) == source.size() && copy.commit())
+        report(tr("Справка сохранена: %1").arg(QDir::toNativeSeparators(target)));
+    else
+        reportSaveFailure(target, copy.errorString());
+}
+
+QDate MainWindow::shownHistoryDate() const
+{
+    return shownHistory.downloadedAt.isValid() ? shownHistory.downloadedAt.date()
+                                               : QDate::currentDate();
+}
+
+bool MainWindow::refuseEmptyTable(const QString &what)
+{
+    if (historyModel->rowCount() > 0)
+        return false;
+    report(tr("%1 не сохранён: таблица истории пуста. Прочитайте историю из прибора или "
+              "откройте дамп истории.")
+               .arg(what));
+    return true;
 }
 
 void MainWindow::on_menuSaveHistory_triggered()
 {
-    if (refuseDuringDownload())
+    if (refuseDuringDownload() || refuseEmptyTable(tr("Файл")))
         return;
-    const QString fileName = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Save file"), QString(), tr("CSV file (*.csv);;All Files (*)"));
+    const QString fileName = askSaveFileName(
+        this, tr("Сохранить историю"), tr("Таблица CSV (*.csv);;Все файлы (*)"),
+        suggestedFileName(SavedFile::History, journalSerialNumber(), shownHistoryDate()),
+        savedFileSuffix(SavedFile::History));
     if (fileName.isEmpty())
         return;
     QString error;
@@ -283,15 +360,17 @@ void MainWindow::on_menuSaveHistory_triggered()
 
 void MainWindow::on_menuPrintHistory_triggered()
 {
-    if (refuseDuringDownload())
+    if (refuseDuringDownload() || refuseEmptyTable(tr("Отчёт")))
         return;
-    QFileDialog dialog(this, tr("Сохранить как PDF"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setMimeTypeFilters({QStringLiteral("application/pdf")});
-    dialog.setDefaultSuffix(QStringLiteral("pdf"));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    // The journal names the pager of its rows, and so its calibration date.
+    if (journalSerialNumber() != calibrationSerial)
+        showCalibrationDateOf(journalSerialNumber());
+    const QString fileName = askSaveFileName(
+        this, tr("Сохранить отчёт"), tr("Документ PDF (*.pdf)"),
+        suggestedFileName(SavedFile::Journal, journalSerialNumber(), shownHistoryDate()),
+        savedFileSuffix(SavedFile::Journal));
+    if (fileName.isEmpty())
         return;
-    const QString fileName = dialog.selectedFiles().constFirst();
     QString error;
     int sheets = 0;
     // A long journal takes a while: each sheet is told, and painted at once.
@@ -318,9 +397,34 @@ void MainWindow::on_btnSync_clicked()
     report(clockSetMessage(outcome, now));
 }
 
-void MainWindow::storeRegisterSetting(const QString &name, const QString &text,
+bool MainWindow::confirmUnusual(const QString &name, SettingKind kind, double value,
+                                const QString &shown)
+{
+    if (!isUnusualSetting(kind, value))
+        return true;
+    const SettingBand band = usualSettingBand(kind);
+    const QString unit = kind == SettingKind::Sigma               ? tr("сигм")
+                         : kind == SettingKind::DoseRateThreshold ? tr("Зв/ч")
+                                                                  : tr("мин");
+    QMessageBox box(QMessageBox::Warning, tr("Необычное значение"),
+                    tr("%1: %2 %3 — далеко за обычными пределами (от %4 до %5 %3).\n\n"
+                       "Записать это значение в прибор?")
+                        .arg(name, shown, unit, renderSetting(float(band.low)),
+                             renderSetting(float(band.high))),
+                    QMessageBox::NoButton, this);
+    QPushButton *send = box.addButton(tr("Записать"), QMessageBox::AcceptRole);
+    box.setDefaultButton(box.addButton(tr("Не записывать"), QMessageBox::RejectRole));
+    box.exec();
+    if (box.clickedButton() == send)
+        return true;
+    report(tr("%1: значение %2 %3 не отправлено.").arg(name, shown, unit));
+    return false;
+}
+
+void MainWindow::storeRegisterSetting(const QString &name, SettingField *field,
                                       bool (PagerLink::*write)(float))
 {
+    const QString text = field->lineEdit()->text();
     const bool sigma = write != &PagerLink::writeDoseRateThreshold;
     const std::optional<float> value = parseSettingNumber(text);
     if (!value && !settingNumberOutOfRange(text)) {
@@ -333,31 +437,41 @@ void MainWindow::storeRegisterSetting(const QString &name, const QString &text,
                    .arg(name, text, sigma ? tr("6553,5") : tr("3,4e38")));
         return;
     }
-    if (!beginDeviceAction())
+    // What the pager will keep (sigmas in tenths) is what is asked about.
+    const float kept = sigma ? sigmaAsKept(*value) : *value;
+    if (refuseDuringDownload() ||
+        !confirmUnusual(name, sigma ? SettingKind::Sigma : SettingKind::DoseRateThreshold, kept,
+                        renderSetting(kept)))
         return;
+    // From here on a value the pager did not take gives way to its own.
+    if (!beginDeviceAction()) {
+        field->restore();
+        return;
+    }
     const bool ok = (link.*write)(*value);
     endDeviceAction();
     if (!ok) {
+        field->restore();
         report(tr("%1: прибор отклонил или не подтвердил значение %2.").arg(name, text));
         return;
     }
-    const float kept = sigma ? sigmaAsKept(*value) : *value;
+    field->setReported(renderSetting(kept));
     report(tr("%1: значение %2 сохранено в приборе.").arg(name, renderSetting(kept)));
 }
 
 void MainWindow::on_btnSaveSn_clicked()
 {
-    storeRegisterSetting(tr("Нейтронный канал"), ui->edtSn->text(), &PagerLink::writeNeutronSigma);
+    storeRegisterSetting(tr("Нейтронный канал"), fieldSn, &PagerLink::writeNeutronSigma);
 }
 
 void MainWindow::on_btnSaveSg_clicked()
 {
-    storeRegisterSetting(tr("Гамма канал"), ui->edtSg->text(), &PagerLink::writeGammaSigma);
+    storeRegisterSetting(tr("Гамма канал"), fieldSg, &PagerLink::writeGammaSigma);
 }
 
 void MainWindow::on_btnSaveMED_clicked()
 {
-    storeRegisterSetting(tr("Порог МЭД"), ui->edtMED->text(), &PagerLink::writeDoseRateThreshold);
+    storeRegisterSetting(tr("Порог МЭД"), fieldMED, &PagerLink::writeDoseRateThreshold);
 }
 
 void MainWindow::on_btnSaveThist_clicked()
@@ -368,13 +482,42 @@ void MainWindow::on_btnSaveThist_clicked()
         report(tr("Интервал истории: «%1» — не целое число минут от 0 до 65535.").arg(text));
         return;
     }
-    if (!beginDeviceAction())
+    if (refuseDuringDownload() ||
+        !confirmUnusual(tr("Интервал истории"), SettingKind::HistoryInterval, *minutes,
+                        QString::number(*minutes)))
         return;
+    if (!beginDeviceAction()) {
+        fieldThist->restore();
+        return;
+    }
     const bool ok = link.setHistoryInterval(*minutes);
     endDeviceAction();
-    if (ok)
+    if (ok) {
+        fieldThist->setReported(QString::number(*minutes));
         report(tr("Интервал истории %1 мин сохранён в приборе.").arg(*minutes));
-    else
+    } else {
+        fieldThist->restore();
         report(
             tr("Интервал истории: прибор отклонил или не подтвердил значение %1.").arg(*minutes));
+    }
+}
+
+void MainWindow::on_edtSn_returnPressed()
+{
+    on_btnSaveSn_clicked();
+}
+
+void MainWindow::on_edtSg_returnPressed()
+{
+    on_btnSaveSg_clicked();
+}
+
+void MainWindow::on_edtMED_returnPressed()
+{
+    on_btnSaveMED_clicked();
+}
+
+void MainWindow::on_edtThist_returnPressed()
+{
+    on_btnSaveThist_clicked();
 }

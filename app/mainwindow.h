@@ -7,6 +7,7 @@
 #include "historyrecord.h"
 #include "pagerchooser.h"
 #include "pagerlink.h"
+#include "settingbands.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -14,6 +15,7 @@
 class QStandardItemModel;
 class StatusLabel;
 class HistoryPlotWindow;
+class SettingField;
 
 namespace Ui {
 class MainWindow;
@@ -59,6 +61,14 @@ private slots:
     void on_menuOpenDump_triggered();
     // ---- end of history plot and dumps ----
 
+    // Enter in a setting field stores it as its button does.
+    void on_edtSn_returnPressed();
+    void on_edtSg_returnPressed();
+    void on_edtMED_returnPressed();
+    void on_edtThist_returnPressed();
+    // The calibration date typed is remembered for the pager shown.
+    void on_dateControl_dateChanged(const QDate &date);
+
 private:
     Ui::MainWindow *ui;
     PagerLink link;
@@ -74,9 +84,24 @@ private:
     void endDeviceAction();
     void report(const QString &message);
 
-    void storeRegisterSetting(const QString &name, const QString &text,
+    void storeRegisterSetting(const QString &name, SettingField *field,
                               bool (PagerLink::*write)(float));
-    void showSetting(class QLineEdit *edit, const QString &text, QStringList *notShown,
+    // The four setting fields, each knowing what the pager last reported.
+    SettingField *fieldSn = nullptr;
+    SettingField *fieldSg = nullptr;
+    SettingField *fieldMED = nullptr;
+    SettingField *fieldThist = nullptr;
+    // Asks before a value far outside normal use is sent; true to send it.
+    bool confirmUnusual(const QString &name, SettingKind kind, double value, const QString &shown);
+    // The pager whose calibration date the date field shows: its remembered
+    // date (if any) is shown.
+    QString calibrationSerial;
+    void showCalibrationDateOf(const QString &serialNumber);
+    // The date of the shown history (its download), for the offered names.
+    QDate shownHistoryDate() const;
+    // True, with a message, when the table has no rows to save.
+    bool refuseEmptyTable(const QString &what);
+    void showSetting(SettingField *field, const QString &text, QStringList *notShown,
                      const QString &name);
 
     // ---- Outcome line and the running download ----------------------------

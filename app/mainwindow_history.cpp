@@ -4,14 +4,15 @@
 // without the pager.
 #include "mainwindow.h"
 
+#include "filedialogs.h"
 #include "historyplot.h"
 #include "historytable.h"
+#include "savenames.h"
 #include "statusmessages.h"
 #include "ui_mainwindow.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QStandardItemModel>
 
@@ -82,11 +83,12 @@ void MainWindow::on_menuSaveDump_triggered()
 {
     if (refuseDuringDownload() || !hasDumpToSave())
         return;
-    QFileDialog dialog(this, tr("Сохранить дамп истории"), QString(), dumpFilter);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(QStringLiteral("dump"));
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-        saveShownHistoryDump(dialog.selectedFiles().constFirst());
+    const QString fileName = askSaveFileName(
+        this, tr("Сохранить дамп истории"), dumpFilter,
+        suggestedFileName(SavedFile::Dump, shownHistory.serialNumber, shownHistoryDate()),
+        savedFileSuffix(SavedFile::Dump));
+    if (!fileName.isEmpty())
+        saveShownHistoryDump(fileName);
 }
 
 bool MainWindow::saveShownHistoryDump(const QString &fileName)
@@ -111,8 +113,7 @@ void MainWindow::on_menuOpenDump_triggered()
     // the records under it.
     if (refuseDuringDownload())
         return;
-    const QString fileName =
-        QFileDialog::getOpenFileName(this, tr("Открыть дамп истории"), QString(), dumpFilter);
+    const QString fileName = askOpenFileName(this, tr("Открыть дамп истории"), dumpFilter);
     if (!fileName.isEmpty())
         openHistoryDump(fileName);
 }
@@ -154,6 +155,9 @@ bool MainWindow::openHistoryDump(const QString &fileName)
     ui->lblHistoryPage->setText(tr("Считанных страниц:"));
     shownHistory = dump;
     historyShown();
+    // The pager the rows came from, as after a download.
+    ui->lblSN->setText(tr("SN: %1").arg(dump.serialNumber));
+    showCalibrationDateOf(dump.serialNumber);
 
     // The outcome first, the particulars after it: a narrow window cuts the end.
     QStringList about;

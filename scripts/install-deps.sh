@@ -3,8 +3,9 @@
 # (Debian 12 or later). Usage: scripts/install-deps.sh [--test | --screenshot]
 set -euo pipefail
 
+# qttranslations5-l10n: Qt's own dialogs (file dialogs, message boxes) in Russian.
 packages=(cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libqwt-qt5-dev
-          fonts-dejavu-core)
+          fonts-dejavu-core qttranslations5-l10n)
 if [[ "${1:-}" == "--test" ]]; then
     # pdftotext and pdfinfo check the journal; MinGW (64- and 32-bit) checks that
     # the Windows backend compiles; tzdata gives the tests zones with daylight

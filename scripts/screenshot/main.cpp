@@ -5,11 +5,14 @@
 // Usage: dr7326g-screenshot OUTPUT.png
 
 #include "mainwindow.h"
+#include "qttranslations.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QPixmap>
 #include <QSet>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTableView>
 #include <QTimer>
 
@@ -80,6 +83,11 @@ int main(int argc, char **argv)
         return 2;
     }
     const QString output = QString::fromLocal8Bit(argv[1]);
+    // The window as on a first start, whatever the operator's own settings hold.
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setApplicationName(QStringLiteral("dr7326g-screenshot"));
+    QSettings().clear();
+    installQtTranslations(&app);
     MainWindow window;
     window.show();
 

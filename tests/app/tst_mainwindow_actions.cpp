@@ -5,9 +5,12 @@
 #include "csvexport.h"
 #include "helpfile.h"
 #include "mainwindow.h"
+#include "savenames.h"
 #include "statuslabel.h"
 #include "statusmessages.h"
 #include "support/fakepager.h"
+#include "support/messageboxanswer.h"
+#include "support/testsettings.h"
 
 #include <QAction>
 #include <QApplication>
@@ -23,6 +26,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTableView>
@@ -79,6 +83,8 @@ private slots:
     void unusableTextIsNotSent();
     void refusedWriteIsReported_data();
     void refusedWriteIsReported();
+    void unusualValueAsksFirst_data();
+    void unusualValueAsksFirst();
 
     void syncSetsDeviceClock();
     void syncWithoutConfirmation_data();
@@ -97,6 +103,7 @@ private slots:
     void savePdfThroughDialog();
     void cancelledSaveWritesNothing();
     void failedSaveIsReported();
+    void saveOffersNameInLastFolder();
 
     void exitEndsEventLoopWithZero();
     void downloadStopsAfterCurrentPage_data();
@@ -107,6 +114,8 @@ private slots:
     void headerWrapsOntoTwoLines_data();
     void headerWrapsOntoTwoLines();
     void cellToolTipTellsWholeText();
+    void rowsFitTheirText_data();
+    void rowsFitTheirText();
     void countsAndDurations();
     void fileErrorKinds_data();
     void fileErrorKinds();
@@ -145,6 +154,7 @@ void TestMainWindowActions::init()
 {
     pager = FakePager();
     pager.plugIn();
+    QSettings().clear();
     answerers = std::make_unique<QObject>();
     window = std::make_unique<MainWindow>();
     window->show();
@@ -190,13 +200,13 @@ void TestMainWindowActions::answerFileDialog(const QString &fileName,
             dialog->reject();
             return;
         }
+        if (beforeAccept)
+            beforeAccept(dialog);
         // As typed: selectFile() leaves a focused name field as it is.
         if (auto *typed = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
             typed->setText(fileName);
         else
             dialog->selectFile(fileName);
-        if (beforeAccept)
-            beforeAccept(dialog);
         QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
     });
     poll->start(10);
@@ -325,6 +335,7 @@ void TestMainWindowActions::noPagerChangesNothing()
         edit(name)->setText(QStringLiteral("2"));
     const QDateTime device = find<QDateTimeEdit>("dtDevice")->dateTime();
     const QDateTime pc = find<QDateTimeEdit>("dtPC")->dateTime();
+    answerMessageBox(answerers.get(), QMessageBox::AcceptRole); // 2 Зв/ч is unusual
 
     if (isButton)
         click(action.toLatin1().constData());
@@ -336,8 +347,13 @@ void TestMainWindowActions::noPagerChangesNothing()
     QCOMPARE(find<QLabel>("lblHistoryPage")->text(), QStringLiteral("Считанных страниц:"));
     QCOMPARE(find<QDateTimeEdit>("dtDevice")->dateTime(), device);
     QCOMPARE(find<QDateTimeEdit>("dtPC")->dateTime(), pc);
+    // The field of a store button shows what the pager reported: nothing yet.
+    const QString stored = action.startsWith(QLatin1String("btnSave"))
+                               ? QStringLiteral("edt") + action.mid(7)
+                               : QString();
     for (const char *name : {"edtSn", "edtSg", "edtMED", "edtThist"})
-        QCOMPARE(edit(name)->text(), QStringLiteral("2"));
+        QCOMPARE(edit(name)->text(),
+                 stored == QLatin1String(name) ? QString() : QStringLiteral("2"));
     QVERIFY2(status().startsWith(QStringLiteral("Прибор не ответил")), qPrintable(status()));
 }
 
@@ -413,6 +429,10 @@ void TestMainWindowActions::storeSetting_data()
                                    << "edtThist"
                                    << "0"
                                    << "Интервал истории 0 мин сохранён в приборе.";
+    QTest::newRow("interval, Enter") << "btnSaveThist"
+                                     << "edtThist"
+                                     << "65535"
+                                     << "Интервал истории 65535 мин сохранён в приборе.";
 }
 
 void TestMainWindowActions::storeSetting()
@@ -420,9 +440,15 @@ void TestMainWindowActions::storeSetting()
     QFETCH(QString, button);
     QFETCH(QString, field);
     QFETCH(QString, text);
-    edit(field.toLatin1().constData())->setText(text);
+    QLineEdit *typed = edit(field.toLatin1().constData());
+    typed->setText(text);
+    // 1.5 Зв/ч and 0 min are far outside normal use: sent once confirmed.
+    answerMessageBox(answerers.get(), QMessageBox::AcceptRole);
 
-    click(button.toLatin1().constData());
+    if (QByteArray(QTest::currentDataTag()).endsWith("Enter"))
+        QTest::keyClick(typed, Qt::Key_Return);
+    else
+        click(button.toLatin1().constData());
 
     QTEST(status(), "message");
     QVERIFY(usbfake::openHandles().isEmpty());
@@ -441,8 +467,9 @@ void TestMainWindowActions::storeSetting()
         QCOMPARE(pager.interval, text.toUInt());
         QVERIFY(pager.frames.isEmpty());
     }
-    // Nothing is read back into the fields after a write.
-    QCOMPARE(edit(field.toLatin1().constData())->text(), text);
+    // Nothing is read back; the field shows the value as the pager keeps it.
+    QFETCH(QString, message);
+    QVERIFY(message.contains(QLatin1Char(' ') + typed->text() + QLatin1Char(' ')));
 }
 
 void TestMainWindowActions::storedSigmaReadsBackInTenths()
@@ -532,18 +559,20 @@ void TestMainWindowActions::refusedWriteIsReported_data()
 {
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("field");
-    QTest::addColumn<bool>("silent"); // no answer at all instead of a refusal
-    for (bool silent : {false, true}) {
-        const char *how = silent ? "unanswered" : "refused";
-        QTest::addRow("neutron %s", how) << "btnSaveSn"
-                                         << "edtSn" << silent;
-        QTest::addRow("gamma %s", how) << "btnSaveSg"
-                                       << "edtSg" << silent;
-        QTest::addRow("threshold %s", how) << "btnSaveMED"
-                                           << "edtMED" << silent;
-        QTest::addRow("interval %s", how) << "btnSaveThist"
-                                          << "edtThist" << silent;
-    }
+    QTest::addColumn<bool>("silent");    // no answer at all instead of a refusal
+    QTest::addColumn<bool>("unplugged"); // no pager: «Прибор не ответил»
+    QTest::addColumn<QString>("shown");  // the field afterwards: read before, or nothing
+    for (bool silent : {false, true})
+        for (const char *field : {"Sn", "Sg", "MED", "Thist"})
+            QTest::addRow("%s %s", field, silent ? "unanswered" : "refused")
+                << QStringLiteral("btnSave%1").arg(field) << QStringLiteral("edt%1").arg(field)
+                << silent << false << QString();
+    QTest::newRow("Sn refused, read before") << "btnSaveSn"
+                                             << "edtSn" << false << false << "3.5";
+    QTest::newRow("MED unanswered, read before") << "btnSaveMED"
+                                                 << "edtMED" << true << false << "1e-05";
+    QTest::newRow("Thist, pager gone, read before") << "btnSaveThist"
+                                                    << "edtThist" << false << true << "10";
 }
 
 void TestMainWindowActions::refusedWriteIsReported()
@@ -551,19 +580,71 @@ void TestMainWindowActions::refusedWriteIsReported()
     QFETCH(QString, button);
     QFETCH(QString, field);
     QFETCH(bool, silent);
+    QFETCH(bool, unplugged);
+    QFETCH(QString, shown);
+    if (!shown.isEmpty())
+        trigger("menuConnect");
     pager.refuseWrites = true;
     if (silent) {
         pager.answerRegisters = false;
         pager.ignore << QStringLiteral("set_hist_time");
     }
-    edit(field.toLatin1().constData())->setText(QStringLiteral("2"));
+    if (unplugged)
+        usbfake::setDeviceCount(0);
+    QLineEdit *typed = edit(field.toLatin1().constData());
+    const QPalette plain = typed->palette();
+    typed->setText(QStringLiteral("2"));
+    // Typed, not stored: marked.
+    QVERIFY(typed->palette().color(QPalette::Base) != plain.color(QPalette::Base));
+    answerMessageBox(answerers.get(), QMessageBox::AcceptRole); // 2 Зв/ч is unusual
 
     click(button.toLatin1().constData());
 
-    QVERIFY2(status().contains(QStringLiteral("прибор отклонил или не подтвердил значение")),
+    QVERIFY2(status().contains(unplugged
+                                   ? QStringLiteral("Прибор не ответил")
+                                   : QStringLiteral("прибор отклонил или не подтвердил значение")),
              qPrintable(status()));
     QVERIFY(!status().contains(QStringLiteral("сохран")));
     QVERIFY(usbfake::openHandles().isEmpty());
+    // What the pager holds, unmarked: not the value it did not take.
+    QCOMPARE(typed->text(), shown);
+    QCOMPARE(typed->palette().color(QPalette::Base), plain.color(QPalette::Base));
+}
+
+void TestMainWindowActions::unusualValueAsksFirst_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("asked"); // the value and unit named; empty: sent unasked
+    // clang-format off
+    const char *rows[][3] = {
+        {"btnSaveSn", "1", ""},          {"btnSaveSg", "10", ""},
+        {"btnSaveSn", "0.9", "0.9 сигм"}, {"btnSaveSg", "0", "0 сигм"},
+        {"btnSaveSg", "10.1", "10.1 сигм"},
+        {"btnSaveMED", "1e-7", ""},      {"btnSaveMED", "0,001", ""},
+        {"btnSaveMED", "9e-8", "9e-08 Зв/ч"}, {"btnSaveMED", "100000", "100000 Зв/ч"},
+        {"btnSaveThist", "1440", ""},    {"btnSaveThist", "0", "0 мин"},
+        {"btnSaveThist", "1441", "1441 мин"},
+    };
+    // clang-format on
+    for (const auto &r : rows)
+        QTest::addRow("%s %s", r[0], r[1]) << r[0] << r[1] << QString::fromUtf8(r[2]);
+}
+
+void TestMainWindowActions::unusualValueAsksFirst()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, text);
+    QFETCH(QString, asked);
+    edit(("edt" + button.mid(7)).toLatin1().constData())->setText(text);
+    const auto question = answerMessageBox(answerers.get(), QMessageBox::RejectRole);
+
+    click(button.toLatin1().constData());
+
+    QVERIFY2(question->contains(asked), qPrintable(*question));
+    QCOMPARE(question->isEmpty(), asked.isEmpty());
+    // Declined: not even a connection.
+    QCOMPARE(usbfake::writes().isEmpty(), !asked.isEmpty());
 }
 
 // ---- clock ----------------------------------------------------------------
@@ -890,7 +971,15 @@ void TestMainWindowActions::cancelledSaveWritesNothing()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    // The dialogs open in the working folder: anything written by mistake lands here.
+    // An empty table is not saved: no dialog, the reason told.
+    trigger("menuPrintHistory");
+    QVERIFY2(status().startsWith(QStringLiteral("Отчёт не сохранён: таблица истории пуста.")),
+             qPrintable(status()));
+    fillTwoPageHistory();
+    trigger("menuReadHistory");
+    clearStatus();
+    // The dialogs open in the folder used last: anything written by mistake lands here.
+    rememberUsedFolder(dir.filePath(QStringLiteral("earlier.csv")));
     const QString previous = QDir::currentPath();
     QDir::setCurrent(dir.path());
     answerFileDialog(QString());
@@ -933,6 +1022,31 @@ void TestMainWindowActions::failedSaveIsReported()
 
     // Nothing half-written is left beside them.
     QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(), 2);
+}
+
+void TestMainWindowActions::saveOffersNameInLastFolder()
+{
+    fillTwoPageHistory();
+    trigger("menuReadHistory");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    // Typed without a suffix: it is added.
+    answerFileDialog(dir.filePath(QStringLiteral("live")));
+    trigger("menuSaveHistory");
+    QVERIFY(QFile::exists(dir.filePath(QStringLiteral("live.csv"))));
+
+    // The next dialog starts in that folder and offers the journal's name.
+    QString offered, folder;
+    answerFileDialog(dir.filePath(QStringLiteral("j.pdf")), [&](QFileDialog *dialog) {
+        if (!offered.isEmpty())
+            return;
+        offered = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text();
+        folder = QFileInfo(dialog->directory().path()).canonicalFilePath();
+    });
+    trigger("menuPrintHistory");
+    QCOMPARE(offered, QStringLiteral("Журнал_05A00317_%1.pdf")
+                          .arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"))));
+    QCOMPARE(folder, QFileInfo(dir.path()).canonicalFilePath());
 }
 
 // ---- exit -----------------------------------------------------------------
@@ -1106,6 +1220,48 @@ void TestMainWindowActions::cellToolTipTellsWholeText()
     QVERIFY(!index.data().toString().isEmpty());
     QCOMPARE(QToolTip::text(), index.data().toString());
     QToolTip::hideText();
+}
+
+void TestMainWindowActions::rowsFitTheirText_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::newRow("727, as the form opens") << 727;
+    QTest::newRow("1600, enlarged") << 1600;
+}
+
+void TestMainWindowActions::rowsFitTheirText()
+{
+    QFETCH(int, width);
+    // Every event text, hours of one and two digits.
+    QList<std::uint16_t> words;
+    const char codes[] = "01ACFNSes";
+    for (int i = 0; i < 9; ++i)
+        words << FakePager::record(600 + 97 * i, codes[i], 900, 29.5f, 3.0e-5f, 2.1e-6f);
+    pager.pages << FakePager::page(1, words + FakePager::record(0, '0', 0, 0.0f, 0.0f, 0.0f));
+    window->resize(width, 555);
+    trigger("menuReadHistory");
+
+    auto *view = find<QTableView>("tableView");
+    const QAbstractItemView *table = view;
+    const QFontMetrics metrics(view->font());
+    // Rows cut or too tall; one with a text wider than its column needs two lines.
+    const auto misfits = [&]() {
+        QStringList found;
+        for (int r = 0; r < 9; ++r) {
+            bool wraps = false;
+            for (int c = 0; c < 6; ++c)
+                wraps |= metrics.horizontalAdvance(view->model()->index(r, c).data().toString()) >
+                         view->columnWidth(c) - 6;
+            if (view->rowHeight(r) != table->sizeHintForRow(r) ||
+                (wraps && view->rowHeight(r) < 2 * metrics.lineSpacing()))
+                found << QString::number(r);
+        }
+        return found.join(QLatin1Char(' '));
+    };
+    QTRY_VERIFY2(misfits().isEmpty(), qPrintable(misfits()));
+    // At the form's size, the date goes above the time.
+    if (width == 727)
+        QVERIFY(view->rowHeight(0) >= 2 * metrics.lineSpacing());
 }
 
 void TestMainWindowActions::countsAndDurations()

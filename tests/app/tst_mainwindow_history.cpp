@@ -6,6 +6,7 @@
 #include "historyplot.h"
 #include "mainwindow.h"
 #include "support/fakepager.h"
+#include "support/testsettings.h"
 
 #include <QAction>
 #include <QLabel>

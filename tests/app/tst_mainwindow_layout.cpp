@@ -3,6 +3,7 @@
 // the menus; the history table's columns; the slots bound by name.
 
 #include "mainwindow.h"
+#include "support/testsettings.h"
 
 #include <QAction>
 #include <QDateEdit>
@@ -547,6 +548,7 @@ void TestMainWindowLayout::slotsBoundByName()
     QCOMPARE(mainWindowInstance, window.get());
     const QMetaObject *meta = window->metaObject();
     QCOMPARE(meta->className(), "MainWindow");
+    // clang-format off
     const char *expected[] = {
         "on_menuExit_triggered()",        "on_menuConnect_triggered()",
         "on_menuReadHistory_triggered()", "on_menuHelp_triggered()",
@@ -555,7 +557,11 @@ void TestMainWindowLayout::slotsBoundByName()
         "on_btnSaveSg_clicked()",         "on_btnSaveMED_clicked()",
         "on_btnSaveThist_clicked()",      "on_menuPlotHistory_triggered()",
         "on_menuSaveDump_triggered()",    "on_menuOpenDump_triggered()",
+        "on_edtSn_returnPressed()",       "on_edtSg_returnPressed()",
+        "on_edtMED_returnPressed()",      "on_edtThist_returnPressed()",
+        "on_dateControl_dateChanged(QDate)",
     };
+    // clang-format on
     const int count = int(std::size(expected));
     QCOMPARE(meta->methodCount() - meta->methodOffset(), count);
     for (int i = 0; i < count; ++i) {

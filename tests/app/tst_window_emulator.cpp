@@ -4,6 +4,7 @@
 
 #include "mainwindow.h"
 #include "support/emulatorprocess.h"
+#include "support/testsettings.h"
 
 #include <QAction>
 #include <QLabel>

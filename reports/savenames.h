@@ -1,0 +1,29 @@
+// The names offered for the files the program saves, the suffix a typed name
+// gets, and the folder the file dialogs start in (the one used last, kept
+// between runs in the program's settings). Qt Core only: the window and the
+// plot window call it alike.
+#pragma once
+
+#include <QDate>
+#include <QString>
+
+enum class SavedFile { History, Journal, Dump, Plot };
+
+// "csv", "pdf", "dump", "png".
+QString savedFileSuffix(SavedFile kind);
+
+// «История_<SN>_<ГГГГ-ММ-ДД>.csv», «Журнал_…pdf», «Дамп_…dump», «График_…png».
+// Without a serial number the name has no SN part; characters that a file
+// name cannot hold on every system (separators, ':', '*', ...) become '_'.
+QString suggestedFileName(SavedFile kind, const QString &serialNumber, const QDate &date);
+
+// `fileName` with ".suffix" appended when its last path component has no
+// suffix of its own ("live" → "live.csv", "live." → "live.csv"; "live.txt"
+// and "a.b/live.csv" stay as they are).
+QString withDefaultSuffix(const QString &fileName, const QString &suffix);
+
+// The folder of the file last chosen in a file dialog; the user's documents
+// folder before the first choice or when that folder is gone.
+QString lastUsedFolder();
+// Remembers the folder of `fileName` for the next file dialog.
+void rememberUsedFolder(const QString &fileName);
