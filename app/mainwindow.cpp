@@ -127,7 +127,7 @@ bool MainWindow::beginDeviceAction()
     if (refuseDuringDownload())
         return false;
     if (link.connect().isEmpty()) {
-        report(tr("Прибор не ответил. Проверьте, что он включён и подключён к USB."));
+        report(noPagerMessage(usbx::libraryProblem()));
         return false;
     }
     deviceBusy = true;
