@@ -20,6 +20,7 @@ case "$arch" in
     i686) winearch=win32 loader=wine package=wine32:i386 ;;
     *) echo "unknown architecture $arch" >&2; exit 2 ;;
 esac
+[[ "$(uname -m)" == x86_64 ]] || skip "the Windows builds are x86 programs: Wine runs them on x86-64 hosts"
 command -v wine >/dev/null 2>&1 || skip "Wine is not installed (scripts/install-deps.sh --test installs it)"
 # Debian's wine runs each architecture with a loader of its own package.
 if [[ -d /usr/lib/wine && ! -x /usr/lib/wine/$loader ]]; then
@@ -36,7 +37,11 @@ unset DISPLAY WAYLAND_DISPLAY
     flock 9
     if [[ ! -e "$WINEPREFIX/.made" ]]; then
         rm -rf "$WINEPREFIX"
-        timeout 300 wineboot -i >/dev/null 2>&1 || { echo "wineboot failed in $WINEPREFIX"; exit 1; }
+        if ! timeout 300 wineboot -i >"$WINEPREFIX.log" 2>&1; then
+            cat "$WINEPREFIX.log"
+            echo "FAILED: wineboot could not make the Wine prefix $WINEPREFIX"
+            exit 1
+        fi
         touch "$WINEPREFIX/.made"
     fi
 ) 9>"$WINEPREFIX.lock" || exit 1
