@@ -1,6 +1,8 @@
 #include "pagerchooser.h"
 
 #include "pagerlink.h"
+#include "statusmessages.h"
+#include "usbxpress.h"
 
 #include <QCoreApplication>
 #include <QDialog>
@@ -92,6 +94,6 @@ bool connectChosenPager(PagerLink &link, QWidget *parent, const LastReadLookup &
                       "другой прибор выбирается в «Прибор → Читать параметры».")
                        .arg(link.wantedSerial);
     else
-        *failure = tr("Прибор не ответил. Проверьте, что он включён и подключён к USB.");
+        *failure = noPagerMessage(usbx::libraryProblem());
     return false;
 }

@@ -1,6 +1,7 @@
 #include "statusmessages.h"
 
 #include <QCoreApplication>
+#include <QDir>
 
 namespace {
 
@@ -33,6 +34,25 @@ QString russianDuration(qint64 milliseconds)
     if (m > 0)
         return tr("%1 мин %2 с").arg(m).arg(s);
     return tr("%1 с").arg(s);
+}
+
+QString noPagerMessage(const usbx::LibraryProblem &problem)
+{
+    const QString library = QDir::toNativeSeparators(QString::fromStdString(problem.library));
+    switch (problem.kind) {
+    case usbx::LibraryProblem::Kind::NotLoaded:
+        return tr("Библиотека USB %1 не загружена (код ошибки Windows %2): нужна %3-битная "
+                  "SiUSBXp.dll рядом с программой или в системном пути.")
+            .arg(library)
+            .arg(problem.systemError)
+            .arg(QT_POINTER_SIZE * 8);
+    case usbx::LibraryProblem::Kind::MissingEntryPoint:
+        return tr("Библиотека USB %1 не подходит: в ней нет функции %2.")
+            .arg(library, QString::fromStdString(problem.entryPoint));
+    case usbx::LibraryProblem::Kind::None:
+        break;
+    }
+    return tr("Прибор не ответил. Проверьте, что он включён и подключён к USB.");
 }
 
 QString historyDownloadMessage(DownloadEnd end, qint64 records, qint64 pages, qint64 milliseconds)

@@ -22,5 +22,10 @@ QString russianDuration(qint64 milliseconds);
 enum class DownloadEnd { Complete, Incomplete, Stopped };
 QString historyDownloadMessage(DownloadEnd end, qint64 records, qint64 pages, qint64 milliseconds);
 
+// The status message when no pager answered: why the USB library could not be
+// used, when that is the reason (file and missing entry point, or the system's
+// error code), else the advice to check the pager and its cable.
+QString noPagerMessage(const usbx::LibraryProblem &problem);
+
 // The status message for the outcome of setting the pager's clock to `sent`.
 QString clockSetMessage(PagerLink::ClockSetOutcome outcome, const QDateTime &sent);

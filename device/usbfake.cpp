@@ -20,6 +20,7 @@ struct State
     std::uint32_t readTimeout = usbx::NoTimeout;
     std::uint32_t writeTimeout = usbx::NoTimeout;
     QSet<usbx::Handle> open;
+    usbx::LibraryProblem libraryProblem;
 };
 
 State &state()
@@ -33,6 +34,11 @@ State &state()
 void reset()
 {
     state() = State();
+}
+
+void setLibraryProblem(const usbx::LibraryProblem &problem)
+{
+    state().libraryProblem = problem;
 }
 
 void setDeviceCount(std::uint32_t count, usbx::Status status)
@@ -264,6 +270,11 @@ Status close(Handle handle)
     state().calls.append(c);
     state().open.remove(handle);
     return Success;
+}
+
+LibraryProblem libraryProblem()
+{
+    return state().libraryProblem;
 }
 
 } // namespace usbx

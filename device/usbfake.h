@@ -47,6 +47,8 @@ struct ReadResult
 // Forgets every script and every recorded call.
 void reset();
 
+// What libraryProblem() answers (nothing until set).
+void setLibraryProblem(const usbx::LibraryProblem &problem);
 void setDeviceCount(std::uint32_t count, usbx::Status status = usbx::Success);
 void setProductStringStatus(std::uint32_t index, usbx::Status status);
 void setOpenStatus(std::uint32_t index, usbx::Status status);

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace usbx {
 
@@ -48,5 +49,18 @@ Status write(Handle handle, const void *data, std::uint32_t count, std::uint32_t
 Status read(Handle handle, void *buffer, std::uint32_t size, std::uint32_t *received,
             void *overlapped);
 Status close(Handle handle);
+
+// Why the backend reaches no device whatever is attached: the vendor library
+// could not be loaded, or it lacks an entry point that one of the calls above
+// needs (then it is not used at all). Kind::None in the other backends.
+struct LibraryProblem
+{
+    enum class Kind { None, NotLoaded, MissingEntryPoint };
+    Kind kind = Kind::None;
+    std::string library;           // UTF-8: its full path once loaded, else the name looked for
+    std::string entryPoint;        // MissingEntryPoint: the entry point it lacks
+    std::uint32_t systemError = 0; // NotLoaded: the system's error code
+};
+LibraryProblem libraryProblem();
 
 } // namespace usbx

@@ -193,4 +193,9 @@ Status close(Handle handle)
     return Success;
 }
 
+LibraryProblem libraryProblem()
+{
+    return LibraryProblem();
+}
+
 } // namespace usbx

@@ -3,15 +3,21 @@
 # (Debian 12 or later). Usage: scripts/install-deps.sh [--test | --screenshot]
 set -euo pipefail
 
+wine_packages=()
 # qttranslations5-l10n: Qt's own dialogs (file dialogs, message boxes) in Russian.
 packages=(cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libqwt-qt5-dev
           fonts-dejavu-core qttranslations5-l10n)
 if [[ "${1:-}" == "--test" ]]; then
-    # pdftotext and pdfinfo check the journal; MinGW (64- and 32-bit) checks that
-    # the Windows backend compiles; tzdata gives the tests zones with daylight
-    # saving; clang with libFuzzer runs the fuzz targets.
+    # pdftotext and pdfinfo check the journal; MinGW (64- and 32-bit) builds the
+    # Windows USB backend with its check program; tzdata gives the tests zones
+    # with daylight saving; clang with libFuzzer runs the fuzz targets.
     packages+=(poppler-utils g++-mingw-w64-x86-64 g++-mingw-w64-i686 tzdata
                clang libfuzzer-14-dev)
+    # Wine runs those Windows builds (64- and 32-bit) against a stand-in of the
+    # USB vendor's library. Optional: without it those checks are skipped.
+    if [[ "$(dpkg --print-architecture)" == amd64 ]]; then
+        wine_packages=(wine wine64 wine32:i386)
+    fi
     # scripts/check-package.sh: the Debian package (dependency list, contents,
     # lintian), the desktop entry, the metainfo and the man pages.
     packages+=(dpkg-dev file lintian desktop-file-utils appstream man-db groff-base)
@@ -20,22 +26,34 @@ elif [[ "${1:-}" == "--screenshot" ]]; then
     packages+=(xvfb xauth locales)
 fi
 
+installed() {
+    dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
+}
 missing=()
 for p in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-        missing+=("$p")
-    fi
+    installed "$p" || missing+=("$p")
 done
+wine_missing=()
+for p in "${wine_packages[@]}"; do
+    installed "$p" || wine_missing+=("$p")
+done
+wine_step="dpkg --add-architecture i386 && apt-get update && apt-get install -y --no-install-recommends ${wine_missing[*]}"
 
 # The screenshot shows the window as a Russian desktop does (ru_RU.UTF-8).
 locale_step=
 if [[ "${1:-}" == "--screenshot" ]] && ! locale -a 2>/dev/null | grep -qix 'ru_RU\.utf-\?8'; then
     locale_step="grep -qx 'ru_RU.UTF-8 UTF-8' /etc/locale.gen || echo 'ru_RU.UTF-8 UTF-8' >>/etc/locale.gen; locale-gen"
 fi
-[[ ${#missing[@]} -eq 0 && -z "$locale_step" ]] && exit 0
+[[ ${#missing[@]} -eq 0 && -z "$locale_step" && ${#wine_missing[@]} -eq 0 ]] && exit 0
 
 sudo=()
 if [[ $(id -u) -ne 0 ]]; then
+    if ! command -v sudo >/dev/null 2>&1 && [[ ${#missing[@]} -eq 0 && -z "$locale_step" ]]; then
+        echo "Wine is missing (${wine_missing[*]}): the Windows checks will be skipped." >&2
+        echo "To run them, run this as root:" >&2
+        echo "    $wine_step" >&2
+        exit 0
+    fi
     if ! command -v sudo >/dev/null 2>&1; then
         if [[ ${#missing[@]} -gt 0 ]]; then
             echo "These packages are missing: ${missing[*]}" >&2
@@ -46,6 +64,9 @@ if [[ $(id -u) -ne 0 ]]; then
         fi
         if [[ -n "$locale_step" ]]; then
             echo "    $locale_step" >&2
+        fi
+        if [[ ${#wine_missing[@]} -gt 0 ]]; then
+            echo "    $wine_step" >&2
         fi
         exit 1
     fi
@@ -61,4 +82,13 @@ fi
 if [[ -n "$locale_step" ]]; then
     echo "Generating the locale ru_RU.UTF-8"
     "${sudo[@]}" sh -c "$locale_step"
+fi
+if [[ ${#wine_missing[@]} -gt 0 ]]; then
+    echo "Installing Wine: ${wine_missing[*]}"
+    if ! { dpkg --print-foreign-architectures | grep -qx i386 ||
+            "${sudo[@]}" dpkg --add-architecture i386; } ||
+        ! "${sudo[@]}" apt-get update -qq ||
+        ! "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${wine_missing[@]}"; then
+        echo "Wine could not be installed: the Windows checks will be reported as skipped." >&2
+    fi
 fi

@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QDateTimeEdit>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QHeaderView>
@@ -75,6 +76,8 @@ private slots:
     void noPagerChangesNothing_data();
     void noPagerChangesNothing();
     void severalPagersAreChosenFrom();
+    void unusableLibraryIsNamed_data();
+    void unusableLibraryIsNamed();
 
     void storeSetting_data();
     void storeSetting();
@@ -355,6 +358,40 @@ void TestMainWindowActions::noPagerChangesNothing()
         QCOMPARE(edit(name)->text(),
                  stored == QLatin1String(name) ? QString() : QStringLiteral("2"));
     QVERIFY2(status().startsWith(QStringLiteral("Прибор не ответил")), qPrintable(status()));
+}
+
+// The Windows backend finds no usable vendor library: the status bar says which
+// file and why, not that the pager did not answer.
+void TestMainWindowActions::unusableLibraryIsNamed_data()
+{
+    using Kind = usbx::LibraryProblem::Kind;
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("entry point missing")
+        << int(Kind::MissingEntryPoint)
+        << QStringLiteral("Библиотека USB C:/Программа/SiUSBXp.dll не подходит: в ней нет "
+                          "функции SI_GetPartNumber.");
+    QTest::newRow("not loaded")
+        << int(Kind::NotLoaded)
+        << QStringLiteral("Библиотека USB C:/Программа/SiUSBXp.dll не загружена (код ошибки "
+                          "Windows 193): нужна %1-битная SiUSBXp.dll рядом с программой или в "
+                          "системном пути.")
+               .arg(QT_POINTER_SIZE * 8);
+}
+
+void TestMainWindowActions::unusableLibraryIsNamed()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, message);
+    usbx::LibraryProblem problem;
+    problem.kind = usbx::LibraryProblem::Kind(kind);
+    problem.library = "C:/Программа/SiUSBXp.dll";
+    problem.entryPoint = "SI_GetPartNumber";
+    problem.systemError = 193;
+    usbfake::setLibraryProblem(problem);
+    usbfake::setDeviceCount(0, usbx::ErrorDevice);
+    trigger("menuConnect");
+    QCOMPARE(status(), QDir::toNativeSeparators(message));
 }
 
 // ---- store a setting ------------------------------------------------------
