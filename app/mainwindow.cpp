@@ -12,6 +12,7 @@
 #include "statusmessages.h"
 #include "ui_mainwindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -19,7 +20,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
-#include <QShortcut>
+#include <QKeyEvent>
 #include <QStandardItemModel>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -49,12 +50,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     statusLabel = new StatusLabel(this);
     statusLabel->setObjectName(QStringLiteral("lblStatus"));
     statusBar()->addWidget(statusLabel, 1);
-    // Escape ends a running download after its current page.
-    auto *stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    QObject::connect(stop, &QShortcut::activated, this, [this]() {
-        if (deviceBusy)
-            stopDownload();
-    });
+    // Escape ends a running download after its current page, wherever the
+    // focus is: seen before any widget (the menu bar after a menu was closed
+    // with Escape keeps the key for itself).
+    qApp->installEventFilter(this);
 
     mainWindowInstance = this;
 }
@@ -96,8 +95,21 @@ bool MainWindow::refuseDuringDownload()
     return true;
 }
 
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // A shortcut override comes first for every key press; an open menu
+    // takes its Escape for itself.
+    if (deviceBusy && event->type() == QEvent::ShortcutOverride &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape &&
+        !QApplication::activePopupWidget())
+        stopDownload();
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void MainWindow::stopDownload()
 {
+    if (downloadStopRequested)
+        return;
     downloadStopRequested = true;
     report(tr("Чтение истории остановится после текущей страницы…"));
 }

@@ -226,6 +226,8 @@ Status read(Handle handle, void *buffer, std::uint32_t size, std::uint32_t *rece
     c.overlappedNull = overlapped == nullptr;
     state().calls.append(c);
     *received = 0;
+    if (state().reads.isEmpty() || state().reads.first().status != Success)
+        state().calls.last().failed = true;
     if (state().reads.isEmpty())
         return ErrorTimeout;
     usbfake::ReadResult &next = state().reads.first();

@@ -900,6 +900,8 @@ void TestMainWindowActions::downloadStopsAfterCurrentPage_data()
 {
     QTest::addColumn<QString>("how");
     QTest::newRow("Escape") << "escape";
+    // The menu bar keeps the key that follows for itself.
+    QTest::newRow("Escape after a menu closed with Escape") << "escape after menu";
     QTest::newRow("«Выход»") << "menu";
     QTest::newRow("close button") << "close";
 }
@@ -907,7 +909,7 @@ void TestMainWindowActions::downloadStopsAfterCurrentPage_data()
 void TestMainWindowActions::downloadStopsAfterCurrentPage()
 {
     QFETCH(QString, how);
-    const bool exits = how != QLatin1String("escape");
+    const bool exits = !how.startsWith(QLatin1String("escape"));
     fillTwoPageHistory();
     window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
@@ -918,8 +920,16 @@ void TestMainWindowActions::downloadStopsAfterCurrentPage()
             qApp->quit();
     });
     QTimer::singleShot(0, this, [this, how]() {
-        if (how == QLatin1String("escape"))
-            QTest::keyClick(window.get(), Qt::Key_Escape);
+        if (how == QLatin1String("escape after menu")) {
+            QMenuBar *bar = window->menuBar();
+            bar->setActiveAction(bar->actions().constFirst());
+            QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+            QVERIFY(!QApplication::activePopupWidget());
+        }
+        if (how.startsWith(QLatin1String("escape")))
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget()
+                                                        : window.get(),
+                            Qt::Key_Escape);
         else if (how == QLatin1String("menu"))
             trigger("menuExit");
         else

@@ -30,6 +30,14 @@ QByteArray page(int number, int first, int count, bool end = false)
     return FakePager::page(number, words);
 }
 
+// The page with its checksum digits wrong.
+QByteArray badSum(QByteArray page)
+{
+    const int at = page.indexOf("CRC=") + 4;
+    page.replace(at, 4, page.mid(at, 4) == "0000" ? "FFFF" : "0000");
+    return page;
+}
+
 struct Records
 {
     QList<HistoryRecord *> list;
@@ -136,7 +144,83 @@ private slots:
         QVERIFY(bounds.clock() <= 60000);
     }
 
-    // Request numbers go on through repeated requests; an empty reply counts as a page.
+    // Replies as pagers send them: every page taken once, in order, a page
+    // ending as soon as its checksum verifies; the dump decodes alike.
+    void pagerBehaviours_data()
+    {
+        QTest::addColumn<Answer>("answer");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<bool>("complete");
+        QTest::addColumn<int>("pages");    // the page label
+        QTest::addColumn<int>("requests"); // page requests sent
+        QTest::addColumn<int>("waits");    // reads that waited for the pager in vain
+
+        const QByteArray p = page(1, 1, 16), q = page(2, 20, 16), last = page(3, 100, 3, true);
+        using usbfake::queueRead;
+        using usbfake::queueReply;
+        QTest::newRow("alike pages, numbered differently") << Answer([=](int r) {
+            queueReply(r == 1 ? p : r == 2 ? page(2, 1, 16) : last, 64);
+        }) << 35 << true << 3 << 3 << 0;
+        QTest::newRow("a page again after another") << Answer([=](int r) {
+            queueReply(r == 1 ? p : r == 2 ? q : r == 3 ? p : last, 64);
+        }) << 51 << true << 4 << 4 << 0;
+        QTest::newRow("a late page") << Answer([=](int r) {
+            if (r == 2)
+                queueReply(p + q, 64);
+            else if (r == 3)
+                queueReply(last, 64);
+        }) << 35 << false << 3 << 4 << 1;
+        QTest::newRow("several pages in one read") << Answer([=](int r) {
+            r == 1 ? queueReply(page(1, 1, 2) + page(2, 5, 2) + page(3, 9, 0, true), 500) : void();
+        }) << 4 << true << 3 << 1 << 0;
+        QTest::newRow("a bad page checksum: read until silence")
+            << Answer([=](int r) { queueReply(r == 1 ? badSum(p) : last, 64); }) << 19 << true << 2
+            << 2 << 1;
+        QTest::newRow("bytes after the checksum begin the next reply") << Answer([=](int r) {
+            if (r == 1)
+                queueReply(p + q.left(100), 64);
+            else
+                queueReply(r == 2 ? q.mid(100) : last, 64);
+        }) << 35 << true << 3 << 3 << 0;
+        // Not counted: a reply ended by a read that brought nothing.
+        QTest::newRow("three pages ended by silence, a fourth by an empty read")
+            << Answer([=](int r) {
+                   queueReply(badSum(r == 1 ? p : r == 2 ? q : r == 3 ? page(3, 50, 1) : last), 64);
+                   if (r == 4)
+                       queueRead(usbx::Success);
+               })
+            << 36 << true << 3 << 4 << 3;
+    }
+    void pagerBehaviours()
+    {
+        QFETCH(Answer, answer);
+        QFETCH(int, rows);
+        QFETCH(bool, complete);
+        QFETCH(int, pages);
+        QFETCH(int, requests);
+        QFETCH(int, waits);
+        connectWith(answer);
+        const int start = usbfake::calls().size();
+        HistoryDump dump;
+        Records got, decoded;
+        const HistoryDownloadResult result = downloadHistory(
+            link, got.list, progress, [&](const QByteArray &reply) { dump.pages << reply; });
+        QCOMPARE(got.list.size(), rows);
+        QCOMPARE(result.complete(), complete);
+        QCOMPARE(progressCalls.size(), pages);
+        QCOMPARE(result.pages, pages);
+        QCOMPARE(result.requests, requests);
+        int failed = 0;
+        for (const usbfake::Call &c : usbfake::calls().mid(start))
+            failed += c.op == usbfake::Op::Read && c.failed;
+        QCOMPARE(failed, waits);
+        QCOMPARE(decodeHistoryDump(dump, decoded.list), complete);
+        QCOMPARE(decoded.list.size(), rows);
+        for (int i = 0; i < rows; ++i)
+            QCOMPARE(decoded.list.at(i)->time, got.list.at(i)->time);
+    }
+
+    // Request numbers go on through repeated requests; an empty reply is no page.
     void repeatedRequestsAndEmptyReplies()
     {
         connectWith([](int r) {
@@ -150,8 +234,8 @@ private slots:
         const HistoryDownloadResult result = downloadHistory(link, got.list, progress);
         QCOMPARE(got.list.size(), 2);
         QVERIFY(result.endReached && !result.complete());
-        QCOMPARE(result.pages, 2);
-        QCOMPARE(progressCalls, (QList<int>{1, 2}));
+        QCOMPARE(result.pages, 1); // the empty reply is no page
+        QCOMPARE(progressCalls, (QList<int>{1}));
         QStringList numbers;
         for (const QByteArray &w : usbfake::writes())
             numbers << QString::fromLatin1(w.mid(w.indexOf('$') + 1, 4));
