@@ -20,6 +20,7 @@
 #include <QStandardItemModel>
 #include <QTextStream>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -228,6 +229,9 @@ int main(int argc, char **argv)
     // The journal is laid out with the GUI library's fonts; no display is needed.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A file-size limit (ulimit -f) fails the write instead of killing the
+    // tool: the earlier file stays and the failure is told.
+    std::signal(SIGXFSZ, SIG_IGN);
 #endif
     // The plot is made of widgets and needs a QApplication of its own.
     if (isPlotCommand(argc, argv))
