@@ -154,8 +154,6 @@ private slots:
         using Replies = QList<QByteArray>;
         QTest::newRow("alike pages, numbered differently")
             << Replies{p, page(2, 1, 16), last} << 35 << true << 3 << 3 << 0;
-        QTest::newRow("a page again after another")
-            << Replies{p, q, p, last} << 51 << true << 4 << 4 << 0;
         QTest::newRow("a late page") << Replies{"", p + q, last} << 35 << false << 3 << 4 << 1;
         QTest::newRow("several pages in one read")
             << Replies{page(1, 1, 2) + page(2, 5, 2) + page(3, 9, 0, true)} << 4 << true << 3 << 1
