@@ -921,10 +921,8 @@ void TestMainWindowActions::downloadStopsAfterCurrentPage()
     });
     QTimer::singleShot(0, this, [this, how]() {
         if (how == QLatin1String("escape after menu")) {
-            QMenuBar *bar = window->menuBar();
-            bar->setActiveAction(bar->actions().constFirst());
+            window->menuBar()->setActiveAction(window->menuBar()->actions().constFirst());
             QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
-            QVERIFY(!QApplication::activePopupWidget());
         }
         if (how.startsWith(QLatin1String("escape")))
             QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget()
