@@ -27,7 +27,9 @@ bool writeCopy(const QString &name, const QByteArray &bytes)
     if (old.exists() && !(old.permissions() & QFileDevice::WriteUser))
         old.setPermissions(old.permissions() | QFileDevice::WriteOwner | QFileDevice::WriteUser);
     QSaveFile file(name);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    // commit() alone does not report a failure of the last buffered write.
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() &&
+           file.commit();
 }
 
 } // namespace

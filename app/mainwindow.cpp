@@ -4,6 +4,7 @@
 #include "filedialogs.h"
 #include "helpfile.h"
 #include "historydownload.h"
+#include "devicewrite.h"
 #include "historyplot.h"
 #include "historytable.h"
 #include "historyview.h"
@@ -16,17 +17,19 @@
 #include "statusmessages.h"
 #include "ui_mainwindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QSettings>
-#include <QShortcut>
 #include <QStandardItemModel>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -71,12 +74,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     statusLabel = new StatusLabel(this);
     statusLabel->setObjectName(QStringLiteral("lblStatus"));
     statusBar()->addWidget(statusLabel, 1);
-    // Escape ends a running download after its current page.
-    auto *stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    QObject::connect(stop, &QShortcut::activated, this, [this]() {
-        if (deviceBusy)
-            stopDownload();
-    });
+    // Escape ends a running download after its current page, wherever the
+    // focus is: seen before any widget (the menu bar after a menu was closed
+    // with Escape keeps the key for itself).
+    qApp->installEventFilter(this);
 
     // The size and place the operator left it at (727 x 555 the first time).
     restoreGeometry(QSettings().value(geometryKey).toByteArray());
@@ -121,8 +122,21 @@ bool MainWindow::refuseDuringDownload()
     return true;
 }
 
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // A shortcut override comes first for every key press; an open menu
+    // takes its Escape for itself.
+    if (deviceBusy && event->type() == QEvent::ShortcutOverride &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape &&
+        !QApplication::activePopupWidget())
+        stopDownload();
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void MainWindow::stopDownload()
 {
+    if (downloadStopRequested)
+        return;
     downloadStopRequested = true;
     report(tr("Чтение истории остановится после текущей страницы…"));
 }
@@ -317,12 +331,18 @@ void MainWindow::on_menuHelp_triggered()
         return;
     }
     QFile source(path);
-    QSaveFile copy(target);
-    if (source.open(QIODevice::ReadOnly) && copy.open(QIODevice::WriteOnly) &&
-        copy.write(source.readAll()) == source.size() && copy.commit())
+    QString saveError;
+    if (!source.open(QIODevice::ReadOnly)) {
+        reportSaveFailure(target, source.errorString());
+        return;
+    }
+    const QByteArray document = source.readAll();
+    if (saveAllOrNothing(target, &saveError, [&](QIODevice *out) {
+            return writeAllBytes(out, document, &saveError);
+        }))
         report(tr("Справка сохранена: %1").arg(QDir::toNativeSeparators(target)));
     else
-        reportSaveFailure(target, copy.errorString());
+        reportSaveFailure(target, saveError);
 }
 
 QDate MainWindow::shownHistoryDate() const

@@ -121,6 +121,7 @@ private:
 
 protected:
     void closeEvent(class QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     // ------------------------------------------------------------------------
     // ---- History plot and history dumps (mainwindow_history.cpp) ----
 public:

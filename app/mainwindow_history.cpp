@@ -26,7 +26,9 @@ bool MainWindow::hasDumpToSave()
 {
     if (!shownHistory.holdsReplies())
         report(tr("Дамп не сохранён: история ещё не прочитана из прибора."));
-    return shownHistory.holdsReplies();
+    else if (historyRecords.isEmpty())
+        report(tr("Дамп не сохранён: чтение истории не принесло ни одной записи."));
+    return shownHistory.holdsReplies() && !historyRecords.isEmpty();
 }
 
 HistoryPageSink MainWindow::keepDownloadedPages(const QString &serialNumber)

@@ -20,6 +20,7 @@
 #include <QStandardItemModel>
 #include <QTextStream>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -72,11 +73,37 @@ template <typename Action> int withPager(PagerLink &link, Action action)
     return code;
 }
 
-int confirmed(bool ok, const QString &what)
+// Text that came from the pager, safe for a terminal: every character that
+// is not printable (an ESC sequence would be executed) and the backslash are
+// written as escapes like \x1b.
+QString shownText(const QString &text)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        const ushort u = c.unicode();
+        if (u == '\\')
+            shown += QLatin1String("\\\\");
+        else if (u < 0x20 || (u >= 0x7F && u < 0xA0))
+            shown += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
+        else if (!c.isPrint() && !c.isSurrogate())
+            shown += QStringLiteral("\\u%1").arg(u, 4, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    return shown;
+}
+
+// A change the pager confirmed, refused (4), or met with silence (3).
+int confirmed(bool ok, const PagerLink &link, const QString &what)
 {
     if (ok) {
         out() << what << "\n";
         return ExitOk;
+    }
+    if (!link.lastRequestAnswered()) {
+        err() << "dr7326g-cli: the pager did not answer: " << what << "\n";
+        return ExitNoPager;
     }
     err() << "dr7326g-cli: the pager refused or did not confirm: " << what << "\n";
     return ExitRefused;
@@ -110,6 +137,7 @@ struct Exports
 {
     QString csv;
     QString pdf;
+    QString dump; // written by the history command itself
     QDate calibrationDate;
     QString serialNumber;
 };
@@ -131,7 +159,7 @@ int writeExports(const QStandardItemModel &model, const Exports &e)
 }
 
 int showRecords(QList<HistoryRecord *> &records, bool complete, const Exports &exports,
-                const QTimeZone &zone = QTimeZone::systemTimeZone())
+                const QTimeZone &zone = QTimeZone::systemTimeZone(), bool tooLarge = false)
 {
     QStandardItemModel model;
     setupHistoryModel(&model);
@@ -143,16 +171,26 @@ int showRecords(QList<HistoryRecord *> &records, bool complete, const Exports &e
     // Files written before are not replaced by a table without rows, and a
     // script is not told that they hold this pager's history.
     if (count == 0) {
+        QStringList files;
+        for (const auto &file :
+             {std::make_pair(exports.csv, "CSV"), std::make_pair(exports.pdf, "PDF"),
+              std::make_pair(exports.dump, "dump")})
+            if (!file.first.isEmpty())
+                files << QLatin1String(file.second);
+        const QString list = files.size() > 1
+                                 ? files.mid(0, files.size() - 1).join(QStringLiteral(", ")) +
+                                       QStringLiteral(" or ") + files.last()
+                                 : files.value(0);
         err() << "dr7326g-cli: no history record"
-              << (exports.csv.isEmpty() && exports.pdf.isEmpty() ? "" : ": no CSV or PDF written")
-              << "\n";
+              << (list.isEmpty() ? QString() : QStringLiteral(": no %1 written").arg(list)) << "\n";
         return ExitIncomplete;
     }
     const int written = writeExports(model, exports);
     if (!complete) {
-        err() << "dr7326g-cli: history incomplete: the pager stopped answering or pages were "
-                 "lost; "
-              << count << " records read\n";
+        err() << "dr7326g-cli: history incomplete: "
+              << (tooLarge ? "more than one download may hold"
+                           : "the pager stopped answering or pages were lost")
+              << "; " << count << " records read\n";
         return ExitIncomplete;
     }
     return written;
@@ -161,7 +199,7 @@ int showRecords(QList<HistoryRecord *> &records, bool complete, const Exports &e
 int params(PagerLink &link)
 {
     return withPager(link, [&] {
-        out() << "serial: " << link.serialNumber << "\n";
+        out() << "serial: " << shownText(link.serialNumber) << "\n";
         QStringList unanswered;
         auto value = [&](bool ok, const QString &text, const char *name) {
             if (!ok)
@@ -205,6 +243,9 @@ int main(int argc, char **argv)
     // The journal is laid out with the GUI library's fonts; no display is needed.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A file-size limit (ulimit -f) fails the write instead of killing the
+    // tool: the earlier file stays and the failure is told.
+    std::signal(SIGXFSZ, SIG_IGN);
 #endif
     // The plot is made of widgets and needs a QApplication of its own.
     if (isPlotCommand(argc, argv))
@@ -321,7 +362,7 @@ int main(int argc, char **argv)
                 err() << "dr7326g-cli: the pager did not answer: info\n";
                 return int(ExitNoPager);
             }
-            out() << reply.trimmed() << "\n";
+            out() << shownText(reply.trimmed()) << "\n";
             return int(ExitOk);
         });
     }
@@ -344,6 +385,10 @@ int main(int argc, char **argv)
                       << "the pager's clock was set and reads back the same\n";
                 return int(ExitOk);
             case PagerLink::ClockSetOutcome::NotConfirmed:
+                if (!link.lastRequestAnswered()) {
+                    err() << "dr7326g-cli: the pager did not answer: set-time\n";
+                    return int(ExitNoPager);
+                }
                 err() << "dr7326g-cli: " << QStringLiteral("Прибор не подтвердил установку часов")
                       << "\n";
                 return int(ExitRefused);
@@ -361,7 +406,7 @@ int main(int argc, char **argv)
             return usage(QStringLiteral("not a whole number of minutes from 0 to 65535: %1")
                              .arg(rest.first()));
         return withPager(link, [&] {
-            return confirmed(link.setHistoryInterval(*minutes),
+            return confirmed(link.setHistoryInterval(*minutes), link,
                              QStringLiteral("history-interval: %1").arg(*minutes));
         });
     }
@@ -390,7 +435,7 @@ int main(int argc, char **argv)
             return usage(QStringLiteral("out of range: %1").arg(rest.first()));
         return withPager(link, [&] {
             return confirmed(
-                (link.*r.write)(*value),
+                (link.*r.write)(*value), link,
                 QStringLiteral("%1: %2").arg(QLatin1String(r.label), renderSetting(*value)));
         });
     }
@@ -398,6 +443,7 @@ int main(int argc, char **argv)
         if (!expectArgs(0, 0))
             return usage(QStringLiteral("history takes no argument"));
         const QString dumpFile = parser.value(dumpOption);
+        exports.dump = dumpFile;
         // A file that cannot be written is told before the pager is asked,
         // not after a long download whose pages would then be lost.
         for (const QString &name : {dumpFile, exports.csv, exports.pdf}) {
@@ -422,15 +468,15 @@ int main(int argc, char **argv)
             const HistoryDownloadResult result =
                 downloadHistory(link, records, printProgress, sink);
             exports.serialNumber = link.serialNumber;
-            int code = showRecords(records, result.complete(), exports);
-            if (dumpFile.isEmpty())
+            // Without a record the earlier dump stays (showRecords says so).
+            const bool anyRecord = !records.isEmpty();
+            int code = showRecords(records, result.complete(), exports, QTimeZone::systemTimeZone(),
+                                   result.sizeBound);
+            if (dumpFile.isEmpty() || !anyRecord)
                 return code;
-            // Written after the download, all or nothing: without a page
-            // the earlier file stays.
+            // Written after the download, all or nothing.
             QString error;
-            if (!dump.holdsReplies()) {
-                err() << "dr7326g-cli: no page came: " << dumpFile << " not written\n";
-            } else if (!saveHistoryDump(dump, dumpFile, &error)) {
+            if (!saveHistoryDump(dump, dumpFile, &error)) {
                 err() << "dr7326g-cli: " << dumpFile << " not written: " << error << "\n";
                 if (code == ExitOk)
                     code = ExitFailure;

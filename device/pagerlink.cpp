@@ -184,6 +184,7 @@ bool PagerLink::gatherReply(const std::function<ReplyState(QByteArray &)> &judge
     QElapsedTimer clock;
     clock.start();
     received->clear();
+    answered = false;
     int emptyReads = 0;
     char buffer[receiveBufferSize];
     for (;;) {
@@ -194,6 +195,8 @@ bool PagerLink::gatherReply(const std::function<ReplyState(QByteArray &)> &judge
             emptyReads = 0;
             received->append(buffer, int(qMin<std::uint32_t>(got, receiveBufferSize)));
             dropLeadingLineEnd(*received);
+            // A line end left over from the last reply is no answer.
+            answered = answered || !received->isEmpty();
             switch (judge(*received)) {
             case ReplyState::Whole:
                 return true;

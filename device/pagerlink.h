@@ -94,6 +94,10 @@ public:
     // Reply fields are read as unsigned hexadecimal digits only.
     bool textExchange(const QString &word, const QString &value, QString *reply);
 
+    // Whether the pager sent any byte in answer to the last request: a
+    // failed command or write with false here met silence, not a refusal.
+    bool lastRequestAnswered() const { return answered; }
+
     // Fields, in this order.
     QString serialNumber;
     usbx::Handle usbHandle = 0;
@@ -117,6 +121,7 @@ private:
     float readSigma(std::uint16_t address, bool *ok);
     bool writeSigma(std::uint16_t address, float value);
     bool handleOpen = false;
+    bool answered = false;
 };
 
 // Bounds of an exchange (text or register), so that a silent or babbling pager

@@ -245,6 +245,8 @@ Status read(Handle handle, void *buffer, std::uint32_t size, std::uint32_t *rece
     int at = 0;
     while (at < reads.size() && reads.at(at).handle != 0 && reads.at(at).handle != handle)
         ++at;
+    if (at == reads.size() || reads.at(at).status != Success)
+        state().calls.last().failed = true;
     if (at == reads.size())
         return ErrorTimeout;
     usbfake::ReadResult &next = reads[at];

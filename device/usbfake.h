@@ -35,6 +35,7 @@ struct Call
     std::uint32_t b = 0;     // write time-out, flags
     QByteArray data;         // bytes written
     bool overlappedNull = true;
+    bool failed = false; // a read that reported failure
 };
 
 struct ReadResult

@@ -9,25 +9,64 @@ namespace {
 
 constexpr int receiveBufferSize = 500;
 
-// Gathers one page reply: read until the pager stops sending (a read that
-// fails or brings nothing), or until the deadline or the byte bound.
-// False when the first read failed: no reply at all.
-bool collectPage(PagerLink &link, const HistoryDownloadBounds &bounds,
-                 const std::function<qint64()> &now, qint64 deadline, QByteArray *reply)
+void processPendingEvents()
 {
+    if (QCoreApplication::instance())
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+// One reply as gathered for a page request.
+struct Reply
+{
+    bool arrived = false; // false: the first read failed and nothing was carried over
+    QByteArray bytes;
+    // Completed by a failing read (the pager fell silent) or by a page line
+    // whose checksum verifies: its pages are counted.
+    bool counted = false;
+};
+
+// Gathers one reply, starting with the bytes carried over from the last one.
+// It is complete as soon as a page line has ended and its checksum verifies;
+// otherwise when the pager stops sending (a read that fails or brings
+// nothing), or at the deadline or the byte bound. Bytes after the last
+// verified page are carried over into the next reply. Pending events run
+// after every read.
+Reply collectReply(PagerLink &link, const HistoryDownloadBounds &bounds,
+                   const std::function<qint64()> &now, qint64 deadline, QByteArray *carry)
+{
+    Reply reply;
+    QByteArray received;
+    received.swap(*carry);
+    bool started = !received.isEmpty();
+    int looked = 0; // line feeds before this position are known not to end a page
     char buffer[receiveBufferSize];
-    std::uint32_t got = 0;
-    if (usbx::read(link.usbHandle, buffer, receiveBufferSize, &got, nullptr) != usbx::Success)
-        return false;
-    reply->append(buffer, int(qMin<std::uint32_t>(got, receiveBufferSize)));
-    while (reply->size() < bounds.pageBytes && now() < deadline) {
-        got = 0;
-        if (usbx::read(link.usbHandle, buffer, receiveBufferSize, &got, nullptr) != usbx::Success ||
-            got == 0)
+    for (;;) {
+        std::uint32_t got = 0;
+        const bool ok =
+            usbx::read(link.usbHandle, buffer, receiveBufferSize, &got, nullptr) == usbx::Success;
+        processPendingEvents();
+        if (!ok) {
+            reply.counted = started;
             break;
-        reply->append(buffer, int(qMin<std::uint32_t>(got, receiveBufferSize)));
+        }
+        if (got == 0 && started)
+            break;
+        started = true;
+        received.append(buffer, int(qMin<std::uint32_t>(got, receiveBufferSize)));
+        const int end = verifiedPagesEnd(received, looked);
+        looked = received.size();
+        if (end >= 0) {
+            *carry = received.mid(end);
+            received.truncate(end);
+            reply.counted = true;
+            break;
+        }
+        if (received.size() >= bounds.pageBytes || now() >= deadline)
+            break;
     }
-    return true;
+    reply.arrived = started;
+    reply.bytes = received;
+    return reply;
 }
 
 } // namespace
@@ -56,36 +95,41 @@ HistoryDownloadResult downloadHistory(PagerLink &link, QList<HistoryRecord *> &r
     qint64 totalBytes = 0;
     int quietRequests = 0;
     qint64 quietSince = now();
+    QByteArray carry;
+
+    // Hands a reply on to the sink and takes its pages; true when it added a record.
+    auto take = [&](const Reply &reply) {
+        totalBytes += reply.bytes.size();
+        if (sink)
+            sink(reply.bytes);
+        const HistoryPageReader::Outcome taken = reader.take(reply.bytes);
+        if (reply.counted) {
+            for (int i = 0; i < taken.pages; ++i) {
+                ++result.pages;
+                if (progress)
+                    progress(result.pages);
+            }
+        }
+        if (!taken.isPage || taken.damaged)
+            ++result.gaps; // no page, or one that lost records: ask on
+        result.endReached = reader.endReached();
+        return taken.newRecords;
+    };
 
     for (;;) {
         link.writeBytes(link.nextCommandLine(QStringLiteral("read_history")));
         ++result.requests;
 
         const qint64 deadline = qMin(now() + bounds.pageMs, quietSince + bounds.quietMs);
-        QByteArray reply;
+        const Reply reply = collectReply(link, bounds, now, deadline, &carry);
         bool progressMade = false;
-        if (!collectPage(link, bounds, now, deadline, &reply)) {
-            if (result.requests > 1) {
-                ++result.gaps; // a page may have been sent and lost
-                if (sink)
-                    sink(QByteArray()); // the dump keeps the gap: it decodes as incomplete
-            }
-        } else {
-            ++result.pages;
-            totalBytes += reply.size();
-            if (progress)
-                progress(result.pages);
+        if (!reply.arrived) {
+            ++result.gaps; // a page may have been sent and lost
             if (sink)
-                sink(reply);
-
-            const HistoryPageReader::Outcome taken = reader.take(reply);
-            progressMade = taken.newRecords;
-            if (!taken.isPage || taken.damaged)
-                ++result.gaps; // no page, or one that lost records: ask on
-            result.endReached = reader.endReached();
+                sink(QByteArray()); // the dump keeps the gap: it decodes as incomplete
+        } else {
+            progressMade = take(reply);
         }
-        if (QCoreApplication::instance())
-            QCoreApplication::processEvents(QEventLoop::AllEvents);
         if (result.endReached)
             break;
 
@@ -99,12 +143,23 @@ HistoryDownloadResult downloadHistory(PagerLink &link, QList<HistoryRecord *> &r
             result.stopped = true;
             break;
         }
-        if (quietRequests >= bounds.quietRequests || now() - quietSince >= bounds.quietMs ||
-            result.pages >= bounds.maxPages || records.size() - firstRecord >= bounds.maxRecords ||
-            totalBytes >= bounds.maxTotalBytes) {
+        result.sizeBound = result.pages >= bounds.maxPages ||
+                           records.size() - firstRecord >= bounds.maxRecords ||
+                           totalBytes >= bounds.maxTotalBytes;
+        if (result.sizeBound || quietRequests >= bounds.quietRequests ||
+            now() - quietSince >= bounds.quietMs) {
             result.timedOut = true;
             break;
         }
+    }
+    // Bytes of a page not yet whole: its records before the cut count, and
+    // the dump keeps every byte received.
+    if (!carry.isEmpty() && !result.endReached) {
+        Reply rest;
+        rest.bytes = carry;
+        take(rest);
+    } else if (!carry.isEmpty() && sink) {
+        sink(carry);
     }
     return result;
 }

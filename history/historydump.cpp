@@ -190,7 +190,9 @@ bool saveHistoryDump(const HistoryDump &dump, const QString &fileName, QString *
 {
     QSaveFile file(fileName);
     const QByteArray bytes = historyDumpBytes(dump);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    // commit() alone does not report a failure of the last buffered write.
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
+        !file.commit()) {
         if (error)
             *error = file.errorString();
         return false;

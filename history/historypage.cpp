@@ -1,5 +1,6 @@
 #include "historypage.h"
 
+#include "checksum.h"
 #include "pagerlink.h"
 
 #include <cstring>
@@ -45,21 +46,22 @@ int wordValue(const char *piece, int length)
     return value;
 }
 
-} // namespace
-
-HistoryPage readHistoryPage(const char *data, int size)
+// Reads the page whose "BLK=" is at `marker`. Its payload ends at the first
+// "CRC=" after the payload start, or, without one, at `limit`. *next is where
+// the search for a following page goes on.
+HistoryPage readPageAt(const char *data, int size, int marker, int limit, int *next)
 {
     HistoryPage page;
-    const int marker = find(data, size, "BLK=", 0);
-    if (marker < 0)
-        return page;
     page.isPage = true;
-    const int start = qMin(marker + payloadOffset, size);
+    page.block = QByteArray(data + qMin(marker + 4, size), qMax(0, qMin(5, size - marker - 4)));
+    const int start = qMin(marker + payloadOffset, limit);
     // "CRC=" ends the payload only after its start, so a "CRC=" in the leading
     // text (or among the skipped characters) does not cut the page short.
-    const int crc = find(data, size, "CRC=", start);
+    const int crc = find(data, limit, "CRC=", start);
     const bool hasEnd = crc >= 0;
-    const int end = hasEnd ? crc : size;
+    const int end = hasEnd ? crc : limit;
+    if (next)
+        *next = hasEnd ? crc + 4 : limit;
 
     page.bytes.reserve(((end - start) / 5 + 1) * 2);
     bool damaged = false;
@@ -87,6 +89,69 @@ HistoryPage readHistoryPage(const char *data, int size)
     return page;
 }
 
+bool isLineEnd(char c)
+{
+    return c == '\n' || c == '\r';
+}
+
+// Whether the line feed at `lineFeed` closes a page line whose checksum verifies.
+bool closesVerifiedPage(const char *data, int lineFeed)
+{
+    const int digitsAt = lineFeed - maxWordDigits;
+    const int crc = digitsAt - 4;
+    if (crc < 0 || std::memcmp(data + crc, "CRC=", 4) != 0)
+        return false;
+    const int sent = wordValue(data + digitsAt, maxWordDigits);
+    if (sent < 0)
+        return false;
+    int lineStart = crc;
+    while (lineStart > 0 && !isLineEnd(data[lineStart - 1]))
+        --lineStart;
+    // The line is a page whose own end marker this "CRC=" is.
+    const int marker = find(data, crc, "BLK=", lineStart);
+    if (marker < 0 || find(data, crc, "CRC=", qMin(marker + payloadOffset, crc)) >= 0)
+        return false;
+    const int covered = crc + 4 - lineStart;
+    if (covered > 0xFFFF)
+        return false;
+    return (crc16(data + lineStart, std::uint16_t(covered), 0xFFFF) ^ 0xFFFF) == sent;
+}
+
+} // namespace
+
+HistoryPage readHistoryPage(const char *data, int size)
+{
+    const int marker = find(data, size, "BLK=", 0);
+    return marker < 0 ? HistoryPage() : readPageAt(data, size, marker, size, nullptr);
+}
+
+QList<HistoryPage> readHistoryPages(const QByteArray &reply)
+{
+    QList<HistoryPage> pages;
+    const char *data = reply.constData();
+    const int size = reply.size();
+    int at = 0;
+    for (;;) {
+        const int marker = find(data, size, "BLK=", at);
+        if (marker < 0)
+            break;
+        const int following = find(data, size, "BLK=", qMin(marker + payloadOffset, size));
+        pages.append(readPageAt(data, size, marker, following < 0 ? size : following, &at));
+    }
+    return pages;
+}
+
+int verifiedPagesEnd(const QByteArray &bytes, int from)
+{
+    const char *data = bytes.constData();
+    for (int at = bytes.size() - 1; at >= qMax(from, 0); --at) {
+        if (data[at] != '\n' || !closesVerifiedPage(data, at))
+            continue;
+        return at + 1 < bytes.size() && data[at + 1] == '\r' ? at + 2 : at + 1;
+    }
+    return -1;
+}
+
 bool appendHistoryRecords(const QByteArray &bytes, qint64 timeBase, QList<HistoryRecord *> &records)
 {
     const auto *raw = reinterpret_cast<const std::uint8_t *>(bytes.constData());
@@ -106,30 +171,32 @@ HistoryPageReader::HistoryPageReader(qint64 base, QList<HistoryRecord *> &list)
 HistoryPageReader::Outcome HistoryPageReader::take(const QByteArray &reply)
 {
     Outcome outcome;
-    const HistoryPage page = readHistoryPage(reply);
-    outcome.isPage = page.isPage;
-    if (!page.isPage || end)
-        return outcome;
-    const QByteArray head = page.bytes.left(storedRecordSize);
-    int known = 0; // leading bytes already taken from an earlier copy of this page
-    const QList<int> candidates = takenByHead.values(head);
-    for (int i : candidates) {
-        const QByteArray &earlier = taken.at(i);
-        if (earlier.startsWith(page.bytes))
-            return outcome; // the same page again, or a part of it
-        if (page.bytes.startsWith(earlier))
-            known = qMax(known, int(earlier.size()) / storedRecordSize * storedRecordSize);
+    const QList<HistoryPage> pages = readHistoryPages(reply);
+    outcome.pages = pages.size();
+    outcome.isPage = !pages.isEmpty();
+    for (const HistoryPage &page : pages) {
+        if (end)
+            break;
+        takePage(page, &outcome);
+    }
+    return outcome;
+}
+
+void HistoryPageReader::takePage(const HistoryPage &page, Outcome *outcome)
+{
+    int known = 0; // leading bytes already taken from the page just before
+    if (previous.isPage && page.block == previous.block) {
+        if (previous.bytes.startsWith(page.bytes))
+            return; // the same page again, or cut short
+        if (page.bytes.startsWith(previous.bytes))
+            known = previous.bytes.size() / storedRecordSize * storedRecordSize;
     }
     const int before = records.size();
     end = !appendHistoryRecords(page.bytes.mid(known), timeBase, records);
-    outcome.newRecords = records.size() > before;
-    if (outcome.newRecords) {
-        takenByHead.insert(head, taken.size());
-        taken.append(page.bytes);
-    }
+    outcome->newRecords = outcome->newRecords || records.size() > before;
+    previous = page;
     // Damage after the end record hides nothing.
-    outcome.damaged = !page.intact && !end;
-    return outcome;
+    outcome->damaged = outcome->damaged || (!page.intact && !end);
 }
 
 bool parseHistoryPageText(const QString &reply, QList<HistoryRecord *> &records)

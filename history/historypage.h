@@ -1,11 +1,10 @@
-// Pure decoding of one history page reply.
+// Pure decoding of history page replies.
 #pragma once
 
 #include "historyrecord.h"
 
 #include <QByteArray>
 #include <QList>
-#include <QMultiHash>
 #include <QString>
 
 // What one page reply holds. The reply is read as bytes: markers and words
@@ -24,6 +23,10 @@ struct HistoryPage
     // The page's byte string, each word low byte first, from the words that
     // stand before the first damaged piece (all words of an intact page).
     QByteArray bytes;
+    // The five characters after "BLK=" (the block number and a space; fewer
+    // when the reply ends sooner): two pages alike but numbered differently
+    // are two pages.
+    QByteArray block;
 };
 
 HistoryPage readHistoryPage(const char *data, int size);
@@ -31,6 +34,19 @@ inline HistoryPage readHistoryPage(const QByteArray &reply)
 {
     return readHistoryPage(reply.constData(), reply.size());
 }
+
+// Every page of a reply that holds more than one (a late page arrives with
+// the next), in order. Each runs from its "BLK=" to its "CRC=" line; a page
+// without "CRC=" ends where the next "BLK=" begins and counts as cut short.
+QList<HistoryPage> readHistoryPages(const QByteArray &reply);
+
+// Where the last page in `bytes` ends whose reply line is whole and verified:
+// "CRC=", four hexadecimal digits and a line feed, the digits being the
+// CRC-16/X-25 of the line from its start (after the previous line end)
+// through "CRC=", as every text reply of the pager carries. The end is just
+// after the line feed, and after a carriage return that follows it. Only line
+// feeds at `from` or later are looked at; -1 when none ends such a page.
+int verifiedPagesEnd(const QByteArray &bytes, int from = 0);
 
 // Appends the whole 16-byte records of a page's byte string to `records`
 // (new heap objects, owned by the caller), times counted from `timeBase`
@@ -40,9 +56,12 @@ inline HistoryPage readHistoryPage(const QByteArray &reply)
 bool appendHistoryRecords(const QByteArray &bytes, qint64 timeBase,
                           QList<HistoryRecord *> &records);
 
-// Turns page replies into records the way a download does: the records of a
-// page before its first damaged word are kept, a page that was taken before
-// (the same byte string again) adds nothing, and the end record ends it.
+// Turns page replies into records the way a download does: every page of a
+// reply in order; the records of a page before its first damaged word are
+// kept; the end record ends it. A page is a repeat, and adds nothing, only
+// when it is the page just before it again (block field included), whole or
+// cut short; when it is that page completed, only its records not yet taken
+// are added. Every other page is taken, even one alike an earlier page.
 class HistoryPageReader
 {
 public:
@@ -51,7 +70,8 @@ public:
 
     struct Outcome
     {
-        bool isPage = false;
+        bool isPage = false;     // the reply held a page
+        int pages = 0;           // how many
         bool newRecords = false; // the reply added a record
         bool damaged = false;    // records before the end may be missing
     };
@@ -59,12 +79,11 @@ public:
     bool endReached() const { return end; }
 
 private:
+    void takePage(const HistoryPage &page, Outcome *outcome);
+
     qint64 timeBase;
     QList<HistoryRecord *> &records;
-    // The byte strings records came from, found by their first record: a
-    // page sent again, also cut short or run on, adds only what is new.
-    QList<QByteArray> taken;
-    QMultiHash<QByteArray, int> takenByHead;
+    HistoryPage previous; // the last page seen, or the longer copy of it
     bool end = false;
 };
 

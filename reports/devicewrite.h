@@ -46,7 +46,9 @@ bool saveAllOrNothing(const QString &fileName, QString *error, Write write)
         file.cancelWriting();
         return false;
     }
-    if (!file.commit()) {
+    // commit() writes what is still buffered without reporting a failure of
+    // that last write (a full disk, a size limit): flushed and checked first.
+    if (!file.flush() || !file.commit()) {
         if (error)
             *error = QStringLiteral("Cannot save %1: %2").arg(fileName, file.errorString());
         return false;

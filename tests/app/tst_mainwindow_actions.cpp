@@ -1100,6 +1100,8 @@ void TestMainWindowActions::downloadStopsAfterCurrentPage_data()
 {
     QTest::addColumn<QString>("how");
     QTest::newRow("Escape") << "escape";
+    // The menu bar keeps the key that follows for itself.
+    QTest::newRow("Escape after a menu closed with Escape") << "escape after menu";
     QTest::newRow("«Выход»") << "menu";
     QTest::newRow("close button") << "close";
 }
@@ -1107,7 +1109,7 @@ void TestMainWindowActions::downloadStopsAfterCurrentPage_data()
 void TestMainWindowActions::downloadStopsAfterCurrentPage()
 {
     QFETCH(QString, how);
-    const bool exits = how != QLatin1String("escape");
+    const bool exits = !how.startsWith(QLatin1String("escape"));
     fillTwoPageHistory();
     window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
@@ -1118,8 +1120,14 @@ void TestMainWindowActions::downloadStopsAfterCurrentPage()
             qApp->quit();
     });
     QTimer::singleShot(0, this, [this, how]() {
-        if (how == QLatin1String("escape"))
-            QTest::keyClick(window.get(), Qt::Key_Escape);
+        if (how == QLatin1String("escape after menu")) {
+            window->menuBar()->setActiveAction(window->menuBar()->actions().constFirst());
+            QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+        }
+        if (how.startsWith(QLatin1String("escape")))
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget()
+                                                        : window.get(),
+                            Qt::Key_Escape);
         else if (how == QLatin1String("menu"))
             trigger("menuExit");
         else

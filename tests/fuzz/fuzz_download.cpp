@@ -11,8 +11,10 @@
 
 namespace {
 
-void queueReads(const std::uint8_t *data, std::size_t size)
+// Queues the reads; returns every byte they bring, in order.
+QByteArray queueReads(const std::uint8_t *data, std::size_t size)
 {
+    QByteArray all;
     std::size_t at = 0;
     while (at < size) {
         const std::uint8_t op = data[at++];
@@ -22,11 +24,13 @@ void queueReads(const std::uint8_t *data, std::size_t size)
             usbfake::queueRead(usbx::Success);
         } else {
             const std::size_t n = qMin<std::size_t>(op, size - at);
-            usbfake::queueRead(usbx::Success,
-                               QByteArray(reinterpret_cast<const char *>(data + at), int(n)));
+            const QByteArray bytes(reinterpret_cast<const char *>(data + at), int(n));
+            usbfake::queueRead(usbx::Success, bytes);
+            all += bytes;
             at += n;
         }
     }
+    return all;
 }
 
 } // namespace
@@ -34,7 +38,7 @@ void queueReads(const std::uint8_t *data, std::size_t size)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     usbfake::reset();
-    queueReads(data, size);
+    const QByteArray sent = queueReads(data, size);
     PagerLink link;
     HistoryDownloadBounds bounds;
     bounds.clock = [] { return qint64(usbfake::calls().size()) * 1000; };
@@ -42,10 +46,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     QList<HistoryRecord *> records;
     const HistoryDownloadResult result = downloadHistory(
         link, records, nullptr, [&](const QByteArray &r) { replies << r; }, {}, bounds);
-    // Every counted page reaches the sink, and so does every later request
-    // that failed (as an empty page, so that a dump keeps the gap).
-    if (replies.size() < result.pages || replies.size() > result.requests ||
-        (result.endReached == result.timedOut) || result.stopped)
+    // A download ends at the end record or at a bound; each request gives
+    // the sink one reply (a failed one an empty reply), and bytes carried
+    // over after a verified page one more at the end.
+    if (replies.size() > result.requests + 1 || (!result.endReached && !result.timedOut) ||
+        result.stopped)
+        std::abort();
+    // Every byte read reaches the sink once, in order: a reply may hold
+    // several pages, and bytes after a verified page begin the next reply.
+    QByteArray dumped;
+    for (const QByteArray &r : replies)
+        dumped += r;
+    if (!sent.startsWith(dumped) || (usbfake::pendingReads() == 0 && dumped != sent))
         std::abort();
 
     // The replies saved as a dump give the same records.

@@ -14,6 +14,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         (page.intact && !page.isPage))
         std::abort();
 
+    // Every page of a reply, the first of them as read alone; a verified
+    // page ends with its line feed (and a carriage return after it).
+    const QList<HistoryPage> pages = readHistoryPages(reply);
+    if (pages.isEmpty() != !page.isPage ||
+        (!pages.isEmpty() && !page.bytes.startsWith(pages.first().bytes)))
+        std::abort();
+    const int end = verifiedPagesEnd(reply);
+    if (end > reply.size() || (end >= 0 && (pages.isEmpty() || !(reply.at(end - 1) == '\n' ||
+                                                                 reply.mid(end - 2, 2) == "\n\r"))))
+        std::abort();
+
     QList<HistoryRecord *> records;
     const bool goesOn = appendHistoryRecords(page.bytes, deviceEpoch().toSecsSinceEpoch(), records);
     const int whole = page.bytes.size() / storedRecordSize;

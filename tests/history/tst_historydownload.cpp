@@ -136,7 +136,64 @@ private slots:
         QVERIFY(bounds.clock() <= 60000);
     }
 
-    // Request numbers go on through repeated requests; an empty reply counts as a page.
+    // Replies as pagers send them: every page taken once, in order, a page
+    // ending as soon as its checksum verifies; the dump decodes alike.
+    void pagerBehaviours_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("replies"); // per request, as usbfake::queueScript
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<bool>("complete");
+        QTest::addColumn<int>("pages"); // the page label
+        QTest::addColumn<int>("waits"); // reads that waited for the pager in vain
+
+        const QByteArray p = page(1, 1, 16), q = page(2, 20, 16), last = page(3, 100, 3, true);
+        const auto badSum = [](QByteArray b) {
+            return b.replace(b.indexOf("CRC=") + 4, 4, "0000");
+        };
+        using Replies = QList<QByteArray>;
+        QTest::newRow("alike pages, numbered differently")
+            << Replies{p, page(2, 1, 16), last} << 35 << true << 3 << 0;
+        QTest::newRow("a late page") << Replies{"", p + q, last} << 35 << false << 3 << 1;
+        QTest::newRow("several pages in one read")
+            << Replies{page(1, 1, 2) + page(2, 5, 2) + page(3, 9, 0, true)} << 4 << true << 3 << 0;
+        QTest::newRow("a bad checksum: read until silence")
+            << Replies{badSum(p), last} << 19 << true << 2 << 1;
+        QTest::newRow("bytes after the checksum begin the next reply")
+            << Replies{p + q.left(100), q.mid(100), last} << 35 << true << 3 << 0;
+        // Not counted: a reply ended by a read that brought nothing.
+        QTest::newRow("three pages ended by silence, a fourth by an empty read")
+            << Replies{badSum(p), badSum(q), badSum(page(3, 50, 1)), badSum(last) + "\xFF"} << 36
+            << true << 3 << 3;
+    }
+    void pagerBehaviours()
+    {
+        QFETCH(QList<QByteArray>, replies);
+        QFETCH(int, rows);
+        QFETCH(bool, complete);
+        QFETCH(int, pages);
+        QFETCH(int, waits);
+        connectWith([=](int r) {
+            if (!replies.value(r - 1).isEmpty())
+                usbfake::queueScript(replies.at(r - 1));
+        });
+        const int start = usbfake::calls().size();
+        HistoryDump dump;
+        Records got, decoded;
+        const HistoryDownloadResult result = downloadHistory(
+            link, got.list, progress, [&](const QByteArray &reply) { dump.pages << reply; });
+        QCOMPARE(got.list.size(), rows);
+        QCOMPARE(result.complete(), complete);
+        QCOMPARE(progressCalls.size(), pages);
+        QCOMPARE(result.pages, pages);
+        const QList<usbfake::Call> reads = usbfake::calls().mid(start);
+        QCOMPARE(std::count_if(reads.begin(), reads.end(),
+                               [](const usbfake::Call &c) { return c.failed; }),
+                 waits);
+        QCOMPARE(decodeHistoryDump(dump, decoded.list), complete);
+        QCOMPARE(decoded.list.size(), rows);
+    }
+
+    // Request numbers go on through repeated requests; an empty reply is no page.
     void repeatedRequestsAndEmptyReplies()
     {
         connectWith([](int r) {
@@ -150,8 +207,8 @@ private slots:
         const HistoryDownloadResult result = downloadHistory(link, got.list, progress);
         QCOMPARE(got.list.size(), 2);
         QVERIFY(result.endReached && !result.complete());
-        QCOMPARE(result.pages, 2);
-        QCOMPARE(progressCalls, (QList<int>{1, 2}));
+        QCOMPARE(result.pages, 1); // the empty reply is no page
+        QCOMPARE(progressCalls, (QList<int>{1}));
         QStringList numbers;
         for (const QByteArray &w : usbfake::writes())
             numbers << QString::fromLatin1(w.mid(w.indexOf('$') + 1, 4));

@@ -1,4 +1,6 @@
 #include "csvexport.h"
+#include "historydump.h"
+#include "pdfjournal.h"
 #include "reporttestsupport.h"
 
 #include <QBuffer>
@@ -43,7 +45,11 @@ QList<QByteArray> linesAfterHeader(const QByteArray &csv)
     return lines;
 }
 
+using Save = std::function<bool(const QString &name, QString *error)>;
+
 } // namespace
+
+Q_DECLARE_METATYPE(Save)
 
 class TestCsvExport : public QObject
 {
@@ -67,6 +73,8 @@ private slots:
     void saveIntoMissingFolderFails();
     void saveOntoFolderFails();
     void failedSaveKeepsOldFile();
+    void limitOnLastWriteKeepsOldFile_data();
+    void limitOnLastWriteKeepsOldFile();
 };
 
 void TestCsvExport::emptyTableHoldsHeaderLineAlone()
@@ -357,6 +365,47 @@ void TestCsvExport::failedSaveKeepsOldFile()
     QVERIFY2(saveHistoryCsv(model.get(), calibration, name, &error, QLocale::c()),
              qPrintable(error));
     QCOMPARE(readFile(name), historyCsv(model.get(), calibration, QLocale::c()));
+}
+
+// Every writer, also when the limit fails its last write (a full disk, a quota).
+void TestCsvExport::limitOnLastWriteKeepsOldFile_data()
+{
+    static const auto model = historyModel();
+    fillRows(model.get(), 40);
+    static HistoryDump dump;
+    dump.pages = {QByteArray(3000, 'p'), QByteArray(), QByteArray(500, 'q')};
+    QTest::addColumn<Save>("save");
+    QTest::newRow("CSV") << Save([](const QString &name, QString *error) {
+        return saveHistoryCsv(model.get(), calibration, name, error, QLocale::c());
+    });
+    QTest::newRow("journal") << Save([](const QString &name, QString *error) {
+        return saveJournalPdf(model.get(), QStringLiteral("05A00317"), calibration, name, error);
+    });
+    QTest::newRow("dump") << Save(
+        [](const QString &name, QString *error) { return saveHistoryDump(dump, name, error); });
+}
+
+void TestCsvExport::limitOnLastWriteKeepsOldFile()
+{
+    QFETCH(Save, save);
+    QTemporaryDir dir;
+    QString error;
+    const QString whole = dir.filePath(QStringLiteral("whole")), name = dir.filePath("out");
+    QVERIFY2(save(whole, &error), qPrintable(error));
+    for (const qint64 missing : {1, 1024}) {
+        QVERIFY(writeFile(name, "earlier"));
+        error.clear();
+        bool saved = true;
+        {
+            FileSizeLimit limit(QFileInfo(whole).size() - missing);
+            if (!limit.valid())
+                QSKIP("file size limit not available");
+            saved = save(name, &error);
+        }
+        QVERIFY(!saved && !error.isEmpty());
+        QCOMPARE(readFile(name), QByteArray("earlier"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+    }
 }
 
 QTEST_MAIN(TestCsvExport)
