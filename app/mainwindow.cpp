@@ -3,7 +3,7 @@
 #include "csvexport.h"
 #include "helpfile.h"
 #include "historydownload.h"
-#include "historyplot.h"
+#include "historyplotwindow.h"
 #include "historytable.h"
 #include "historyview.h"
 #include "pdfjournal.h"
@@ -186,6 +186,8 @@ void MainWindow::on_menuConnect_triggered()
     show(ui->edtSg, renderSetting(gamma), ok, tr("гамма"));
     const float threshold = link.readDoseRateThreshold(&ok);
     show(ui->edtMED, renderSetting(threshold), ok, tr("порог"));
+    // The plot draws it over this pager's history (and forgets it when unread).
+    madePlotWindow()->setDoseRateThreshold(link.serialNumber, ok ? double(threshold) : qQNaN());
     const int interval = link.readHistoryInterval(&ok);
     show(ui->edtThist, QString::number(interval), ok, tr("интервал"));
     endDeviceAction();

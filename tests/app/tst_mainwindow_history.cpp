@@ -4,6 +4,7 @@
 #include "csvexport.h"
 #include "historydump.h"
 #include "historyplot.h"
+#include "historyplotwindow.h"
 #include "mainwindow.h"
 #include "support/fakepager.h"
 
@@ -172,6 +173,15 @@ private slots:
         QCOMPARE(window->findChildren<HistoryPlotWindow *>().size(), 1);
         window->close();
         QVERIFY(!plotWindow->isVisible());
+    }
+
+    // The threshold read with the parameters is drawn over that pager's history.
+    void plotShowsThresholdRead()
+    {
+        trigger("menuConnect");
+        download();
+        trigger("menuPlotHistory");
+        QCOMPARE(window->historyPlotWindow()->plot()->doseRateThreshold(), double(1.0e-5f));
     }
 
     void dumpRoundTrip()
