@@ -75,7 +75,7 @@ QColor eventMarkerColor(int kind)
 {
     switch (kind) {
     case GammaAlarmMarker:
-        return QColor(220, 0, 0);
+        return QColor(255, 0, 0); // the red of the table's alarm rows
     case NeutronAlarmMarker:
         return QColor(215, 110, 0);
     case DoseRateExceededMarker:
@@ -114,8 +114,9 @@ HistoryEventMarkers::HistoryEventMarkers()
 {
     setItemAttribute(QwtPlotItem::Legend, true);
     setLegendIconSize(QSize(14, 14));
-    // Under the curves: a peak at an alarm's time stays in sight.
-    setZ(5);
+    // Above the grid (z 10), under the curves (z 20): a peak at an alarm's
+    // time stays in sight.
+    setZ(12);
 }
 
 void HistoryEventMarkers::setMarkers(const HistoryPlotData &data)
@@ -180,9 +181,14 @@ void HistoryEventMarkers::draw(QPainter *painter, const QwtScaleMap &xMap, const
         if (!column.labelled ||
             metrics.horizontalAdvance(text) > canvasRect.bottom() - labelTop - 4)
             continue;
+        // On a light ground that hides the grid and the threshold line (drawn
+        // under this item) but not the curves (drawn over it).
+        painter->fillRect(
+            QRectF(x + labelGap, labelTop, metrics.height(), metrics.horizontalAdvance(text) + 2),
+            QColor(255, 255, 255, 220));
         painter->setPen(eventMarkerColor(topKinds[column.first]).darker(120));
         painter->save();
-        painter->translate(x + labelGap + metrics.descent(), labelTop);
+        painter->translate(x + labelGap + metrics.descent(), labelTop + 1);
         painter->rotate(90);
         painter->drawText(QPointF(0, 0), text);
         painter->restore();

@@ -118,6 +118,11 @@ protected:
         plot()->replot();
     }
 
+    // The view is the box, widened only to a second on the time axis (the
+    // pager counts minutes); a log axis's height in values says nothing about
+    // its height in pixels, so no box is made taller.
+    QSizeF minZoomSize() const override { return QSizeF(1000, 0); }
+
     // A box no larger than a click's slack is a click on a record, not a zoom.
     bool accept(QPolygon &box) const override
     {
@@ -190,14 +195,13 @@ HistoryPlot::HistoryPlot(QWidget *parent)
     doseRateCurve->setZ(21);
 
     markers = new HistoryEventMarkers;
-    markers->setZ(12); // above the grid, under the curves
     markers->attach(this);
 
     thresholdLine = new QwtPlotMarker;
     thresholdLine->setLineStyle(QwtPlotMarker::HLine);
     thresholdLine->setLinePen(eventMarkerColor(DoseRateExceededMarker), 1.5, Qt::DashLine);
     thresholdLine->setYAxis(yLeft);
-    thresholdLine->setZ(15);
+    thresholdLine->setZ(11); // under the event texts and the curves
     thresholdLine->setItemAttribute(QwtPlotItem::Legend, true);
     thresholdLine->setLegendIconSize(QSize(24, 12));
 

@@ -22,10 +22,10 @@ struct AxisNumberFormat
 
 AxisNumberFormat axisNumberFormat(const QList<double> &ticks);
 QString axisNumberText(double value, const AxisNumberFormat &format,
-                       const QLocale &locale = QLocale());
+                       const QLocale &locale = QLocale::system());
 
 // A value axis (logarithmic or not) labelled with axisNumberText in the
-// default locale, the format chosen from the axis's major ticks.
+// system locale, the format chosen from the axis's major ticks.
 class HistoryValueScaleDraw : public QwtScaleDraw
 {
 public:
