@@ -3,7 +3,7 @@
 #include "csvexport.h"
 #include "helpfile.h"
 #include "historydownload.h"
-#include "historyplotwindow.h"
+#include "historyplot.h"
 #include "historytable.h"
 #include "historyview.h"
 #include "pdfjournal.h"

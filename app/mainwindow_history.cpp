@@ -4,7 +4,7 @@
 // without the pager.
 #include "mainwindow.h"
 
-#include "historyplotwindow.h"
+#include "historyplot.h"
 #include "historytable.h"
 #include "statusmessages.h"
 #include "ui_mainwindow.h"

@@ -179,7 +179,8 @@ void HistoryEventMarkers::draw(QPainter *painter, const QwtScaleMap &xMap, const
         }
         const QString &text = top[column.first].text;
         if (!column.labelled ||
-            metrics.horizontalAdvance(text) > canvasRect.bottom() - labelTop - 4)
+            // clear of the grey marks at the foot
+            metrics.horizontalAdvance(text) > canvasRect.bottom() - labelTop - 12)
             continue;
         // On a light ground that hides the grid and the threshold line (drawn
         // under this item) but not the curves (drawn over it).

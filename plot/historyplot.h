@@ -2,16 +2,21 @@
 // second axis, alarms and other events as markers on a local time axis, and
 // the pager's dose-rate alarm threshold as a dashed line when it is known.
 // The title names the period shown; a dragged box zooms to exactly its
-// interval on both axes.
+// interval on both axes. The plot items (curve, event markers, axis labels)
+// live in files of their own; here are the plot, its files and its window.
 #pragma once
 
 #include "historyplotdata.h"
 
+#include <QHash>
 #include <QList>
 #include <QTimeZone>
 #include <QVector>
+#include <QWidget>
 #include <qwt_plot.h>
 
+class QLabel;
+class QPushButton;
 class HistoryCurve;
 class HistoryEventMarkers;
 class HistoryTimeScaleDraw;
@@ -80,3 +85,42 @@ bool saveHistoryPlot(HistoryPlot *plot, const QString &fileName, QString *error)
 // (needs a QApplication).
 bool renderHistoryPlot(const QList<HistoryRecord *> &records, const QString &serialNumber,
                        const QTimeZone &zone, const QString &fileName, QString *error);
+
+// The plot window: one instance, owned by the main window and closed with it.
+// It keeps the dose-rate alarm threshold each pager was last read with and
+// draws it while it shows that pager's history.
+class HistoryPlotWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit HistoryPlotWindow(QWidget *parent = nullptr);
+
+    void setHistory(const QList<HistoryRecord *> &records, const QString &serialNumber,
+                    const QTimeZone &zone = QTimeZone::systemTimeZone());
+    // The dose-rate alarm threshold (Sv/h) read from the pager `serialNumber`;
+    // NaN when the read failed (the threshold is then no longer known).
+    void setDoseRateThreshold(const QString &serialNumber, double sievertsPerHour);
+    HistoryPlot *plot() const { return historyPlot; }
+
+signals:
+    // A click on the plot chose the record of this table row.
+    void recordActivated(int row);
+
+public slots:
+    // Asks for a file name and saves the plot as shown.
+    void savePlot();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    HistoryPlot *historyPlot;
+    QPushButton *wholeButton;
+    QPushButton *saveButton;
+    QLabel *messageLabel;
+    QPoint pressPos;
+    bool pressed = false;
+    QString shownSerialNumber;
+    QHash<QString, double> thresholds; // by serial number
+};

@@ -5,7 +5,6 @@
 // Run with QT_QPA_PLATFORM=offscreen where no display is available:
 //     bench_plot [RECORDS [DIRECTORY-TO-KEEP-THE-FILES]]
 #include "historyplot.h"
-#include "historyplotwindow.h"
 
 #include <QApplication>
 #include <QDir>

@@ -5,7 +5,7 @@
 //
 // Usage: dr7326g-screenshot OUTPUT.png [PLOT.png]
 
-#include "historyplotwindow.h"
+#include "historyplot.h"
 #include "mainwindow.h"
 
 #include <QAction>

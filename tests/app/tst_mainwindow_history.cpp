@@ -4,7 +4,6 @@
 #include "csvexport.h"
 #include "historydump.h"
 #include "historyplot.h"
-#include "historyplotwindow.h"
 #include "mainwindow.h"
 #include "support/fakepager.h"
 

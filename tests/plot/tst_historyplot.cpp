@@ -4,7 +4,6 @@
 #include "historycurve.h"
 #include "historyeventmarkers.h"
 #include "historyplot.h"
-#include "historyplotwindow.h"
 #include "historyscaledraws.h"
 
 #include <QApplication>
