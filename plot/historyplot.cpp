@@ -88,6 +88,7 @@ public:
         stack[0] = left;
         setZoomStack(stack, int(zoomRectIndex()));
         rightStack[0] = right;
+        plot()->replot(); // the view stays, what changed in it is drawn
     }
 
     void showAll()

@@ -92,7 +92,8 @@ QwtText HistoryValueScaleDraw::label(double value) const
 
 HistoryTimeScaleDraw::HistoryTimeScaleDraw()
 {
-    setDateFormat(QwtDate::Millisecond, QStringLiteral("HH:mm:ss\ndd.MM.yyyy"));
+    // A view of a second or two has ticks a fraction of a second apart.
+    setDateFormat(QwtDate::Millisecond, QStringLiteral("HH:mm:ss.zzz\ndd.MM.yyyy"));
     setDateFormat(QwtDate::Second, QStringLiteral("HH:mm:ss\ndd.MM.yyyy"));
     setDateFormat(QwtDate::Minute, QStringLiteral("HH:mm\ndd.MM.yyyy"));
     setDateFormat(QwtDate::Hour, QStringLiteral("HH:mm\ndd.MM.yyyy"));
