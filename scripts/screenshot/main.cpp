@@ -114,7 +114,12 @@ int main(int argc, char **argv)
                     result = 0;
                 else
                     std::fprintf(stderr, "dr7326g-screenshot: cannot write %s\n", argv[1]);
-                if (plotOutput.isEmpty() || result != 0 || !trigger(window, "menuPlotHistory")) {
+                if (plotOutput.isEmpty() || result != 0) {
+                    app.quit();
+                    return;
+                }
+                if (!trigger(window, "menuPlotHistory")) {
+                    result = 1;
                     app.quit();
                     return;
                 }
