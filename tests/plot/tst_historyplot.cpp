@@ -267,6 +267,8 @@ private slots:
         const QwtInterval whole = plot->axisInterval(QwtPlot::xBottom);
         QCOMPARE(whole.minValue(), start * 1000.0);
         QCOMPARE(whole.maxValue(), (start + 599 * 60) * 1000.0);
+        const QwtInterval doseRates = plot->axisInterval(QwtPlot::yLeft);
+        const QwtInterval countRates = plot->axisInterval(QwtPlot::yRight);
         const QPoint centre(canvas->width() / 2, canvas->height() / 2);
         if (zoom) {
             QTest::mousePress(canvas, Qt::LeftButton, {}, centre / 2);
@@ -287,6 +289,9 @@ private slots:
             window.findChild<QPushButton *>(QStringLiteral("btnWholeHistory"))->click();
         QCOMPARE(plot->axisInterval(QwtPlot::xBottom).minValue(), whole.minValue());
         QCOMPARE(plot->axisInterval(QwtPlot::xBottom).maxValue(), whole.maxValue());
+        // Both value axes back too.
+        QCOMPARE(plot->axisInterval(QwtPlot::yLeft), doseRates);
+        QCOMPARE(plot->axisInterval(QwtPlot::yRight), countRates);
     }
 
     // Zoomed in between two records the dose-rate line still crosses the canvas;
