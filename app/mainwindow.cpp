@@ -248,6 +248,8 @@ void MainWindow::on_menuConnect_triggered()
     show(fieldSg, renderSetting(gamma), ok, tr("гамма"));
     const float threshold = link.readDoseRateThreshold(&ok);
     show(fieldMED, renderSetting(threshold), ok, tr("порог"));
+    // The plot draws it over this pager's history (and forgets it when unread).
+    madePlotWindow()->setDoseRateThreshold(link.serialNumber, ok ? double(threshold) : qQNaN());
     const int interval = link.readHistoryInterval(&ok);
     show(fieldThist, QString::number(interval), ok, tr("интервал"));
     endDeviceAction();

@@ -148,6 +148,8 @@ private:
     void historyShown();
     // Selects and shows a row of the table (a click on the plot).
     void showHistoryRow(int row);
+    // The plot window, made (hidden) on first use.
+    HistoryPlotWindow *madePlotWindow();
     // Each tells the operator in the status bar why it says so.
     bool hasDumpToSave();
     // ---- end of history plot and dumps ----

@@ -61,6 +61,15 @@ void MainWindow::showHistoryRow(int row)
     ui->tableView->scrollTo(historyModel->index(row, 0), QAbstractItemView::PositionAtCenter);
 }
 
+HistoryPlotWindow *MainWindow::madePlotWindow()
+{
+    if (!plotWindow) {
+        plotWindow = new HistoryPlotWindow(this);
+        connect(plotWindow, &HistoryPlotWindow::recordActivated, this, &MainWindow::showHistoryRow);
+    }
+    return plotWindow;
+}
+
 void MainWindow::on_menuPlotHistory_triggered()
 {
     // The records of a running download are not in the table yet.
@@ -71,11 +80,8 @@ void MainWindow::on_menuPlotHistory_triggered()
                   "откройте дамп истории."));
         return;
     }
-    if (!plotWindow) {
-        plotWindow = new HistoryPlotWindow(this);
-        connect(plotWindow, &HistoryPlotWindow::recordActivated, this, &MainWindow::showHistoryRow);
-    }
-    plotWindow->setHistory(historyRecords, shownHistory.serialNumber, shownHistory.timeZone());
+    madePlotWindow()->setHistory(historyRecords, shownHistory.serialNumber,
+                                 shownHistory.timeZone());
     plotWindow->show();
     plotWindow->raise();
     plotWindow->activateWindow();

@@ -2,6 +2,9 @@
 
 #include "devicewrite.h"
 #include "fileerror.h"
+#include "historycurve.h"
+#include "historyeventmarkers.h"
+#include "historyscaledraws.h"
 #include "historytable.h"
 
 #include <QDir>
@@ -16,27 +19,21 @@
 #include <QPdfWriter>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <qwt_date_scale_draw.h>
 #include <qwt_date_scale_engine.h>
-#include <qwt_graphic.h>
 #include <qwt_legend.h>
-#include <qwt_painter.h>
 #include <qwt_plot_canvas.h>
-#include <qwt_plot_curve.h>
 #include <qwt_plot_grid.h>
+#include <qwt_plot_marker.h>
 #include <qwt_plot_panner.h>
 #include <qwt_plot_renderer.h>
 #include <qwt_plot_zoomer.h>
 #include <qwt_scale_engine.h>
+#include <qwt_scale_widget.h>
 
-#include <algorithm>
 #include <cmath>
 #include <limits>
 
 namespace {
-
-// How far press and release may lie apart for a click on a record (pixels).
-constexpr int clickSlack = 3;
 
 const QString dateTimeFormat = QStringLiteral("dd.MM.yyyy HH:mm");
 // How near (in pixels) a click or the pointer must come to a marker to mean it.
@@ -53,255 +50,95 @@ QDateTime recordDateTime(double x, const QTimeZone &zone)
 
 } // namespace
 
-// Labels of the time axis in the records' zone, which need not be the zone of
-// this computer (a dump made elsewhere).
-class HistoryTimeScaleDraw : public QwtDateScaleDraw
-{
-public:
-    HistoryTimeScaleDraw()
-    {
-        setDateFormat(QwtDate::Millisecond, QStringLiteral("HH:mm:ss\ndd.MM.yyyy"));
-        setDateFormat(QwtDate::Second, QStringLiteral("HH:mm:ss\ndd.MM.yyyy"));
-        setDateFormat(QwtDate::Minute, QStringLiteral("HH:mm\ndd.MM.yyyy"));
-        setDateFormat(QwtDate::Hour, QStringLiteral("HH:mm\ndd.MM.yyyy"));
-        setDateFormat(QwtDate::Day, QStringLiteral("dd.MM.yyyy"));
-        setDateFormat(QwtDate::Week, QStringLiteral("dd.MM.yyyy"));
-        setDateFormat(QwtDate::Month, QStringLiteral("MM.yyyy"));
-        setDateFormat(QwtDate::Year, QStringLiteral("yyyy"));
-    }
-
-    QTimeZone zone;
-
-    QwtText label(double value) const override
-    {
-        const QDateTime t = recordDateTime(value, zone);
-        return t.toString(dateFormatOfDate(t, intervalType(scaleDiv())));
-    }
-};
-
-// Labels of a logarithmic axis: powers of ten as 1e-05 below 0.01 and from
-// 10000 on, plain numbers between, all in the C number format.
-class HistoryLogScaleDraw : public QwtScaleDraw
-{
-public:
-    QwtText label(double value) const override
-    {
-        return value < 0.01 || value >= 1e4 ? QString::number(value, 'e', 0)
-                                            : QString::number(value, 'g', 6);
-    }
-};
-
-// Alarms (red lines with their event text) or other events (small grey
-// marks at the foot of the plot), all drawn by one item: a long history may
-// hold thousands of them, and at most one is drawn per pixel column.
-class HistoryEventMarkers : public QwtPlotItem
-{
-public:
-    HistoryEventMarkers(const QString &title, const QColor &color, bool alarms)
-        : QwtPlotItem(QwtText(title)), color(color), alarms(alarms)
-    {
-        setItemAttribute(QwtPlotItem::Legend, true);
-        setLegendIconSize(QSize(12, 12));
-        setZ(alarms ? 30 : 25);
-    }
-
-    void setMarkers(const QVector<HistoryPlotMarker> &list)
-    {
-        markers = list;
-        std::stable_sort(
-            markers.begin(), markers.end(),
-            [](const HistoryPlotMarker &a, const HistoryPlotMarker &b) { return a.x < b.x; });
-        itemChanged();
-    }
-
-    int rtti() const override { return QwtPlotItem::Rtti_PlotUserItem + 1; }
-
-    void draw(QPainter *painter, const QwtScaleMap &xMap, const QwtScaleMap &,
-              const QRectF &canvasRect) const override
-    {
-        painter->save();
-        painter->setRenderHint(QPainter::Antialiasing, false);
-        QPen pen(color);
-        pen.setCosmetic(true);
-        painter->setPen(pen);
-        painter->setBrush(color);
-        const double labelGap = painter->fontMetrics().height();
-        qint64 lastColumn = std::numeric_limits<qint64>::min();
-        double lastLabel = -std::numeric_limits<double>::infinity();
-        for (const HistoryPlotMarker &m : markers) {
-            const double px = xMap.transform(m.x);
-            if (px < canvasRect.left() - 1 || px > canvasRect.right() + 1)
-                continue;
-            const qint64 column = qRound64(px);
-            if (column != lastColumn) {
-                lastColumn = column;
-                if (alarms)
-                    painter->drawLine(QPointF(px, canvasRect.top()),
-                                      QPointF(px, canvasRect.bottom()));
-                else
-                    drawMark(painter, px, canvasRect.bottom());
-            }
-            // A label at the right edge would be cut off by the canvas.
-            if (alarms && px - lastLabel >= labelGap && px + labelGap <= canvasRect.right()) {
-                lastLabel = px;
-                painter->save();
-                painter->translate(px + 3, canvasRect.top() + 4);
-                painter->rotate(90);
-                painter->drawText(QPointF(0, 0), m.text);
-                painter->restore();
-            }
-        }
-        painter->restore();
-    }
-
-    QwtGraphic legendIcon(int, const QSizeF &size) const override
-    {
-        QwtGraphic icon;
-        icon.setDefaultSize(size);
-        icon.setRenderHint(QwtGraphic::RenderPensUnscaled, true);
-        QPainter painter(&icon);
-        painter.setPen(color);
-        painter.setBrush(color);
-        if (alarms)
-            painter.drawLine(QPointF(size.width() / 2, 0),
-                             QPointF(size.width() / 2, size.height()));
-        else
-            drawMark(&painter, size.width() / 2, size.height());
-        return icon;
-    }
-
-private:
-    QVector<HistoryPlotMarker> markers; // by time
-    QColor color;
-    bool alarms;
-
-    static void drawMark(QPainter *painter, double x, double bottom)
-    {
-        const QPointF mark[] = {{x - 4, bottom}, {x + 4, bottom}, {x, bottom - 8}};
-        painter->drawPolygon(mark, 3);
-    }
-};
-
-// A curve of many points drawn as at most four per pixel column (the first,
-// lowest, highest and last value falling into it), so a long history redraws
-// quickly and still shows every peak.
-class HistoryCurve : public QwtPlotCurve
-{
-public:
-    using QwtPlotCurve::QwtPlotCurve;
-
-    void setSeries(const HistoryPlotSeries &series)
-    {
-        lineStarts = series.lineStarts;
-        setSamples(series.x, series.y);
-    }
-
-protected:
-    void drawLines(QPainter *painter, const QwtScaleMap &xMap, const QwtScaleMap &yMap,
-                   const QRectF &canvasRect, int from, int to) const override
-    {
-        const QwtSeriesData<QPointF> &points = *data();
-        const double left = canvasRect.left() - 1;
-        const double right = canvasRect.right() + 1;
-        auto pixelX = [&](int i) { return xMap.transform(points.sample(i).x()); };
-        // Whether the segment between two x positions crosses the canvas (NaN: no neighbour).
-        auto crosses = [&](double a, double b) {
-            return !std::isnan(a) && !std::isnan(b) && std::min(a, b) <= right &&
-                   std::max(a, b) >= left;
-        };
-        constexpr double none = std::numeric_limits<double>::quiet_NaN();
-
-        QPolygonF line;
-        line.reserve(4 * int(canvasRect.width() + 4));
-        bool inColumn = false;
-        qint64 column = 0;
-        double first = 0, low = 0, high = 0, last = 0;
-        auto closeColumn = [&] {
-            if (!inColumn)
-                return;
-            const double x = double(column);
-            line << QPointF(x, first);
-            if (low != first)
-                line << QPointF(x, low);
-            if (high != low)
-                line << QPointF(x, high);
-            if (last != high)
-                line << QPointF(x, last);
-            inColumn = false;
-        };
-        auto drawLine = [&] {
-            closeColumn();
-            if (line.size() > 1)
-                QwtPainter::drawPolyline(painter, line);
-            line.clear();
-        };
-
-        auto nextStart = std::upper_bound(lineStarts.begin(), lineStarts.end(), from);
-        double previous = from > 0 ? pixelX(from - 1) : none;
-        double current = pixelX(from);
-        for (int i = from; i <= to; ++i) {
-            if (nextStart != lineStarts.end() && *nextStart == i) {
-                drawLine();
-                ++nextStart;
-            }
-            const double next = i < to ? pixelX(i + 1) : none;
-            // A point off the canvas still counts when a line from it crosses
-            // the canvas: the line runs out to the edge, also when zoomed in
-            // between two records.
-            if (crosses(current, current) || crosses(previous, current) || crosses(current, next)) {
-                const double y = yMap.transform(points.sample(i).y());
-                const qint64 c = qRound64(current);
-                if (!inColumn || c != column) {
-                    closeColumn();
-                    inColumn = true;
-                    column = c;
-                    first = low = high = y;
-                }
-                low = std::min(low, y);
-                high = std::max(high, y);
-                last = y;
-            } else {
-                drawLine();
-            }
-            previous = current;
-            current = next;
-        }
-        drawLine();
-    }
-
-private:
-    QVector<int> lineStarts;
-};
-
-// Zooms by dragging a rectangle; a right click goes back to the whole history
-// (Ctrl and Shift with it step back and forward). One zoomer per y axis.
+// Zooms by dragging a box, to exactly its interval on the time axis and on
+// both value axes; a right click goes back to the whole history (Ctrl and
+// Shift with it step back and forward). The count-rate axis, which a
+// QwtPlotZoomer does not know, keeps a stack of its own beside the zoom stack.
 class HistoryZoomer : public QwtPlotZoomer
 {
 public:
-    HistoryZoomer(int yAxis, HistoryPlot *plot, bool tracker)
-        : QwtPlotZoomer(QwtPlot::xBottom, yAxis, plot->canvas(), false), historyPlot(plot)
+    explicit HistoryZoomer(HistoryPlot *plot)
+        : QwtPlotZoomer(QwtPlot::xBottom, QwtPlot::yLeft, plot->canvas(), false), historyPlot(plot)
     {
         // The middle button pans; it must not also step the zoom back.
         setMousePattern(QwtEventPattern::MouseSelect3, Qt::RightButton, Qt::ControlModifier);
         setMousePattern(QwtEventPattern::MouseSelect6, Qt::RightButton, Qt::ShiftModifier);
-        setTrackerMode(tracker ? QwtPicker::AlwaysOn : QwtPicker::AlwaysOff);
-        setRubberBand(tracker ? QwtPicker::RectRubberBand : QwtPicker::NoRubberBand);
+        setTrackerMode(QwtPicker::AlwaysOn);
+        setRubberBand(QwtPicker::RectRubberBand);
         setRubberBandPen(QPen(Qt::darkGray, 0, Qt::DashLine));
         setTrackerPen(QPen(Qt::black));
     }
 
+    using QwtPlotZoomer::zoom;
+
+    // Makes `left` (time and dose rate) and `right` (count rates) the whole
+    // history, shown now when `show` or when not zoomed in.
+    void setBase(const QRectF &left, const QwtInterval &right, bool show)
+    {
+        if (show || zoomRectIndex() == 0) {
+            plot()->setAxisScale(QwtPlot::xBottom, left.left(), left.right());
+            plot()->setAxisScale(QwtPlot::yLeft, left.top(), left.bottom());
+            plot()->setAxisScale(QwtPlot::yRight, right.minValue(), right.maxValue());
+            plot()->replot();
+            rightStack = {right}; // before setZoomBase, which rescales
+            setZoomBase(false);
+            return;
+        }
+        QStack<QRectF> stack = zoomStack();
+        stack[0] = left;
+        setZoomStack(stack, int(zoomRectIndex()));
+        rightStack[0] = right;
+        plot()->replot(); // the view stays, what changed in it is drawn
+    }
+
     void showAll()
     {
-        zoom(0);
-        // After panning the zoom stack is still at its base: set it again.
-        rescale();
+        if (zoomRectIndex() == 0)
+            rescale(); // after panning the zoom stack is still at its base
+        else
+            zoom(0);
+    }
+
+    void zoom(const QRectF &rect) override
+    {
+        // The count rates over the same pixels as the dose rates of the box.
+        const QwtScaleMap left = plot()->canvasMap(QwtPlot::yLeft);
+        const QwtScaleMap right = plot()->canvasMap(QwtPlot::yRight);
+        const QwtInterval counts = QwtInterval(right.invTransform(left.transform(rect.top())),
+                                               right.invTransform(left.transform(rect.bottom())))
+                                       .normalized();
+        const QVector<QwtInterval> before = rightStack;
+        const int index = int(zoomRectIndex());
+        rightStack.resize(index + 1);
+        rightStack.append(counts); // rescale() reads it while the zoomer pushes
+        QwtPlotZoomer::zoom(rect);
+        if (int(zoomRectIndex()) != index + 1) // the zoomer took no new box
+            rightStack = before;
     }
 
 protected:
+    void rescale() override
+    {
+        const QRectF rect = zoomRect();
+        const QwtInterval counts = rightStack.value(int(zoomRectIndex()));
+        if (rect == scaleRect() && (!counts.isValid() || counts == shownCounts()))
+            return;
+        plot()->setAxisScale(xAxis(), rect.left(), rect.right());
+        plot()->setAxisScale(yAxis(), rect.top(), rect.bottom());
+        if (counts.isValid())
+            plot()->setAxisScale(QwtPlot::yRight, counts.minValue(), counts.maxValue());
+        plot()->replot();
+    }
+
+    // The view is the box, widened only to a second on the time axis (the
+    // pager counts minutes); a log axis's height in values says nothing about
+    // its height in pixels, so no box is made taller.
+    QSizeF minZoomSize() const override { return QSizeF(1000, 0); }
+
     // A box no larger than a click's slack is a click on a record, not a zoom.
     bool accept(QPolygon &box) const override
     {
-        if (box.size() >= 2 && (box.last() - box.first()).manhattanLength() <= clickSlack)
+        if (box.size() >= 2 && (box.last() - box.first()).manhattanLength() <= plotClickSlack)
             return false;
         return QwtPlotZoomer::accept(box);
     }
@@ -325,9 +162,17 @@ protected:
 
 private:
     HistoryPlot *historyPlot;
+    QVector<QwtInterval> rightStack;
+    QwtInterval shownCounts() const
+    {
+        const QwtScaleDiv &div = plot()->axisScaleDiv(QwtPlot::yRight);
+        return QwtInterval(div.lowerBound(), div.upperBound());
+    } // count-rate interval of each zoom rectangle
 };
 
-HistoryPlot::HistoryPlot(QWidget *parent) : QwtPlot(parent), timeScale(new HistoryTimeScaleDraw)
+HistoryPlot::HistoryPlot(QWidget *parent)
+    : QwtPlot(parent), threshold(std::numeric_limits<double>::quiet_NaN()),
+      timeScale(new HistoryTimeScaleDraw)
 {
     setCanvasBackground(Qt::white);
     if (auto *c = qobject_cast<QwtPlotCanvas *>(canvas()))
@@ -337,8 +182,8 @@ HistoryPlot::HistoryPlot(QWidget *parent) : QwtPlot(parent), timeScale(new Histo
     setAxisScaleEngine(yLeft, new QwtLogScaleEngine);
     // Count rates span background and alarms: tens and thousands per second.
     setAxisScaleEngine(yRight, new QwtLogScaleEngine);
-    setAxisScaleDraw(yLeft, new HistoryLogScaleDraw);
-    setAxisScaleDraw(yRight, new HistoryLogScaleDraw);
+    setAxisScaleDraw(yLeft, new HistoryValueScaleDraw);
+    setAxisScaleDraw(yRight, new HistoryValueScaleDraw);
     enableAxis(yRight);
     setAxisTitle(yLeft, QStringLiteral("МЭД, Зв/ч"));
     setAxisTitle(yRight, QStringLiteral("Скорость счёта, имп/с"));
@@ -359,27 +204,35 @@ HistoryPlot::HistoryPlot(QWidget *parent) : QwtPlot(parent), timeScale(new Histo
     gammaCurve = curve(QStringLiteral("Гамма, имп/с"), QColor(0, 150, 60), 1, yRight);
     neutronCurve = curve(QStringLiteral("Нейтроны, имп/с"), QColor(150, 60, 200), 1, yRight);
     doseRateCurve = curve(QStringLiteral("МЭД, Зв/ч"), QColor(0, 60, 170), 2, yLeft);
-    doseRateCurve->setZ(20);
+    doseRateCurve->setZ(21);
 
-    eventMarkers =
-        new HistoryEventMarkers(QStringLiteral("События прибора"), QColor(140, 140, 140), false);
-    eventMarkers->attach(this);
-    alarmMarkers = new HistoryEventMarkers(QStringLiteral("Тревоги"), QColor(255, 0, 0), true);
-    alarmMarkers->attach(this);
+    markers = new HistoryEventMarkers;
+    markers->attach(this);
+
+    thresholdLine = new QwtPlotMarker;
+    thresholdLine->setLineStyle(QwtPlotMarker::HLine);
+    thresholdLine->setLinePen(eventMarkerColor(DoseRateExceededMarker), 1.5, Qt::DashLine);
+    thresholdLine->setYAxis(yLeft);
+    thresholdLine->setZ(11); // under the event texts and the curves
+    thresholdLine->setItemAttribute(QwtPlotItem::Legend, true);
+    thresholdLine->setLegendIconSize(QSize(24, 12));
 
     insertLegend(new QwtLegend, QwtPlot::BottomLegend);
-    setTimeAxis();
+    // The title names the period on the time axis, whatever changed it.
+    connect(axisWidget(xBottom), &QwtScaleWidget::scaleDivChanged, this, [this] { updateTitle(); });
 
-    zoomer = new HistoryZoomer(yLeft, this, true);
-    rightZoomer = new HistoryZoomer(yRight, this, false);
+    zoomer = new HistoryZoomer(this);
     auto *panner = new QwtPlotPanner(canvas());
     panner->setMouseButton(Qt::MiddleButton);
+    setTimeAxis();
+    setWholeHistory(true);
 }
 
-void HistoryPlot::setHistory(const QList<HistoryRecord *> &list, const QString &serialNumber,
+void HistoryPlot::setHistory(const QList<HistoryRecord *> &list, const QString &serial,
                              const QTimeZone &timeZone)
 {
     zone = timeZone.isValid() ? timeZone : QTimeZone::systemTimeZone();
+    serialNumber = serial;
     plotData = historyPlotData(list);
     records.clear();
     records.reserve(list.size());
@@ -389,39 +242,55 @@ void HistoryPlot::setHistory(const QList<HistoryRecord *> &list, const QString &
     doseRateCurve->setSeries(plotData.doseRate);
     gammaCurve->setSeries(plotData.gamma);
     neutronCurve->setSeries(plotData.neutron);
-    alarmMarkers->setMarkers(plotData.alarms);
-    eventMarkers->setMarkers(plotData.events);
-
-    QString title = QStringLiteral("DR7326G-05A");
-    if (!serialNumber.isEmpty())
-        title += QStringLiteral(", SN %1").arg(serialNumber);
-    if (!plotData.isEmpty())
-        title += QStringLiteral(": %1").arg(periodText());
-    QwtText text(title);
-    QFont font = text.font();
-    font.setPointSize(11);
-    font.setBold(true);
-    text.setFont(font);
-    setTitle(text);
-
+    markers->setMarkers(plotData);
     setTimeAxis();
-    setAxisAutoScale(yLeft);
-    setAxisAutoScale(yRight);
-    // A history without a positive dose rate still gets a sensible log axis.
-    if (plotData.doseRate.size() == 0)
-        setAxisScale(yLeft, 1e-8, 1e-5);
-    if (plotData.gamma.size() == 0 && plotData.neutron.size() == 0)
-        setAxisScale(yRight, 0.1, 100);
-    setZoomBase();
+    setWholeHistory(true);
+    updateTitle();
+}
+
+void HistoryPlot::setDoseRateThreshold(double sievertsPerHour)
+{
+    const bool known = std::isfinite(sievertsPerHour) && sievertsPerHour > 0;
+    const double value = known ? sievertsPerHour : std::numeric_limits<double>::quiet_NaN();
+    if (value == threshold || (!known && std::isnan(threshold)))
+        return;
+    threshold = value;
+    if (known) {
+        thresholdLine->setYValue(threshold);
+        thresholdLine->setTitle(QStringLiteral("Порог МЭД %1 Зв/ч")
+                                    .arg(axisNumberText(threshold, AxisNumberFormat{true, 3})));
+        thresholdLine->attach(this);
+    } else {
+        thresholdLine->detach();
+    }
+    setWholeHistory(false);
 }
 
 QString HistoryPlot::periodText() const
 {
     if (plotData.isEmpty())
         return QString();
+    const QwtInterval shown = axisInterval(xBottom);
     return QStringLiteral("%1 – %2").arg(
-        recordDateTime(plotData.firstX(), zone).toString(dateTimeFormat),
-        recordDateTime(plotData.lastX(), zone).toString(dateTimeFormat));
+        recordDateTime(shown.minValue(), zone).toString(dateTimeFormat),
+        recordDateTime(shown.maxValue(), zone).toString(dateTimeFormat));
+}
+
+void HistoryPlot::updateTitle()
+{
+    QString title = QStringLiteral("DR7326G-05A");
+    if (!serialNumber.isEmpty())
+        title += QStringLiteral(", SN %1").arg(serialNumber);
+    if (!plotData.isEmpty())
+        title += QStringLiteral(": %1").arg(periodText());
+    if (title == this->title().text())
+        return;
+    QwtText text(title);
+    QFont font = text.font();
+    font.setPointSize(11);
+    font.setBold(true);
+    text.setFont(font);
+    setTitle(text);
 }
 
 void HistoryPlot::setTimeAxis()
@@ -446,28 +315,49 @@ void HistoryPlot::setTimeAxis()
                  shown == QTimeZone::systemTimeZone()
                      ? QStringLiteral("Дата и время")
                      : QStringLiteral("Дата и время (%1)").arg(QString::fromLatin1(shown.id())));
-    if (plotData.isEmpty()) {
-        const double now = double(QDateTime::currentMSecsSinceEpoch());
-        setAxisScale(xBottom, now - 3600e3, now);
-    } else if (plotData.firstX() == plotData.lastX()) {
-        // One instant: an hour around it.
-        setAxisScale(xBottom, plotData.firstX() - 1800e3, plotData.firstX() + 1800e3);
-    } else {
-        setAxisScale(xBottom, plotData.firstX(), plotData.lastX());
-    }
 }
 
-void HistoryPlot::setZoomBase()
+void HistoryPlot::setWholeHistory(bool show)
 {
-    replot();
-    zoomer->setZoomBase(false);
-    rightZoomer->setZoomBase(false);
+    double first = plotData.firstX();
+    double last = plotData.lastX();
+    if (plotData.isEmpty()) {
+        last = double(QDateTime::currentMSecsSinceEpoch());
+        first = last - 3600e3;
+    } else if (first == last) {
+        // One instant: an hour around it.
+        first -= 1800e3;
+        last += 1800e3;
+    }
+    // Each value axis spans its series in whole steps of its scale, as
+    // autoscaling would; a history without values still gets a sensible one.
+    auto span = [this](int axis, std::initializer_list<const HistoryCurve *> curves, double extra,
+                       double lo, double hi) {
+        double from = std::isfinite(extra) ? extra : std::numeric_limits<double>::infinity();
+        double to = std::isfinite(extra) ? extra : -std::numeric_limits<double>::infinity();
+        for (const HistoryCurve *curve : curves) {
+            if (curve->dataSize() == 0)
+                continue;
+            const QRectF bounds = curve->boundingRect();
+            from = std::min(from, bounds.top());
+            to = std::max(to, bounds.bottom());
+        }
+        if (!(from <= to))
+            return QwtInterval(lo, hi);
+        double step = 0;
+        axisScaleEngine(axis)->autoScale(axisMaxMajor(axis), from, to, step);
+        return QwtInterval(from, to);
+    };
+    const QwtInterval doseRates = span(yLeft, {doseRateCurve}, threshold, 1e-8, 1e-5);
+    const QwtInterval countRates = span(yRight, {gammaCurve, neutronCurve},
+                                        std::numeric_limits<double>::quiet_NaN(), 0.1, 100);
+    zoomer->setBase(QRectF(first, doseRates.minValue(), last - first, doseRates.width()),
+                    countRates, show);
 }
 
 void HistoryPlot::showWholeHistory()
 {
     zoomer->showAll();
-    rightZoomer->showAll();
 }
 
 int HistoryPlot::rowAt(const QPointF &canvasPos) const
@@ -475,10 +365,11 @@ int HistoryPlot::rowAt(const QPointF &canvasPos) const
     if (plotData.isEmpty())
         return -1;
     const QwtScaleMap xMap = canvasMap(xBottom);
-    for (const QVector<HistoryPlotMarker> *markers : {&plotData.alarms, &plotData.events}) {
+    for (const QVector<HistoryPlotMarker> &list :
+         {plotData.alarms + plotData.doseRateExceeded, plotData.events}) {
         int row = -1;
         double nearest = markerReach;
-        for (const HistoryPlotMarker &m : *markers) {
+        for (const HistoryPlotMarker &m : list) {
             const double distance = std::abs(xMap.transform(m.x) - canvasPos.x());
             if (distance <= nearest && (row < 0 || distance < nearest)) {
                 nearest = distance;
@@ -606,9 +497,21 @@ HistoryPlotWindow::HistoryPlotWindow(QWidget *parent)
 void HistoryPlotWindow::setHistory(const QList<HistoryRecord *> &records,
                                    const QString &serialNumber, const QTimeZone &zone)
 {
+    shownSerialNumber = serialNumber;
     historyPlot->setHistory(records, serialNumber, zone);
+    historyPlot->setDoseRateThreshold(
+        thresholds.value(serialNumber, std::numeric_limits<double>::quiet_NaN()));
     setWindowTitle(serialNumber.isEmpty() ? tr("График истории")
                                           : tr("График истории — SN %1").arg(serialNumber));
+}
+
+void HistoryPlotWindow::setDoseRateThreshold(const QString &serialNumber, double sievertsPerHour)
+{
+    if (serialNumber.isEmpty())
+        return;
+    thresholds.insert(serialNumber, sievertsPerHour);
+    if (serialNumber == shownSerialNumber)
+        historyPlot->setDoseRateThreshold(sievertsPerHour);
 }
 
 void HistoryPlotWindow::savePlot()
@@ -652,7 +555,7 @@ bool HistoryPlotWindow::eventFilter(QObject *watched, QEvent *event)
     } else if (event->type() == QEvent::MouseButtonRelease) {
         auto *me = static_cast<QMouseEvent *>(event);
         if (pressed && me->button() == Qt::LeftButton &&
-            (me->pos() - pressPos).manhattanLength() <= clickSlack) {
+            (me->pos() - pressPos).manhattanLength() <= plotClickSlack) {
             const int row = historyPlot->rowAt(pressPos);
             if (row >= 0)
                 emit recordActivated(row);

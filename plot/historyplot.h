@@ -1,9 +1,14 @@
 // The history as a plot: dose rate on a logarithmic axis, the count rates on a
-// second axis, alarms and other events as markers on a local time axis.
+// second axis, alarms and other events as markers on a local time axis, and
+// the pager's dose-rate alarm threshold as a dashed line when it is known.
+// The title names the period shown; a dragged box zooms to exactly its
+// interval on both axes. The plot items (curve, event markers, axis labels)
+// live in files of their own; here are the plot, its files and its window.
 #pragma once
 
 #include "historyplotdata.h"
 
+#include <QHash>
 #include <QList>
 #include <QTimeZone>
 #include <QVector>
@@ -16,6 +21,11 @@ class HistoryCurve;
 class HistoryEventMarkers;
 class HistoryTimeScaleDraw;
 class HistoryZoomer;
+class QwtPlotMarker;
+
+// How far press and release may lie apart for a click on a record (pixels);
+// a larger drag zooms.
+constexpr int plotClickSlack = 3;
 
 // The plot itself, used on screen by the window and off screen for files.
 class HistoryPlot : public QwtPlot
@@ -24,12 +34,18 @@ public:
     explicit HistoryPlot(QWidget *parent = nullptr);
 
     // Shows `records` (copied: the plot keeps no pointer to them) with their
-    // times in `zone`; the title names the serial number and the period.
+    // times in `zone`, the whole history at first.
     void setHistory(const QList<HistoryRecord *> &records, const QString &serialNumber,
                     const QTimeZone &zone);
+    // The dose-rate alarm threshold in Sv/h, drawn as a dashed line on the
+    // dose-rate axis and named in the legend; NaN (or not above 0) for none.
+    // The whole-history view takes it in.
+    void setDoseRateThreshold(double sievertsPerHour);
+    double doseRateThreshold() const { return threshold; }
 
     const HistoryPlotData &data() const { return plotData; }
     QTimeZone timeZone() const { return zone; }
+    // The period on the time axis now, as the title names it.
     QString periodText() const;
 
     // The record under a point of the canvas: an alarm or event marker within
@@ -43,19 +59,22 @@ public:
 
 private:
     QTimeZone zone = QTimeZone::systemTimeZone(); // the zone the records are shown in
+    QString serialNumber;
     HistoryPlotData plotData;
     QVector<HistoryRecord> records;
+    double threshold;
     HistoryCurve *doseRateCurve;
     HistoryCurve *gammaCurve;
     HistoryCurve *neutronCurve;
-    HistoryEventMarkers *alarmMarkers;
-    HistoryEventMarkers *eventMarkers;
+    HistoryEventMarkers *markers;
+    QwtPlotMarker *thresholdLine;
     HistoryTimeScaleDraw *timeScale;
     HistoryZoomer *zoomer;
-    HistoryZoomer *rightZoomer;
 
     void setTimeAxis();
-    void setZoomBase();
+    // The whole history's scales; shown now when `show` or not zoomed in.
+    void setWholeHistory(bool show);
+    void updateTitle();
 };
 
 // Writes the plot as shown (a PNG image, or a PDF page of A4 landscape, by the
@@ -68,6 +87,8 @@ bool renderHistoryPlot(const QList<HistoryRecord *> &records, const QString &ser
                        const QTimeZone &zone, const QString &fileName, QString *error);
 
 // The plot window: one instance, owned by the main window and closed with it.
+// It keeps the dose-rate alarm threshold each pager was last read with and
+// draws it while it shows that pager's history.
 class HistoryPlotWindow : public QWidget
 {
     Q_OBJECT
@@ -77,6 +98,9 @@ public:
 
     void setHistory(const QList<HistoryRecord *> &records, const QString &serialNumber,
                     const QTimeZone &zone = QTimeZone::systemTimeZone());
+    // The dose-rate alarm threshold (Sv/h) read from the pager `serialNumber`;
+    // NaN when the read failed (the threshold is then no longer known).
+    void setDoseRateThreshold(const QString &serialNumber, double sievertsPerHour);
     HistoryPlot *plot() const { return historyPlot; }
 
 signals:
@@ -97,4 +121,6 @@ private:
     QLabel *messageLabel;
     QPoint pressPos;
     bool pressed = false;
+    QString shownSerialNumber;
+    QHash<QString, double> thresholds; // by serial number
 };

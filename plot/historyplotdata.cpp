@@ -62,6 +62,8 @@ HistoryPlotData historyPlotData(const QList<HistoryRecord *> &records)
             lastOff = row;
         if (isAlarmEvent(r.eventCode))
             data.alarms.append({x, row, r.eventCode, eventText(r.eventCode)});
+        else if (r.eventCode == 'e')
+            data.doseRateExceeded.append({x, row, r.eventCode, eventText(r.eventCode)});
         else if (isPlottedEvent(r.eventCode))
             data.events.append({x, row, r.eventCode, eventText(r.eventCode)});
     }

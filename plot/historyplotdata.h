@@ -39,6 +39,8 @@ struct HistoryPlotData
     HistoryPlotSeries neutron;
     // Gamma and neutron alarms, in row order.
     QVector<HistoryPlotMarker> alarms;
+    // Dose-rate threshold exceeded, in row order.
+    QVector<HistoryPlotMarker> doseRateExceeded;
     // Switch-on, switch-off, calibration and setting changes, in row order.
     QVector<HistoryPlotMarker> events;
     // Every record's x in row order, and the rows sorted by time (stable), for
@@ -55,7 +57,8 @@ struct HistoryPlotData
     int nearestRow(double x) const;
 };
 
-// Events drawn as small grey markers; alarms are told by isAlarmEvent().
+// Events drawn as small grey markers; alarms are told by isAlarmEvent(), the
+// dose-rate threshold exceeded by its code 'e'.
 bool isPlottedEvent(char code);
 
 HistoryPlotData historyPlotData(const QList<HistoryRecord *> &records);

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Takes docs/screenshot.png: the window in a Russian locale (ru_RU.UTF-8) after
 # "Читать параметры" and "Читать историю" on the emulated pager, scrolled to
-# its red alarm rows, on a virtual X display (Xvfb).
+# its red alarm rows, on a virtual X display (Xvfb); then docs/plot.png: the
+# plot window of that history, with the dose-rate threshold just read.
 # Installs what is missing (Xvfb and the locale among it) and builds into
 # build/ as scripts/run.sh does.
 #
-# Usage: scripts/screenshot.sh [OUTPUT.png]
+# Usage: scripts/screenshot.sh [OUTPUT.png [PLOT.png]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out="${1:-docs/screenshot.png}"
+plot="${2:-docs/plot.png}"
 
 scripts/install-deps.sh --screenshot
 if ! locale -a 2>/dev/null | grep -qix 'ru_RU\.utf-\?8'; then
@@ -51,7 +53,7 @@ if ! compgen -G "$tmp/dr7326g/*.sock" >/dev/null; then
 fi
 display=":$(head -n 1 "$tmp/display")"
 
-mkdir -p "$(dirname "$out")"
+mkdir -p "$(dirname "$out")" "$(dirname "$plot")"
 DISPLAY="$display" QT_QPA_PLATFORM=xcb LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8 LANGUAGE=ru \
-    timeout 300 build/scripts/screenshot/dr7326g-screenshot "$out"
-echo "Saved $out"
+    timeout 300 build/scripts/screenshot/dr7326g-screenshot "$out" "$plot"
+echo "Saved $out and $plot"

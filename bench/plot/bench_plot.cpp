@@ -27,7 +27,11 @@ QList<HistoryRecord *> makeRecords(int count)
     for (int i = 0; i < count; ++i) {
         auto *r = new HistoryRecord;
         r->time = start + std::uint32_t(i) * 120;
-        r->eventCode = i % 997 == 0 ? 'A' : i % 1499 == 0 ? 'N' : i % 5000 == 1 ? '1' : 'F';
+        r->eventCode = i % 997 == 0    ? 'A'
+                       : i % 1499 == 0 ? 'N'
+                       : i % 1993 == 1 ? 'e'
+                       : i % 5000 == 1 ? '1'
+                                       : 'F';
         const double wave = std::sin(i / 700.0) + 0.3 * std::sin(i / 13.0);
         r->doseRate = float(1e-7 * std::exp(1.5 * wave) * (r->eventCode == 'A' ? 20 : 1));
         r->gammaCps = std::uint16_t(40 + 30 * wave + (i * 7919) % 11);
@@ -56,12 +60,14 @@ int main(int argc, char **argv)
     timer.start();
     const HistoryPlotData data = historyPlotData(records);
     report("series and markers", timer.nsecsElapsed(), "");
-    std::printf("  %d dose-rate points, %d alarms, %d events\n", data.doseRate.size(),
-                data.alarms.size(), data.events.size());
+    std::printf("  %d dose-rate points, %d alarms, %d thresholds exceeded, %d events\n",
+                data.doseRate.size(), data.alarms.size(), data.doseRateExceeded.size(),
+                data.events.size());
 
     timer.restart();
     auto *window = new HistoryPlotWindow;
     window->resize(1200, 700);
+    window->setDoseRateThreshold(QStringLiteral("05A00317"), 1e-6);
     window->setHistory(records, QStringLiteral("05A00317"));
     window->show();
     QWidget *canvas = window->plot()->canvas();

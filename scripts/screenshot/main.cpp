@@ -1,9 +1,11 @@
 // Opens the window as the operator sees it, chooses "Читать параметры" and
 // "Читать историю", scrolls the table to the alarm rows (red) and saves what
-// the window then shows as a PNG file.
+// the window then shows as a PNG file; given a second file, then opens the
+// plot window (with the threshold just read) and saves it too.
 //
-// Usage: dr7326g-screenshot OUTPUT.png
+// Usage: dr7326g-screenshot OUTPUT.png [PLOT.png]
 
+#include "historyplot.h"
 #include "mainwindow.h"
 #include "qttranslations.h"
 
@@ -78,8 +80,8 @@ int topRowShowingAlarms(const QTableView &table)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: dr7326g-screenshot OUTPUT.png\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: dr7326g-screenshot OUTPUT.png [PLOT.png]\n");
         return 2;
     }
     const QString output = QString::fromLocal8Bit(argv[1]);
@@ -88,6 +90,7 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("dr7326g-screenshot"));
     QSettings().clear();
     installQtTranslations(&app);
+    const QString plotOutput = argc == 3 ? QString::fromLocal8Bit(argv[2]) : QString();
     MainWindow window;
     window.show();
 
@@ -119,7 +122,23 @@ int main(int argc, char **argv)
                     result = 0;
                 else
                     std::fprintf(stderr, "dr7326g-screenshot: cannot write %s\n", argv[1]);
-                app.quit();
+                if (plotOutput.isEmpty() || result != 0) {
+                    app.quit();
+                    return;
+                }
+                if (!trigger(window, "menuPlotHistory")) {
+                    result = 1;
+                    app.quit();
+                    return;
+                }
+                QTimer::singleShot(700, &window, [&]() {
+                    QWidget *plot = window.historyPlotWindow();
+                    if (!plot || !plot->grab().save(plotOutput, "PNG")) {
+                        std::fprintf(stderr, "dr7326g-screenshot: cannot write %s\n", argv[2]);
+                        result = 1;
+                    }
+                    app.quit();
+                });
             });
         });
     });

@@ -175,6 +175,15 @@ private slots:
         QVERIFY(!plotWindow->isVisible());
     }
 
+    // The threshold read with the parameters is drawn over that pager's history.
+    void plotShowsThresholdRead()
+    {
+        trigger("menuConnect");
+        download();
+        trigger("menuPlotHistory");
+        QCOMPARE(window->historyPlotWindow()->plot()->doseRateThreshold(), double(1.0e-5f));
+    }
+
     void dumpRoundTrip()
     {
         download();

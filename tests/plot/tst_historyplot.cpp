@@ -1,7 +1,10 @@
 // The history plot: series and markers made from the records, the record
 // found under the pointer, a click choosing a table row, times in the
 // records' zone, and the PNG and PDF files.
+#include "historycurve.h"
+#include "historyeventmarkers.h"
 #include "historyplot.h"
+#include "historyscaledraws.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -11,8 +14,11 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <qwt_legend.h>
+#include <qwt_legend_label.h>
 #include <qwt_plot_canvas.h>
 #include <qwt_scale_draw.h>
+#include <qwt_scale_map.h>
 
 #include <cmath>
 #include <limits>
@@ -83,6 +89,14 @@ QVector<int> markerRows(const QVector<HistoryPlotMarker> &markers)
     for (const HistoryPlotMarker &m : markers)
         rows << m.row;
     return rows;
+}
+
+QStringList legendTexts(const HistoryPlot *plot)
+{
+    QStringList texts;
+    for (const QwtLegendLabel *label : plot->legend()->findChildren<QwtLegendLabel *>())
+        texts << label->text().text();
+    return texts;
 }
 
 } // namespace
@@ -253,6 +267,8 @@ private slots:
         const QwtInterval whole = plot->axisInterval(QwtPlot::xBottom);
         QCOMPARE(whole.minValue(), start * 1000.0);
         QCOMPARE(whole.maxValue(), (start + 599 * 60) * 1000.0);
+        const QwtInterval doseRates = plot->axisInterval(QwtPlot::yLeft);
+        const QwtInterval countRates = plot->axisInterval(QwtPlot::yRight);
         const QPoint centre(canvas->width() / 2, canvas->height() / 2);
         if (zoom) {
             QTest::mousePress(canvas, Qt::LeftButton, {}, centre / 2);
@@ -273,6 +289,9 @@ private slots:
             window.findChild<QPushButton *>(QStringLiteral("btnWholeHistory"))->click();
         QCOMPARE(plot->axisInterval(QwtPlot::xBottom).minValue(), whole.minValue());
         QCOMPARE(plot->axisInterval(QwtPlot::xBottom).maxValue(), whole.maxValue());
+        // Both value axes back too.
+        QCOMPARE(plot->axisInterval(QwtPlot::yLeft), doseRates);
+        QCOMPARE(plot->axisInterval(QwtPlot::yRight), countRates);
     }
 
     // Zoomed in between two records the dose-rate line still crosses the canvas;
@@ -349,11 +368,6 @@ private slots:
         QVERIFY(plot.recordText(0).contains(QStringLiteral("Включение прибора")));
         QCOMPARE(plot.axisScaleDraw(QwtPlot::xBottom)->label(start * 1000.0).text(),
                  first.mid(11) + QLatin1Char('\n') + first.left(10));
-        // The value axes in the C number format, whatever the locale.
-        using P = std::pair<double, const char *>;
-        for (int axis : {QwtPlot::yLeft, QwtPlot::yRight})
-            for (auto [v, text] : {P(1e-5, "1e-05"), P(0.5, "0.5"), P(1e4, "1e+04")})
-                QCOMPARE(plot.axisScaleDraw(axis)->label(v).text(), QLatin1String(text));
     }
 
     // PNG (landscape A4 shape) and one A4 landscape PDF page by the file name;
@@ -401,6 +415,254 @@ private slots:
             QVERIFY(!image.isNull());
             QCOMPARE(qRound(image.width() * 210.0 / image.height()), 297);
         }
+    }
+
+    // Min/max decimation: one spike among 100,000 records is the topmost
+    // point drawn at every zoom, a pixel column holds at most four points, and
+    // the line stays broken at the switch-off.
+    void decimationKeepsSpike_data()
+    {
+        QTest::addColumn<double>("span");   // records across the canvas
+        QTest::addColumn<double>("centre"); // of the view, records after the spike
+        QTest::addColumn<int>("lines");
+        QTest::newRow("whole history") << 100000.0 << -11803.0 << 2;
+        QTest::newRow("a tenth") << 10000.0 << 0.0 << 1;
+        QTest::newRow("a hundredth, spike at the left edge") << 1000.0 << 499.0 << 1;
+        QTest::newRow("ten pixels per record") << 100.0 << -3.0 << 1;
+    }
+
+    void decimationKeepsSpike()
+    {
+        QFETCH(double, span);
+        QFETCH(double, centre);
+        QFETCH(int, lines);
+        const int spike = 61803;
+        Records records;
+        for (int i = 0; i < 100000; ++i)
+            records.add(start + 60 * i,
+                        i == 30000   ? '0'
+                        : i == 30001 ? '1'
+                                     : 'F',
+                        i == spike ? 5e-5 : 1e-7 * (1 + i % 7 * 0.1));
+        const HistoryPlotSeries series = historyPlotData(records.list).doseRate;
+        const double middle = (start + 60 * (spike + centre)) * 1000.0;
+        QwtScaleMap xMap;
+        xMap.setPaintInterval(0, 1000);
+        xMap.setScaleInterval(middle - span * 30000, middle + span * 30000);
+        QwtScaleMap yMap;
+        yMap.setTransformation(new QwtLogTransform);
+        yMap.setPaintInterval(500, 0);
+        yMap.setScaleInterval(1e-8, 1e-3);
+        const QVector<QPolygonF> drawn =
+            decimatedLines(series, xMap, yMap, -1, 1001, 0, series.size() - 1);
+        QCOMPARE(drawn.size(), lines);
+        double top = 500;
+        int points = 0;
+        for (const QPolygonF &line : drawn) {
+            points += line.size();
+            for (const QPointF &p : line)
+                top = std::min(top, p.y());
+        }
+        QCOMPARE(top, yMap.transform(double(5e-5f)));
+        QVERIFY2(points <= 4 * 1003, qPrintable(QString::number(points)));
+    }
+
+    // A dragged box becomes the view on the time axis and on both value axes
+    // (within a pixel), also a second box inside the first; the title names
+    // the period shown.
+    void zoomLandsOnDrag_data()
+    {
+        QTest::addColumn<QVector<QPointF>>("drags"); // press and release, fractions of the canvas
+        QTest::newRow("left to right, downwards") << QVector<QPointF>{{0.2, 0.1}, {0.5, 0.8}};
+        QTest::newRow("right to left, upwards") << QVector<QPointF>{{0.7, 0.9}, {0.3, 0.2}};
+        QTest::newRow("narrow strip") << QVector<QPointF>{{0.45, 0.02}, {0.47, 0.98}};
+        QTest::newRow("a box in a box")
+            << QVector<QPointF>{{0.1, 0.1}, {0.9, 0.9}, {0.4, 0.3}, {0.6, 0.7}};
+    }
+
+    void zoomLandsOnDrag()
+    {
+        QFETCH(QVector<QPointF>, drags);
+        HistoryPlotWindow window;
+        QWidget *canvas = showTenHours(window);
+        QVERIFY(canvas);
+        HistoryPlot *plot = window.plot();
+        for (int i = 0; i + 1 < drags.size(); i += 2) {
+            const QPoint from(qRound(drags[i].x() * canvas->width()),
+                              qRound(drags[i].y() * canvas->height()));
+            const QPoint to(qRound(drags[i + 1].x() * canvas->width()),
+                            qRound(drags[i + 1].y() * canvas->height()));
+            QVector<QwtScaleMap> maps;
+            for (int axis : {QwtPlot::xBottom, QwtPlot::yLeft, QwtPlot::yRight})
+                maps << plot->canvasMap(axis);
+            QTest::mousePress(canvas, Qt::LeftButton, {}, from);
+            QMouseEvent move(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton, {});
+            QApplication::sendEvent(canvas, &move);
+            QTest::mouseRelease(canvas, Qt::LeftButton, {}, to);
+            int a = 0;
+            for (int axis : {QwtPlot::xBottom, QwtPlot::yLeft, QwtPlot::yRight}) {
+                const QwtScaleMap &map = maps[a++];
+                const bool x = axis == QwtPlot::xBottom;
+                const double p = x ? from.x() : from.y(), q = x ? to.x() : to.y();
+                const QwtInterval shown = plot->axisInterval(axis);
+                for (auto [value, pixel] :
+                     {std::pair(shown.minValue(), x ? std::min(p, q) : std::max(p, q)),
+                      std::pair(shown.maxValue(), x ? std::max(p, q) : std::min(p, q))}) {
+                    const double onePixel =
+                        std::abs(map.invTransform(pixel + 1) - map.invTransform(pixel));
+                    QVERIFY2(std::abs(value - map.invTransform(pixel)) <= onePixel,
+                             qPrintable(QStringLiteral("axis %1").arg(axis)));
+                }
+            }
+        }
+        const QDateTime first =
+            QDateTime::fromMSecsSinceEpoch(qint64(plot->axisInterval(QwtPlot::xBottom).minValue()));
+        QVERIFY2(plot->title().text().contains(first.toString(QStringLiteral("dd.MM.yyyy HH:mm"))),
+                 qPrintable(plot->title().text()));
+    }
+
+    // Each kind of alarm has its colour, its symbol at the top of the canvas
+    // and its legend entry; a dose-rate threshold exceeded is marked too.
+    void markersByKind_data()
+    {
+        QTest::addColumn<char>("code");
+        QTest::addColumn<int>("kind");
+        QTest::newRow("gamma alarm") << 'A' << int(GammaAlarmMarker);
+        QTest::newRow("neutron alarm") << 'N' << int(NeutronAlarmMarker);
+        QTest::newRow("dose-rate threshold exceeded") << 'e' << int(DoseRateExceededMarker);
+    }
+
+    void markersByKind()
+    {
+        QFETCH(char, code);
+        QFETCH(int, kind);
+        Records records;
+        for (int m = 0; m < 120; ++m)
+            records.add(start + 60 * m, m == 60 ? code : 'F');
+        HistoryPlot plot;
+        plot.resize(800, 500);
+        plot.setHistory(records.list, QString(), QTimeZone::systemTimeZone());
+        plot.replot();
+        const QImage image = plot.canvas()->grab().toImage();
+        const int x = qRound(plot.transform(QwtPlot::xBottom, (start + 3600) * 1000.0));
+        QSet<int> kinds;
+        for (int y = 0; y < 60; ++y)
+            for (int k = 0; k < DeviceEventMarker; ++k)
+                if (image.pixelColor(x, y) == eventMarkerColor(k))
+                    kinds << k;
+        QCOMPARE(kinds, QSet<int>{kind});
+        const QStringList legend = legendTexts(&plot);
+        QVERIFY(legend.contains(eventText(code)));
+    }
+
+    // Which marker columns get a text: one kind only, room before the next
+    // line and the canvas edge ("x:kinds", * labelled; label 12 px wide).
+    void markerLabels_data()
+    {
+        QTest::addColumn<QString>("markers");
+        QTest::addColumn<QString>("columns");
+        QTest::newRow("lone alarm") << "100A"
+                                    << "100:A*";
+        QTest::newRow("kinds sharing a column") << "100A 100.3e"
+                                                << "100:Ae";
+        QTest::newRow("one kind sharing a column") << "100N 100.2N"
+                                                   << "100:N*";
+        QTest::newRow("next line would cross the text") << "100N 114A"
+                                                        << "100:N 114:A*";
+        QTest::newRow("room enough") << "100N 116A 131e"
+                                     << "100:N* 116:A 131:e*";
+        QTest::newRow("text past the right edge") << "990A"
+                                                  << "990:A";
+        QTest::newRow("off the canvas") << "-5A 1100N"
+                                        << "";
+    }
+
+    void markerLabels()
+    {
+        QFETCH(QString, markers);
+        QFETCH(QString, columns);
+        const QString kindCodes = QStringLiteral("ANe");
+        QVector<double> pixels;
+        QVector<int> kinds;
+        for (const QString &m : markers.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            pixels << m.chopped(1).toDouble();
+            kinds << kindCodes.indexOf(m.back());
+        }
+        QStringList out;
+        for (const EventMarkerColumn &c : eventMarkerColumns(pixels, kinds, 0, 1000, 12)) {
+            QString text = QStringLiteral("%1:").arg(c.x);
+            for (int k = 0; k < 3; ++k)
+                if (c.kinds & (1 << k))
+                    text += kindCodes[k];
+            out << text + (c.labelled ? QStringLiteral("*") : QString());
+        }
+        QCOMPARE(out.join(QLatin1Char(' ')), columns);
+    }
+
+    // Axis numbers as a Russian reader writes them, no two ticks alike.
+    void axisNumbers_data()
+    {
+        QTest::addColumn<QList<double>>("ticks");
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("texts");
+        QTest::newRow("decades of dose rate") << QList<double>{1e-7, 1e-6, 1e-5} << "C"
+                                              << "1·10⁻⁷ 1·10⁻⁶ 1·10⁻⁵";
+        QTest::newRow("narrow range, comma") << QList<double>{1e-7, 1.2e-7, 1.4e-7} << "ru_RU"
+                                             << "1·10⁻⁷ 1,2·10⁻⁷ 1,4·10⁻⁷";
+        QTest::newRow("rounding up to the next power") << QList<double>{9.96e-7, 1e-6} << "ru_RU"
+                                                       << "9,96·10⁻⁷ 1·10⁻⁶";
+        QTest::newRow("count rates plainly") << QList<double>{0.5, 1, 2.5, 10000} << "ru_RU"
+                                             << "0,5 1 2,5 10000";
+        QTest::newRow("one large tick: all powers") << QList<double>{1000, 1e4, 1e5} << "ru_RU"
+                                                    << "1·10³ 1·10⁴ 1·10⁵";
+    }
+
+    void axisNumbers()
+    {
+        QFETCH(QList<double>, ticks);
+        QFETCH(QString, locale);
+        QFETCH(QString, texts);
+        const AxisNumberFormat format = axisNumberFormat(ticks);
+        QStringList out;
+        for (double v : ticks)
+            out << axisNumberText(v, format, QLocale(locale));
+        QCOMPARE(out.join(QLatin1Char(' ')), texts);
+    }
+
+    // The threshold read from a pager is drawn over that pager's history
+    // only, named in the legend, within the whole-history view.
+    void threshold_data()
+    {
+        QTest::addColumn<QString>("serial");
+        QTest::addColumn<double>("value");
+        QTest::addColumn<bool>("beforeHistory");
+        QTest::addColumn<bool>("drawn");
+        QTest::newRow("read while the plot is open") << "05A00317" << 3e-4 << false << true;
+        QTest::newRow("read before") << "05A00317" << 3e-4 << true << true;
+        QTest::newRow("another pager") << "05A00999" << 3e-4 << false << false;
+        QTest::newRow("read failed") << "05A00317" << notANumber << false << false;
+    }
+
+    void threshold()
+    {
+        QFETCH(QString, serial);
+        QFETCH(double, value);
+        QFETCH(bool, beforeHistory);
+        QFETCH(bool, drawn);
+        HistoryPlotWindow window;
+        if (beforeHistory)
+            window.setDoseRateThreshold(serial, value);
+        QVERIFY(showTenHours(window));
+        window.setDoseRateThreshold(QStringLiteral("05A00317"), 1e-6); // replaced below
+        window.setDoseRateThreshold(serial, value);
+        if (serial != QStringLiteral("05A00317"))
+            window.setDoseRateThreshold(QStringLiteral("05A00317"), notANumber);
+        HistoryPlot *plot = window.plot();
+        QCOMPARE(std::isfinite(plot->doseRateThreshold()), drawn);
+        const QStringList legend = legendTexts(plot);
+        QCOMPARE(legend.contains(QStringLiteral("Порог МЭД 3·10⁻⁴ Зв/ч")), drawn);
+        if (drawn)
+            QVERIFY(plot->axisInterval(QwtPlot::yLeft).maxValue() >= value);
     }
 };
 
