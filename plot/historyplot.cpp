@@ -6,6 +6,7 @@
 #include "historyeventmarkers.h"
 #include "historyscaledraws.h"
 #include "historytable.h"
+#include "savenames.h"
 
 #include <QDir>
 #include <QEvent>
@@ -517,11 +518,16 @@ void HistoryPlotWindow::setDoseRateThreshold(const QString &serialNumber, double
 void HistoryPlotWindow::savePlot()
 {
     QString selected;
+    // Offered as «График_<SN>_<date>.png» in the folder used last.
+    const QString offered =
+        QDir(lastUsedFolder())
+            .filePath(suggestedFileName(SavedFile::Plot, shownSerialNumber, QDate::currentDate()));
     const QString fileName = QFileDialog::getSaveFileName(
-        this, tr("Сохранить график"), QString(),
+        this, tr("Сохранить график"), offered,
         tr("Изображение PNG (*.png);;Документ PDF (*.pdf)"), &selected);
     if (fileName.isEmpty())
         return;
+    rememberUsedFolder(fileName);
     QString target = fileName;
     const QString suffix = QFileInfo(fileName).suffix().toLower();
     if (suffix != QLatin1String("png") && suffix != QLatin1String("pdf"))
