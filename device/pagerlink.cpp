@@ -195,6 +195,7 @@ bool PagerLink::textExchange(const QString &word, const QString &value, QString 
                                                                 : ReplyState::Partial;
         },
         &received);
+    lastExchangeAnswered = whole;
     if (reply)
         *reply = replyText(received);
     return whole;
@@ -335,13 +336,14 @@ bool PagerLink::registerExchange(const QByteArray &frame, int expectedLength, QB
     writeBytes(frame);
     // A register reply has a fixed length and may come in pieces; more bytes
     // than that are not a reply to this frame.
-    return gatherReply(
+    lastExchangeAnswered = gatherReply(
         [expectedLength](QByteArray &bytes) {
             if (bytes.size() < expectedLength)
                 return ReplyState::Partial;
             return bytes.size() == expectedLength ? ReplyState::Whole : ReplyState::Broken;
         },
         reply);
+    return lastExchangeAnswered;
 }
 
 float PagerLink::readSigma(std::uint16_t address, bool *ok)

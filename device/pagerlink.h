@@ -93,6 +93,9 @@ public:
     usbx::Handle usbHandle = 0;
     std::uint16_t requestNumber = 0;
     QString deviceName;
+    // Whether the last exchange brought a whole reply: after a write that
+    // returned false, true means the pager refused, false that it did not answer.
+    bool lastExchangeAnswered = false;
 
 private:
     enum class ReplyState { Partial, Whole, Broken };

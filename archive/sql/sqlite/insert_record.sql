@@ -1,0 +1,2 @@
+INSERT INTO records (pager, stored, copy, time, download) VALUES (?, ?, ?, ?, ?)
+ON CONFLICT DO NOTHING;
