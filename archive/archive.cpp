@@ -10,8 +10,18 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QtEndian>
 
+#include <QSet>
+#include <QVector>
+
+#include <algorithm>
+#include <array>
 #include <atomic>
+#include <limits>
+#include <memory>
+#include <numeric>
+#include <vector>
 
 #ifdef Q_OS_UNIX
 #include <pwd.h>
@@ -38,6 +48,23 @@ QDateTime timeOf(const QVariant &seconds)
 QByteArray storedBytes(const HistoryRecord &record)
 {
     return QByteArray(reinterpret_cast<const char *>(record.stored.data()), storedRecordSize);
+}
+
+// A record's identity as one value: its stored bytes, then its copy number
+// (big-endian), so that the order is that of the key (stored, copy).
+using Identity = std::array<std::uint8_t, storedRecordSize + 4>;
+
+Identity identityOf(const std::uint8_t *stored, int copy)
+{
+    Identity id;
+    std::copy(stored, stored + storedRecordSize, id.begin());
+    qToBigEndian(quint32(copy), id.data() + storedRecordSize);
+    return id;
+}
+
+int copyOf(const Identity &id)
+{
+    return int(qFromBigEndian<quint32>(id.data() + storedRecordSize));
 }
 
 void setError(QString *error, const QString &text)
@@ -295,24 +322,16 @@ ArchiveStoreResult Archive::storeHistory(const HistoryDump &dump, ArchiveOutcome
         result.error = QStringLiteral("the history names no serial number");
         return result;
     }
-    // Decoded before the transaction: the archive is locked only for writing.
-    QList<HistoryRecord *> records;
-    decodeHistoryDump(dump, records);
-    result.records = records.size();
     const QByteArray bytes = historyDumpBytes(dump);
     const QString digest =
         QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
-    const QByteArray blob = archiveDumpBlob(bytes);
-
-    auto fail = [&](const QString &reason) {
+    QString reason;
+    auto fail = [&](const QString &why) {
         rollback();
-        qDeleteAll(records);
-        result.error = reason;
+        result.error = why;
         return result;
     };
-    QString reason;
     if (!beginWrite(&reason)) {
-        qDeleteAll(records);
         result.error = reason;
         return result;
     }
@@ -328,36 +347,95 @@ ArchiveStoreResult Archive::storeHistory(const HistoryDump &dump, ArchiveOutcome
         result.alreadyStored = true;
         result.ok = true;
         rollback();
-        qDeleteAll(records);
         return result;
     }
+    query.finish();
+
+    QList<HistoryRecord *> records;
+    decodeHistoryDump(dump, records);
+    const std::unique_ptr<QList<HistoryRecord *>, void (*)(QList<HistoryRecord *> *)> owner(
+        &records, [](QList<HistoryRecord *> *list) { qDeleteAll(*list); });
+    result.records = records.size();
     if (!runArchiveQuery(query, engine, QStringLiteral("insert_download"),
                          {pager, origin, secondsOrNull(dump.downloadedAt),
                           QString::fromLatin1(dump.timeZoneId), archiveOutcomeName(outcome),
                           dump.pages.size(), records.size(), nowSeconds(), digest, bytes.size(),
-                          blob},
+                          archiveDumpBlob(bytes)},
                          &reason))
         return fail(reason);
     result.downloadId = query.lastInsertId().toLongLong();
 
-    // The k-th time a download holds the same bytes is copy k.
-    QHash<QByteArray, int> copies;
-    QSqlQuery insert(db);
+    // The k-th time a download holds the same bytes is copy k. What the
+    // archive holds already is looked up once for the download's span (the
+    // same bytes decoded in another zone lie at most a day or so apart);
+    // the key still refuses any other repeat.
+    // Copies are counted in download order along runs of equal bytes.
+    QVector<int> byBytes(records.size());
+    std::iota(byBytes.begin(), byBytes.end(), 0);
+    std::stable_sort(byBytes.begin(), byBytes.end(),
+                     [&](int x, int y) { return records.at(x)->stored < records.at(y)->stored; });
+    QVector<Identity> identities(records.size());
+    for (int k = 0, copy = 0; k < byBytes.size(); ++k) {
+        const HistoryRecord *record = records.at(byBytes.at(k));
+        copy = k > 0 && records.at(byBytes.at(k - 1))->stored == record->stored ? copy + 1 : 1;
+        identities[byBytes.at(k)] = identityOf(record->stored.data(), copy);
+    }
+    qint64 first = std::numeric_limits<qint64>::max(), last = 0;
     for (const HistoryRecord *record : records) {
-        const QByteArray stored = storedBytes(*record);
-        const int copy = ++copies[stored];
-        if (!runArchiveQuery(insert, engine, QStringLiteral("insert_record"),
-                             {pager, stored, copy, qint64(record->time), result.downloadId},
-                             &reason))
+        first = qMin(first, qint64(record->time));
+        last = qMax(last, qint64(record->time));
+    }
+    std::vector<Identity> held;
+    constexpr qint64 zoneSpan = 2 * 24 * 3600;
+    if (!records.isEmpty()) {
+        query.setForwardOnly(true);
+        if (!runArchiveQuery(query, engine, QStringLiteral("select_identities"),
+                             {pager, first - zoneSpan, last + zoneSpan}, &reason))
             return fail(reason);
-        result.newRecords += insert.numRowsAffected() > 0 ? 1 : 0;
+        while (query.next()) {
+            const QByteArray stored = query.value(0).toByteArray();
+            if (stored.size() == storedRecordSize)
+                held.push_back(
+                    identityOf(reinterpret_cast<const std::uint8_t *>(stored.constData()),
+                               query.value(1).toInt()));
+        }
+        std::sort(held.begin(), held.end());
+    }
+    // Inserted in key order, which keeps the writes together.
+    QVector<int> fresh;
+    for (int i = 0; i < identities.size(); ++i)
+        if (!std::binary_search(held.cbegin(), held.cend(), identities.at(i)))
+            fresh << i;
+    std::sort(fresh.begin(), fresh.end(),
+              [&](int x, int y) { return identities.at(x) < identities.at(y); });
+    // Many rows a statement: a statement run costs more than a row.
+    constexpr int rowsAtOnce = 200;
+    QSqlQuery insert(db);
+    for (int at = 0; at < fresh.size(); at += rowsAtOnce) {
+        const int rows = qMin(rowsAtOnce, int(fresh.size()) - at);
+        if (at == 0 || rows < rowsAtOnce) {
+            insert.finish();
+            if (!insert.prepare(
+                    archiveStatementForRows(engine, QStringLiteral("insert_record"), rows)))
+                return fail(insert.lastError().text());
+        }
+        for (int k = 0; k < rows; ++k) {
+            const int i = fresh.at(at + k);
+            insert.bindValue(5 * k, pager);
+            insert.bindValue(5 * k + 1, storedBytes(*records.at(i)));
+            insert.bindValue(5 * k + 2, copyOf(identities.at(i)));
+            insert.bindValue(5 * k + 3, qint64(records.at(i)->time));
+            insert.bindValue(5 * k + 4, result.downloadId);
+        }
+        if (!insert.exec())
+            return fail(insert.lastError().text());
+        result.newRecords += insert.numRowsAffected();
     }
     if (!runArchiveQuery(query, engine, QStringLiteral("update_download_new_records"),
                          {result.newRecords, result.downloadId}, &reason))
         return fail(reason);
     if (!commit(&reason))
         return fail(reason);
-    qDeleteAll(records);
     result.ok = true;
     return result;
 }
@@ -529,6 +607,34 @@ QList<ArchiveRecord> Archive::recordPage(const QString &serialNumber, const QDat
         page << r;
     }
     return page;
+}
+
+ArchivePeriodSummary Archive::summarize(const QString &serialNumber, const QDateTime &from,
+                                        const QDateTime &to, QString *error)
+{
+    ArchivePeriodSummary summary;
+    constexpr int chunk = 20000;
+    QList<ArchiveRecord> page;
+    ArchiveRecord last;
+    do {
+        page = recordPage(serialNumber, from, to, summary.records ? &last : nullptr, chunk, error);
+        for (const ArchiveRecord &r : page) {
+            ++summary.records;
+            ++summary.events[r.record.eventCode];
+            // A NaN compares false and never becomes the peak.
+            if (r.record.doseRate > summary.peakDoseRate) {
+                summary.peakDoseRate = r.record.doseRate;
+                summary.peakAt = QDateTime::fromSecsSinceEpoch(r.record.time);
+            }
+        }
+        if (!page.isEmpty())
+            last = page.constLast();
+    } while (page.size() == chunk);
+    if (summary.records) {
+        summary.doseAtEnd = last.record.dose;
+        summary.lastAt = QDateTime::fromSecsSinceEpoch(last.record.time);
+    }
+    return summary;
 }
 
 QHash<qint64, QTimeZone> Archive::downloadZones(const QString &serialNumber)

@@ -91,6 +91,17 @@ struct ArchiveRecord
     qint64 downloadId = 0;
 };
 
+// What a period of a pager's records holds.
+struct ArchivePeriodSummary
+{
+    qint64 records = 0;
+    QHash<char, qint64> events; // records by event code
+    float peakDoseRate = 0;     // Sv/h; 0 without records
+    QDateTime peakAt;
+    float doseAtEnd = 0; // Sv: the dose of the period's last record
+    QDateTime lastAt;
+};
+
 // One row of the settings log: a value read, or a change sent.
 struct SettingsLogEntry
 {
@@ -157,6 +168,8 @@ public:
     QList<ArchiveRecord> recordPage(const QString &serialNumber, const QDateTime &from,
                                     const QDateTime &to, const ArchiveRecord *after, int limit,
                                     QString *error = nullptr);
+    ArchivePeriodSummary summarize(const QString &serialNumber, const QDateTime &from,
+                                   const QDateTime &to, QString *error = nullptr);
     // The zone each download's records are shown in.
     QHash<qint64, QTimeZone> downloadZones(const QString &serialNumber);
     // The settings log of a pager, or of all when the serial number is empty.

@@ -1,6 +1,8 @@
 #include "archivesql.h"
 
 #include <QFile>
+#include <QHash>
+#include <QMutex>
 #include <QSqlError>
 
 // The resource tree of a static library is registered by hand.
@@ -9,7 +11,9 @@ static void registerArchiveResources()
     Q_INIT_RESOURCE(archive);
 }
 
-QStringList archiveStatements(const QString &engine, const QString &name)
+namespace {
+
+QStringList readStatements(const QString &engine, const QString &name)
 {
     static const bool registered = (registerArchiveResources(), true);
     Q_UNUSED(registered)
@@ -32,6 +36,40 @@ QStringList archiveStatements(const QString &engine, const QString &name)
     if (!current.trimmed().isEmpty())
         statements << current.trimmed();
     return statements;
+}
+
+} // namespace
+
+QStringList archiveStatements(const QString &engine, const QString &name)
+{
+    // Read once: an import runs the same statement for every record.
+    static QMutex mutex;
+    static QHash<QString, QStringList> cache;
+    const QString key = engine + QLatin1Char('/') + name;
+    const QMutexLocker lock(&mutex);
+    auto found = cache.constFind(key);
+    if (found == cache.cend())
+        found = cache.insert(key, readStatements(engine, name));
+    return *found;
+}
+
+QString archiveStatementForRows(const QString &engine, const QString &name, int rows)
+{
+    const QStringList statements = archiveStatements(engine, name);
+    if (statements.size() != 1 || rows < 1)
+        return QString();
+    QStringList lines = statements.first().split(QLatin1Char('\n'));
+    for (QString &line : lines) {
+        if (line.trimmed().startsWith(QLatin1Char('('))) {
+            const QString values = line.trimmed();
+            QStringList repeated;
+            for (int i = 0; i < rows; ++i)
+                repeated << values;
+            line = repeated.join(QStringLiteral(",\n"));
+            break;
+        }
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 bool runArchiveQuery(QSqlQuery &query, const QString &engine, const QString &name,

@@ -18,6 +18,10 @@ QStringList archiveStatements(const QString &engine, const QString &name);
 bool runArchiveQuery(QSqlQuery &query, const QString &engine, const QString &name,
                      const QVariantList &values, QString *error);
 
+// The single statement of file `name` with its line of values (the line that
+// starts with "(") repeated `rows` times, for inserting many rows at once.
+QString archiveStatementForRows(const QString &engine, const QString &name, int rows);
+
 // Runs every statement of file `name` in order (no values); false at the first
 // failure, with the reason in *error.
 bool runArchiveScript(QSqlDatabase &db, const QString &engine, const QString &name, QString *error);

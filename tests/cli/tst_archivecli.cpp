@@ -1,0 +1,219 @@
+// The archive group of the command-line tool: in-process for what it prints
+// (import then records equals decode of the same dump), as processes for
+// what only processes show (a killed import, two writers at once, the
+// pager commands storing into the archive against the emulator).
+#include "archive.h"
+#include "archivecommands.h"
+#include "historytable.h"
+#include "support/dumpfixture.h"
+#include "support/emulatorprocess.h"
+
+#include <QStandardItemModel>
+#include <QtTest>
+
+namespace {
+
+struct Run
+{
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+Run group(const QStringList &args)
+{
+    Run r;
+    QTextStream out(&r.out);
+    QTextStream err(&r.err);
+    r.code = runArchiveGroup(QStringList{QStringLiteral("dr7326g-cli")} + args, out, err);
+    return r;
+}
+
+QProcess *startCli(const QStringList &args, const QString &runtime = QString())
+{
+    auto *p = new QProcess;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!runtime.isEmpty())
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    p->setProcessEnvironment(env);
+    p->start(QStringLiteral(DR7326G_CLI), args);
+    p->waitForStarted(5000);
+    return p;
+}
+
+Run finish(QProcess *p)
+{
+    Run r;
+    if (p->waitForFinished(120000) && p->exitStatus() == QProcess::NormalExit)
+        r.code = p->exitCode();
+    r.out = QString::fromUtf8(p->readAllStandardOutput());
+    r.err = QString::fromUtf8(p->readAllStandardError());
+    delete p;
+    return r;
+}
+
+QList<int> range(int from, int count)
+{
+    QList<int> minutes;
+    for (int i = 0; i < count; ++i)
+        minutes << from + i;
+    return minutes;
+}
+
+} // namespace
+
+class TestArchiveCli : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    QString path(const QString &name) const { return dir.filePath(name); }
+    QString saveDump(const QString &name, const HistoryDump &dump) const
+    {
+        saveHistoryDump(dump, path(name), nullptr);
+        return path(name);
+    }
+
+private slots:
+    void importThenRecordsEqualsDecode();
+    void killedImportLeavesArchiveWhole();
+    void twoWritersAtOnce();
+    void pagerCommandsStoreIntoArchive();
+};
+
+void TestArchiveCli::importThenRecordsEqualsDecode()
+{
+    const QString archive = path(QStringLiteral("roundtrip.sqlite"));
+    HistoryDump dump = historyDumpOf(QStringLiteral("05A00317"), range(60000, 40) << 60010);
+    dump.timeZoneId = QByteArrayLiteral("Asia/Tokyo"); // shown in its own zone, not the PC's
+    const QString file = saveDump(QStringLiteral("d.dump"), dump);
+    Run r = group({QStringLiteral("--archive"), archive, QStringLiteral("archive"),
+                   QStringLiteral("import"), file});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    QVERIFY(r.out.contains(QLatin1String("41 records, 41 new")));
+
+    QList<HistoryRecord *> records;
+    QVERIFY(decodeHistoryDump(dump, records));
+    QStandardItemModel decoded;
+    setupHistoryModel(&decoded);
+    fillHistoryTable(&decoded, records, dump.timeZone());
+    qDeleteAll(records);
+    QStringList lines;
+    for (int row = 0; row < decoded.rowCount(); ++row) {
+        QStringList cells;
+        for (int c = 0; c < decoded.columnCount(); ++c)
+            cells << decoded.index(row, c).data().toString();
+        lines << cells.join('\t');
+    }
+    r = group({QStringLiteral("--archive"), archive, QStringLiteral("archive"),
+               QStringLiteral("records"), QStringLiteral("05A00317")});
+    QCOMPARE(r.code, 0);
+    // In time order; the record held twice sorts beside its first copy.
+    QStringList sorted = lines;
+    std::stable_sort(sorted.begin(), sorted.end());
+    QStringList shown = r.out.split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(shown, sorted);
+
+    // The stored download back as a file is the dump imported.
+    r = group({QStringLiteral("--archive"), archive, QStringLiteral("archive"),
+               QStringLiteral("dump"), QStringLiteral("1"), path(QStringLiteral("back.dump"))});
+    QCOMPARE(r.code, 0);
+    QFile a(file), b(path(QStringLiteral("back.dump")));
+    QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    QCOMPARE(b.readAll(), a.readAll());
+    // Options of another command are refused by this one's parser.
+    QCOMPARE(group({QStringLiteral("--archive"), archive, QStringLiteral("archive"),
+                    QStringLiteral("list"), QStringLiteral("--csv"), path("x.csv")})
+                 .code,
+             2);
+}
+
+void TestArchiveCli::killedImportLeavesArchiveWhole()
+{
+    const QString archive = path(QStringLiteral("killed.sqlite"));
+    const int count = 150000;
+    const QString file = saveDump(QStringLiteral("big.dump"),
+                                  historyDumpOf(QStringLiteral("05A00317"), range(1, count)));
+    QProcess *p = startCli({QStringLiteral("--archive"), archive, QStringLiteral("archive"),
+                            QStringLiteral("import"), file});
+    // Killed once the transaction has begun writing pages.
+    QElapsedTimer t;
+    t.start();
+    while (QFileInfo(archive + QStringLiteral("-wal")).size() < 256 * 1024 &&
+           p->state() == QProcess::Running && t.elapsed() < 60000)
+        QThread::msleep(5);
+    QCOMPARE(p->state(), QProcess::Running);
+    p->kill();
+    p->waitForFinished();
+    delete p;
+
+    Archive opened;
+    QString error;
+    QVERIFY2(opened.open(archive, &error), qPrintable(error));
+    QVERIFY(opened.pagers().isEmpty()); // nothing of the download, not half of it
+    const ArchiveStoreResult again =
+        opened.importDump(historyDumpOf(QStringLiteral("05A00317"), range(1, count)));
+    QVERIFY2(again.ok, qPrintable(again.error));
+    QCOMPARE(again.newRecords, count);
+}
+
+void TestArchiveCli::twoWritersAtOnce()
+{
+    const QString archive = path(QStringLiteral("two.sqlite"));
+    QList<QProcess *> writers;
+    for (int i = 0; i < 2; ++i)
+        writers << startCli(
+            {QStringLiteral("--archive"), archive, QStringLiteral("archive"),
+             QStringLiteral("import"),
+             saveDump(QStringLiteral("w%1.dump").arg(i),
+                      historyDumpOf(QStringLiteral("05A00317"), range(1 + 20000 * i, 30000)))});
+    for (QProcess *w : writers) {
+        const Run r = finish(w);
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+    }
+    const Run r = group(
+        {QStringLiteral("--archive"), archive, QStringLiteral("archive"), QStringLiteral("list")});
+    QVERIFY2(r.out.contains(QLatin1String("05A00317\t50000\t")), qPrintable(r.out));
+}
+
+void TestArchiveCli::pagerCommandsStoreIntoArchive()
+{
+    QTemporaryDir runtime;
+    EmulatorProcess emulator(runtime.path());
+    QVERIFY(
+        emulator.start({QStringLiteral("--baud"), QStringLiteral("0"), QStringLiteral("--records"),
+                        QStringLiteral("20"), QStringLiteral("--refuse-writes")}));
+    const QString archive = path(QStringLiteral("pager.sqlite"));
+    const QStringList a{QStringLiteral("--archive"), archive};
+    for (int i = 0; i < 2; ++i)
+        QCOMPARE(
+            finish(startCli(a + QStringList{QStringLiteral("history"), QStringLiteral("--dump"),
+                                            path(QStringLiteral("h.dump"))},
+                            runtime.path()))
+                .code,
+            0);
+    QCOMPARE(finish(startCli(a + QStringList{QStringLiteral("params")}, runtime.path())).code, 0);
+    QCOMPARE(
+        finish(startCli(a + QStringList{QStringLiteral("set-gamma-sigma"), QStringLiteral("4")},
+                        runtime.path()))
+            .code,
+        4);
+    // Without the archive nothing is stored.
+    QCOMPARE(
+        finish(startCli(a + QStringList{QStringLiteral("--no-archive"), QStringLiteral("params")},
+                        runtime.path()))
+            .code,
+        0);
+    Run r = group(a + QStringList{QStringLiteral("archive"), QStringLiteral("import"),
+                                  path(QStringLiteral("h.dump"))});
+    QVERIFY(r.out.contains(QLatin1String("already in the archive")));
+    r = group(a + QStringList{QStringLiteral("archive"), QStringLiteral("records"),
+                              QStringLiteral("05A00317")});
+    QCOMPARE(r.out.count('\n'), 20);
+    r = group(a + QStringList{QStringLiteral("archive"), QStringLiteral("log")});
+    QCOMPARE(r.out.count(QLatin1String("\tread\n")), 5);
+    QVERIFY2(r.out.contains(QLatin1String("\tgamma-sigma\t3\t4\trefused\n")), qPrintable(r.out));
+}
+
+QTEST_MAIN(TestArchiveCli)
+#include "tst_archivecli.moc"
