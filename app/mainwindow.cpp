@@ -56,6 +56,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
             stopDownload();
     });
 
+    openArchive(Archive::defaultFileName());
     mainWindowInstance = this;
 }
 
@@ -189,13 +190,29 @@ void MainWindow::on_menuConnect_triggered()
     const int interval = link.readHistoryInterval(&ok);
     show(ui->edtThist, QString::number(interval), ok, tr("интервал"));
     endDeviceAction();
+    // What the pager answered goes to the archive, as the command-line tool's params.
+    ParameterRead read;
+    read.serialNumber = link.serialNumber;
+    if (!unanswered.contains(tr("часы")))
+        read.values.append(
+            {QLatin1String(setting::deviceTime),
+             ui->dtDevice->dateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))});
+    const std::pair<const char *, QLineEdit *> fields[] = {
+        {setting::neutronSigma, ui->edtSn},
+        {setting::gammaSigma, ui->edtSg},
+        {setting::doseRateThreshold, ui->edtMED},
+        {setting::historyInterval, ui->edtThist}};
+    for (const auto &[name, edit] : fields)
+        if (!edit->text().isEmpty())
+            read.values.append({QLatin1String(name), edit->text()});
+    archiveParameterRead(read);
 
     QString message = tr("Параметры прочитаны.");
     if (!unanswered.isEmpty())
         message = tr("Прибор не ответил на чтение: %1.").arg(unanswered.join(QStringLiteral(", ")));
     if (!notShown.isEmpty())
         message += tr(" Не помещается в поле: %1.").arg(notShown.join(QStringLiteral(", ")));
-    report(message);
+    report(message + archiveNote);
 }
 
 void MainWindow::on_menuReadHistory_triggered()
@@ -227,7 +244,15 @@ void MainWindow::on_menuReadHistory_triggered()
     const DownloadEnd end = result.complete() ? DownloadEnd::Complete
                             : result.stopped  ? DownloadEnd::Stopped
                                               : DownloadEnd::Incomplete;
-    report(historyDownloadMessage(end, historyRecords.size(), result.pages, clock.elapsed()));
+    // What was read is kept, however the download ended.
+    const QString archived =
+        archiveHistory(shownHistory,
+                       end == DownloadEnd::Complete  ? ArchiveOutcome::Complete
+                       : end == DownloadEnd::Stopped ? ArchiveOutcome::Stopped
+                                                     : ArchiveOutcome::Incomplete,
+                       QStringLiteral("download"));
+    report(historyDownloadMessage(end, historyRecords.size(), result.pages, clock.elapsed()) +
+           archived);
     downloadStopRequested = false;
     if (closeAfterDownload)
         close();
@@ -297,13 +322,22 @@ void MainWindow::on_btnSync_clicked()
         return;
     const QDateTime now = QDateTime::currentDateTime();
     const PagerLink::ClockSetOutcome outcome = link.setDeviceTimeConfirmed(now);
+    const bool answered = link.lastExchangeAnswered;
     endDeviceAction();
-    report(clockSetMessage(outcome, now));
+    report(clockSetMessage(outcome, now) +
+           archiveSettingChange(
+               setting::deviceTime, now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+               outcome == PagerLink::ClockSetOutcome::Confirmed ? SettingOutcome::Stored
+               : answered                                       ? SettingOutcome::NotConfirmed
+                                                                : SettingOutcome::NoAnswer));
 }
 
 void MainWindow::storeRegisterSetting(const QString &name, const QString &text,
                                       bool (PagerLink::*write)(float))
 {
+    const char *logged = write == &PagerLink::writeNeutronSigma ? setting::neutronSigma
+                         : write == &PagerLink::writeGammaSigma ? setting::gammaSigma
+                                                                : setting::doseRateThreshold;
     const bool sigma = write != &PagerLink::writeDoseRateThreshold;
     const std::optional<float> value = parseSettingNumber(text);
     if (!value && !settingNumberOutOfRange(text)) {
@@ -319,13 +353,15 @@ void MainWindow::storeRegisterSetting(const QString &name, const QString &text,
     if (!beginDeviceAction())
         return;
     const bool ok = (link.*write)(*value);
+    const QString archived = archiveSettingChange(logged, renderSetting(*value),
+                                                  settingOutcome(ok, link.lastExchangeAnswered));
     endDeviceAction();
     if (!ok) {
-        report(tr("%1: прибор отклонил или не подтвердил значение %2.").arg(name, text));
+        report(tr("%1: прибор отклонил или не подтвердил значение %2.").arg(name, text) + archived);
         return;
     }
     const float kept = sigma ? sigmaAsKept(*value) : *value;
-    report(tr("%1: значение %2 сохранено в приборе.").arg(name, renderSetting(kept)));
+    report(tr("%1: значение %2 сохранено в приборе.").arg(name, renderSetting(kept)) + archived);
 }
 
 void MainWindow::on_btnSaveSn_clicked()
@@ -354,10 +390,14 @@ void MainWindow::on_btnSaveThist_clicked()
     if (!beginDeviceAction())
         return;
     const bool ok = link.setHistoryInterval(*minutes);
+    const QString archived =
+        archiveSettingChange(setting::historyInterval, QString::number(*minutes),
+                             settingOutcome(ok, link.lastExchangeAnswered));
     endDeviceAction();
     if (ok)
-        report(tr("Интервал истории %1 мин сохранён в приборе.").arg(*minutes));
+        report(tr("Интервал истории %1 мин сохранён в приборе.").arg(*minutes) + archived);
     else
         report(
-            tr("Интервал истории: прибор отклонил или не подтвердил значение %1.").arg(*minutes));
+            tr("Интервал истории: прибор отклонил или не подтвердил значение %1.").arg(*minutes) +
+            archived);
 }

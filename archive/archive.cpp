@@ -150,6 +150,7 @@ bool Archive::open(const QString &fileName, QString *error)
 {
     close();
     name = fileName;
+    problem = Problem::CannotOpen;
     const QFileInfo info(fileName);
     if (info.exists() && !info.isFile()) {
         setError(error, QStringLiteral("%1 is not a file").arg(fileName));
@@ -162,6 +163,7 @@ bool Archive::open(const QString &fileName, QString *error)
     }
     db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
     if (!db.isValid()) {
+        problem = Problem::NoDriver;
         setError(error, QStringLiteral("the SQLite driver of Qt is not installed "
                                        "(libqt5sql5-sqlite)"));
         close();
@@ -181,6 +183,7 @@ bool Archive::open(const QString &fileName, QString *error)
             QFile::remove(fileName);
         return false;
     }
+    problem = Problem::None;
     return true;
 }
 
@@ -189,6 +192,7 @@ bool Archive::check(QString *error)
     QString reason;
     QSqlQuery query(db);
     if (!runArchiveQuery(query, engine, QStringLiteral("check"), {}, &reason) || !query.next()) {
+        problem = Problem::Damaged;
         setError(error, QStringLiteral("%1 is not an archive of this program or is damaged (%2); "
                                        "it was left as it is")
                             .arg(name, reason));
@@ -199,12 +203,14 @@ bool Archive::check(QString *error)
     const bool hasMeta = query.value(2).toInt() == 1;
     query.finish();
     if (version == 0 && tables > 0) {
+        problem = Problem::Foreign;
         setError(
             error,
             QStringLiteral("%1 is a database of another program; it was left as it is").arg(name));
         return false;
     }
     if (version > schemaVersion) {
+        problem = Problem::Newer;
         setError(error, QStringLiteral("%1 was made by a newer version of this program (archive "
                                        "version %2, this one knows %3); it was left as it is")
                             .arg(name)
@@ -213,6 +219,7 @@ bool Archive::check(QString *error)
         return false;
     }
     if (version > 0 && !hasMeta) {
+        problem = Problem::Foreign;
         setError(
             error,
             QStringLiteral("%1 is a database of another program; it was left as it is").arg(name));
@@ -222,6 +229,7 @@ bool Archive::check(QString *error)
         QSqlQuery meta(db);
         if (!meta.exec(QStringLiteral("SELECT value FROM meta WHERE name = 'application'")) ||
             !meta.next() || meta.value(0).toString() != QLatin1String("DR7326G-05A archive")) {
+            problem = Problem::Foreign;
             setError(error,
                      QStringLiteral("%1 is a database of another program; it was left as it is")
                          .arg(name));

@@ -137,6 +137,9 @@ public:
     static QString defaultFileName();
 
     bool open(const QString &fileName, QString *error);
+    // Why the last open() refused the file.
+    enum class Problem { None, NoDriver, CannotOpen, Damaged, Foreign, Newer };
+    Problem openProblem() const { return problem; }
     void close();
     bool isOpen() const { return db.isOpen(); }
     QString fileName() const { return name; }
@@ -177,6 +180,7 @@ public:
 
 private:
     QSqlDatabase db;
+    Problem problem = Problem::None;
     QString connectionName;
     QString name;
     const QString engine = QStringLiteral("sqlite");

@@ -76,7 +76,8 @@ QVariant ArchiveRecordModel::headerData(int section, Qt::Orientation orientation
 
 bool ArchiveRecordModel::canFetchMore(const QModelIndex &parent) const
 {
-    return !parent.isValid() && !atEnd;
+    // A view told of new rows may ask again before they are in.
+    return !parent.isValid() && !atEnd && !fetching;
 }
 
 void ArchiveRecordModel::fetchMore(const QModelIndex &parent)
@@ -88,8 +89,10 @@ void ArchiveRecordModel::fetchMore(const QModelIndex &parent)
     atEnd = page.size() < pageRows;
     if (page.isEmpty())
         return;
+    fetching = true;
     beginInsertRows(QModelIndex(), rows.size(), rows.size() + page.size() - 1);
     for (const ArchiveRecord &r : page)
         rows.append(r);
     endInsertRows();
+    fetching = false;
 }

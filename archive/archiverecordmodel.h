@@ -52,6 +52,7 @@ private:
     QHash<qint64, QTimeZone> zones;
     QStringList headers;
     bool atEnd = true;
+    bool fetching = false;
     int pageRows = defaultPageRows;
     QString error;
 };
