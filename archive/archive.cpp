@@ -3,6 +3,7 @@
 #include "archivedumpblob.h"
 #include "archivesql.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
@@ -133,8 +134,13 @@ QString Archive::defaultFileName()
     const QString named = qEnvironmentVariable("DR7326G_ARCHIVE");
     if (!named.isEmpty())
         return named;
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
-           QStringLiteral("/archive.sqlite");
+    // The window's data folder, also for the command-line tool, whose
+    // application has another name.
+    const QString name = QCoreApplication::applicationName();
+    QCoreApplication::setApplicationName(QStringLiteral("dr7326g"));
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QCoreApplication::setApplicationName(name);
+    return folder + QStringLiteral("/archive.sqlite");
 }
 
 void Archive::close()
@@ -311,15 +317,17 @@ qint64 Archive::pagerId(const QString &serialNumber, bool create, QString *error
 
 ArchiveStoreResult Archive::importDump(const HistoryDump &dump)
 {
-    QList<HistoryRecord *> records;
-    const bool complete = decodeHistoryDump(dump, records);
-    qDeleteAll(records);
-    return storeHistory(dump, complete ? ArchiveOutcome::Complete : ArchiveOutcome::Incomplete,
-                        QStringLiteral("dump"));
+    return store(dump, nullptr, QStringLiteral("dump"));
 }
 
 ArchiveStoreResult Archive::storeHistory(const HistoryDump &dump, ArchiveOutcome outcome,
                                          const QString &origin)
+{
+    return store(dump, &outcome, origin);
+}
+
+ArchiveStoreResult Archive::store(const HistoryDump &dump, const ArchiveOutcome *outcome,
+                                  const QString &origin)
 {
     ArchiveStoreResult result;
     if (!isOpen()) {
@@ -360,13 +368,16 @@ ArchiveStoreResult Archive::storeHistory(const HistoryDump &dump, ArchiveOutcome
     query.finish();
 
     QList<HistoryRecord *> records;
-    decodeHistoryDump(dump, records);
+    const bool complete = decodeHistoryDump(dump, records);
     const std::unique_ptr<QList<HistoryRecord *>, void (*)(QList<HistoryRecord *> *)> owner(
         &records, [](QList<HistoryRecord *> *list) { qDeleteAll(*list); });
     result.records = records.size();
     if (!runArchiveQuery(query, engine, QStringLiteral("insert_download"),
                          {pager, origin, secondsOrNull(dump.downloadedAt),
-                          QString::fromLatin1(dump.timeZoneId), archiveOutcomeName(outcome),
+                          QString::fromLatin1(dump.timeZoneId),
+                          archiveOutcomeName(outcome    ? *outcome
+                                             : complete ? ArchiveOutcome::Complete
+                                                        : ArchiveOutcome::Incomplete),
                           dump.pages.size(), records.size(), nowSeconds(), digest, bytes.size(),
                           archiveDumpBlob(bytes)},
                          &reason))

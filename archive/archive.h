@@ -133,7 +133,8 @@ public:
     Archive &operator=(const Archive &) = delete;
 
     // The archive file: $DR7326G_ARCHIVE when set, otherwise archive.sqlite
-    // in the user's data folder.
+    // in the user's data folder of the program "dr7326g" (AppDataLocation),
+    // the same for the window and the command-line tool.
     static QString defaultFileName();
 
     bool open(const QString &fileName, QString *error);
@@ -187,6 +188,10 @@ private:
 
     bool check(QString *error);
     bool upgrade(int from, QString *error);
+    // A download or a dump; without `outcome` it is complete when it decodes
+    // to the end record.
+    ArchiveStoreResult store(const HistoryDump &dump, const ArchiveOutcome *outcome,
+                             const QString &origin);
     bool beginWrite(QString *error);
     void rollback();
     bool commit(QString *error);

@@ -3,8 +3,9 @@
 # (Debian 12 or later). Usage: scripts/install-deps.sh [--test | --screenshot]
 set -euo pipefail
 
+# libqt5sql5-sqlite: the archive's SQLite driver, needed to run and to test.
 packages=(cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libqwt-qt5-dev
-          fonts-dejavu-core)
+          fonts-dejavu-core libqt5sql5-sqlite)
 if [[ "${1:-}" == "--test" ]]; then
     # pdftotext and pdfinfo check the journal; MinGW (64- and 32-bit) checks that
     # the Windows backend compiles; tzdata gives the tests zones with daylight

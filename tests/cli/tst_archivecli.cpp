@@ -76,6 +76,8 @@ class TestArchiveCli : public QObject
 
 private slots:
     void importThenRecordsEqualsDecode();
+    void recordsOfPeriod_data();
+    void recordsOfPeriod();
     void killedImportLeavesArchiveWhole();
     void twoWritersAtOnce();
     void pagerCommandsStoreIntoArchive();
@@ -126,6 +128,48 @@ void TestArchiveCli::importThenRecordsEqualsDecode()
                     QStringLiteral("list"), QStringLiteral("--csv"), path("x.csv")})
                  .code,
              2);
+}
+
+void TestArchiveCli::recordsOfPeriod_data()
+{
+    // Records at 1999-01-01 23:59 (1439 minutes), 1999-01-02 00:00 and
+    // 1999-01-03 00:00, device time in UTC; both days of a period count whole.
+    QTest::addColumn<QString>("serial");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("all") << "05A00317" << QStringList{} << 0 << 3;
+    QTest::newRow("one day, its last minute")
+        << "05A00317" << QStringList{"--to", "1999-01-01"} << 0 << 1;
+    QTest::newRow("from the next midnight")
+        << "05A00317" << QStringList{"--from", "1999-01-02"} << 0 << 2;
+    QTest::newRow("a day without records")
+        << "05A00317" << QStringList{"--from", "1999-01-04"} << 0 << 0;
+    QTest::newRow("no file for an empty period")
+        << "05A00317" << QStringList{"--from", "1999-01-04", "--csv", "empty.csv"} << 1 << 0;
+    QTest::newRow("not a date") << "05A00317" << QStringList{"--from", "01.02.1999"} << 2 << 0;
+    QTest::newRow("another pager") << "05A00999" << QStringList{} << 1 << 0;
+}
+
+void TestArchiveCli::recordsOfPeriod()
+{
+    QFETCH(QString, serial);
+    QFETCH(QStringList, options);
+    QFETCH(int, code);
+    QFETCH(int, rows);
+    const QString archive = path(QStringLiteral("period.sqlite"));
+    if (!QFileInfo::exists(archive))
+        QCOMPARE(group({"--archive", archive, "archive", "import",
+                        saveDump("p.dump", historyDumpOf("05A00317", {1439, 1440, 2880}))})
+                     .code,
+                 0);
+    for (QString &o : options)
+        if (o.endsWith(QLatin1String(".csv")))
+            o = path(o);
+    const Run r = group(QStringList{"--archive", archive, "archive", "records", serial} + options);
+    QCOMPARE(r.code, code);
+    QCOMPARE(r.out.count('\n'), rows);
+    QVERIFY(!QFileInfo::exists(path("empty.csv")));
 }
 
 void TestArchiveCli::killedImportLeavesArchiveWhole()
