@@ -52,7 +52,7 @@ ArchiveWindow::ArchiveWindow(Archive *a, std::function<QDate()> date, QWidget *p
     pagers = new QTableWidget(0, 6, this);
     pagers->setObjectName(QStringLiteral("tablePagers"));
     pagers->setHorizontalHeaderLabels({tr("Серийный номер"), tr("Записей"), tr("Первая запись"),
-                                       tr("Последняя запись"), tr("Последнее чтение"),
+                                       tr("Последняя запись"), tr("Последнее чтение истории"),
                                        tr("Тревог")});
     pagers->setEditTriggers(QAbstractItemView::NoEditTriggers);
     pagers->setSelectionBehavior(QAbstractItemView::SelectRows);

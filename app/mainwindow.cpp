@@ -353,8 +353,10 @@ void MainWindow::storeRegisterSetting(const QString &name, const QString &text,
     if (!beginDeviceAction())
         return;
     const bool ok = (link.*write)(*value);
-    const QString archived = archiveSettingChange(logged, renderSetting(*value),
-                                                  settingOutcome(ok, link.lastExchangeAnswered));
+    // The value as it travels: sigmas in whole tenths.
+    const QString archived =
+        archiveSettingChange(logged, renderSetting(sigma ? sigmaAsKept(*value) : *value),
+                             settingOutcome(ok, link.lastExchangeAnswered));
     endDeviceAction();
     if (!ok) {
         report(tr("%1: прибор отклонил или не подтвердил значение %2.").arg(name, text) + archived);

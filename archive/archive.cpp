@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cmath>
 #include <limits>
 #include <memory>
 #include <numeric>
@@ -640,8 +641,8 @@ ArchivePeriodSummary Archive::summarize(const QString &serialNumber, const QDate
         for (const ArchiveRecord &r : page) {
             ++summary.records;
             ++summary.events[r.record.eventCode];
-            // A NaN compares false and never becomes the peak.
-            if (r.record.doseRate > summary.peakDoseRate) {
+            // Infinity and NaN (bytes that decode to no number) are no dose rate.
+            if (std::isfinite(r.record.doseRate) && r.record.doseRate > summary.peakDoseRate) {
                 summary.peakDoseRate = r.record.doseRate;
                 summary.peakAt = QDateTime::fromSecsSinceEpoch(r.record.time);
             }

@@ -10,6 +10,7 @@
 #include "pagerlink.h"
 #include "pdfjournal.h"
 #include "plotcommand.h"
+#include "registervalue.h"
 #include "settingvalues.h"
 #ifndef Q_OS_WIN
 #include "usbsocketdir.h"
@@ -434,7 +435,9 @@ int main(int argc, char **argv)
             return usage(QStringLiteral("out of range: %1").arg(rest.first()));
         return withPager(link, [&] {
             const bool ok = (link.*r.write)(*value);
-            logChange(link, r.label, renderSetting(*value),
+            // The value as it travels: sigmas in whole tenths.
+            const bool sigma = r.write != &PagerLink::writeDoseRateThreshold;
+            logChange(link, r.label, renderSetting(sigma ? sigmaAsKept(*value) : *value),
                       settingOutcome(ok, link.lastExchangeAnswered));
             return confirmed(
                 ok, QStringLiteral("%1: %2").arg(QLatin1String(r.label), renderSetting(*value)));
