@@ -29,6 +29,12 @@ QString dateTimeText(const QDateTime &t)
     return t.isValid() ? t.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm")) : QString();
 }
 
+// Narrow enough for the pagers table's columns.
+QString shortDateTime(const QDateTime &t)
+{
+    return t.isValid() ? t.toLocalTime().toString(QStringLiteral("dd.MM.yy HH:mm")) : QString();
+}
+
 QString dayText(const QDate &d)
 {
     return d.toString(QStringLiteral("dd.MM.yyyy"));
@@ -52,12 +58,13 @@ ArchiveWindow::ArchiveWindow(Archive *a, std::function<QDate()> date, QWidget *p
     pagers = new QTableWidget(0, 6, this);
     pagers->setObjectName(QStringLiteral("tablePagers"));
     pagers->setHorizontalHeaderLabels({tr("Серийный номер"), tr("Записей"), tr("Первая запись"),
-                                       tr("Последняя запись"), tr("Последнее чтение истории"),
+                                       tr("Последняя запись"), tr("Последнее чтение"),
                                        tr("Тревог")});
     pagers->setEditTriggers(QAbstractItemView::NoEditTriggers);
     pagers->setSelectionBehavior(QAbstractItemView::SelectRows);
     pagers->setSelectionMode(QAbstractItemView::SingleSelection);
-    pagers->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    // As the records table: headers wrap, a cut cell is told whole on hover.
+    setUpHistoryView(pagers);
     pagers->verticalHeader()->hide();
     pagers->setMaximumHeight(150);
 
@@ -139,9 +146,9 @@ void ArchiveWindow::reload()
         const ArchivePager &p = list.at(r);
         const QStringList cells{p.serialNumber,
                                 QString::number(p.records),
-                                dateTimeText(p.firstRecord),
-                                dateTimeText(p.lastRecord),
-                                dateTimeText(p.lastDownload),
+                                shortDateTime(p.firstRecord),
+                                shortDateTime(p.lastRecord),
+                                shortDateTime(p.lastDownload),
                                 QString::number(p.alarms)};
         for (int c = 0; c < cells.size(); ++c)
             pagers->setItem(r, c, new QTableWidgetItem(cells.at(c)));
@@ -196,6 +203,8 @@ void ArchiveWindow::showPeriod()
     const QDateTime from = fromEdit->date().startOfDay();
     const QDateTime to = toEdit->date().addDays(1).startOfDay();
     model->setPeriod(serial, from, to);
+    // The first page at once; the view asks for the rest as it scrolls.
+    model->fetchMore(QModelIndex());
     if (serial.isEmpty()) {
         summary->clear();
         return;
