@@ -105,6 +105,7 @@ void TestArchiveWindow::windowStoresEveryEvent()
     QVERIFY(browser && browser->isVisible());
     browser->setPeriod(QDate(1999, 1, 1), QDate::currentDate());
     QVERIFY2(browser->summaryText().contains("3 записи"), qPrintable(browser->summaryText()));
+    QCOMPARE(browser->recordModel()->rowCount(), 3); // shown at once, not on the next scroll
     QVERIFY(browser->savePeriodPdf(dir.filePath("period.pdf")));
     QVERIFY(browser->saveSettingsLogCsv(dir.filePath("log.csv")));
     QFile csv(dir.filePath("log.csv"));
