@@ -8,7 +8,8 @@
 //    or an archive made by a newer version is refused with a reason and left
 //    untouched; so is a file that cannot be opened or created. The caller
 //    then goes on without an archive (isOpen() false, every store refused).
-//  - One entry point per event: storeHistory (a download finished, a dump
+//  - One entry point per event: storeHistory (a download finished, or a dump
+//    opened whose outcome the caller has decoded), importDump (a dump
 //    imported), storeParameterRead, storeSettingChange. Each is one
 //    transaction: a killed program leaves the archive as before the event or
 //    with the whole event. Two programs may write at once: the second waits
@@ -160,7 +161,8 @@ public:
 
     // ---- Queries ----
     QList<ArchivePager> pagers(QString *error = nullptr);
-    // When each serial number was last read (parameters or a download).
+    // When each serial number was last read (parameters or a download): what
+    // a choice between several pagers shows beside each.
     QHash<QString, QDateTime> lastReadTimes(QString *error = nullptr);
     QList<ArchiveDownload> downloads(const QString &serialNumber, QString *error = nullptr);
     bool downloadDump(qint64 id, HistoryDump *dump, QString *error);
