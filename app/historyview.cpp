@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QStyledItemDelegate>
+#include <QPointer>
 #include <QTableView>
 #include <QTimer>
 #include <QToolTip>
@@ -74,7 +75,7 @@ private:
 class RowHeightFit : public QObject
 {
 public:
-    explicit RowHeightFit(QTableView *v) : QObject(v), view(v)
+    explicit RowHeightFit(QTableView *v) : QObject(v), view(v), header(v->verticalHeader())
     {
         refit.setSingleShot(true);
         refit.setInterval(0);
@@ -105,6 +106,9 @@ private:
         bool tall;  // sized to contents: its height is not the default
     };
     QTableView *view;
+    // Gone before the view's model while the view is destroyed: a model that
+    // says it was reset then (a QTableWidget's does) finds nothing to size.
+    QPointer<QHeaderView> header;
     QHash<QString, int> classOf; // shapes of a row's wrapping texts -> class
     QVector<RowClass> classes;
     QVector<int> rowClass; // class of each row
@@ -136,16 +140,16 @@ private:
         classOf.clear();
         classes.clear();
         rowClass.clear();
-        QHeaderView *header = view->verticalHeader();
+        if (!header)
+            return;
         header->setSectionResizeMode(QHeaderView::Interactive);
         added(0, view->model()->rowCount() - 1);
     }
 
     void added(int first, int last)
     {
-        if (last < first)
+        if (last < first || !header)
             return;
-        QHeaderView *header = view->verticalHeader();
         rowClass.insert(first, last - first + 1, -1);
         for (int r = first; r <= last; ++r) {
             const QString shape = shapeOf(r);
@@ -172,7 +176,7 @@ private:
     void fit()
     {
         refit.stop();
-        if (classes.isEmpty())
+        if (classes.isEmpty() || !header)
             return;
         QHash<int, int> rowsOfHeight;
         for (RowClass &k : classes) {
@@ -183,7 +187,6 @@ private:
         for (auto h = rowsOfHeight.cbegin(); h != rowsOfHeight.cend(); ++h)
             if (h.value() > rowsOfHeight.value(usual))
                 usual = h.key();
-        QHeaderView *header = view->verticalHeader();
         if (header->defaultSectionSize() != usual) {
             header->setMinimumSectionSize(qMin(header->minimumSectionSize(), usual));
             header->setDefaultSectionSize(usual);

@@ -1,10 +1,10 @@
 #include "mainwindow.h"
 
 #include "csvexport.h"
+#include "devicewrite.h"
 #include "filedialogs.h"
 #include "helpfile.h"
 #include "historydownload.h"
-#include "devicewrite.h"
 #include "historyplot.h"
 #include "historytable.h"
 #include "historyview.h"
@@ -82,6 +82,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // The size and place the operator left it at (727 x 555 the first time).
     restoreGeometry(QSettings().value(geometryKey).toByteArray());
 
+    openArchive(Archive::defaultFileName());
+    // The pager chooser names when each pager was last read, from the archive.
+    lastReadLookup = [this](const QString &serial) {
+        return archive.isOpen() ? archive.lastReadTimes().value(serial) : QDateTime();
+    };
     mainWindowInstance = this;
 }
 
@@ -253,13 +258,29 @@ void MainWindow::on_menuConnect_triggered()
     const int interval = link.readHistoryInterval(&ok);
     show(fieldThist, QString::number(interval), ok, tr("интервал"));
     endDeviceAction();
+    // What the pager answered goes to the archive, as the command-line tool's params.
+    ParameterRead read;
+    read.serialNumber = link.serialNumber;
+    if (!unanswered.contains(tr("часы")))
+        read.values.append(
+            {QLatin1String(setting::deviceTime),
+             ui->dtDevice->dateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))});
+    const std::pair<const char *, QLineEdit *> fields[] = {
+        {setting::neutronSigma, ui->edtSn},
+        {setting::gammaSigma, ui->edtSg},
+        {setting::doseRateThreshold, ui->edtMED},
+        {setting::historyInterval, ui->edtThist}};
+    for (const auto &[name, edit] : fields)
+        if (!edit->text().isEmpty())
+            read.values.append({QLatin1String(name), edit->text()});
+    archiveParameterRead(read);
 
     QString message = tr("Параметры прочитаны.");
     if (!unanswered.isEmpty())
         message = tr("Прибор не ответил на чтение: %1.").arg(unanswered.join(QStringLiteral(", ")));
     if (!notShown.isEmpty())
         message += tr(" Не помещается в поле: %1.").arg(notShown.join(QStringLiteral(", ")));
-    report(message);
+    report(message + archiveNote);
 }
 
 void MainWindow::on_menuReadHistory_triggered()
@@ -293,7 +314,15 @@ void MainWindow::on_menuReadHistory_triggered()
     const DownloadEnd end = result.complete() ? DownloadEnd::Complete
                             : result.stopped  ? DownloadEnd::Stopped
                                               : DownloadEnd::Incomplete;
-    report(historyDownloadMessage(end, historyRecords.size(), result.pages, clock.elapsed()));
+    // What was read is kept, however the download ended.
+    const QString archived =
+        archiveHistory(shownHistory,
+                       end == DownloadEnd::Complete  ? ArchiveOutcome::Complete
+                       : end == DownloadEnd::Stopped ? ArchiveOutcome::Stopped
+                                                     : ArchiveOutcome::Incomplete,
+                       QStringLiteral("download"));
+    report(historyDownloadMessage(end, historyRecords.size(), result.pages, clock.elapsed()) +
+           archived);
     downloadStopRequested = false;
     if (closeAfterDownload)
         close();
@@ -339,9 +368,8 @@ void MainWindow::on_menuHelp_triggered()
         return;
     }
     const QByteArray document = source.readAll();
-    if (saveAllOrNothing(target, &saveError, [&](QIODevice *out) {
-            return writeAllBytes(out, document, &saveError);
-        }))
+    if (saveAllOrNothing(target, &saveError,
+                         [&](QIODevice *out) { return writeAllBytes(out, document, &saveError); }))
         report(tr("Справка сохранена: %1").arg(QDir::toNativeSeparators(target)));
     else
         reportSaveFailure(target, saveError);
@@ -415,8 +443,14 @@ void MainWindow::on_btnSync_clicked()
         return;
     const QDateTime now = QDateTime::currentDateTime();
     const PagerLink::ClockSetOutcome outcome = link.setDeviceTimeConfirmed(now);
+    const bool answered = link.lastRequestAnswered();
     endDeviceAction();
-    report(clockSetMessage(outcome, now));
+    report(clockSetMessage(outcome, now) +
+           archiveSettingChange(
+               setting::deviceTime, now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+               outcome == PagerLink::ClockSetOutcome::Confirmed ? SettingOutcome::Stored
+               : answered                                       ? SettingOutcome::NotConfirmed
+                                                                : SettingOutcome::NoAnswer));
 }
 
 bool MainWindow::confirmUnusual(const QString &name, SettingKind kind, double value,
@@ -447,6 +481,9 @@ void MainWindow::storeRegisterSetting(const QString &name, SettingField *field,
                                       bool (PagerLink::*write)(float))
 {
     const QString text = field->lineEdit()->text();
+    const char *logged = write == &PagerLink::writeNeutronSigma ? setting::neutronSigma
+                         : write == &PagerLink::writeGammaSigma ? setting::gammaSigma
+                                                                : setting::doseRateThreshold;
     const bool sigma = write != &PagerLink::writeDoseRateThreshold;
     const std::optional<float> value = parseSettingNumber(text);
     if (!value && !settingNumberOutOfRange(text)) {
@@ -471,14 +508,17 @@ void MainWindow::storeRegisterSetting(const QString &name, SettingField *field,
         return;
     }
     const bool ok = (link.*write)(*value);
+    // The value as it travels: sigmas in whole tenths.
+    const QString archived = archiveSettingChange(logged, renderSetting(kept),
+                                                  settingOutcome(ok, link.lastRequestAnswered()));
     endDeviceAction();
     if (!ok) {
         field->restore();
-        report(tr("%1: прибор отклонил или не подтвердил значение %2.").arg(name, text));
+        report(tr("%1: прибор отклонил или не подтвердил значение %2.").arg(name, text) + archived);
         return;
     }
     field->setReported(renderSetting(kept));
-    report(tr("%1: значение %2 сохранено в приборе.").arg(name, renderSetting(kept)));
+    report(tr("%1: значение %2 сохранено в приборе.").arg(name, renderSetting(kept)) + archived);
 }
 
 void MainWindow::on_btnSaveSn_clicked()
@@ -513,14 +553,18 @@ void MainWindow::on_btnSaveThist_clicked()
         return;
     }
     const bool ok = link.setHistoryInterval(*minutes);
+    const QString archived =
+        archiveSettingChange(setting::historyInterval, QString::number(*minutes),
+                             settingOutcome(ok, link.lastRequestAnswered()));
     endDeviceAction();
     if (ok) {
         fieldThist->setReported(QString::number(*minutes));
-        report(tr("Интервал истории %1 мин сохранён в приборе.").arg(*minutes));
+        report(tr("Интервал истории %1 мин сохранён в приборе.").arg(*minutes) + archived);
     } else {
         fieldThist->restore();
         report(
-            tr("Интервал истории: прибор отклонил или не подтвердил значение %1.").arg(*minutes));
+            tr("Интервал истории: прибор отклонил или не подтвердил значение %1.").arg(*minutes) +
+            archived);
     }
 }
 

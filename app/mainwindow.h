@@ -2,6 +2,7 @@
 // downloads its history into the table and saves the table as CSV or PDF.
 #pragma once
 
+#include "archive.h"
 #include "historydownload.h"
 #include "historydump.h"
 #include "historyrecord.h"
@@ -16,6 +17,7 @@ class QStandardItemModel;
 class StatusLabel;
 class HistoryPlotWindow;
 class SettingField;
+class ArchiveWindow;
 
 namespace Ui {
 class MainWindow;
@@ -60,6 +62,8 @@ private slots:
     void on_menuSaveDump_triggered();
     void on_menuOpenDump_triggered();
     // ---- end of history plot and dumps ----
+    // ---- The archive (mainwindow_archive.cpp) ----
+    void on_menuArchive_triggered();
 
     // Enter in a setting field stores it as its button does.
     void on_edtSn_returnPressed();
@@ -153,6 +157,27 @@ private:
     // Each tells the operator in the status bar why it says so.
     bool hasDumpToSave();
     // ---- end of history plot and dumps ----
+
+    // ---- The archive (mainwindow_archive.cpp) ----
+public:
+    // The archive the window stores into (open unless it could not be used).
+    Archive &historyArchive() { return archive; }
+    // Uses the archive in `fileName` from now on (at start, the default one).
+    void openArchive(const QString &fileName);
+    ArchiveWindow *archiveBrowser() const { return archiveWindow; }
+
+private:
+    Archive archive;
+    ArchiveWindow *archiveWindow = nullptr;
+    // Why the archive is not used, or what failed the last time it was written.
+    QString archiveNote;
+    // Each stores one event; the returned text (empty, or starting with a
+    // space) ends the status message.
+    QString archiveHistory(const HistoryDump &dump, ArchiveOutcome outcome, const QString &origin);
+    void archiveParameterRead(const ParameterRead &read);
+    QString archiveSettingChange(const char *settingName, const QString &value,
+                                 SettingOutcome outcome);
+    // ---- end of the archive ----
 };
 
 // The window whose page label the history progress updates.

@@ -178,11 +178,16 @@ bool MainWindow::openHistoryDump(const QString &fileName)
         about << tr("время пояса %1").arg(QString::fromLatin1(dump.timeZoneId));
     const QString recordCount =
         russianCount(historyRecords.size(), tr("запись"), tr("записи"), tr("записей"));
+    // A dump opened is stored as one imported.
+    const QString archived =
+        archiveHistory(dump, complete ? ArchiveOutcome::Complete : ArchiveOutcome::Incomplete,
+                       QStringLiteral("dump"));
     report((complete ? tr("Дамп «%1»: %2, прибор не опрашивался.")
                      : tr("Дамп «%1» неполный: %2, прибор не опрашивался."))
                .arg(shownName, recordCount) +
            (about.isEmpty()
                 ? QString()
-                : QLatin1Char(' ') + about.join(QStringLiteral(", ")) + QLatin1Char('.')));
+                : QLatin1Char(' ') + about.join(QStringLiteral(", ")) + QLatin1Char('.')) +
+           archived);
     return true;
 }

@@ -1,5 +1,7 @@
 // dr7326g-cli: the pager from the shell. Each command is one short
-// connection, as the window's actions make.
+// connection, as the window's actions make. Parameter reads, setting changes
+// and downloads are stored in the archive unless --no-archive.
+#include "archivecommands.h"
 #include "csvexport.h"
 #include "exitcodes.h"
 #include "historydownload.h"
@@ -8,6 +10,7 @@
 #include "pagerlink.h"
 #include "pdfjournal.h"
 #include "plotcommand.h"
+#include "registervalue.h"
 #include "settingvalues.h"
 #ifndef Q_OS_WIN
 #include "usbsocketdir.h"
@@ -37,6 +40,21 @@ QTextStream &err()
 {
     static QTextStream s(stderr);
     return s;
+}
+
+// The archive of this run (made by main after the application object, so
+// that it closes before it): open when the command stores and it can be used.
+Archive *runArchive = nullptr;
+Archive &archive()
+{
+    return *runArchive;
+}
+
+void warnNotArchived(const QString &error)
+{
+    err() << "dr7326g-cli: not stored in the archive " << archive().fileName() << ": " << error
+          << "\n";
+    err().flush();
 }
 
 int usage(const QString &message)
@@ -92,6 +110,16 @@ QString shownText(const QString &text)
             shown += c;
     }
     return shown;
+}
+
+// Logs a change sent to the pager in the archive.
+void logChange(const PagerLink &link, const char *name, const QString &value,
+               SettingOutcome outcome)
+{
+    QString error;
+    if (archive().isOpen() && !archive().storeSettingChange(link.serialNumber, QLatin1String(name),
+                                                            value, outcome, &error))
+        warnNotArchived(error);
 }
 
 // A change the pager confirmed, refused (4), or met with silence (3).
@@ -225,6 +253,22 @@ int params(PagerLink &link)
               << "dose-rate-threshold: " << thresholdText << "\n"
               << "history-interval: " << intervalText << "\n";
         out().flush();
+        if (archive().isOpen()) {
+            ParameterRead read;
+            read.serialNumber = link.serialNumber;
+            const std::pair<const char *, QString> values[] = {
+                {setting::deviceTime, deviceText},
+                {setting::neutronSigma, neutronText},
+                {setting::gammaSigma, gammaText},
+                {setting::doseRateThreshold, thresholdText},
+                {setting::historyInterval, intervalText}};
+            for (const auto &[name, text] : values)
+                if (text != QLatin1String("?"))
+                    read.values.append({QLatin1String(name), text});
+            QString error;
+            if (!archive().storeParameterRead(read, &error))
+                warnNotArchived(error);
+        }
         if (!unanswered.isEmpty()) {
             err() << "dr7326g-cli: the pager did not answer: " << unanswered.join(", ") << "\n";
             return int(ExitNoPager);
@@ -250,33 +294,45 @@ int main(int argc, char **argv)
     // The plot is made of widgets and needs a QApplication of its own.
     if (isPlotCommand(argc, argv))
         return runPlotCommand(argc, argv);
+    if (isArchiveCommand(argc, argv))
+        return runArchiveCommand(argc, argv);
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("dr7326g-cli"));
     QGuiApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
 
+    Archive archiveOfRun;
+    runArchive = &archiveOfRun;
+
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Reads and changes the settings of a DR7326G-05A pager and downloads its history.\n\n"
-        "Commands:\n"
-        "  params                     serial number, clocks and settings\n"
-        "  info                       the pager's information reply\n"
-        "  set-time [yyyy-MM-dd HH:mm:ss]   set the pager's clock (default: now) and read it\n"
-        "                             back; 1999-01-01 00:00 to 2030-11-24 20:15 only\n"
-        "  set-interval MINUTES       history interval, 0 to 65535\n"
-        "  set-neutron-sigma X        number of sigmas of the neutron channel\n"
-        "  set-gamma-sigma X          number of sigmas of the gamma channel\n"
-        "  set-threshold X            dose-rate alarm threshold, Sv/h\n"
-        "  history                    download the history, one tab-separated row a line;\n"
-        "                             no CSV or PDF is written when no record came\n"
-        "  decode FILE                the rows of a history dump, without a pager, with\n"
-        "                             the dates of the zone the download was made in\n"
-        "  plot FILE --png|--pdf OUT  the history plot of a dump (PNG, or PDF A4)\n\n"
-        "With several pagers attached, every pager command wants --serial SN; without it\n"
-        "the serial numbers that answered are listed and the status is 2.\n\n"
-        "Exit status: 0 success, 1 a file not read or written, 2 usage error (also a\n"
-        "clock time outside the pager's range, several pagers and no --serial), 3 no\n"
-        "pager answered (or not the one named by --serial) or it did not answer a\n"
-        "request, 4 the pager refused or did not confirm a change, 5 history incomplete."));
+    parser.setApplicationDescription(
+        QStringLiteral(
+            "Reads and changes the settings of a DR7326G-05A pager and downloads its history.\n\n"
+            "Commands:\n"
+            "  params                     serial number, clocks and settings\n"
+            "  info                       the pager's information reply\n"
+            "  set-time [yyyy-MM-dd HH:mm:ss]   set the pager's clock (default: now) and read it\n"
+            "                             back; 1999-01-01 00:00 to 2030-11-24 20:15 only\n"
+            "  set-interval MINUTES       history interval, 0 to 65535\n"
+            "  set-neutron-sigma X        number of sigmas of the neutron channel\n"
+            "  set-gamma-sigma X          number of sigmas of the gamma channel\n"
+            "  set-threshold X            dose-rate alarm threshold, Sv/h\n"
+            "  history                    download the history, one tab-separated row a line;\n"
+            "                             no CSV or PDF is written when no record came\n"
+            "  decode FILE                the rows of a history dump, without a pager, with\n"
+            "                             the dates of the zone the download was made in\n"
+            "  plot FILE --png|--pdf OUT  the history plot of a dump (PNG, or PDF A4)\n"
+            "  archive COMMAND            the archive (see 'dr7326g-cli archive --help'):\n") +
+        archiveCommandsHelp() +
+        QStringLiteral(
+            "\nparams, history and the set- commands store what they read and send in the\n"
+            "archive (--archive FILE, or $DR7326G_ARCHIVE, or archive.sqlite in the user's\n"
+            "data folder) unless --no-archive is given.\n\n"
+            "With several pagers attached, every pager command wants --serial SN; without it\n"
+            "the serial numbers that answered are listed and the status is 2.\n\n"
+            "Exit status: 0 success, 1 a file not read or written, 2 usage error (also a\n"
+            "clock time outside the pager's range, several pagers and no --serial), 3 no\n"
+            "pager answered (or not the one named by --serial) or it did not answer a\n"
+            "request, 4 the pager refused or did not confirm a change, 5 history incomplete."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption dumpOption(QStringLiteral("dump"),
@@ -297,7 +353,13 @@ int main(int argc, char **argv)
         QStringLiteral("pager commands: the pager to use when several are attached; decode: "
                        "serial number for the journal (default: the dump's)"),
         QStringLiteral("SN"));
-    parser.addOptions({dumpOption, csvOption, pdfOption, dateOption, serialOption});
+    const QCommandLineOption archiveOption(QStringLiteral("archive"),
+                                           QStringLiteral("the archive file to store into"),
+                                           QStringLiteral("FILE"));
+    const QCommandLineOption noArchiveOption(QStringLiteral("no-archive"),
+                                             QStringLiteral("store nothing in the archive"));
+    parser.addOptions({dumpOption, csvOption, pdfOption, dateOption, serialOption, archiveOption,
+                       noArchiveOption});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("see above"));
     parser.addPositionalArgument(QStringLiteral("arguments"), QStringLiteral("of the command"),
                                  QStringLiteral("[args...]"));
@@ -346,6 +408,10 @@ int main(int argc, char **argv)
         if (link.wantedSerial.isEmpty())
             return usage(QStringLiteral("--serial wants a serial number"));
     }
+    const bool stores = command == QLatin1String("params") || command == QLatin1String("history") ||
+                        command.startsWith("set-");
+    if (stores && !parser.isSet(noArchiveOption))
+        openArchiveForPagerCommand(archive(), parser.value(archiveOption), err());
 
     if (command == QLatin1String("params")) {
         if (!expectArgs(0, 0))
@@ -379,7 +445,12 @@ int main(int argc, char **argv)
         if (!deviceClockCanHold(t))
             return clockOutOfRange();
         return withPager(link, [&] {
-            switch (link.setDeviceTimeConfirmed(t)) {
+            const PagerLink::ClockSetOutcome outcome = link.setDeviceTimeConfirmed(t);
+            logChange(link, setting::deviceTime, t.toString(timeFormat),
+                      outcome == PagerLink::ClockSetOutcome::Confirmed ? SettingOutcome::Stored
+                      : link.lastRequestAnswered() ? SettingOutcome::NotConfirmed
+                                                   : SettingOutcome::NoAnswer);
+            switch (outcome) {
             case PagerLink::ClockSetOutcome::Confirmed:
                 out() << "device-time: " << t.toString(timeFormat) << "\n"
                       << "the pager's clock was set and reads back the same\n";
@@ -406,8 +477,10 @@ int main(int argc, char **argv)
             return usage(QStringLiteral("not a whole number of minutes from 0 to 65535: %1")
                              .arg(rest.first()));
         return withPager(link, [&] {
-            return confirmed(link.setHistoryInterval(*minutes), link,
-                             QStringLiteral("history-interval: %1").arg(*minutes));
+            const bool ok = link.setHistoryInterval(*minutes);
+            logChange(link, setting::historyInterval, QString::number(*minutes),
+                      settingOutcome(ok, link.lastRequestAnswered()));
+            return confirmed(ok, link, QStringLiteral("history-interval: %1").arg(*minutes));
         });
     }
     struct RegisterCommand
@@ -434,8 +507,13 @@ int main(int argc, char **argv)
         if (!r.fits(*value))
             return usage(QStringLiteral("out of range: %1").arg(rest.first()));
         return withPager(link, [&] {
+            const bool ok = (link.*r.write)(*value);
+            // The value as it travels: sigmas in whole tenths.
+            const bool sigma = r.write != &PagerLink::writeDoseRateThreshold;
+            logChange(link, r.label, renderSetting(sigma ? sigmaAsKept(*value) : *value),
+                      settingOutcome(ok, link.lastRequestAnswered()));
             return confirmed(
-                (link.*r.write)(*value), link,
+                ok, link,
                 QStringLiteral("%1: %2").arg(QLatin1String(r.label), renderSetting(*value)));
         });
     }
@@ -461,8 +539,9 @@ int main(int argc, char **argv)
             dump.serialNumber = link.serialNumber;
             dump.downloadedAt = QDateTime::currentDateTime();
             dump.timeZoneId = QTimeZone::systemTimeZoneId();
+            // The pages are kept for the dump file and for the archive.
             HistoryPageSink sink;
-            if (!dumpFile.isEmpty())
+            if (!dumpFile.isEmpty() || archive().isOpen())
                 sink = [&](const QByteArray &reply) { dump.pages.append(reply); };
             QList<HistoryRecord *> records;
             const HistoryDownloadResult result =
@@ -472,6 +551,23 @@ int main(int argc, char **argv)
             const bool anyRecord = !records.isEmpty();
             int code = showRecords(records, result.complete(), exports, QTimeZone::systemTimeZone(),
                                    result.sizeBound);
+            // What was read is kept, however the download ended.
+            if (archive().isOpen() && dump.holdsReplies()) {
+                const ArchiveStoreResult stored =
+                    archive().storeHistory(dump,
+                                           result.complete() ? ArchiveOutcome::Complete
+                                           : result.stopped  ? ArchiveOutcome::Stopped
+                                                             : ArchiveOutcome::Incomplete,
+                                           QStringLiteral("download"));
+                if (!stored.ok) {
+                    warnNotArchived(stored.error);
+                    if (code == ExitOk)
+                        code = ExitFailure;
+                } else {
+                    err() << "dr7326g-cli: archive: " << stored.newRecords << " new of "
+                          << stored.records << " records\n";
+                }
+            }
             if (dumpFile.isEmpty() || !anyRecord)
                 return code;
             // Written after the download, all or nothing.

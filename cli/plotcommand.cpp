@@ -28,8 +28,8 @@ int fail(int code, const QString &message)
 bool isPlotCommand(int argc, char **argv)
 {
     // The tool's options that take a value in the next argument.
-    const char *const withValue[] = {"--png",  "--pdf",    "--csv",
-                                     "--dump", "--serial", "--calibration-date"};
+    const char *const withValue[] = {
+        "--png", "--pdf", "--csv", "--dump", "--serial", "--calibration-date", "--archive"};
     for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i];
         if (arg[0] == '-') {

@@ -2,6 +2,8 @@
 
 #include "devicefloat.h"
 
+#include <algorithm>
+
 namespace {
 
 std::uint32_t byteAt(const std::uint8_t *bytes, int i)
@@ -39,6 +41,7 @@ HistoryRecord decodeStoredRecord(const std::uint8_t *bytes, qint64 timeBaseSecon
     record.neutronCps = decodeDeviceFloat((byteAt(bytes, 7) << 24) | (byteAt(bytes, 6) << 16));
     record.doseRate = storedFloat(bytes, 8);
     record.dose = storedFloat(bytes, 12);
+    std::copy(bytes, bytes + storedRecordSize, record.stored.begin());
     return record;
 }
 

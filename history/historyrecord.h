@@ -4,7 +4,10 @@
 #include <QDateTime>
 #include <QString>
 
+#include <array>
 #include <cstdint>
+
+constexpr int storedRecordSize = 16;
 
 struct HistoryRecord
 {
@@ -14,9 +17,10 @@ struct HistoryRecord
     float neutronCps = 0;
     float doseRate = 0; // Sv/h
     float dose = 0;     // Sv
+    // The 16 bytes as the pager stored them (all zero when not decoded from
+    // them): what the archive tells records apart by.
+    std::array<std::uint8_t, storedRecordSize> stored{};
 };
-
-constexpr int storedRecordSize = 16;
 
 // Minute count of a stored record (bytes 0-2); 0 marks the end of the history.
 std::uint32_t storedRecordMinutes(const std::uint8_t *bytes);

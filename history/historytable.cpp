@@ -94,11 +94,21 @@ QStringList historyRowTexts(const HistoryRecord &record)
     return rowTexts(record, QLocale::system().toString(when, QLocale::ShortFormat));
 }
 
+QStringList historyRowTexts(const HistoryRecord &record, const QTimeZone &zone)
+{
+    return rowTexts(record, DateTexts(zone).text(record.time));
+}
+
+QColor historyAlarmColour()
+{
+    return QColor(255, 0, 0);
+}
+
 void fillHistoryTable(QStandardItemModel *model, const QList<HistoryRecord *> &records,
                       const QTimeZone &zone)
 {
     const DateTexts dates(zone);
-    const QVariant alarmBrush = QBrush(QColor(255, 0, 0));
+    const QVariant alarmBrush = QBrush(historyAlarmColour());
     QList<QStandardItem *> items;
     for (const HistoryRecord *record : records) {
         const QStringList texts = rowTexts(*record, dates.text(record->time));

@@ -3,6 +3,7 @@
 
 #include "historyrecord.h"
 
+#include <QColor>
 #include <QList>
 #include <QStringList>
 #include <QTimeZone>
@@ -16,7 +17,12 @@ QStringList historyHeaderLabels();
 void setupHistoryModel(QStandardItemModel *model);
 
 // The six cell texts of one record; the event text is empty for unknown codes.
+// The date is the wall-clock time in `zone`.
 QStringList historyRowTexts(const HistoryRecord &record);
+QStringList historyRowTexts(const HistoryRecord &record, const QTimeZone &zone);
+
+// The text colour of alarm rows (isAlarmEvent).
+QColor historyAlarmColour();
 
 // Appends one row per record, alarms in red, dates as wall-clock time in
 // `zone`. Expects a model without rows.

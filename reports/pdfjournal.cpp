@@ -376,10 +376,28 @@ void setError(QString *error, const QString &text)
 
 } // namespace
 
+JournalHeading journalHeading(const QString &serialNumber, const QDate &calibrationDate)
+{
+    JournalHeading heading;
+    heading.serialNumber = serialNumber;
+    heading.lines << QStringLiteral("Серийный номер: ") + serialNumber
+                  << QStringLiteral("Дата поверки: ") +
+                         QLocale::c().toString(calibrationDate, QStringLiteral("yyyy-MM-dd"));
+    return heading;
+}
+
 bool writeJournalPdf(const QAbstractItemModel *model, const QString &serialNumber,
                      const QDate &calibrationDate, QIODevice *out, QString *error,
                      const JournalProgress &progress, int *sheets)
 {
+    return writeJournalPdf(model, journalHeading(serialNumber, calibrationDate), out, error,
+                           progress, sheets);
+}
+
+bool writeJournalPdf(const QAbstractItemModel *model, const JournalHeading &heading, QIODevice *out,
+                     QString *error, const JournalProgress &progress, int *sheets)
+{
+    const QString &serialNumber = heading.serialNumber;
     if (!out || !out->isWritable()) {
         setError(error, QStringLiteral("The output is not open for writing"));
         return false;
@@ -446,7 +464,8 @@ bool writeJournalPdf(const QAbstractItemModel *model, const QString &serialNumbe
     const auto rowHeight = [&](int r) { return rowLines.at(r) * lineHeight + 2 * padY; };
 
     // The heading on the first sheet, the footer on every sheet.
-    const qreal headingHeight = headingMetrics.lineSpacing() + 2 * textMetrics.lineSpacing() +
+    const qreal headingHeight = headingMetrics.lineSpacing() +
+                                heading.lines.size() * textMetrics.lineSpacing() +
                                 textMetrics.lineSpacing() / 2;
     const qreal tableBottom = pageHeight - footerMetrics.lineSpacing() - 4 * point;
 
@@ -474,7 +493,6 @@ bool writeJournalPdf(const QAbstractItemModel *model, const QString &serialNumbe
         return false;
     }
     const QPen gridPen(Qt::black, gridLineWidth * point);
-    const QString dateText = QLocale::c().toString(calibrationDate, QStringLiteral("yyyy-MM-dd"));
     QVector<QLineF> grid;
 
     for (int sheet = 0; sheet < sheetCount && !device.failed(); ++sheet) {
@@ -484,14 +502,13 @@ bool writeJournalPdf(const QAbstractItemModel *model, const QString &serialNumbe
         if (sheet == 0) {
             painter.setPen(Qt::black);
             painter.setFont(headingFont);
-            painter.drawText(QPointF(0, headingMetrics.ascent()), QStringLiteral("ЖУРНАЛ"));
+            painter.drawText(QPointF(0, headingMetrics.ascent()), heading.title);
             y = headingMetrics.lineSpacing();
             painter.setFont(textFont);
-            painter.drawText(QPointF(0, y + textMetrics.ascent()),
-                             QStringLiteral("Серийный номер: ") + serialNumber);
-            y += textMetrics.lineSpacing();
-            painter.drawText(QPointF(0, y + textMetrics.ascent()),
-                             QStringLiteral("Дата поверки: ") + dateText);
+            for (const QString &line : heading.lines) {
+                painter.drawText(QPointF(0, y + textMetrics.ascent()), line);
+                y += textMetrics.lineSpacing();
+            }
             y = headingHeight;
         }
         const qreal tableTop = y;
@@ -569,7 +586,15 @@ bool saveJournalPdf(const QAbstractItemModel *model, const QString &serialNumber
                     const QDate &calibrationDate, const QString &fileName, QString *error,
                     const JournalProgress &progress, int *sheets)
 {
+    return saveJournalPdf(model, journalHeading(serialNumber, calibrationDate), fileName, error,
+                          progress, sheets);
+}
+
+bool saveJournalPdf(const QAbstractItemModel *model, const JournalHeading &heading,
+                    const QString &fileName, QString *error, const JournalProgress &progress,
+                    int *sheets)
+{
     return saveAllOrNothing(fileName, error, [&](QIODevice *out) {
-        return writeJournalPdf(model, serialNumber, calibrationDate, out, error, progress, sheets);
+        return writeJournalPdf(model, heading, out, error, progress, sheets);
     });
 }

@@ -11,6 +11,7 @@
 // "Журнал <serial number> · лист N из M".
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -21,6 +22,17 @@ class QIODevice;
 // Told as each sheet of the journal is painted: the sheet's number (from 1)
 // and the number of sheets of the whole journal.
 using JournalProgress = std::function<void(int sheet, int sheets)>;
+
+// The first sheet's heading: the title and the lines under it; the serial
+// number also goes into the footer of every sheet.
+struct JournalHeading
+{
+    QString title = QStringLiteral("ЖУРНАЛ");
+    QString serialNumber;
+    QStringList lines;
+};
+// The history journal's heading: "Серийный номер: ..." and "Дата поверки: yyyy-MM-dd".
+JournalHeading journalHeading(const QString &serialNumber, const QDate &calibrationDate);
 
 // Renders the journal as PDF and writes the PDF bytes to `out` (already open
 // for writing), as they are made. Returns false and a reason in *error on
@@ -33,6 +45,14 @@ bool writeJournalPdf(const QAbstractItemModel *model, const QString &serialNumbe
 // PDF has been written: on failure the previous file stays as it was, the
 // result is false and *error tells why.
 bool saveJournalPdf(const QAbstractItemModel *model, const QString &serialNumber,
-                    const QDate &calibrationDate, const QString &fileName,
-                    QString *error = nullptr, const JournalProgress &progress = JournalProgress(),
-                    int *sheets = nullptr);
+                    const QDate &calibrationDate, const QString &fileName, QString *error = nullptr,
+                    const JournalProgress &progress = JournalProgress(), int *sheets = nullptr);
+
+// The same with a heading of the caller's (the archive's period journal, the
+// settings log).
+bool writeJournalPdf(const QAbstractItemModel *model, const JournalHeading &heading, QIODevice *out,
+                     QString *error = nullptr, const JournalProgress &progress = JournalProgress(),
+                     int *sheets = nullptr);
+bool saveJournalPdf(const QAbstractItemModel *model, const JournalHeading &heading,
+                    const QString &fileName, QString *error = nullptr,
+                    const JournalProgress &progress = JournalProgress(), int *sheets = nullptr);

@@ -4,9 +4,10 @@
 set -euo pipefail
 
 wine_packages=()
-# qttranslations5-l10n: Qt's own dialogs (file dialogs, message boxes) in Russian.
+# qttranslations5-l10n: Qt's own dialogs (file dialogs, message boxes) in Russian;
+# libqt5sql5-sqlite: the archive's SQLite driver, needed to run and to test.
 packages=(cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libqwt-qt5-dev
-          fonts-dejavu-core qttranslations5-l10n)
+          fonts-dejavu-core qttranslations5-l10n libqt5sql5-sqlite)
 if [[ "${1:-}" == "--test" ]]; then
     # pdftotext and pdfinfo check the journal; MinGW (64- and 32-bit) builds the
     # Windows USB backend with its check program; tzdata gives the tests zones

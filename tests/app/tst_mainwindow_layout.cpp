@@ -481,14 +481,16 @@ void TestMainWindowLayout::menus()
     QCOMPARE(entries("menu_2"), (QStringList{"menuConnect", "-", "menuReadHistory"}));
     QCOMPARE(entries("menu_4"), QStringList{"menuPlotHistory"});
     QCOMPARE(entries("menu_3"), QStringList{"menuHelp"});
+    QCOMPARE(entries("menu_5"), QStringList{"menuArchive"});
 
-    // «Вид» stands between «Прибор» and «Помощь».
+    // «Вид» and «Архив» stand between «Прибор» and «Помощь».
     const QList<QAction *> top = find<QMenuBar>("menubar")->actions();
-    QCOMPARE(top.size(), 4);
+    QCOMPARE(top.size(), 5);
     QCOMPARE(top.at(0), find<QMenu>("menu")->menuAction());
     QCOMPARE(top.at(1), find<QMenu>("menu_2")->menuAction());
     QCOMPARE(top.at(2), find<QMenu>("menu_4")->menuAction());
-    QCOMPARE(top.at(3), find<QMenu>("menu_3")->menuAction());
+    QCOMPARE(top.at(3), find<QMenu>("menu_5")->menuAction());
+    QCOMPARE(top.at(4), find<QMenu>("menu_3")->menuAction());
 }
 
 void TestMainWindowLayout::windowAndMenuBar()
@@ -557,6 +559,7 @@ void TestMainWindowLayout::slotsBoundByName()
         "on_btnSaveSg_clicked()",         "on_btnSaveMED_clicked()",
         "on_btnSaveThist_clicked()",      "on_menuPlotHistory_triggered()",
         "on_menuSaveDump_triggered()",    "on_menuOpenDump_triggered()",
+        "on_menuArchive_triggered()",
         "on_edtSn_returnPressed()",       "on_edtSg_returnPressed()",
         "on_edtMED_returnPressed()",      "on_edtThist_returnPressed()",
         "on_dateControl_dateChanged(QDate)",

@@ -1,0 +1,356 @@
+#include "archivewindow.h"
+
+#include "archive.h"
+#include "archiverecordmodel.h"
+#include "csvexport.h"
+#include "historyplot.h"
+#include "historyview.h"
+#include "pdfjournal.h"
+#include "settingslog.h"
+#include "statusmessages.h"
+
+#include <QDateEdit>
+#include <QDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QString dateTimeText(const QDateTime &t)
+{
+    return t.isValid() ? t.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm")) : QString();
+}
+
+// Narrow enough for the pagers table's columns.
+QString shortDateTime(const QDateTime &t)
+{
+    return t.isValid() ? t.toLocalTime().toString(QStringLiteral("dd.MM.yy HH:mm")) : QString();
+}
+
+QString dayText(const QDate &d)
+{
+    return d.toString(QStringLiteral("dd.MM.yyyy"));
+}
+
+QPushButton *button(const QString &text, const char *name, QWidget *parent)
+{
+    auto *b = new QPushButton(text, parent);
+    b->setObjectName(QLatin1String(name));
+    return b;
+}
+
+} // namespace
+
+ArchiveWindow::ArchiveWindow(Archive *a, std::function<QDate()> date, QWidget *parent)
+    : QWidget(parent, Qt::Window), archive(a), calibrationDate(std::move(date))
+{
+    setWindowTitle(tr("Архив приборов"));
+    resize(900, 650);
+
+    pagers = new QTableWidget(0, 6, this);
+    pagers->setObjectName(QStringLiteral("tablePagers"));
+    pagers->setHorizontalHeaderLabels({tr("Серийный номер"), tr("Записей"), tr("Первая запись"),
+                                       tr("Последняя запись"), tr("Последнее чтение"),
+                                       tr("Тревог")});
+    pagers->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    pagers->setSelectionBehavior(QAbstractItemView::SelectRows);
+    pagers->setSelectionMode(QAbstractItemView::SingleSelection);
+    // As the records table: headers wrap, a cut cell is told whole on hover.
+    setUpHistoryView(pagers);
+    pagers->verticalHeader()->hide();
+    pagers->setMaximumHeight(150);
+
+    fromEdit = new QDateEdit(QDate::currentDate().addDays(-30), this);
+    fromEdit->setObjectName(QStringLiteral("dateFrom"));
+    toEdit = new QDateEdit(QDate::currentDate(), this);
+    toEdit->setObjectName(QStringLiteral("dateTo"));
+    for (QDateEdit *edit : {fromEdit, toEdit}) {
+        edit->setCalendarPopup(true);
+        edit->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
+    }
+    QPushButton *show = button(tr("Показать"), "btnShowPeriod", this);
+
+    summary = new QLabel(this);
+    summary->setObjectName(QStringLiteral("lblSummary"));
+    summary->setWordWrap(true);
+
+    model = new ArchiveRecordModel(archive, this);
+    records = new QTableView(this);
+    records->setObjectName(QStringLiteral("tableRecords"));
+    records->setModel(model);
+    records->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    records->setSelectionBehavior(QAbstractItemView::SelectRows);
+    setUpHistoryView(records);
+
+    QPushButton *plot = button(tr("График периода"), "btnPlotPeriod", this);
+    QPushButton *csv = button(tr("Сохранить CSV…"), "btnPeriodCsv", this);
+    QPushButton *pdf = button(tr("Сохранить отчёт PDF…"), "btnPeriodPdf", this);
+    QPushButton *log = button(tr("Журнал настроек…"), "btnSettingsLog", this);
+    message = new QLabel(this);
+    message->setObjectName(QStringLiteral("lblArchiveMessage"));
+    message->setWordWrap(true);
+
+    auto *period = new QHBoxLayout;
+    period->addWidget(new QLabel(tr("Период с"), this));
+    period->addWidget(fromEdit);
+    period->addWidget(new QLabel(tr("по"), this));
+    period->addWidget(toEdit);
+    period->addWidget(show);
+    period->addStretch();
+    auto *buttons = new QHBoxLayout;
+    for (QPushButton *b : {plot, csv, pdf, log})
+        buttons->addWidget(b);
+    buttons->addStretch();
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(pagers);
+    layout->addLayout(period);
+    layout->addWidget(summary);
+    layout->addWidget(records, 1);
+    layout->addLayout(buttons);
+    layout->addWidget(message);
+
+    connect(pagers, &QTableWidget::itemSelectionChanged, this, &ArchiveWindow::showPeriod);
+    connect(show, &QPushButton::clicked, this, &ArchiveWindow::showPeriod);
+    connect(plot, &QPushButton::clicked, this, &ArchiveWindow::showPlot);
+    connect(log, &QPushButton::clicked, this, &ArchiveWindow::showSettingsLog);
+    connect(csv, &QPushButton::clicked, this, [this]() {
+        const QString name =
+            askFileName(tr("Сохранить записи периода"), tr("CSV file (*.csv)"), "csv");
+        if (!name.isEmpty())
+            savePeriodCsv(name);
+    });
+    connect(pdf, &QPushButton::clicked, this, [this]() {
+        const QString name = askFileName(tr("Сохранить как PDF"), tr("PDF (*.pdf)"), "pdf");
+        if (!name.isEmpty())
+            savePeriodPdf(name);
+    });
+    reload();
+}
+
+void ArchiveWindow::reload()
+{
+    const QString chosen = chosenSerial();
+    QString error;
+    const QList<ArchivePager> list = archive->pagers(&error);
+    const QSignalBlocker block(pagers);
+    pagers->setRowCount(list.size());
+    for (int r = 0; r < list.size(); ++r) {
+        const ArchivePager &p = list.at(r);
+        const QStringList cells{p.serialNumber,
+                                QString::number(p.records),
+                                shortDateTime(p.firstRecord),
+                                shortDateTime(p.lastRecord),
+                                shortDateTime(p.lastDownload),
+                                QString::number(p.alarms)};
+        for (int c = 0; c < cells.size(); ++c)
+            pagers->setItem(r, c, new QTableWidgetItem(cells.at(c)));
+    }
+    if (!error.isEmpty())
+        report(tr("Архив не прочитан: %1").arg(error));
+    else if (list.isEmpty())
+        report(tr("В архиве пока нет приборов: прочитайте историю или откройте дамп."));
+    if (!choosePager(chosen) && !list.isEmpty())
+        choosePager(list.first().serialNumber);
+}
+
+bool ArchiveWindow::choosePager(const QString &serialNumber)
+{
+    for (int r = 0; r < pagers->rowCount(); ++r) {
+        if (pagers->item(r, 0)->text() == serialNumber) {
+            const QSignalBlocker block(pagers);
+            pagers->selectRow(r);
+            showPeriod();
+            return true;
+        }
+    }
+    return false;
+}
+
+void ArchiveWindow::setPeriod(const QDate &from, const QDate &to)
+{
+    fromEdit->setDate(from);
+    toEdit->setDate(to);
+    showPeriod();
+}
+
+QString ArchiveWindow::chosenSerial() const
+{
+    const QList<QTableWidgetItem *> chosen = pagers->selectedItems();
+    return chosen.isEmpty() ? QString() : pagers->item(chosen.first()->row(), 0)->text();
+}
+
+QString ArchiveWindow::summaryText() const
+{
+    return summary->text();
+}
+
+void ArchiveWindow::report(const QString &text)
+{
+    message->setText(text);
+}
+
+void ArchiveWindow::showPeriod()
+{
+    const QString serial = chosenSerial();
+    const QDateTime from = fromEdit->date().startOfDay();
+    const QDateTime to = toEdit->date().addDays(1).startOfDay();
+    model->setPeriod(serial, from, to);
+    // The first page at once; the view asks for the rest as it scrolls.
+    model->fetchMore(QModelIndex());
+    if (serial.isEmpty()) {
+        summary->clear();
+        return;
+    }
+    QString error;
+    const ArchivePeriodSummary s = archive->summarize(serial, from, to, &error);
+    if (!error.isEmpty()) {
+        summary->setText(tr("Записи не прочитаны: %1").arg(error));
+        return;
+    }
+    QStringList events;
+    for (const char code : {'A', 'N', 'e'})
+        events << QStringLiteral("%1: %2").arg(eventText(code)).arg(s.events.value(code));
+    QString text = tr("SN %1, %2 – %3: %4. %5.")
+                       .arg(serial, dayText(fromEdit->date()), dayText(toEdit->date()),
+                            russianCount(s.records, tr("запись"), tr("записи"), tr("записей")),
+                            events.join(QStringLiteral(", ")));
+    if (s.records > 0)
+        text += tr(" Пик МЭД %1 Зв/ч (%2). ЭД на конец периода %3 Зв.")
+                    .arg(double(s.peakDoseRate), 0, 'e', 2)
+                    .arg(dateTimeText(s.peakAt))
+                    .arg(double(s.doseAtEnd), 0, 'e', 2);
+    summary->setText(text);
+}
+
+bool ArchiveWindow::saved(bool ok, const QString &fileName, const QString &error,
+                          const QString &done)
+{
+    const QString file = QDir::toNativeSeparators(fileName);
+    report(ok ? done.arg(file) : tr("Файл не сохранён: %1 — %2.").arg(file, error));
+    return ok;
+}
+
+QString ArchiveWindow::askFileName(const QString &caption, const QString &filter,
+                                   const QString &suffix)
+{
+    QFileDialog dialog(this, caption, QString(), filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(suffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
+}
+
+bool ArchiveWindow::savePeriodCsv(const QString &fileName)
+{
+    model->fetchAll();
+    QString error;
+    return saved(saveHistoryCsv(model, calibrationDate(), fileName, &error), fileName, error,
+                 tr("Записи периода сохранены: %1"));
+}
+
+bool ArchiveWindow::savePeriodPdf(const QString &fileName)
+{
+    model->fetchAll();
+    JournalHeading heading = journalHeading(model->serialNumber(), calibrationDate());
+    heading.lines.insert(
+        1, tr("Период: %1 – %2").arg(dayText(fromEdit->date()), dayText(toEdit->date())));
+    QString error;
+    return saved(saveJournalPdf(model, heading, fileName, &error), fileName, error,
+                 tr("Отчёт за период сохранён: %1"));
+}
+
+void ArchiveWindow::showPlot()
+{
+    model->fetchAll();
+    if (model->rowCount() == 0) {
+        report(tr("График не построен: в периоде нет записей."));
+        return;
+    }
+    QList<HistoryRecord *> list;
+    for (const ArchiveRecord &r : model->records())
+        list << new HistoryRecord(r.record);
+    if (!plotWindow) {
+        plotWindow = new HistoryPlotWindow(this);
+        plotWindow->setWindowFlag(Qt::Window);
+        connect(plotWindow, &HistoryPlotWindow::recordActivated, this, [this](int row) {
+            records->selectRow(row);
+            records->scrollTo(model->index(row, 0), QAbstractItemView::PositionAtCenter);
+        });
+    }
+    plotWindow->setHistory(list, model->serialNumber(), model->mainZone());
+    qDeleteAll(list);
+    plotWindow->show();
+    plotWindow->raise();
+}
+
+bool ArchiveWindow::saveSettingsLogCsv(const QString &fileName)
+{
+    QStandardItemModel log;
+    fillSettingsLogModel(&log, archive->settingsLog(chosenSerial()));
+    QString error;
+    return saved(::saveSettingsLogCsv(&log, fileName, &error), fileName, error,
+                 tr("Журнал настроек сохранён: %1"));
+}
+
+bool ArchiveWindow::saveSettingsLogPdf(const QString &fileName)
+{
+    QStandardItemModel log;
+    fillSettingsLogModel(&log, archive->settingsLog(chosenSerial()));
+    JournalHeading heading;
+    heading.title = tr("ЖУРНАЛ НАСТРОЕК");
+    heading.serialNumber = chosenSerial();
+    heading.lines << tr("Серийный номер: %1").arg(chosenSerial());
+    QString error;
+    return saved(saveJournalPdf(&log, heading, fileName, &error), fileName, error,
+                 tr("Журнал настроек сохранён: %1"));
+}
+
+void ArchiveWindow::showSettingsLog()
+{
+    const QString serial = chosenSerial();
+    if (serial.isEmpty()) {
+        report(tr("Выберите прибор."));
+        return;
+    }
+    auto *dialog = new QDialog(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(tr("Журнал настроек %1").arg(serial));
+    dialog->resize(850, 450);
+    auto *log = new QStandardItemModel(dialog);
+    fillSettingsLogModel(log, archive->settingsLog(serial));
+    auto *view = new QTableView(dialog);
+    view->setObjectName(QStringLiteral("tableSettingsLog"));
+    view->setModel(log);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    QPushButton *csv = button(tr("Сохранить CSV…"), "btnLogCsv", dialog);
+    QPushButton *pdf = button(tr("Сохранить PDF…"), "btnLogPdf", dialog);
+    connect(csv, &QPushButton::clicked, this, [this]() {
+        const QString name =
+            askFileName(tr("Сохранить журнал настроек"), tr("CSV file (*.csv)"), "csv");
+        if (!name.isEmpty())
+            saveSettingsLogCsv(name);
+    });
+    connect(pdf, &QPushButton::clicked, this, [this]() {
+        const QString name = askFileName(tr("Сохранить как PDF"), tr("PDF (*.pdf)"), "pdf");
+        if (!name.isEmpty())
+            saveSettingsLogPdf(name);
+    });
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(csv);
+    buttons->addWidget(pdf);
+    buttons->addStretch();
+    auto *layout = new QVBoxLayout(dialog);
+    layout->addWidget(view);
+    layout->addLayout(buttons);
+    dialog->show();
+}

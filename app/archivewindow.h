@@ -1,0 +1,70 @@
+// The archive window («Архив приборов»): the pagers in the archive; for the
+// one chosen, a period (from, to; the last 30 days at first) and its records
+// in the history table's columns, fetched from the archive as the table
+// scrolls, with the alarms by kind, the peak dose rate and the dose at the
+// period's end. From it: the plot of the period, its CSV file and PDF
+// journal (the period in its heading), and the pager's settings log (a table,
+// and its CSV or PDF file). It only reads the archive.
+#pragma once
+
+#include <QDate>
+#include <QWidget>
+
+#include <functional>
+
+class Archive;
+class ArchiveRecordModel;
+class HistoryPlotWindow;
+class QDateEdit;
+class QLabel;
+class QTableView;
+class QTableWidget;
+
+class ArchiveWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // `calibrationDate` gives the date the CSV file and the journal carry
+    // (the main window's). The archive must outlive the window.
+    ArchiveWindow(Archive *archive, std::function<QDate()> calibrationDate,
+                  QWidget *parent = nullptr);
+
+    // Reads the list of pagers again (and the chosen pager's period).
+    void reload();
+    // Chooses a pager by serial number and shows its period; false when the
+    // archive has no such pager.
+    bool choosePager(const QString &serialNumber);
+    void setPeriod(const QDate &from, const QDate &to);
+
+    ArchiveRecordModel *recordModel() const { return model; }
+    QString summaryText() const;
+
+    // The files of the period and of the settings log (also what the buttons
+    // do once a name is chosen); false with the reason shown when not written.
+    bool savePeriodCsv(const QString &fileName);
+    bool savePeriodPdf(const QString &fileName);
+    bool saveSettingsLogCsv(const QString &fileName);
+    bool saveSettingsLogPdf(const QString &fileName);
+
+private:
+    Archive *archive;
+    std::function<QDate()> calibrationDate;
+    QTableWidget *pagers;
+    QDateEdit *fromEdit;
+    QDateEdit *toEdit;
+    QLabel *summary;
+    QTableView *records;
+    ArchiveRecordModel *model;
+    QLabel *message;
+    HistoryPlotWindow *plotWindow = nullptr;
+
+    QString chosenSerial() const;
+    void showPeriod();
+    void showPlot();
+    void showSettingsLog();
+    void report(const QString &text);
+    // Tells the outcome of writing a file; `done` holds %1 for its name.
+    bool saved(bool ok, const QString &fileName, const QString &error, const QString &done);
+    QString askFileName(const QString &caption, const QString &filter, const QString &suffix);
+};

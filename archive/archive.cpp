@@ -1,0 +1,698 @@
+#include "archive.h"
+
+#include "archivedumpblob.h"
+#include "archivesql.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QMap>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QtEndian>
+
+#include <QSet>
+#include <QVector>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <numeric>
+#include <vector>
+
+#ifdef Q_OS_UNIX
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+qint64 nowSeconds()
+{
+    return QDateTime::currentSecsSinceEpoch();
+}
+
+QVariant secondsOrNull(const QDateTime &t)
+{
+    return t.isValid() ? QVariant(t.toSecsSinceEpoch()) : QVariant(QVariant::LongLong);
+}
+
+QDateTime timeOf(const QVariant &seconds)
+{
+    return seconds.isNull() ? QDateTime() : QDateTime::fromSecsSinceEpoch(seconds.toLongLong());
+}
+
+QByteArray storedBytes(const HistoryRecord &record)
+{
+    return QByteArray(reinterpret_cast<const char *>(record.stored.data()), storedRecordSize);
+}
+
+// A record's identity as one value: its stored bytes, then its copy number
+// (big-endian), so that the order is that of the key (stored, copy).
+using Identity = std::array<std::uint8_t, storedRecordSize + 4>;
+
+Identity identityOf(const std::uint8_t *stored, int copy)
+{
+    Identity id;
+    std::copy(stored, stored + storedRecordSize, id.begin());
+    qToBigEndian(quint32(copy), id.data() + storedRecordSize);
+    return id;
+}
+
+int copyOf(const Identity &id)
+{
+    return int(qFromBigEndian<quint32>(id.data() + storedRecordSize));
+}
+
+void setError(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+}
+
+} // namespace
+
+QString archiveOutcomeName(ArchiveOutcome outcome)
+{
+    switch (outcome) {
+    case ArchiveOutcome::Complete:
+        return QStringLiteral("complete");
+    case ArchiveOutcome::Stopped:
+        return QStringLiteral("stopped");
+    case ArchiveOutcome::Incomplete:
+        break;
+    }
+    return QStringLiteral("incomplete");
+}
+
+QString settingOutcomeName(SettingOutcome outcome)
+{
+    switch (outcome) {
+    case SettingOutcome::Stored:
+        return QStringLiteral("stored");
+    case SettingOutcome::Refused:
+        return QStringLiteral("refused");
+    case SettingOutcome::NotConfirmed:
+        return QStringLiteral("not-confirmed");
+    case SettingOutcome::NoAnswer:
+        break;
+    }
+    return QStringLiteral("no-answer");
+}
+
+QString operatingSystemUser()
+{
+    for (const char *variable : {"USER", "USERNAME", "LOGNAME"}) {
+        const QString user = qEnvironmentVariable(variable);
+        if (!user.isEmpty())
+            return user;
+    }
+#ifdef Q_OS_UNIX
+    if (const passwd *entry = getpwuid(getuid()))
+        return QString::fromLocal8Bit(entry->pw_name);
+#endif
+    return QStringLiteral("?");
+}
+
+Archive::Archive()
+{
+    static std::atomic<int> counter{0};
+    connectionName = QStringLiteral("dr7326g-archive-%1").arg(counter++);
+}
+
+Archive::~Archive()
+{
+    close();
+}
+
+QString Archive::defaultFileName()
+{
+    const QString named = qEnvironmentVariable("DR7326G_ARCHIVE");
+    if (!named.isEmpty())
+        return named;
+    // The window's data folder, also for the command-line tool, whose
+    // application has another name.
+    const QString name = QCoreApplication::applicationName();
+    QCoreApplication::setApplicationName(QStringLiteral("dr7326g"));
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QCoreApplication::setApplicationName(name);
+    return folder + QStringLiteral("/archive.sqlite");
+}
+
+void Archive::close()
+{
+    if (db.isValid()) {
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(connectionName);
+    }
+}
+
+bool Archive::open(const QString &fileName, QString *error)
+{
+    close();
+    name = fileName;
+    problem = Problem::CannotOpen;
+    const QFileInfo info(fileName);
+    if (info.exists() && !info.isFile()) {
+        setError(error, QStringLiteral("%1 is not a file").arg(fileName));
+        return false;
+    }
+    // The user's data folder does not exist before the first run.
+    if (!info.exists() && !QDir().mkpath(info.absolutePath())) {
+        setError(error, QStringLiteral("cannot make the folder %1").arg(info.absolutePath()));
+        return false;
+    }
+    db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
+    if (!db.isValid()) {
+        problem = Problem::NoDriver;
+        setError(error, QStringLiteral("the SQLite driver of Qt is not installed "
+                                       "(libqt5sql5-sqlite)"));
+        close();
+        return false;
+    }
+    db.setDatabaseName(fileName);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
+    if (!db.open()) {
+        setError(error, QStringLiteral("cannot open %1: %2").arg(fileName, db.lastError().text()));
+        close();
+        return false;
+    }
+    if (!check(error)) {
+        close();
+        // SQLite makes an empty file when it opens a name that did not exist.
+        if (!info.exists() && QFileInfo(fileName).size() == 0)
+            QFile::remove(fileName);
+        return false;
+    }
+    problem = Problem::None;
+    return true;
+}
+
+bool Archive::check(QString *error)
+{
+    QString reason;
+    QSqlQuery query(db);
+    if (!runArchiveQuery(query, engine, QStringLiteral("check"), {}, &reason) || !query.next()) {
+        problem = Problem::Damaged;
+        setError(error, QStringLiteral("%1 is not an archive of this program or is damaged (%2); "
+                                       "it was left as it is")
+                            .arg(name, reason));
+        return false;
+    }
+    const int version = query.value(0).toInt();
+    const int tables = query.value(1).toInt();
+    const bool hasMeta = query.value(2).toInt() == 1;
+    query.finish();
+    if (version == 0 && tables > 0) {
+        problem = Problem::Foreign;
+        setError(
+            error,
+            QStringLiteral("%1 is a database of another program; it was left as it is").arg(name));
+        return false;
+    }
+    if (version > schemaVersion) {
+        problem = Problem::Newer;
+        setError(error, QStringLiteral("%1 was made by a newer version of this program (archive "
+                                       "version %2, this one knows %3); it was left as it is")
+                            .arg(name)
+                            .arg(version)
+                            .arg(schemaVersion));
+        return false;
+    }
+    if (version > 0 && !hasMeta) {
+        problem = Problem::Foreign;
+        setError(
+            error,
+            QStringLiteral("%1 is a database of another program; it was left as it is").arg(name));
+        return false;
+    }
+    if (version > 0) {
+        QSqlQuery meta(db);
+        if (!meta.exec(QStringLiteral("SELECT value FROM meta WHERE name = 'application'")) ||
+            !meta.next() || meta.value(0).toString() != QLatin1String("DR7326G-05A archive")) {
+            problem = Problem::Foreign;
+            setError(error,
+                     QStringLiteral("%1 is a database of another program; it was left as it is")
+                         .arg(name));
+            return false;
+        }
+    }
+    if (!runArchiveScript(db, engine, QStringLiteral("connection"), &reason)) {
+        setError(error, QStringLiteral("cannot use %1: %2").arg(name, reason));
+        return false;
+    }
+    return upgrade(version, error);
+}
+
+bool Archive::upgrade(int from, QString *error)
+{
+    // A new archive is built by the setup file in one step; an older one is
+    // moved forward by upgrade/<version>, each step in its own transaction.
+    int version = from;
+    while (version < schemaVersion) {
+        const QString script =
+            version == 0 ? QStringLiteral("setup") : QStringLiteral("upgrade_%1").arg(version + 1);
+        QString reason;
+        if (!beginWrite(&reason)) {
+            setError(error, QStringLiteral("cannot write %1: %2").arg(name, reason));
+            return false;
+        }
+        // Another program may have set the file up meanwhile.
+        QSqlQuery again(db);
+        if (runArchiveQuery(again, engine, QStringLiteral("check"), {}, &reason) && again.next() &&
+            again.value(0).toInt() != version) {
+            again.finish();
+            rollback();
+            return check(error);
+        }
+        again.finish();
+        if (!runArchiveScript(db, engine, script, &reason) || !commit(&reason)) {
+            rollback();
+            setError(error, QStringLiteral("cannot set up %1: %2").arg(name, reason));
+            return false;
+        }
+        version = version == 0 ? schemaVersion : version + 1;
+    }
+    return true;
+}
+
+bool Archive::beginWrite(QString *error)
+{
+    return runArchiveScript(db, engine, QStringLiteral("begin_write"), error);
+}
+
+void Archive::rollback()
+{
+    QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+}
+
+bool Archive::commit(QString *error)
+{
+    QSqlQuery query(db);
+    if (query.exec(QStringLiteral("COMMIT")))
+        return true;
+    setError(error, query.lastError().text());
+    return false;
+}
+
+qint64 Archive::pagerId(const QString &serialNumber, bool create, QString *error)
+{
+    QSqlQuery query(db);
+    if (create &&
+        !runArchiveQuery(query, engine, QStringLiteral("insert_pager"), {serialNumber}, error))
+        return 0;
+    if (!runArchiveQuery(query, engine, QStringLiteral("select_pager"), {serialNumber}, error))
+        return 0;
+    if (!query.next()) {
+        setError(error, QStringLiteral("no pager %1 in the archive").arg(serialNumber));
+        return 0;
+    }
+    return query.value(0).toLongLong();
+}
+
+ArchiveStoreResult Archive::importDump(const HistoryDump &dump)
+{
+    return store(dump, nullptr, QStringLiteral("dump"));
+}
+
+ArchiveStoreResult Archive::storeHistory(const HistoryDump &dump, ArchiveOutcome outcome,
+                                         const QString &origin)
+{
+    return store(dump, &outcome, origin);
+}
+
+ArchiveStoreResult Archive::store(const HistoryDump &dump, const ArchiveOutcome *outcome,
+                                  const QString &origin)
+{
+    ArchiveStoreResult result;
+    if (!isOpen()) {
+        result.error = QStringLiteral("no archive");
+        return result;
+    }
+    if (dump.serialNumber.isEmpty()) {
+        result.error = QStringLiteral("the history names no serial number");
+        return result;
+    }
+    const QByteArray bytes = historyDumpBytes(dump);
+    const QString digest =
+        QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+    QString reason;
+    auto fail = [&](const QString &why) {
+        rollback();
+        result.error = why;
+        return result;
+    };
+    if (!beginWrite(&reason)) {
+        result.error = reason;
+        return result;
+    }
+    const qint64 pager = pagerId(dump.serialNumber, true, &reason);
+    if (!pager)
+        return fail(reason);
+    QSqlQuery query(db);
+    if (!runArchiveQuery(query, engine, QStringLiteral("select_download_by_digest"),
+                         {pager, digest}, &reason))
+        return fail(reason);
+    if (query.next()) {
+        result.downloadId = query.value(0).toLongLong();
+        result.alreadyStored = true;
+        result.ok = true;
+        rollback();
+        return result;
+    }
+    query.finish();
+
+    QList<HistoryRecord *> records;
+    const bool complete = decodeHistoryDump(dump, records);
+    const std::unique_ptr<QList<HistoryRecord *>, void (*)(QList<HistoryRecord *> *)> owner(
+        &records, [](QList<HistoryRecord *> *list) { qDeleteAll(*list); });
+    result.records = records.size();
+    if (!runArchiveQuery(query, engine, QStringLiteral("insert_download"),
+                         {pager, origin, secondsOrNull(dump.downloadedAt),
+                          QString::fromLatin1(dump.timeZoneId),
+                          archiveOutcomeName(outcome    ? *outcome
+                                             : complete ? ArchiveOutcome::Complete
+                                                        : ArchiveOutcome::Incomplete),
+                          dump.pages.size(), records.size(), nowSeconds(), digest, bytes.size(),
+                          archiveDumpBlob(bytes)},
+                         &reason))
+        return fail(reason);
+    result.downloadId = query.lastInsertId().toLongLong();
+
+    // The k-th time a download holds the same bytes is copy k. What the
+    // archive holds already is looked up once for the download's span (the
+    // same bytes decoded in another zone lie at most a day or so apart);
+    // the key still refuses any other repeat.
+    // Copies are counted in download order along runs of equal bytes.
+    QVector<int> byBytes(records.size());
+    std::iota(byBytes.begin(), byBytes.end(), 0);
+    std::stable_sort(byBytes.begin(), byBytes.end(),
+                     [&](int x, int y) { return records.at(x)->stored < records.at(y)->stored; });
+    QVector<Identity> identities(records.size());
+    for (int k = 0, copy = 0; k < byBytes.size(); ++k) {
+        const HistoryRecord *record = records.at(byBytes.at(k));
+        copy = k > 0 && records.at(byBytes.at(k - 1))->stored == record->stored ? copy + 1 : 1;
+        identities[byBytes.at(k)] = identityOf(record->stored.data(), copy);
+    }
+    qint64 first = std::numeric_limits<qint64>::max(), last = 0;
+    for (const HistoryRecord *record : records) {
+        first = qMin(first, qint64(record->time));
+        last = qMax(last, qint64(record->time));
+    }
+    std::vector<Identity> held;
+    constexpr qint64 zoneSpan = 2 * 24 * 3600;
+    if (!records.isEmpty()) {
+        query.setForwardOnly(true);
+        if (!runArchiveQuery(query, engine, QStringLiteral("select_identities"),
+                             {pager, first - zoneSpan, last + zoneSpan}, &reason))
+            return fail(reason);
+        while (query.next()) {
+            const QByteArray stored = query.value(0).toByteArray();
+            if (stored.size() == storedRecordSize)
+                held.push_back(
+                    identityOf(reinterpret_cast<const std::uint8_t *>(stored.constData()),
+                               query.value(1).toInt()));
+        }
+        std::sort(held.begin(), held.end());
+    }
+    // Inserted in key order, which keeps the writes together.
+    QVector<int> fresh;
+    for (int i = 0; i < identities.size(); ++i)
+        if (!std::binary_search(held.cbegin(), held.cend(), identities.at(i)))
+            fresh << i;
+    std::sort(fresh.begin(), fresh.end(),
+              [&](int x, int y) { return identities.at(x) < identities.at(y); });
+    // Many rows a statement: a statement run costs more than a row.
+    constexpr int rowsAtOnce = 200;
+    QSqlQuery insert(db);
+    for (int at = 0; at < fresh.size(); at += rowsAtOnce) {
+        const int rows = qMin(rowsAtOnce, int(fresh.size()) - at);
+        if (at == 0 || rows < rowsAtOnce) {
+            insert.finish();
+            if (!insert.prepare(
+                    archiveStatementForRows(engine, QStringLiteral("insert_record"), rows)))
+                return fail(insert.lastError().text());
+        }
+        for (int k = 0; k < rows; ++k) {
+            const int i = fresh.at(at + k);
+            insert.bindValue(5 * k, pager);
+            insert.bindValue(5 * k + 1, storedBytes(*records.at(i)));
+            insert.bindValue(5 * k + 2, copyOf(identities.at(i)));
+            insert.bindValue(5 * k + 3, qint64(records.at(i)->time));
+            insert.bindValue(5 * k + 4, result.downloadId);
+        }
+        if (!insert.exec())
+            return fail(insert.lastError().text());
+        result.newRecords += insert.numRowsAffected();
+    }
+    if (!runArchiveQuery(query, engine, QStringLiteral("update_download_new_records"),
+                         {result.newRecords, result.downloadId}, &reason))
+        return fail(reason);
+    if (!commit(&reason))
+        return fail(reason);
+    result.ok = true;
+    return result;
+}
+
+bool Archive::storeParameterRead(const ParameterRead &read, QString *error)
+{
+    if (!isOpen()) {
+        setError(error, QStringLiteral("no archive"));
+        return false;
+    }
+    if (!beginWrite(error))
+        return false;
+    QSqlQuery query(db);
+    const qint64 pager = pagerId(read.serialNumber, true, error);
+    bool ok = pager && runArchiveQuery(query, engine, QStringLiteral("insert_parameter_read"),
+                                       {pager, nowSeconds(), operatingSystemUser()}, error);
+    const QVariant readId = query.lastInsertId();
+    for (int i = 0; ok && i < read.values.size(); ++i)
+        ok = runArchiveQuery(query, engine, QStringLiteral("insert_read_value"),
+                             {readId, read.values.at(i).first, read.values.at(i).second}, error);
+    if (ok && commit(error))
+        return true;
+    rollback();
+    return false;
+}
+
+bool Archive::storeSettingChange(const QString &serialNumber, const QString &settingName,
+                                 const QString &valueSent, SettingOutcome outcome, QString *error)
+{
+    if (!isOpen()) {
+        setError(error, QStringLiteral("no archive"));
+        return false;
+    }
+    if (!beginWrite(error))
+        return false;
+    const QString before = lastReportedValue(serialNumber, settingName);
+    QSqlQuery query(db);
+    const qint64 pager = pagerId(serialNumber, true, error);
+    if (pager &&
+        runArchiveQuery(query, engine, QStringLiteral("insert_setting_change"),
+                        {pager, nowSeconds(), operatingSystemUser(), settingName,
+                         before.isEmpty() ? QVariant(QVariant::String) : QVariant(before),
+                         valueSent, settingOutcomeName(outcome)},
+                        error) &&
+        commit(error))
+        return true;
+    rollback();
+    return false;
+}
+
+QString Archive::lastReportedValue(const QString &serialNumber, const QString &settingName)
+{
+    const qint64 pager = pagerId(serialNumber, false, nullptr);
+    if (!pager)
+        return QString();
+    // The later of the last read and the last change the pager took.
+    QString value;
+    qint64 at = -1;
+    for (const char *file : {"select_last_read_value", "select_last_stored_change"}) {
+        QSqlQuery query(db);
+        if (runArchiveQuery(query, engine, QLatin1String(file), {pager, settingName}, nullptr) &&
+            query.next() && query.value(1).toLongLong() >= at) {
+            value = query.value(0).toString();
+            at = query.value(1).toLongLong();
+        }
+    }
+    return value;
+}
+
+QList<ArchivePager> Archive::pagers(QString *error)
+{
+    QList<ArchivePager> list;
+    QSqlQuery query(db);
+    if (!isOpen() || !runArchiveQuery(query, engine, QStringLiteral("select_pagers"), {}, error))
+        return list;
+    while (query.next()) {
+        ArchivePager p;
+        p.serialNumber = query.value(0).toString();
+        p.records = query.value(1).toLongLong();
+        p.firstRecord = timeOf(query.value(2));
+        p.lastRecord = timeOf(query.value(3));
+        p.lastDownload = timeOf(query.value(4));
+        p.alarms = query.value(5).toLongLong();
+        list << p;
+    }
+    return list;
+}
+
+QHash<QString, QDateTime> Archive::lastReadTimes(QString *error)
+{
+    QHash<QString, QDateTime> times;
+    QSqlQuery query(db);
+    if (!isOpen() ||
+        !runArchiveQuery(query, engine, QStringLiteral("select_last_reads"), {}, error))
+        return times;
+    while (query.next())
+        if (query.value(1).toLongLong() > 0)
+            times.insert(query.value(0).toString(), timeOf(query.value(1)));
+    return times;
+}
+
+QList<ArchiveDownload> Archive::downloads(const QString &serialNumber, QString *error)
+{
+    QList<ArchiveDownload> list;
+    QSqlQuery query(db);
+    if (!isOpen() ||
+        !runArchiveQuery(query, engine, QStringLiteral("select_downloads"), {serialNumber}, error))
+        return list;
+    while (query.next()) {
+        ArchiveDownload d;
+        d.id = query.value(0).toLongLong();
+        d.origin = query.value(1).toString();
+        d.downloadedAt = timeOf(query.value(2));
+        d.zone = query.value(3).toString().toLatin1();
+        d.outcome = query.value(4).toString();
+        d.pages = query.value(5).toInt();
+        d.records = query.value(6).toInt();
+        d.newRecords = query.value(7).toInt();
+        d.storedAt = timeOf(query.value(8));
+        d.dumpSize = query.value(9).toLongLong();
+        list << d;
+    }
+    return list;
+}
+
+bool Archive::downloadDump(qint64 id, HistoryDump *dump, QString *error)
+{
+    QSqlQuery query(db);
+    if (!isOpen() || !runArchiveQuery(query, engine, QStringLiteral("select_dump"), {id}, error))
+        return false;
+    if (!query.next()) {
+        setError(error, QStringLiteral("no download %1 in the archive").arg(id));
+        return false;
+    }
+    return readArchiveDumpBlob(query.value(0).toByteArray(), query.value(1).toLongLong(), dump,
+                               error);
+}
+
+QList<ArchiveRecord> Archive::recordPage(const QString &serialNumber, const QDateTime &from,
+                                         const QDateTime &to, const ArchiveRecord *after, int limit,
+                                         QString *error)
+{
+    QList<ArchiveRecord> page;
+    const qint64 pager = isOpen() ? pagerId(serialNumber, false, error) : 0;
+    if (!pager)
+        return page;
+    // Before the first record: any stored bytes sort after the empty ones.
+    const QVariantList key =
+        after ? QVariantList{qint64(after->record.time), storedBytes(after->record), after->copy}
+              : QVariantList{from.toSecsSinceEpoch(), QByteArray(""), 0};
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!runArchiveQuery(query, engine, QStringLiteral("select_records_page"),
+                         QVariantList{pager} + key + QVariantList{to.toSecsSinceEpoch(), limit},
+                         error))
+        return page;
+    page.reserve(limit);
+    while (query.next()) {
+        const QByteArray stored = query.value(1).toByteArray();
+        if (stored.size() != storedRecordSize)
+            continue; // not written by this program
+        ArchiveRecord r;
+        const auto *bytes = reinterpret_cast<const std::uint8_t *>(stored.constData());
+        // The instant kept is the one first decoded; the bytes give the rest.
+        r.record = decodeStoredRecord(bytes, qint64(0));
+        r.record.time = std::uint32_t(query.value(0).toLongLong());
+        r.copy = query.value(2).toInt();
+        r.downloadId = query.value(3).toLongLong();
+        page << r;
+    }
+    return page;
+}
+
+ArchivePeriodSummary Archive::summarize(const QString &serialNumber, const QDateTime &from,
+                                        const QDateTime &to, QString *error)
+{
+    ArchivePeriodSummary summary;
+    constexpr int chunk = 20000;
+    QList<ArchiveRecord> page;
+    ArchiveRecord last;
+    do {
+        page = recordPage(serialNumber, from, to, summary.records ? &last : nullptr, chunk, error);
+        for (const ArchiveRecord &r : page) {
+            ++summary.records;
+            ++summary.events[r.record.eventCode];
+            // Infinity and NaN (bytes that decode to no number) are no dose rate.
+            if (std::isfinite(r.record.doseRate) && r.record.doseRate > summary.peakDoseRate) {
+                summary.peakDoseRate = r.record.doseRate;
+                summary.peakAt = QDateTime::fromSecsSinceEpoch(r.record.time);
+            }
+        }
+        if (!page.isEmpty())
+            last = page.constLast();
+    } while (page.size() == chunk);
+    if (summary.records) {
+        summary.doseAtEnd = last.record.dose;
+        summary.lastAt = QDateTime::fromSecsSinceEpoch(last.record.time);
+    }
+    return summary;
+}
+
+QHash<qint64, QTimeZone> Archive::downloadZones(const QString &serialNumber)
+{
+    QHash<qint64, QTimeZone> zones;
+    QSqlQuery query(db);
+    if (!isOpen() ||
+        !runArchiveQuery(query, engine, QStringLiteral("select_zones"), {serialNumber}, nullptr))
+        return zones;
+    while (query.next()) {
+        // The zone rule of the dump it came from.
+        HistoryDump d;
+        d.timeZoneId = query.value(1).toString().toLatin1();
+        d.downloadedAt = timeOf(query.value(2));
+        zones.insert(query.value(0).toLongLong(), d.timeZone());
+    }
+    return zones;
+}
+
+QList<SettingsLogEntry> Archive::settingsLog(const QString &serialNumber, QString *error)
+{
+    QList<SettingsLogEntry> log;
+    // A null string would be bound as NULL, which equals nothing.
+    const QString any = serialNumber.isNull() ? QStringLiteral("") : serialNumber;
+    QSqlQuery query(db);
+    if (!isOpen() ||
+        !runArchiveQuery(query, engine, QStringLiteral("select_settings_log"), {any, any}, error))
+        return log;
+    while (query.next()) {
+        SettingsLogEntry e;
+        e.at = timeOf(query.value(0));
+        e.osUser = query.value(1).toString();
+        e.serialNumber = query.value(2).toString();
+        e.setting = query.value(3).toString();
+        e.valueBefore = query.value(4).toString();
+        e.value = query.value(5).toString();
+        e.outcome = query.value(6).toString();
+        log << e;
+    }
+    return log;
+}

@@ -1,0 +1,117 @@
+#include "archivesql.h"
+
+#include <QFile>
+#include <QHash>
+#include <QMutex>
+#include <QSqlError>
+
+// The resource tree of a static library is registered by hand.
+static void registerArchiveResources()
+{
+    Q_INIT_RESOURCE(archive);
+}
+
+namespace {
+
+QStringList readStatements(const QString &engine, const QString &name)
+{
+    static const bool registered = (registerArchiveResources(), true);
+    Q_UNUSED(registered)
+    QFile file(QStringLiteral(":/archive/sql/%1/%2.sql").arg(engine, name));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList statements;
+    QString current;
+    const QString text = QString::fromUtf8(file.readAll());
+    for (const QString &line : text.split(QLatin1Char('\n'))) {
+        const QString trimmed = line.trimmed();
+        if (trimmed.isEmpty() || trimmed.startsWith(QLatin1String("--")))
+            continue;
+        current += line + QLatin1Char('\n');
+        if (trimmed.endsWith(QLatin1Char(';'))) {
+            statements << current.trimmed();
+            current.clear();
+        }
+    }
+    if (!current.trimmed().isEmpty())
+        statements << current.trimmed();
+    return statements;
+}
+
+} // namespace
+
+QStringList archiveStatements(const QString &engine, const QString &name)
+{
+    // Read once: an import runs the same statement for every record.
+    static QMutex mutex;
+    static QHash<QString, QStringList> cache;
+    const QString key = engine + QLatin1Char('/') + name;
+    const QMutexLocker lock(&mutex);
+    auto found = cache.constFind(key);
+    if (found == cache.cend())
+        found = cache.insert(key, readStatements(engine, name));
+    return *found;
+}
+
+QString archiveStatementForRows(const QString &engine, const QString &name, int rows)
+{
+    const QStringList statements = archiveStatements(engine, name);
+    if (statements.size() != 1 || rows < 1)
+        return QString();
+    QStringList lines = statements.first().split(QLatin1Char('\n'));
+    for (QString &line : lines) {
+        if (line.trimmed().startsWith(QLatin1Char('('))) {
+            const QString values = line.trimmed();
+            QStringList repeated;
+            for (int i = 0; i < rows; ++i)
+                repeated << values;
+            line = repeated.join(QStringLiteral(",\n"));
+            break;
+        }
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+bool runArchiveQuery(QSqlQuery &query, const QString &engine, const QString &name,
+                     const QVariantList &values, QString *error)
+{
+    const QStringList statements = archiveStatements(engine, name);
+    if (statements.size() != 1) {
+        if (error)
+            *error = QStringLiteral("no statement %1").arg(name);
+        return false;
+    }
+    // A statement run again with new values is prepared once.
+    if (query.lastQuery() != statements.first() && !query.prepare(statements.first())) {
+        if (error)
+            *error = query.lastError().text();
+        return false;
+    }
+    for (int i = 0; i < values.size(); ++i)
+        query.bindValue(i, values.at(i));
+    if (!query.exec()) {
+        if (error)
+            *error = query.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+bool runArchiveScript(QSqlDatabase &db, const QString &engine, const QString &name, QString *error)
+{
+    const QStringList statements = archiveStatements(engine, name);
+    if (statements.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("no statement %1").arg(name);
+        return false;
+    }
+    for (const QString &statement : statements) {
+        QSqlQuery query(db);
+        if (!query.exec(statement)) {
+            if (error)
+                *error = query.lastError().text();
+            return false;
+        }
+    }
+    return true;
+}

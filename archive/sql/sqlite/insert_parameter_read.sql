@@ -1,0 +1,1 @@
+INSERT INTO parameter_reads (pager, read_at, os_user) VALUES (?, ?, ?);

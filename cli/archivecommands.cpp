@@ -1,0 +1,423 @@
+#include "archivecommands.h"
+
+#include "archiverecordmodel.h"
+#include "csvexport.h"
+#include "exitcodes.h"
+#include "historyplot.h"
+#include "pdfjournal.h"
+#include "settingslog.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QStandardItemModel>
+
+#include <cstring>
+
+namespace {
+
+const QString timeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+const QString dateFormat = QStringLiteral("yyyy-MM-dd");
+
+struct Context
+{
+    Archive &archive;
+    const QCommandLineParser &parser;
+    QStringList args; // after the command's name
+    QTextStream &out;
+    QTextStream &err;
+
+    int fail(int code, const QString &message) const
+    {
+        err << "dr7326g-cli: " << message << "\n";
+        if (code == ExitUsage)
+            err << "Try 'dr7326g-cli archive --help'.\n";
+        err.flush();
+        return code;
+    }
+};
+
+QString timeText(const QDateTime &t)
+{
+    return t.isValid() ? t.toLocalTime().toString(timeFormat) : QStringLiteral("-");
+}
+
+// Options of the group's commands, by name.
+QCommandLineOption option(const QString &name)
+{
+    static const QHash<QString, QCommandLineOption> options{
+        {QStringLiteral("from"),
+         QCommandLineOption(QStringLiteral("from"), QStringLiteral("first day of the period"),
+                            QStringLiteral("yyyy-MM-dd"))},
+        {QStringLiteral("to"),
+         QCommandLineOption(QStringLiteral("to"), QStringLiteral("last day of the period"),
+                            QStringLiteral("yyyy-MM-dd"))},
+        {QStringLiteral("csv"),
+         QCommandLineOption(QStringLiteral("csv"), QStringLiteral("write a CSV file"),
+                            QStringLiteral("FILE"))},
+        {QStringLiteral("pdf"),
+         QCommandLineOption(QStringLiteral("pdf"), QStringLiteral("write the PDF journal"),
+                            QStringLiteral("FILE"))},
+        {QStringLiteral("png"),
+         QCommandLineOption(QStringLiteral("png"), QStringLiteral("write the plot as PNG"),
+                            QStringLiteral("FILE"))},
+        {QStringLiteral("calibration-date"),
+         QCommandLineOption(QStringLiteral("calibration-date"),
+                            QStringLiteral("calibration date for the CSV file and the journal"),
+                            QStringLiteral("yyyy-MM-dd"), QStringLiteral("2020-11-27"))},
+    };
+    return options.value(name, QCommandLineOption(name));
+}
+
+int listPagers(Context &c)
+{
+    QString error;
+    const QList<ArchivePager> pagers = c.archive.pagers(&error);
+    if (!error.isEmpty())
+        return c.fail(ExitFailure, error);
+    c.out << "serial\trecords\tfirst-record\tlast-record\tlast-download\talarms\n";
+    for (const ArchivePager &p : pagers)
+        c.out << p.serialNumber << '\t' << p.records << '\t' << timeText(p.firstRecord) << '\t'
+              << timeText(p.lastRecord) << '\t' << timeText(p.lastDownload) << '\t' << p.alarms
+              << "\n";
+    return ExitOk;
+}
+
+bool knownPager(Context &c, const QString &serial)
+{
+    for (const ArchivePager &p : c.archive.pagers())
+        if (p.serialNumber == serial)
+            return true;
+    return false;
+}
+
+int showRecords(Context &c)
+{
+    const QString serial = c.args.first();
+    QDate fromDay, toDay;
+    for (auto [name, day] :
+         {std::pair(QStringLiteral("from"), &fromDay), std::pair(QStringLiteral("to"), &toDay)}) {
+        if (!c.parser.isSet(name))
+            continue;
+        *day = QDate::fromString(c.parser.value(name), dateFormat);
+        if (!day->isValid())
+            return c.fail(
+                ExitUsage,
+                QStringLiteral("--%1 is not yyyy-MM-dd: %2").arg(name, c.parser.value(name)));
+    }
+    const QDate calibration =
+        QDate::fromString(c.parser.value(QStringLiteral("calibration-date")), dateFormat);
+    if (!calibration.isValid())
+        return c.fail(ExitUsage, QStringLiteral("calibration date is not yyyy-MM-dd"));
+    const QString png = c.parser.value(QStringLiteral("png"));
+    if (!png.isEmpty() && !png.endsWith(QLatin1String(".png"), Qt::CaseInsensitive))
+        return c.fail(ExitUsage, QStringLiteral("--png FILE must end in .png"));
+    if (!knownPager(c, serial))
+        return c.fail(ExitFailure, QStringLiteral("no pager %1 in the archive").arg(serial));
+
+    const QDateTime from =
+        fromDay.isValid() ? fromDay.startOfDay() : QDateTime::fromSecsSinceEpoch(0);
+    const QDateTime to = toDay.isValid() ? toDay.addDays(1).startOfDay()
+                                         : QDateTime::fromSecsSinceEpoch(qint64(1) << 33);
+    ArchiveRecordModel model(&c.archive);
+    model.setPageRows(10000);
+    model.setPeriod(serial, from, to);
+    model.fetchAll();
+    if (!model.lastError().isEmpty())
+        return c.fail(ExitFailure, model.lastError());
+    for (int r = 0; r < model.rowCount(); ++r) {
+        QStringList cells;
+        for (int col = 0; col < model.columnCount(); ++col)
+            cells << model.index(r, col).data().toString();
+        c.out << cells.join(QLatin1Char('\t')) << "\n";
+    }
+    c.out.flush();
+    const QString csv = c.parser.value(QStringLiteral("csv"));
+    const QString pdf = c.parser.value(QStringLiteral("pdf"));
+    if (model.rowCount() == 0) {
+        if (csv.isEmpty() && pdf.isEmpty() && png.isEmpty())
+            return ExitOk;
+        return c.fail(ExitFailure, QStringLiteral("no record in the period: no file written"));
+    }
+    int code = ExitOk;
+    QString error;
+    if (!csv.isEmpty() && !saveHistoryCsv(&model, calibration, csv, &error))
+        code = c.fail(ExitFailure, QStringLiteral("%1 not written: %2").arg(csv, error));
+    if (!pdf.isEmpty()) {
+        JournalHeading heading = journalHeading(serial, calibration);
+        const auto day = [](const QDate &d) { return d.toString(QStringLiteral("dd.MM.yyyy")); };
+        heading.lines.insert(1, QStringLiteral("Период: %1 – %2")
+                                    .arg(fromDay.isValid() ? day(fromDay) : QStringLiteral("…"),
+                                         toDay.isValid() ? day(toDay) : QStringLiteral("…")));
+        if (!saveJournalPdf(&model, heading, pdf, &error))
+            code = c.fail(ExitFailure, QStringLiteral("%1 not written: %2").arg(pdf, error));
+    }
+    if (!png.isEmpty()) {
+        QList<HistoryRecord *> records;
+        for (const ArchiveRecord &r : model.records())
+            records << new HistoryRecord(r.record);
+        if (!renderHistoryPlot(records, serial, model.mainZone(), png, &error))
+            code = c.fail(ExitFailure, QStringLiteral("%1 not written: %2").arg(png, error));
+        qDeleteAll(records);
+    }
+    return code;
+}
+
+int importDumps(Context &c)
+{
+    int code = ExitOk;
+    for (const QString &name : c.args) {
+        QFile file(name);
+        HistoryDump dump;
+        QString error;
+        if (!file.open(QIODevice::ReadOnly)) {
+            code = c.fail(ExitFailure, QStringLiteral("cannot read %1").arg(name));
+            continue;
+        }
+        if (!readHistoryDump(file.readAll(), &dump, &error)) {
+            code = c.fail(ExitFailure, QStringLiteral("%1: %2").arg(name, error));
+            continue;
+        }
+        const ArchiveStoreResult stored = c.archive.importDump(dump);
+        if (!stored.ok) {
+            code =
+                c.fail(ExitFailure, QStringLiteral("%1 not imported: %2").arg(name, stored.error));
+            continue;
+        }
+        if (stored.alreadyStored)
+            c.out << name << ": already in the archive as download " << stored.downloadId << "\n";
+        else
+            c.out << name << ": download " << stored.downloadId << ", " << stored.records
+                  << " records, " << stored.newRecords << " new\n";
+    }
+    return code;
+}
+
+int showLog(Context &c)
+{
+    const QString serial = c.args.value(0);
+    QString error;
+    const QList<SettingsLogEntry> log = c.archive.settingsLog(serial, &error);
+    if (!error.isEmpty())
+        return c.fail(ExitFailure, error);
+    auto orDash = [](const QString &s) { return s.isEmpty() ? QStringLiteral("-") : s; };
+    for (const SettingsLogEntry &e : log)
+        c.out << timeText(e.at) << '\t' << e.osUser << '\t' << e.serialNumber << '\t' << e.setting
+              << '\t' << orDash(e.valueBefore) << '\t' << orDash(e.value) << '\t' << e.outcome
+              << "\n";
+    const QString csv = c.parser.value(QStringLiteral("csv"));
+    if (!csv.isEmpty()) {
+        QStandardItemModel model;
+        fillSettingsLogModel(&model, log);
+        if (!saveSettingsLogCsv(&model, csv, &error))
+            return c.fail(ExitFailure, QStringLiteral("%1 not written: %2").arg(csv, error));
+    }
+    return ExitOk;
+}
+
+int listDownloads(Context &c)
+{
+    QString error;
+    const QList<ArchiveDownload> list = c.archive.downloads(c.args.first(), &error);
+    if (!error.isEmpty())
+        return c.fail(ExitFailure, error);
+    if (list.isEmpty())
+        return c.fail(ExitFailure,
+                      QStringLiteral("no pager %1 in the archive").arg(c.args.first()));
+    c.out << "id\torigin\tdownloaded\tzone\toutcome\tpages\trecords\tnew\tdump-bytes\n";
+    for (const ArchiveDownload &d : list)
+        c.out << d.id << '\t' << d.origin << '\t' << timeText(d.downloadedAt) << '\t'
+              << (d.zone.isEmpty() ? QByteArray("-") : d.zone) << '\t' << d.outcome << '\t'
+              << d.pages << '\t' << d.records << '\t' << d.newRecords << '\t' << d.dumpSize << "\n";
+    return ExitOk;
+}
+
+int writeDump(Context &c)
+{
+    bool isNumber = false;
+    const qint64 id = c.args.at(0).toLongLong(&isNumber);
+    if (!isNumber)
+        return c.fail(ExitUsage, QStringLiteral("not a download number: %1").arg(c.args.at(0)));
+    HistoryDump dump;
+    QString error;
+    if (!c.archive.downloadDump(id, &dump, &error))
+        return c.fail(ExitFailure, error);
+    if (!saveHistoryDump(dump, c.args.at(1), &error))
+        return c.fail(ExitFailure, QStringLiteral("%1 not written: %2").arg(c.args.at(1), error));
+    c.out << c.args.at(1) << ": download " << id << ", " << dump.pages.size() << " pages\n";
+    return ExitOk;
+}
+
+struct Command
+{
+    const char *name;
+    const char *usage;
+    const char *summary;
+    QStringList options;
+    int minArgs;
+    int maxArgs;
+    int (*run)(Context &);
+};
+
+const QList<Command> &commands()
+{
+    static const QList<Command> table{
+        {"list", "archive list", "the pagers in the archive", {}, 0, 0, &listPagers},
+        {"records",
+         "archive records SN [--from D] [--to D] [--csv F] [--pdf F] [--png F]",
+         "a pager's records, one tab-separated row a line (as decode)",
+         {QStringLiteral("from"), QStringLiteral("to"), QStringLiteral("csv"),
+          QStringLiteral("pdf"), QStringLiteral("png"), QStringLiteral("calibration-date")},
+         1,
+         1,
+         &showRecords},
+        {"import", "archive import DUMP...", "store history dumps", {}, 1, 1 << 20, &importDumps},
+        {"log",
+         "archive log [SN] [--csv F]",
+         "parameter reads and setting changes (all pagers without SN)",
+         {QStringLiteral("csv")},
+         0,
+         1,
+         &showLog},
+        {"downloads",
+         "archive downloads SN",
+         "a pager's downloads and imported dumps",
+         {},
+         1,
+         1,
+         &listDownloads},
+        {"dump",
+         "archive dump ID FILE",
+         "a stored download back as a dump file",
+         {},
+         2,
+         2,
+         &writeDump},
+    };
+    return table;
+}
+
+const QCommandLineOption archiveOption(QStringLiteral("archive"),
+                                       QStringLiteral("the archive file (default: "
+                                                      "$DR7326G_ARCHIVE, or archive.sqlite in the "
+                                                      "user's data folder)"),
+                                       QStringLiteral("FILE"));
+
+// The tool's options that take a value in the next argument.
+bool takesValue(const char *arg)
+{
+    for (const char *name : {"--png", "--pdf", "--csv", "--dump", "--serial", "--calibration-date",
+                             "--archive", "--from", "--to"})
+        if (!std::strcmp(arg, name))
+            return true;
+    return false;
+}
+
+} // namespace
+
+bool isArchiveCommand(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i][0] == '-') {
+            i += takesValue(argv[i]) ? 1 : 0;
+            continue;
+        }
+        return !std::strcmp(argv[i], "archive");
+    }
+    return false;
+}
+
+QString archiveCommandsHelp()
+{
+    QString help;
+    for (const Command &command : commands())
+        help += QStringLiteral("  %1\n      %2\n")
+                    .arg(QLatin1String(command.usage), QLatin1String(command.summary));
+    return help;
+}
+
+int runArchiveGroup(const QStringList &arguments, QTextStream &out, QTextStream &err)
+{
+    // The command's name: the second argument that is no option or value.
+    QStringList words;
+    for (int i = 1; i < arguments.size(); ++i) {
+        if (arguments.at(i).startsWith(QLatin1Char('-'))) {
+            i += takesValue(arguments.at(i).toUtf8().constData()) ? 1 : 0;
+            continue;
+        }
+        words << arguments.at(i);
+    }
+    const QString name = words.value(1);
+    const Command *command = nullptr;
+    for (const Command &candidate : commands())
+        if (name == QLatin1String(candidate.name))
+            command = &candidate;
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("The archive of downloads and settings.\n\n") +
+                                     archiveCommandsHelp());
+    parser.addOption(archiveOption);
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    if (command)
+        for (const QString &o : command->options)
+            parser.addOption(option(o));
+    parser.addPositionalArgument(QStringLiteral("archive"), QStringLiteral("the group"));
+    if (!parser.parse(arguments)) {
+        err << "dr7326g-cli: " << parser.errorText() << "\nTry 'dr7326g-cli archive --help'.\n";
+        return ExitUsage;
+    }
+    if (parser.isSet(helpOption)) {
+        out << parser.helpText();
+        return ExitOk;
+    }
+    if (!command) {
+        err << "dr7326g-cli: "
+            << (name.isEmpty() ? QStringLiteral("archive needs a command")
+                               : QStringLiteral("unknown archive command: %1").arg(name))
+            << "\nTry 'dr7326g-cli archive --help'.\n";
+        return ExitUsage;
+    }
+    const QStringList args = parser.positionalArguments().mid(2);
+    if (args.size() < command->minArgs || args.size() > command->maxArgs) {
+        err << "dr7326g-cli: usage: dr7326g-cli " << command->usage << "\n";
+        return ExitUsage;
+    }
+    const QString fileName =
+        parser.isSet(archiveOption) ? parser.value(archiveOption) : Archive::defaultFileName();
+    // Browsing makes no archive where there was none.
+    if (!QFileInfo::exists(fileName) && name != QLatin1String("import")) {
+        err << "dr7326g-cli: no archive " << fileName << "\n";
+        return ExitFailure;
+    }
+    Archive archive;
+    QString error;
+    if (!archive.open(fileName, &error)) {
+        err << "dr7326g-cli: " << error << "\n";
+        return ExitFailure;
+    }
+    Context context{archive, parser, args, out, err};
+    const int code = command->run(context);
+    out.flush();
+    err.flush();
+    return code;
+}
+
+int runArchiveCommand(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    return runArchiveGroup(QCoreApplication::arguments(), out, err);
+}
+
+bool openArchiveForPagerCommand(Archive &archive, const QString &fileName, QTextStream &err)
+{
+    QString error;
+    if (archive.open(fileName.isEmpty() ? Archive::defaultFileName() : fileName, &error))
+        return true;
+    err << "dr7326g-cli: going on without the archive: " << error << "\n";
+    err.flush();
+    return false;
+}

@@ -1,0 +1,29 @@
+// dr7326g-cli archive ...: the archive from the shell, as a table of
+// commands (list, records, import, log, downloads, dump), each with its own
+// options, arguments and run function. Also the archive's part in the pager
+// commands: opening it for them, and telling why it is not used.
+#pragma once
+
+#include "archive.h"
+
+#include <QStringList>
+#include <QTextStream>
+
+// Whether the command line asks for the archive group (its first argument
+// after the options is "archive").
+bool isArchiveCommand(int argc, char **argv);
+
+// Runs the group with its own QApplication (the plot is made of widgets).
+int runArchiveCommand(int argc, char **argv);
+
+// The group on a command line (program name first), writing to the streams
+// given: what runArchiveCommand does once the application exists.
+int runArchiveGroup(const QStringList &arguments, QTextStream &out, QTextStream &err);
+
+// The group's lines for the tool's --help.
+QString archiveCommandsHelp();
+
+// Opens the archive the pager commands store into: `fileName` when given,
+// otherwise Archive::defaultFileName(). When it cannot be used the reason goes
+// to `err` and the command goes on without it (false).
+bool openArchiveForPagerCommand(Archive &archive, const QString &fileName, QTextStream &err);

@@ -1,0 +1,38 @@
+// History dumps made up for the archive tests: records told apart by their
+// minute count, 16 to a page, as the pager lays them out.
+#pragma once
+
+#include "fakepager.h"
+#include "historydump.h"
+
+#include <QTimeZone>
+
+// A dump of one download of `serial` holding a record for each minute count
+// (a count given twice is the same record twice), closed by the end record
+// unless `end` is false; made `downloadedAt` seconds after 2026-01-01 UTC.
+inline HistoryDump historyDumpOf(const QString &serial, const QList<int> &minutes, bool end = true,
+                                 qint64 downloadedAt = 0)
+{
+    HistoryDump dump;
+    dump.serialNumber = serial;
+    dump.timeZoneId = QByteArrayLiteral("UTC");
+    dump.downloadedAt = QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC).addSecs(downloadedAt);
+    QList<std::uint16_t> words;
+    auto flush = [&]() {
+        // The block number has four digits.
+        dump.pages << FakePager::page(dump.pages.size() % 9999 + 1, words);
+        words.clear();
+    };
+    for (int i = 0; i < minutes.size(); ++i) {
+        const int m = minutes.at(i);
+        words << FakePager::record(std::uint32_t(m), m % 7 == 0 ? 'A' : 'F', std::uint16_t(m), 1.0f,
+                                   1.0e-7f * float(m % 50 + 1), 1.0e-4f * float(m));
+        if (words.size() == 16 * 8)
+            flush();
+    }
+    if (end)
+        words << FakePager::record(0, 'F', 0, 0, 0, 0);
+    if (!words.isEmpty())
+        flush();
+    return dump;
+}
