@@ -518,6 +518,8 @@ void MainWindow::storeRegisterSetting(const QString &name, SettingField *field,
         return;
     }
     field->setReported(renderSetting(kept));
+    if (!sigma) // the plot's threshold line follows what the pager now keeps
+        madePlotWindow()->setDoseRateThreshold(link.serialNumber, double(kept));
     report(tr("%1: значение %2 сохранено в приборе.").arg(name, renderSetting(kept)) + archived);
 }
 

@@ -12,6 +12,7 @@
 #include "plotcommand.h"
 #include "registervalue.h"
 #include "settingvalues.h"
+#include "usbxpress.h"
 #ifndef Q_OS_WIN
 #include "usbsocketdir.h"
 #endif
@@ -83,6 +84,15 @@ template <typename Action> int withPager(PagerLink &link, Action action)
                   << link.answeredSerials.join("\n") << "\n";
             return ExitUsage;
         }
+        // On Windows: no vendor library the program can use is no pager either.
+        const usbx::LibraryProblem problem = usbx::libraryProblem();
+        const QString library = QString::fromStdString(problem.library);
+        if (problem.kind == usbx::LibraryProblem::Kind::NotLoaded)
+            err() << "dr7326g-cli: the USB library " << library
+                  << " could not be loaded (system error " << problem.systemError << ")\n";
+        else if (problem.kind == usbx::LibraryProblem::Kind::MissingEntryPoint)
+            err() << "dr7326g-cli: the USB library " << library << " lacks "
+                  << QString::fromStdString(problem.entryPoint) << "\n";
         err() << "dr7326g-cli: no pager answered\n";
         return ExitNoPager;
     }

@@ -10,7 +10,9 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -182,6 +184,10 @@ private slots:
         download();
         trigger("menuPlotHistory");
         QCOMPARE(window->historyPlotWindow()->plot()->doseRateThreshold(), double(1.0e-5f));
+        // A threshold stored afterwards moves the line.
+        window->findChild<QLineEdit *>("edtMED")->setText(QStringLiteral("2e-5"));
+        QTest::mouseClick(window->findChild<QPushButton *>("btnSaveMED"), Qt::LeftButton);
+        QCOMPARE(window->historyPlotWindow()->plot()->doseRateThreshold(), double(2.0e-5f));
     }
 
     void dumpRoundTrip()
