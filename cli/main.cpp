@@ -573,6 +573,9 @@ int main(int argc, char **argv)
                     warnNotArchived(stored.error);
                     if (code == ExitOk)
                         code = ExitFailure;
+                } else if (stored.alreadyStored) {
+                    err() << "dr7326g-cli: archive: the same download is stored already ("
+                          << stored.downloadId << ")\n";
                 } else {
                     err() << "dr7326g-cli: archive: " << stored.newRecords << " new of "
                           << stored.records << " records\n";
