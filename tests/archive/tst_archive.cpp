@@ -12,24 +12,17 @@
 
 namespace {
 
-QByteArray fileBytes(const QString &name)
-{
-    QFile f(name);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+const QString sn = QStringLiteral("05A00317");
 
-void runSql(const QString &file, const QStringList &statements)
+void runSql(const QString &file, const QString &statement)
 {
     {
-        QSqlDatabase db =
-            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw"));
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "raw");
         db.setDatabaseName(file);
         QVERIFY(db.open());
-        for (const QString &s : statements)
-            QVERIFY2(QSqlQuery(db).exec(s), qPrintable(s));
-        db.close();
+        QVERIFY2(QSqlQuery(db).exec(statement), qPrintable(statement));
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("raw"));
+    QSqlDatabase::removeDatabase("raw");
 }
 
 } // namespace
@@ -88,31 +81,29 @@ void TestArchive::mergeRule()
     QList<HistoryDump> dumps;
     for (int i = 0; i < downloads.size(); ++i) {
         const bool last = i == downloads.size() - 1;
-        dumps << historyDumpOf(QStringLiteral("05A00317"), downloads.at(i), !last || lastEnds,
+        dumps << historyDumpOf(sn, downloads.at(i), !last || lastEnds,
                                sameDumpAgain ? 0 : 3600 * i);
         const ArchiveStoreResult stored = archive.storeHistory(
             dumps.last(), last && !lastEnds ? ArchiveOutcome::Incomplete : ArchiveOutcome::Complete,
-            QStringLiteral("download"));
+            "download");
         QVERIFY2(stored.ok, qPrintable(stored.error));
         QCOMPARE(stored.newRecords, newRecords.at(i));
         QCOMPARE(stored.alreadyStored, sameDumpAgain && i > 0);
     }
-    const QList<ArchiveRecord> records =
-        archive.recordPage(QStringLiteral("05A00317"), QDateTime::fromSecsSinceEpoch(0),
-                           QDateTime::currentDateTime(), nullptr, 100);
-    QCOMPARE(records.size(), kept);
+    const QDateTime now = QDateTime::currentDateTime();
+    QCOMPARE(archive.recordPage(sn, QDateTime::fromSecsSinceEpoch(0), now, nullptr, 100).size(),
+             kept);
     // Another pager's identical bytes are its own records.
     QVERIFY(archive
-                .storeHistory(historyDumpOf(QStringLiteral("05A00999"), downloads.first()),
-                              ArchiveOutcome::Complete, QStringLiteral("dump"))
+                .storeHistory(historyDumpOf("05A00999", downloads.first()),
+                              ArchiveOutcome::Complete, "dump")
                 .ok);
     QCOMPARE(archive.pagers().size(), 2);
     QCOMPARE(archive.pagers().first().records, qint64(kept));
 
-    const QList<ArchiveDownload> stored = archive.downloads(QStringLiteral("05A00317"));
+    const QList<ArchiveDownload> stored = archive.downloads(sn);
     QCOMPARE(stored.size(), sameDumpAgain ? 1 : downloads.size());
-    QCOMPARE(stored.last().outcome,
-             lastEnds ? QStringLiteral("complete") : QStringLiteral("incomplete"));
+    QCOMPARE(stored.last().outcome, QString(lastEnds ? "complete" : "incomplete"));
     // The raw replies come back exactly as stored.
     HistoryDump back;
     QVERIFY2(archive.downloadDump(stored.last().id, &back, &error), qPrintable(error));
@@ -121,85 +112,64 @@ void TestArchive::mergeRule()
 
 void TestArchive::refusedFile_data()
 {
-    QTest::addColumn<QString>("kind");
+    // The tag tells what lies where the archive should be.
     QTest::addColumn<QString>("reason");
-    QTest::newRow("text file") << "text"
-                               << "not an archive of this program or is damaged";
-    QTest::newRow("another program's database") << "foreign"
-                                                << "another program";
-    QTest::newRow("newer archive") << "newer"
-                                   << "newer version";
-    QTest::newRow("cut short") << "cut"
-                               << "damaged";
-    QTest::newRow("folder cannot be made") << "nofolder"
-                                           << "cannot make the folder";
+    QTest::newRow("text") << "not an archive of this program or is damaged";
+    QTest::newRow("foreign") << "another program";
+    QTest::newRow("newer") << "newer version";
+    QTest::newRow("cut") << "damaged";
+    QTest::newRow("nofolder") << "cannot make the folder";
 }
 
 void TestArchive::refusedFile()
 {
-    QFETCH(QString, kind);
     QFETCH(QString, reason);
+    const QString kind = QTest::currentDataTag();
     QString file = dir.filePath(kind + ".sqlite");
-    if (kind == QLatin1String("text")) {
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("serial;records\n05A00317;3\n");
-    } else if (kind == QLatin1String("foreign")) {
-        runSql(file, {QStringLiteral("CREATE TABLE contacts (name TEXT)")});
+    if (kind == "text" || kind == "nofolder") {
+        QVERIFY(writeFile(file, "serial;records\n05A00317;3\n"));
+    } else if (kind == "foreign") {
+        runSql(file, "CREATE TABLE contacts (name TEXT)");
     } else {
-        {
-            Archive made;
-            QVERIFY(made.open(file, nullptr));
-            QVERIFY(made.storeHistory(historyDumpOf(QStringLiteral("05A00317"), {1, 2, 3}),
-                                      ArchiveOutcome::Complete, QStringLiteral("dump"))
-                        .ok);
-        }
-        if (kind == QLatin1String("newer"))
-            runSql(file, {QStringLiteral("PRAGMA user_version = 99")});
-        if (kind == QLatin1String("cut"))
+        QVERIFY(Archive().open(file, nullptr)); // closed again at once
+        if (kind == "newer")
+            runSql(file, "PRAGMA user_version = 99");
+        else
             QVERIFY(QFile::resize(file, 2048));
-        if (kind == QLatin1String("nofolder")) {
-            // A file where the folder would be.
-            file = dir.filePath(kind + ".sqlite/archive.sqlite");
-        }
     }
+    if (kind == "nofolder") // a file where the folder would be
+        file += "/archive.sqlite";
     const QByteArray before = fileBytes(file);
     Archive archive;
     QString error;
     QVERIFY(!archive.open(file, &error));
     QVERIFY2(error.contains(reason), qPrintable(error));
     QVERIFY(!archive.isOpen());
-    QVERIFY(!archive
-                 .storeHistory(historyDumpOf(QStringLiteral("05A00317"), {4}),
-                               ArchiveOutcome::Complete, QStringLiteral("dump"))
-                 .ok);
+    QVERIFY(!archive.storeHistory(historyDumpOf(sn, {4}), ArchiveOutcome::Complete, "dump").ok);
     QCOMPARE(fileBytes(file), before);
 }
 
 void TestArchive::settingsLog()
 {
     Archive archive;
-    QVERIFY(archive.open(dir.filePath(QStringLiteral("log.sqlite")), nullptr));
-    const QString sn = QStringLiteral("05A00317");
-    QVERIFY(
-        archive.storeParameterRead({sn, {{setting::gammaSigma, QStringLiteral("3")}}}, nullptr));
-    QVERIFY(archive.storeSettingChange(sn, setting::gammaSigma, QStringLiteral("4"),
-                                       SettingOutcome::Refused, nullptr));
-    QVERIFY(archive.storeSettingChange(sn, setting::gammaSigma, QStringLiteral("5"),
-                                       SettingOutcome::Stored, nullptr));
+    QVERIFY(archive.open(dir.filePath("log.sqlite"), nullptr));
+    auto change = [&](const char *setting, const char *value, SettingOutcome outcome) {
+        return archive.storeSettingChange(sn, setting, value, outcome, nullptr);
+    };
+    QVERIFY(archive.storeParameterRead({sn, {{setting::gammaSigma, "3"}}}, nullptr));
+    QVERIFY(change(setting::gammaSigma, "4", SettingOutcome::Refused));
+    QVERIFY(change(setting::gammaSigma, "5", SettingOutcome::Stored));
     // The stored change is what the pager holds now.
-    QVERIFY(archive.storeSettingChange(sn, setting::gammaSigma, QStringLiteral("6"),
-                                       SettingOutcome::NoAnswer, nullptr));
+    QVERIFY(change(setting::gammaSigma, "6", SettingOutcome::NoAnswer));
     // Never read: no value before.
-    QVERIFY(archive.storeSettingChange(sn, setting::historyInterval, QStringLiteral("5"),
-                                       SettingOutcome::NotConfirmed, nullptr));
+    QVERIFY(change(setting::historyInterval, "5", SettingOutcome::NotConfirmed));
     QStringList rows;
     for (const SettingsLogEntry &e : archive.settingsLog(sn))
         rows << QStringList{e.setting, e.valueBefore, e.value, e.outcome}.join('|');
     QCOMPARE(rows, (QStringList{"gamma-sigma||3|read", "gamma-sigma|3|4|refused",
                                 "gamma-sigma|3|5|stored", "gamma-sigma|5|6|no-answer",
                                 "history-interval||5|not-confirmed"}));
-    QVERIFY(archive.settingsLog(QStringLiteral("05A00999")).isEmpty());
+    QVERIFY(archive.settingsLog("05A00999").isEmpty());
     QCOMPARE(archive.lastReadTimes().keys(), QStringList{sn});
 }
 

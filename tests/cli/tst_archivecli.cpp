@@ -4,14 +4,14 @@
 // pager commands storing into the archive against the emulator).
 #include "archive.h"
 #include "archivecommands.h"
-#include "historytable.h"
 #include "support/dumpfixture.h"
 #include "support/emulatorprocess.h"
 
-#include <QStandardItemModel>
 #include <QtTest>
 
 namespace {
+
+const QString sn = QStringLiteral("05A00317");
 
 struct Run
 {
@@ -20,12 +20,14 @@ struct Run
     QString err;
 };
 
-Run group(const QStringList &args)
+// The archive group in-process, on `archive`.
+Run group(const QString &archive, const QStringList &args)
 {
     Run r;
     QTextStream out(&r.out);
     QTextStream err(&r.err);
-    r.code = runArchiveGroup(QStringList{QStringLiteral("dr7326g-cli")} + args, out, err);
+    r.code = runArchiveGroup(QStringList{"dr7326g-cli", "--archive", archive, "archive"} + args,
+                             out, err);
     return r;
 }
 
@@ -76,8 +78,8 @@ class TestArchiveCli : public QObject
 
 private slots:
     void importThenRecordsEqualsDecode();
-    void recordsOfPeriod_data();
-    void recordsOfPeriod();
+    void commands_data();
+    void commands();
     void killedImport_data();
     void killedImport();
     void twoWritersAtOnce();
@@ -86,25 +88,16 @@ private slots:
 
 void TestArchiveCli::importThenRecordsEqualsDecode()
 {
-    const QString archive = path(QStringLiteral("roundtrip.sqlite"));
-    HistoryDump dump = historyDumpOf(QStringLiteral("05A00317"), range(60000, 40) << 60010);
+    const QString archive = path("roundtrip.sqlite");
+    HistoryDump dump = historyDumpOf(sn, range(60000, 40) << 60010);
     dump.timeZoneId = QByteArrayLiteral("Asia/Tokyo"); // shown in its own zone, not the PC's
-    const QString file = saveDump(QStringLiteral("d.dump"), dump);
-    Run r = group({QStringLiteral("--archive"), archive, QStringLiteral("archive"),
-                   QStringLiteral("import"), file});
+    const QString file = saveDump("d.dump", dump);
+    Run r = group(archive, {"import", file});
     QVERIFY2(r.code == 0, qPrintable(r.err));
     QVERIFY(r.out.contains(QLatin1String("41 records, 41 new")));
 
-    QList<HistoryRecord *> records;
-    QVERIFY(decodeHistoryDump(dump, records));
-    // The archive shows records in time order, a record held twice beside its first copy.
-    std::stable_sort(
-        records.begin(), records.end(),
-        [](const HistoryRecord *a, const HistoryRecord *b) { return a->time < b->time; });
     QStandardItemModel decoded;
-    setupHistoryModel(&decoded);
-    fillHistoryTable(&decoded, records, dump.timeZone());
-    qDeleteAll(records);
+    fillDecodedTable(&decoded, dump);
     QStringList lines;
     for (int row = 0; row < decoded.rowCount(); ++row) {
         QStringList cells;
@@ -112,62 +105,49 @@ void TestArchiveCli::importThenRecordsEqualsDecode()
             cells << decoded.index(row, c).data().toString();
         lines << cells.join('\t');
     }
-    r = group({QStringLiteral("--archive"), archive, QStringLiteral("archive"),
-               QStringLiteral("records"), QStringLiteral("05A00317")});
+    r = group(archive, {"records", sn});
     QCOMPARE(r.code, 0);
     QCOMPARE(r.out.split('\n', Qt::SkipEmptyParts), lines);
 
     // The stored download back as a file is the dump imported.
-    r = group({QStringLiteral("--archive"), archive, QStringLiteral("archive"),
-               QStringLiteral("dump"), QStringLiteral("1"), path(QStringLiteral("back.dump"))});
-    QCOMPARE(r.code, 0);
-    QFile a(file), b(path(QStringLiteral("back.dump")));
-    QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
-    QCOMPARE(b.readAll(), a.readAll());
-    // Options of another command are refused by this one's parser.
-    QCOMPARE(group({QStringLiteral("--archive"), archive, QStringLiteral("archive"),
-                    QStringLiteral("list"), QStringLiteral("--csv"), path("x.csv")})
-                 .code,
-             2);
+    QCOMPARE(group(archive, {"dump", "1", path("back.dump")}).code, 0);
+    QCOMPARE(fileBytes(path("back.dump")), fileBytes(file));
 }
 
-void TestArchiveCli::recordsOfPeriod_data()
+void TestArchiveCli::commands_data()
 {
     // Records at 1999-01-01 23:59 (1439 minutes), 1999-01-02 00:00 and
     // 1999-01-03 00:00, device time in UTC; both days of a period count whole.
-    QTest::addColumn<QString>("serial");
-    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("code");
     QTest::addColumn<int>("rows");
-    QTest::newRow("all") << "05A00317" << QStringList{} << 0 << 3;
+    QTest::newRow("all") << QStringList{"records", sn} << 0 << 3;
     QTest::newRow("one day, its last minute")
-        << "05A00317" << QStringList{"--to", "1999-01-01"} << 0 << 1;
+        << QStringList{"records", sn, "--to", "1999-01-01"} << 0 << 1;
     QTest::newRow("from the next midnight")
-        << "05A00317" << QStringList{"--from", "1999-01-02"} << 0 << 2;
+        << QStringList{"records", sn, "--from", "1999-01-02"} << 0 << 2;
     QTest::newRow("a day without records")
-        << "05A00317" << QStringList{"--from", "1999-01-04"} << 0 << 0;
+        << QStringList{"records", sn, "--from", "1999-01-04"} << 0 << 0;
     QTest::newRow("no file for an empty period")
-        << "05A00317" << QStringList{"--from", "1999-01-04", "--csv", "empty.csv"} << 1 << 0;
-    QTest::newRow("not a date") << "05A00317" << QStringList{"--from", "01.02.1999"} << 2 << 0;
-    QTest::newRow("another pager") << "05A00999" << QStringList{} << 1 << 0;
+        << QStringList{"records", sn, "--from", "1999-01-04", "--csv", "empty.csv"} << 1 << 0;
+    QTest::newRow("not a date") << QStringList{"records", sn, "--from", "01.02.1999"} << 2 << 0;
+    QTest::newRow("another pager") << QStringList{"records", "05A00999"} << 1 << 0;
+    QTest::newRow("another command's option") << QStringList{"list", "--csv", "x.csv"} << 2 << 0;
 }
 
-void TestArchiveCli::recordsOfPeriod()
+void TestArchiveCli::commands()
 {
-    QFETCH(QString, serial);
-    QFETCH(QStringList, options);
+    QFETCH(QStringList, args);
     QFETCH(int, code);
     QFETCH(int, rows);
-    const QString archive = path(QStringLiteral("period.sqlite"));
+    const QString archive = path("period.sqlite");
+    const QString dump = saveDump("p.dump", historyDumpOf(sn, {1439, 1440, 2880}));
     if (!QFileInfo::exists(archive))
-        QCOMPARE(group({"--archive", archive, "archive", "import",
-                        saveDump("p.dump", historyDumpOf("05A00317", {1439, 1440, 2880}))})
-                     .code,
-                 0);
-    for (QString &o : options)
-        if (o.endsWith(QLatin1String(".csv")))
-            o = path(o);
-    const Run r = group(QStringList{"--archive", archive, "archive", "records", serial} + options);
+        QCOMPARE(group(archive, {"import", dump}).code, 0);
+    for (QString &a : args)
+        if (a.endsWith(QLatin1String(".csv")))
+            a = path(a);
+    const Run r = group(archive, args);
     QCOMPARE(r.code, code);
     QCOMPARE(r.out.count('\n'), rows);
     QVERIFY(!QFileInfo::exists(path("empty.csv")));
@@ -186,18 +166,15 @@ void TestArchiveCli::killedImport()
 {
     QFETCH(double, share);
     const int count = 100000;
-    const QString sn = QStringLiteral("05A00317");
-    static const QString file =
-        saveDump(QStringLiteral("big.dump"), historyDumpOf(sn, range(1, count)));
+    static const QString file = saveDump("big.dump", historyDumpOf(sn, range(1, count)));
     auto import = [&](const QString &archive) {
-        return startCli({QStringLiteral("--archive"), archive, QStringLiteral("archive"),
-                         QStringLiteral("import"), file});
+        return startCli({"--archive", archive, "archive", "import", file});
     };
     static qint64 whole = 0;
     if (!whole) {
         QElapsedTimer t;
         t.start();
-        QCOMPARE(finish(import(path(QStringLiteral("whole.sqlite")))).code, 0);
+        QCOMPARE(finish(import(path("whole.sqlite"))).code, 0);
         whole = t.elapsed();
     }
     const QString archive = path(QStringLiteral("killed-%1.sqlite").arg(share));
@@ -206,7 +183,7 @@ void TestArchiveCli::killedImport()
     p->kill();
     finish(p);
 
-    // Nothing of the download, or all of it.
+    // Nothing of the download, or all of it; and the archive takes the rest.
     Archive opened;
     QString error;
     QVERIFY2(opened.open(archive, &error), qPrintable(error));
@@ -221,20 +198,17 @@ void TestArchiveCli::killedImport()
 
 void TestArchiveCli::twoWritersAtOnce()
 {
-    const QString archive = path(QStringLiteral("two.sqlite"));
+    const QString archive = path("two.sqlite");
     QList<QProcess *> writers;
     for (int i = 0; i < 2; ++i)
-        writers << startCli(
-            {QStringLiteral("--archive"), archive, QStringLiteral("archive"),
-             QStringLiteral("import"),
-             saveDump(QStringLiteral("w%1.dump").arg(i),
-                      historyDumpOf(QStringLiteral("05A00317"), range(1 + 20000 * i, 30000)))});
+        writers << startCli({"--archive", archive, "archive", "import",
+                             saveDump(QStringLiteral("w%1.dump").arg(i),
+                                      historyDumpOf(sn, range(1 + 20000 * i, 30000)))});
     for (QProcess *w : writers) {
         const Run r = finish(w);
         QVERIFY2(r.code == 0, qPrintable(r.err));
     }
-    const Run r = group(
-        {QStringLiteral("--archive"), archive, QStringLiteral("archive"), QStringLiteral("list")});
+    const Run r = group(archive, {"list"});
     QVERIFY2(r.out.contains(QLatin1String("05A00317\t50000\t")), qPrintable(r.out));
 }
 
@@ -242,37 +216,20 @@ void TestArchiveCli::pagerCommandsStoreIntoArchive()
 {
     QTemporaryDir runtime;
     EmulatorProcess emulator(runtime.path());
-    QVERIFY(
-        emulator.start({QStringLiteral("--baud"), QStringLiteral("0"), QStringLiteral("--records"),
-                        QStringLiteral("20"), QStringLiteral("--refuse-writes")}));
-    const QString archive = path(QStringLiteral("pager.sqlite"));
-    const QStringList a{QStringLiteral("--archive"), archive};
+    QVERIFY(emulator.start({"--baud", "0", "--records", "20", "--refuse-writes"}));
+    const QString archive = path("pager.sqlite");
+    auto cli = [&](const QStringList &args) {
+        return finish(startCli(QStringList{"--archive", archive} + args, runtime.path())).code;
+    };
     for (int i = 0; i < 2; ++i)
-        QCOMPARE(
-            finish(startCli(a + QStringList{QStringLiteral("history"), QStringLiteral("--dump"),
-                                            path(QStringLiteral("h.dump"))},
-                            runtime.path()))
-                .code,
-            0);
-    QCOMPARE(finish(startCli(a + QStringList{QStringLiteral("params")}, runtime.path())).code, 0);
-    QCOMPARE(
-        finish(startCli(a + QStringList{QStringLiteral("set-gamma-sigma"), QStringLiteral("4")},
-                        runtime.path()))
-            .code,
-        4);
-    // Without the archive nothing is stored.
-    QCOMPARE(
-        finish(startCli(a + QStringList{QStringLiteral("--no-archive"), QStringLiteral("params")},
-                        runtime.path()))
-            .code,
-        0);
-    Run r = group(a + QStringList{QStringLiteral("archive"), QStringLiteral("import"),
-                                  path(QStringLiteral("h.dump"))});
-    QVERIFY(r.out.contains(QLatin1String("already in the archive")));
-    r = group(a + QStringList{QStringLiteral("archive"), QStringLiteral("records"),
-                              QStringLiteral("05A00317")});
-    QCOMPARE(r.out.count('\n'), 20);
-    r = group(a + QStringList{QStringLiteral("archive"), QStringLiteral("log")});
+        QCOMPARE(cli({"history", "--dump", path("h.dump")}), 0);
+    QCOMPARE(cli({"params"}), 0);
+    QCOMPARE(cli({"set-gamma-sigma", "4"}), 4);
+    QCOMPARE(cli({"--no-archive", "params"}), 0); // stores nothing
+    QVERIFY(group(archive, {"import", path("h.dump")})
+                .out.contains(QLatin1String("already in the archive")));
+    QCOMPARE(group(archive, {"records", sn}).out.count('\n'), 20);
+    const Run r = group(archive, {"log"});
     QCOMPARE(r.out.count(QLatin1String("\tread\n")), 5);
     QVERIFY2(r.out.contains(QLatin1String("\tgamma-sigma\t3\t4\trefused\n")), qPrintable(r.out));
 }

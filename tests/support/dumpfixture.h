@@ -1,11 +1,17 @@
 // History dumps made up for the archive tests: records told apart by their
-// minute count, 16 to a page, as the pager lays them out.
+// minute count, 16 to a page, as the pager lays them out; the table decode
+// shows for one; files read and written whole.
 #pragma once
 
 #include "fakepager.h"
 #include "historydump.h"
+#include "historytable.h"
 
+#include <QFile>
+#include <QStandardItemModel>
 #include <QTimeZone>
+
+#include <algorithm>
 
 // A dump of one download of `serial` holding a record for each minute count
 // (a count given twice is the same record twice), closed by the end record
@@ -35,4 +41,32 @@ inline HistoryDump historyDumpOf(const QString &serial, const QList<int> &minute
     if (!words.isEmpty())
         flush();
     return dump;
+}
+
+// The table `decode` shows for `dump`, in the archive's order: by time, a
+// record held twice beside its first copy.
+inline void fillDecodedTable(QStandardItemModel *table, const HistoryDump &dump)
+{
+    QList<HistoryRecord *> records;
+    decodeHistoryDump(dump, records);
+    std::stable_sort(
+        records.begin(), records.end(),
+        [](const HistoryRecord *a, const HistoryRecord *b) { return a->time < b->time; });
+    setupHistoryModel(table);
+    fillHistoryTable(table, records, dump.timeZone());
+    qDeleteAll(records);
+}
+
+// A file's bytes; none when it cannot be read.
+inline QByteArray fileBytes(const QString &name)
+{
+    QFile f(name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Writes `bytes` to a new file; false when it cannot.
+inline bool writeFile(const QString &name, const QByteArray &bytes)
+{
+    QFile f(name);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
