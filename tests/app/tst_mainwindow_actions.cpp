@@ -27,7 +27,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScopeGuard>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTableView>
@@ -106,7 +105,6 @@ private slots:
     void savePdfThroughDialog();
     void cancelledSaveWritesNothing();
     void failedSaveIsReported();
-    void saveOffersNameInLastFolder();
 
     void exitEndsEventLoopWithZero();
     void downloadStopsAfterCurrentPage_data();
@@ -117,7 +115,6 @@ private slots:
     void headerWrapsOntoTwoLines_data();
     void headerWrapsOntoTwoLines();
     void cellToolTipTellsWholeText();
-    void rowsFitTheirText_data();
     void rowsFitTheirText();
     void countsAndDurations();
     void fileErrorKinds_data();
@@ -157,7 +154,7 @@ void TestMainWindowActions::init()
 {
     pager = FakePager();
     pager.plugIn();
-    QSettings().clear();
+    isolateTestSettings(); // no last folder from an earlier test
     answerers = std::make_unique<QObject>();
     window = std::make_unique<MainWindow>();
     window->show();
@@ -351,12 +348,8 @@ void TestMainWindowActions::noPagerChangesNothing()
     QCOMPARE(find<QDateTimeEdit>("dtDevice")->dateTime(), device);
     QCOMPARE(find<QDateTimeEdit>("dtPC")->dateTime(), pc);
     // The field of a store button shows what the pager reported: nothing yet.
-    const QString stored = action.startsWith(QLatin1String("btnSave"))
-                               ? QStringLiteral("edt") + action.mid(7)
-                               : QString();
     for (const char *name : {"edtSn", "edtSg", "edtMED", "edtThist"})
-        QCOMPARE(edit(name)->text(),
-                 stored == QLatin1String(name) ? QString() : QStringLiteral("2"));
+        QCOMPARE(edit(name)->text(), action == "btnSave" + QString(name + 3) ? QString() : "2");
     QVERIFY2(status().startsWith(QStringLiteral("Прибор не ответил")), qPrintable(status()));
 }
 
@@ -366,23 +359,20 @@ void TestMainWindowActions::unusableLibraryIsNamed_data()
 {
     using Kind = usbx::LibraryProblem::Kind;
     QTest::addColumn<int>("kind");
-    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("why"); // after the library's name
     QTest::newRow("entry point missing")
-        << int(Kind::MissingEntryPoint)
-        << QStringLiteral("Библиотека USB C:/Программа/SiUSBXp.dll не подходит: в ней нет "
-                          "функции SI_GetPartNumber.");
-    QTest::newRow("not loaded")
-        << int(Kind::NotLoaded)
-        << QStringLiteral("Библиотека USB C:/Программа/SiUSBXp.dll не загружена (код ошибки "
-                          "Windows 193): нужна %1-битная SiUSBXp.dll рядом с программой или в "
-                          "системном пути.")
-               .arg(QT_POINTER_SIZE * 8);
+        << int(Kind::MissingEntryPoint) << "не подходит: в ней нет функции SI_GetPartNumber.";
+    QTest::newRow("not loaded") << int(Kind::NotLoaded)
+                                << QStringLiteral("не загружена (код ошибки Windows 193): нужна "
+                                                  "%1-битная SiUSBXp.dll рядом с программой или "
+                                                  "в системном пути.")
+                                       .arg(QT_POINTER_SIZE * 8);
 }
 
 void TestMainWindowActions::unusableLibraryIsNamed()
 {
     QFETCH(int, kind);
-    QFETCH(QString, message);
+    QFETCH(QString, why);
     usbx::LibraryProblem problem;
     problem.kind = usbx::LibraryProblem::Kind(kind);
     problem.library = "C:/Программа/SiUSBXp.dll";
@@ -391,7 +381,7 @@ void TestMainWindowActions::unusableLibraryIsNamed()
     usbfake::setLibraryProblem(problem);
     usbfake::setDeviceCount(0, usbx::ErrorDevice);
     trigger("menuConnect");
-    QCOMPARE(status(), QDir::toNativeSeparators(message));
+    QCOMPARE(status(), QDir::toNativeSeparators("Библиотека USB C:/Программа/SiUSBXp.dll ") + why);
 }
 
 // ---- store a setting ------------------------------------------------------
@@ -401,10 +391,9 @@ void TestMainWindowActions::severalPagersAreChosenFrom()
     FakePager other;
     other.serial = QStringLiteral("05A00400");
     FakePager::plugIn({&pager, &other});
-    window->setLastReadLookup([](const QString &sn) {
-        return sn == QLatin1String("05A00400") ? QDateTime(QDate(2026, 5, 1), QTime(9, 30))
-                                               : QDateTime();
-    });
+    const QDateTime read(QDate(2026, 5, 1), QTime(9, 30)); // the second pager's last read
+    window->setLastReadLookup(
+        [&](const QString &sn) { return sn == other.serial ? read : QDateTime(); });
     // The first chooser is cancelled, the second answered with the second
     // pager, any later one cancelled.
     QStringList cells; // of every chooser shown
@@ -505,8 +494,7 @@ void TestMainWindowActions::storeSetting()
         QVERIFY(pager.frames.isEmpty());
     }
     // Nothing is read back; the field shows the value as the pager keeps it.
-    QFETCH(QString, message);
-    QVERIFY(message.contains(QLatin1Char(' ') + typed->text() + QLatin1Char(' ')));
+    QVERIFY(status().contains(QLatin1Char(' ') + typed->text() + QLatin1Char(' ')));
 }
 
 void TestMainWindowActions::storedSigmaReadsBackInTenths()
@@ -604,8 +592,6 @@ void TestMainWindowActions::refusedWriteIsReported_data()
             QTest::addRow("%s %s", field, silent ? "unanswered" : "refused")
                 << QStringLiteral("btnSave%1").arg(field) << QStringLiteral("edt%1").arg(field)
                 << silent << false << QString();
-    QTest::newRow("Sn refused, read before") << "btnSaveSn"
-                                             << "edtSn" << false << false << "3.5";
     QTest::newRow("MED unanswered, read before") << "btnSaveMED"
                                                  << "edtMED" << true << false << "1e-05";
     QTest::newRow("Thist, pager gone, read before") << "btnSaveThist"
@@ -656,8 +642,7 @@ void TestMainWindowActions::unusualValueAsksFirst_data()
     // clang-format off
     const char *rows[][3] = {
         {"btnSaveSn", "1", ""},          {"btnSaveSg", "10", ""},
-        {"btnSaveSn", "0.9", "0.9 сигм"}, {"btnSaveSg", "0", "0 сигм"},
-        {"btnSaveSg", "10.1", "10.1 сигм"},
+        {"btnSaveSn", "0.9", "0.9 сигм"}, {"btnSaveSg", "10.1", "10.1 сигм"},
         {"btnSaveMED", "1e-7", ""},      {"btnSaveMED", "0,001", ""},
         {"btnSaveMED", "9e-8", "9e-08 Зв/ч"}, {"btnSaveMED", "100000", "100000 Зв/ч"},
         {"btnSaveThist", "1440", ""},    {"btnSaveThist", "0", "0 мин"},
@@ -780,17 +765,14 @@ void TestMainWindowActions::helpFallsBackToWritableFolder_data()
     QTest::addColumn<QByteArray>("copy");   // already in the fallback folder; empty: none
     QTest::addColumn<int>("locked");        // 1: that copy read-only, 2: the folder read-only
     QTest::addColumn<QByteArray>("opened"); // bytes of the file opened; empty: none
-    QTest::addColumn<bool>("installed");    // no program folder given: nothing beside it
-    QTest::newRow("first copy") << resource << QByteArray() << 0 << help << false;
-    QTest::newRow("equal copy reused") << resource << help << 0 << help << false;
-    QTest::newRow("stale read-only copy replaced")
-        << resource << QByteArray("old") << 1 << help << false;
-    QTest::newRow("stale copy kept, whole") << resource << older << 2 << older << false;
-    QTest::newRow("stale copy kept, cut short")
-        << resource << older.left(12) << 2 << QByteArray() << false;
-    QTest::newRow("no help in the program")
-        << ":/no/such.pdf" << QByteArray() << 0 << QByteArray() << false;
-    QTest::newRow("installed program") << resource << QByteArray() << 0 << help << true;
+    QTest::newRow("first copy") << resource << QByteArray() << 0 << help;
+    QTest::newRow("equal copy reused") << resource << help << 0 << help;
+    QTest::newRow("stale read-only copy replaced") << resource << QByteArray("old") << 1 << help;
+    QTest::newRow("stale copy kept, whole") << resource << older << 2 << older;
+    QTest::newRow("stale copy kept, cut short") << resource << older.left(12) << 2 << QByteArray();
+    QTest::newRow("no help in the program") << ":/no/such.pdf" << QByteArray() << 0 << QByteArray();
+    // As "first copy", but no program folder given.
+    QTest::newRow("installed program") << resource << QByteArray() << 0 << help;
 }
 
 void TestMainWindowActions::helpFallsBackToWritableFolder()
@@ -799,7 +781,7 @@ void TestMainWindowActions::helpFallsBackToWritableFolder()
     QFETCH(QByteArray, copy);
     QFETCH(int, locked);
     QFETCH(QByteArray, opened);
-    QFETCH(bool, installed);
+    const bool installed = QByteArray(QTest::currentDataTag()) == "installed program";
     QTemporaryDir dir;
     const QString fallbackDir = dir.filePath(QStringLiteral("user/help"));
     const QString path = fallbackDir + "/hlp.pdf";
@@ -981,12 +963,25 @@ void TestMainWindowActions::savePdfThroughDialog()
     find<QLabel>("lblStatus")->installEventFilter(&painted);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    // Typed without a suffix: the dialog adds it.
+    // Typed without a suffix: the dialog adds it, here and to a CSV file.
     const QString name = dir.filePath(QStringLiteral("journal"));
+    answerFileDialog(dir.filePath(QStringLiteral("live")));
+    trigger("menuSaveHistory");
+    QVERIFY(QFile::exists(dir.filePath(QStringLiteral("live.csv"))));
 
-    answerFileDialog(name);
+    // The next dialog starts in that folder and offers the journal's name.
+    QString offered, folder;
+    answerFileDialog(name, [&](QFileDialog *dialog) {
+        if (!offered.isEmpty())
+            return;
+        offered = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text();
+        folder = QFileInfo(dialog->directory().path()).canonicalFilePath();
+    });
     trigger("menuPrintHistory");
 
+    QCOMPARE(offered, QStringLiteral("Журнал_05A00317_%1.pdf")
+                          .arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"))));
+    QCOMPARE(folder, QFileInfo(dir.path()).canonicalFilePath());
     QVERIFY(!QFile::exists(name));
     QVERIFY(fileBytes(name + ".pdf").startsWith("%PDF-"));
 
@@ -1059,31 +1054,6 @@ void TestMainWindowActions::failedSaveIsReported()
 
     // Nothing half-written is left beside them.
     QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(), 2);
-}
-
-void TestMainWindowActions::saveOffersNameInLastFolder()
-{
-    fillTwoPageHistory();
-    trigger("menuReadHistory");
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    // Typed without a suffix: it is added.
-    answerFileDialog(dir.filePath(QStringLiteral("live")));
-    trigger("menuSaveHistory");
-    QVERIFY(QFile::exists(dir.filePath(QStringLiteral("live.csv"))));
-
-    // The next dialog starts in that folder and offers the journal's name.
-    QString offered, folder;
-    answerFileDialog(dir.filePath(QStringLiteral("j.pdf")), [&](QFileDialog *dialog) {
-        if (!offered.isEmpty())
-            return;
-        offered = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text();
-        folder = QFileInfo(dialog->directory().path()).canonicalFilePath();
-    });
-    trigger("menuPrintHistory");
-    QCOMPARE(offered, QStringLiteral("Журнал_05A00317_%1.pdf")
-                          .arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"))));
-    QCOMPARE(folder, QFileInfo(dir.path()).canonicalFilePath());
 }
 
 // ---- exit -----------------------------------------------------------------
@@ -1267,23 +1237,16 @@ void TestMainWindowActions::cellToolTipTellsWholeText()
     QToolTip::hideText();
 }
 
-void TestMainWindowActions::rowsFitTheirText_data()
-{
-    QTest::addColumn<int>("width");
-    QTest::newRow("727, as the form opens") << 727;
-    QTest::newRow("1600, enlarged") << 1600;
-}
-
 void TestMainWindowActions::rowsFitTheirText()
 {
-    QFETCH(int, width);
     // Every event text, hours of one and two digits.
     QList<std::uint16_t> words;
     const char codes[] = "01ACFNSes";
     for (int i = 0; i < 9; ++i)
         words << FakePager::record(600 + 97 * i, codes[i], 900, 29.5f, 3.0e-5f, 2.1e-6f);
     pager.pages << FakePager::page(1, words + FakePager::record(0, '0', 0, 0.0f, 0.0f, 0.0f));
-    window->resize(width, 555);
+    pager.pages << pager.pages.constFirst(); // read twice
+    window->resize(727, 555);                // as the form opens
     trigger("menuReadHistory");
 
     auto *view = find<QTableView>("tableView");
@@ -1305,8 +1268,12 @@ void TestMainWindowActions::rowsFitTheirText()
     };
     QTRY_VERIFY2(misfits().isEmpty(), qPrintable(misfits()));
     // At the form's size, the date goes above the time.
-    if (width == 727)
-        QVERIFY(view->rowHeight(0) >= 2 * metrics.lineSpacing());
+    QVERIFY(view->rowHeight(0) >= 2 * metrics.lineSpacing());
+    // Enlarged: wrapped rows come back to one line, also when read again.
+    window->resize(1600, 555);
+    QTRY_VERIFY2(misfits().isEmpty(), qPrintable(misfits()));
+    trigger("menuReadHistory");
+    QTRY_VERIFY2(misfits().isEmpty(), qPrintable(misfits()));
 }
 
 void TestMainWindowActions::countsAndDurations()
