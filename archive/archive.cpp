@@ -428,8 +428,9 @@ ArchiveStoreResult Archive::store(const HistoryDump &dump, const ArchiveOutcome 
             fresh << i;
     std::sort(fresh.begin(), fresh.end(),
               [&](int x, int y) { return identities.at(x) < identities.at(y); });
-    // Many rows a statement: a statement run costs more than a row.
-    constexpr int rowsAtOnce = 200;
+    // Many rows a statement: a statement run costs more than a row. At five
+    // values a row, within the 999 bound values older SQLite builds allow.
+    constexpr int rowsAtOnce = 190;
     QSqlQuery insert(db);
     for (int at = 0; at < fresh.size(); at += rowsAtOnce) {
         const int rows = qMin(rowsAtOnce, int(fresh.size()) - at);

@@ -80,8 +80,10 @@ bool writeSettingsLogCsv(const QStandardItemModel *model, QIODevice *out, QStrin
 bool saveSettingsLogCsv(const QStandardItemModel *model, const QString &fileName, QString *error)
 {
     QSaveFile file(fileName);
+    // commit() does not report a failure of the last buffered write (a full
+    // disk, a size limit): flushed and checked first.
     if (!file.open(QIODevice::WriteOnly) || !writeSettingsLogCsv(model, &file, error) ||
-        !file.commit()) {
+        !file.flush() || !file.commit()) {
         if (error && error->isEmpty())
             *error = file.errorString();
         return false;

@@ -51,8 +51,13 @@ Archive &archive()
     return *runArchive;
 }
 
+// Set when something read or sent could not be stored: the command then
+// exits 1 where it would have exited 0.
+bool archiveWriteFailed = false;
+
 void warnNotArchived(const QString &error)
 {
+    archiveWriteFailed = true;
     err() << "dr7326g-cli: not stored in the archive " << archive().fileName() << ": " << error
           << "\n";
     err().flush();
@@ -98,7 +103,7 @@ template <typename Action> int withPager(PagerLink &link, Action action)
     }
     const int code = action();
     link.disconnect();
-    return code;
+    return code == ExitOk && archiveWriteFailed ? int(ExitFailure) : code;
 }
 
 // Text that came from the pager, safe for a terminal: every character that
@@ -336,7 +341,8 @@ int main(int argc, char **argv)
         QStringLiteral(
             "\nparams, history and the set- commands store what they read and send in the\n"
             "archive (--archive FILE, or $DR7326G_ARCHIVE, or archive.sqlite in the user's\n"
-            "data folder) unless --no-archive is given.\n\n"
+            "data folder) unless --no-archive is given; what could not be stored there\n"
+            "makes the status 1.\n\n"
             "With several pagers attached, every pager command wants --serial SN; without it\n"
             "the serial numbers that answered are listed and the status is 2.\n\n"
             "Exit status: 0 success, 1 a file not read or written, 2 usage error (also a\n"

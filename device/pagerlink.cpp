@@ -276,6 +276,9 @@ PagerLink::ClockSetOutcome PagerLink::setDeviceTimeConfirmed(const QDateTime &t)
         return ClockSetOutcome::NotConfirmed;
     bool ok = false;
     const QDateTime kept = readDeviceTime(&ok);
+    // The pager took the setting: a read-back it leaves unanswered does not
+    // confirm it, but that is no silence about the change.
+    answered = true;
     if (!ok || std::abs(kept.secsTo(t)) > 60)
         return ClockSetOutcome::NotConfirmed;
     return ClockSetOutcome::Confirmed;

@@ -96,6 +96,7 @@ public:
 
     // Whether the pager sent any byte in answer to the last request: a
     // failed command or write with false here met silence, not a refusal.
+    // After setDeviceTimeConfirmed: whether the pager answered the setting.
     bool lastRequestAnswered() const { return answered; }
 
     // Fields, in this order.
