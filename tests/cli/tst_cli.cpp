@@ -222,6 +222,8 @@ private slots:
             "did not answer");
         row("interval unanswered", {"--answer-limit", "1"}, "set-interval 5", 3, 0,
             "did not answer");
+        // The clock setting is taken; its read-back meets silence: not confirmed.
+        row("clock not read back", {"--answer-limit", "2"}, "set-time", 4, 0, "");
         // get_ID, info and two pages are answered; then nothing.
         row("silent during history", pages + QStringList{"64", "--answer-limit", "4"}, "history", 5,
             32, "incomplete");
