@@ -26,6 +26,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <functional>
 
 namespace {
 
@@ -73,8 +74,15 @@ int usage(const QString &message)
 
 // Runs `action` inside one connection, with the pager named by --serial
 // (link.wantedSerial) or the only one that answers.
+// Opens the archive the command stores into; set once its arguments are read.
+std::function<void()> openArchiveBeforePager;
+
 template <typename Action> int withPager(PagerLink &link, Action action)
 {
+    if (openArchiveBeforePager) {
+        openArchiveBeforePager();
+        openArchiveBeforePager = nullptr;
+    }
     if (link.connect().isEmpty()) {
         if (!link.wantedSerial.isEmpty()) {
             err() << "dr7326g-cli: pager " << link.wantedSerial << " did not answer";
@@ -426,8 +434,13 @@ int main(int argc, char **argv)
     }
     const bool stores = command == QLatin1String("params") || command == QLatin1String("history") ||
                         command.startsWith("set-");
-    if (stores && !parser.isSet(noArchiveOption))
-        openArchiveForPagerCommand(archive(), parser.value(archiveOption), err());
+    // Opened once the command's arguments are good: a usage error makes no file.
+    if (stores && !parser.isSet(noArchiveOption)) {
+        const QString archiveFile = parser.value(archiveOption);
+        openArchiveBeforePager = [archiveFile] {
+            openArchiveForPagerCommand(archive(), archiveFile, err());
+        };
+    }
 
     if (command == QLatin1String("params")) {
         if (!expectArgs(0, 0))
