@@ -3,16 +3,17 @@
 #include "archive.h"
 #include "archiverecordmodel.h"
 #include "csvexport.h"
+#include "filedialogs.h"
 #include "historyplot.h"
 #include "historyview.h"
 #include "pdfjournal.h"
+#include "savenames.h"
 #include "settingslog.h"
 #include "statusmessages.h"
 
 #include <QDateEdit>
 #include <QDialog>
 #include <QDir>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -24,9 +25,10 @@
 
 namespace {
 
-QString dateTimeText(const QDateTime &t)
+QString dateTimeText(const QDateTime &t, const QTimeZone &zone)
 {
-    return t.isValid() ? t.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm")) : QString();
+    return t.isValid() ? t.toTimeZone(zone).toString(QStringLiteral("dd.MM.yyyy HH:mm"))
+                       : QString();
 }
 
 // Narrow enough for the pagers table's columns.
@@ -49,7 +51,8 @@ QPushButton *button(const QString &text, const char *name, QWidget *parent)
 
 } // namespace
 
-ArchiveWindow::ArchiveWindow(Archive *a, std::function<QDate()> date, QWidget *parent)
+ArchiveWindow::ArchiveWindow(Archive *a, std::function<QDate(const QString &)> date,
+                             QWidget *parent)
     : QWidget(parent, Qt::Window), archive(a), calibrationDate(std::move(date))
 {
     setWindowTitle(tr("Архив приборов"));
@@ -122,13 +125,22 @@ ArchiveWindow::ArchiveWindow(Archive *a, std::function<QDate()> date, QWidget *p
     connect(plot, &QPushButton::clicked, this, &ArchiveWindow::showPlot);
     connect(log, &QPushButton::clicked, this, &ArchiveWindow::showSettingsLog);
     connect(csv, &QPushButton::clicked, this, [this]() {
-        const QString name =
-            askFileName(tr("Сохранить записи периода"), tr("CSV file (*.csv)"), "csv");
+        if (refusePeriod(tr("Файл")))
+            return;
+        const QString name = askSaveFileName(
+            this, tr("Сохранить записи периода"), tr("Таблица CSV (*.csv);;Все файлы (*)"),
+            suggestedFileName(SavedFile::History, model->serialNumber(), toEdit->date()),
+            savedFileSuffix(SavedFile::History));
         if (!name.isEmpty())
             savePeriodCsv(name);
     });
     connect(pdf, &QPushButton::clicked, this, [this]() {
-        const QString name = askFileName(tr("Сохранить как PDF"), tr("PDF (*.pdf)"), "pdf");
+        if (refusePeriod(tr("Отчёт")))
+            return;
+        const QString name = askSaveFileName(
+            this, tr("Сохранить отчёт за период"), tr("Документ PDF (*.pdf)"),
+            suggestedFileName(SavedFile::Journal, model->serialNumber(), toEdit->date()),
+            savedFileSuffix(SavedFile::Journal));
         if (!name.isEmpty())
             savePeriodPdf(name);
     });
@@ -138,6 +150,7 @@ ArchiveWindow::ArchiveWindow(Archive *a, std::function<QDate()> date, QWidget *p
 void ArchiveWindow::reload()
 {
     const QString chosen = chosenSerial();
+    message->clear();
     QString error;
     const QList<ArchivePager> list = archive->pagers(&error);
     const QSignalBlocker block(pagers);
@@ -205,6 +218,9 @@ void ArchiveWindow::showPeriod()
     model->setPeriod(serial, from, to);
     // The first page at once; the view asks for the rest as it scrolls.
     model->fetchMore(QModelIndex());
+    // Its rows were those of the records shown before.
+    if (plotWindow)
+        plotWindow->close();
     if (serial.isEmpty()) {
         summary->clear();
         return;
@@ -225,7 +241,7 @@ void ArchiveWindow::showPeriod()
     if (s.records > 0)
         text += tr(" Пик МЭД %1 Зв/ч (%2). ЭД на конец периода %3 Зв.")
                     .arg(double(s.peakDoseRate), 0, 'e', 2)
-                    .arg(dateTimeText(s.peakAt))
+                    .arg(dateTimeText(s.peakAt, model->mainZone()))
                     .arg(double(s.doseAtEnd), 0, 'e', 2);
     summary->setText(text);
 }
@@ -238,29 +254,38 @@ bool ArchiveWindow::saved(bool ok, const QString &fileName, const QString &error
     return ok;
 }
 
-QString ArchiveWindow::askFileName(const QString &caption, const QString &filter,
-                                   const QString &suffix)
+bool ArchiveWindow::refusePeriod(const QString &what)
 {
-    QFileDialog dialog(this, caption, QString(), filter);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(suffix);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return QString();
-    return dialog.selectedFiles().constFirst();
+    QString why;
+    if (model->serialNumber().isEmpty())
+        why = tr("выберите прибор");
+    else if (!model->lastError().isEmpty())
+        why = tr("записи не прочитаны: %1").arg(model->lastError());
+    else if (model->rowCount() == 0 && !model->canFetchMore(QModelIndex()))
+        why = tr("в периоде нет записей");
+    if (why.isEmpty())
+        return false;
+    report(tr("%1 не сохранён: %2.").arg(what, why));
+    return true;
 }
 
 bool ArchiveWindow::savePeriodCsv(const QString &fileName)
 {
     model->fetchAll();
+    if (refusePeriod(tr("Файл")))
+        return false;
     QString error;
-    return saved(saveHistoryCsv(model, calibrationDate(), fileName, &error), fileName, error,
-                 tr("Записи периода сохранены: %1"));
+    return saved(saveHistoryCsv(model, calibrationDate(model->serialNumber()), fileName, &error),
+                 fileName, error, tr("Записи периода сохранены: %1"));
 }
 
 bool ArchiveWindow::savePeriodPdf(const QString &fileName)
 {
     model->fetchAll();
-    JournalHeading heading = journalHeading(model->serialNumber(), calibrationDate());
+    if (refusePeriod(tr("Отчёт")))
+        return false;
+    JournalHeading heading =
+        journalHeading(model->serialNumber(), calibrationDate(model->serialNumber()));
     heading.lines.insert(
         1, tr("Период: %1 – %2").arg(dayText(fromEdit->date()), dayText(toEdit->date())));
     QString error;
@@ -271,6 +296,10 @@ bool ArchiveWindow::savePeriodPdf(const QString &fileName)
 void ArchiveWindow::showPlot()
 {
     model->fetchAll();
+    if (!model->lastError().isEmpty()) {
+        report(tr("График не построен: записи не прочитаны: %1.").arg(model->lastError()));
+        return;
+    }
     if (model->rowCount() == 0) {
         report(tr("График не построен: в периоде нет записей."));
         return;
@@ -282,6 +311,8 @@ void ArchiveWindow::showPlot()
         plotWindow = new HistoryPlotWindow(this);
         plotWindow->setWindowFlag(Qt::Window);
         connect(plotWindow, &HistoryPlotWindow::recordActivated, this, [this](int row) {
+            while (row >= model->rowCount() && model->canFetchMore(QModelIndex()))
+                model->fetchMore(QModelIndex());
             records->selectRow(row);
             records->scrollTo(model->index(row, 0), QAbstractItemView::PositionAtCenter);
         });
@@ -292,23 +323,23 @@ void ArchiveWindow::showPlot()
     plotWindow->raise();
 }
 
-bool ArchiveWindow::saveSettingsLogCsv(const QString &fileName)
+bool ArchiveWindow::saveSettingsLogCsv(const QString &serial, const QString &fileName)
 {
     QStandardItemModel log;
-    fillSettingsLogModel(&log, archive->settingsLog(chosenSerial()));
+    fillSettingsLogModel(&log, archive->settingsLog(serial));
     QString error;
     return saved(::saveSettingsLogCsv(&log, fileName, &error), fileName, error,
                  tr("Журнал настроек сохранён: %1"));
 }
 
-bool ArchiveWindow::saveSettingsLogPdf(const QString &fileName)
+bool ArchiveWindow::saveSettingsLogPdf(const QString &serial, const QString &fileName)
 {
     QStandardItemModel log;
-    fillSettingsLogModel(&log, archive->settingsLog(chosenSerial()));
+    fillSettingsLogModel(&log, archive->settingsLog(serial));
     JournalHeading heading;
     heading.title = tr("ЖУРНАЛ НАСТРОЕК");
-    heading.serialNumber = chosenSerial();
-    heading.lines << tr("Серийный номер: %1").arg(chosenSerial());
+    heading.serialNumber = serial;
+    heading.lines << tr("Серийный номер: %1").arg(serial);
     QString error;
     return saved(saveJournalPdf(&log, heading, fileName, &error), fileName, error,
                  tr("Журнал настроек сохранён: %1"));
@@ -334,16 +365,22 @@ void ArchiveWindow::showSettingsLog()
     view->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     QPushButton *csv = button(tr("Сохранить CSV…"), "btnLogCsv", dialog);
     QPushButton *pdf = button(tr("Сохранить PDF…"), "btnLogPdf", dialog);
-    connect(csv, &QPushButton::clicked, this, [this]() {
-        const QString name =
-            askFileName(tr("Сохранить журнал настроек"), tr("CSV file (*.csv)"), "csv");
+    // The dialog's own pager, whichever the window has chosen since.
+    connect(csv, &QPushButton::clicked, dialog, [this, dialog, serial]() {
+        const QString name = askSaveFileName(
+            dialog, tr("Сохранить журнал настроек"), tr("Таблица CSV (*.csv);;Все файлы (*)"),
+            suggestedFileName(SavedFile::SettingsLogCsv, serial, QDate::currentDate()),
+            savedFileSuffix(SavedFile::SettingsLogCsv));
         if (!name.isEmpty())
-            saveSettingsLogCsv(name);
+            saveSettingsLogCsv(serial, name);
     });
-    connect(pdf, &QPushButton::clicked, this, [this]() {
-        const QString name = askFileName(tr("Сохранить как PDF"), tr("PDF (*.pdf)"), "pdf");
+    connect(pdf, &QPushButton::clicked, dialog, [this, dialog, serial]() {
+        const QString name = askSaveFileName(
+            dialog, tr("Сохранить журнал настроек"), tr("Документ PDF (*.pdf)"),
+            suggestedFileName(SavedFile::SettingsLogPdf, serial, QDate::currentDate()),
+            savedFileSuffix(SavedFile::SettingsLogPdf));
         if (!name.isEmpty())
-            saveSettingsLogPdf(name);
+            saveSettingsLogPdf(serial, name);
     });
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(csv);

@@ -25,9 +25,9 @@ class ArchiveWindow : public QWidget
     Q_OBJECT
 
 public:
-    // `calibrationDate` gives the date the CSV file and the journal carry
-    // (the main window's). The archive must outlive the window.
-    ArchiveWindow(Archive *archive, std::function<QDate()> calibrationDate,
+    // `calibrationDate` gives the date the CSV file and the journal of a
+    // pager carry, by its serial number. The archive must outlive the window.
+    ArchiveWindow(Archive *archive, std::function<QDate(const QString &)> calibrationDate,
                   QWidget *parent = nullptr);
 
     // Reads the list of pagers again (and the chosen pager's period).
@@ -41,15 +41,17 @@ public:
     QString summaryText() const;
 
     // The files of the period and of the settings log (also what the buttons
-    // do once a name is chosen); false with the reason shown when not written.
+    // do once a name is chosen); false with the reason shown when not written:
+    // also for no pager chosen, a period without records or one not read
+    // to its end.
     bool savePeriodCsv(const QString &fileName);
     bool savePeriodPdf(const QString &fileName);
-    bool saveSettingsLogCsv(const QString &fileName);
-    bool saveSettingsLogPdf(const QString &fileName);
+    bool saveSettingsLogCsv(const QString &serialNumber, const QString &fileName);
+    bool saveSettingsLogPdf(const QString &serialNumber, const QString &fileName);
 
 private:
     Archive *archive;
-    std::function<QDate()> calibrationDate;
+    std::function<QDate(const QString &)> calibrationDate;
     QTableWidget *pagers;
     QDateEdit *fromEdit;
     QDateEdit *toEdit;
@@ -63,8 +65,9 @@ private:
     void showPeriod();
     void showPlot();
     void showSettingsLog();
+    // Says why the period cannot be saved (`what`: the file), if it cannot.
+    bool refusePeriod(const QString &what);
     void report(const QString &text);
     // Tells the outcome of writing a file; `done` holds %1 for its name.
     bool saved(bool ok, const QString &fileName, const QString &error, const QString &done);
-    QString askFileName(const QString &caption, const QString &filter, const QString &suffix);
 };

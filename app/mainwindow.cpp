@@ -214,6 +214,12 @@ void MainWindow::showCalibrationDateOf(const QString &serialNumber)
     ui->dateControl->setDate(kept);
 }
 
+QDate MainWindow::calibrationDateOf(const QString &serialNumber) const
+{
+    const QDate kept = QSettings().value(calibrationKey(serialNumber)).toDate();
+    return !serialNumber.isEmpty() && kept.isValid() ? kept : ui->dateControl->date();
+}
+
 void MainWindow::on_dateControl_dateChanged(const QDate &date)
 {
     if (!calibrationSerial.isEmpty())
@@ -273,14 +279,14 @@ void MainWindow::on_menuConnect_triggered()
     for (const auto &[name, edit] : fields)
         if (!edit->text().isEmpty())
             read.values.append({QLatin1String(name), edit->text()});
-    archiveParameterRead(read);
+    const QString archived = archiveParameterRead(read);
 
     QString message = tr("Параметры прочитаны.");
     if (!unanswered.isEmpty())
         message = tr("Прибор не ответил на чтение: %1.").arg(unanswered.join(QStringLiteral(", ")));
     if (!notShown.isEmpty())
         message += tr(" Не помещается в поле: %1.").arg(notShown.join(QStringLiteral(", ")));
-    report(message + archiveNote);
+    report(message + archived);
 }
 
 void MainWindow::on_menuReadHistory_triggered()
@@ -395,6 +401,9 @@ void MainWindow::on_menuSaveHistory_triggered()
 {
     if (refuseDuringDownload() || refuseEmptyTable(tr("Файл")))
         return;
+    // The file names the pager of its rows, and so its calibration date.
+    if (journalSerialNumber() != calibrationSerial)
+        showCalibrationDateOf(journalSerialNumber());
     const QString fileName = askSaveFileName(
         this, tr("Сохранить историю"), tr("Таблица CSV (*.csv);;Все файлы (*)"),
         suggestedFileName(SavedFile::History, journalSerialNumber(), shownHistoryDate()),

@@ -101,6 +101,8 @@ private:
     // date (if any) is shown.
     QString calibrationSerial;
     void showCalibrationDateOf(const QString &serialNumber);
+    // The calibration date kept for a pager, or the field's date.
+    QDate calibrationDateOf(const QString &serialNumber) const;
     // The date of the shown history (its download), for the offered names.
     QDate shownHistoryDate() const;
     // True, with a message, when the table has no rows to save.
@@ -169,12 +171,12 @@ public:
 private:
     Archive archive;
     ArchiveWindow *archiveWindow = nullptr;
-    // Why the archive is not used, or what failed the last time it was written.
+    // Why the archive is not used.
     QString archiveNote;
     // Each stores one event; the returned text (empty, or starting with a
     // space) ends the status message.
     QString archiveHistory(const HistoryDump &dump, ArchiveOutcome outcome, const QString &origin);
-    void archiveParameterRead(const ParameterRead &read);
+    QString archiveParameterRead(const ParameterRead &read);
     QString archiveSettingChange(const char *settingName, const QString &value,
                                  SettingOutcome outcome);
     // ---- end of the archive ----

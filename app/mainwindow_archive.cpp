@@ -60,13 +60,12 @@ QString MainWindow::archiveHistory(const HistoryDump &dump, ArchiveOutcome outco
     return tr(" В архиве новых: %1.").arg(stored.newRecords);
 }
 
-void MainWindow::archiveParameterRead(const ParameterRead &read)
+QString MainWindow::archiveParameterRead(const ParameterRead &read)
 {
     QString error;
     if (archive.isOpen() && !read.values.isEmpty() && !archive.storeParameterRead(read, &error))
-        archiveNote = tr(" Параметры не внесены в архив: %1.").arg(error);
-    else
-        archiveNote.clear();
+        return tr(" Параметры не внесены в архив: %1.").arg(error);
+    return QString();
 }
 
 QString MainWindow::archiveSettingChange(const char *settingName, const QString &value,
@@ -88,7 +87,7 @@ void MainWindow::on_menuArchive_triggered()
     }
     if (!archiveWindow)
         archiveWindow = new ArchiveWindow(
-            &archive, [this]() { return ui->dateControl->date(); }, this);
+            &archive, [this](const QString &serial) { return calibrationDateOf(serial); }, this);
     else
         archiveWindow->reload();
     archiveWindow->show();

@@ -604,29 +604,38 @@ QList<ArchiveRecord> Archive::recordPage(const QString &serialNumber, const QDat
     if (!pager)
         return page;
     // Before the first record: any stored bytes sort after the empty ones.
-    const QVariantList key =
+    QVariantList key =
         after ? QVariantList{qint64(after->record.time), storedBytes(after->record), after->copy}
               : QVariantList{from.toSecsSinceEpoch(), QByteArray(""), 0};
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    if (!runArchiveQuery(query, engine, QStringLiteral("select_records_page"),
-                         QVariantList{pager} + key + QVariantList{to.toSecsSinceEpoch(), limit},
-                         error))
-        return page;
     page.reserve(limit);
-    while (query.next()) {
-        const QByteArray stored = query.value(1).toByteArray();
-        if (stored.size() != storedRecordSize)
-            continue; // not written by this program
-        ArchiveRecord r;
-        const auto *bytes = reinterpret_cast<const std::uint8_t *>(stored.constData());
-        // The instant kept is the one first decoded; the bytes give the rest.
-        r.record = decodeStoredRecord(bytes, qint64(0));
-        r.record.time = std::uint32_t(query.value(0).toLongLong());
-        r.copy = query.value(2).toInt();
-        r.downloadId = query.value(3).toLongLong();
-        page << r;
-    }
+    // Rows skipped below do not shorten the page: a short page ends the period.
+    do {
+        QSqlQuery query(db);
+        query.setForwardOnly(true);
+        const int wanted = limit - page.size();
+        if (!runArchiveQuery(
+                query, engine, QStringLiteral("select_records_page"),
+                QVariantList{pager} + key + QVariantList{to.toSecsSinceEpoch(), wanted}, error))
+            return page;
+        int returned = 0;
+        while (query.next()) {
+            ++returned;
+            const QByteArray stored = query.value(1).toByteArray();
+            key = {query.value(0), stored, query.value(2)};
+            if (stored.size() != storedRecordSize)
+                continue; // not written by this program
+            ArchiveRecord r;
+            const auto *bytes = reinterpret_cast<const std::uint8_t *>(stored.constData());
+            // The instant kept is the one first decoded; the bytes give the rest.
+            r.record = decodeStoredRecord(bytes, qint64(0));
+            r.record.time = std::uint32_t(query.value(0).toLongLong());
+            r.copy = query.value(2).toInt();
+            r.downloadId = query.value(3).toLongLong();
+            page << r;
+        }
+        if (returned < wanted)
+            break;
+    } while (page.size() < limit);
     return page;
 }
 

@@ -170,7 +170,8 @@ public:
     // change), empty when the archive holds none.
     QString lastReportedValue(const QString &serialNumber, const QString &settingName);
     // Records of [from, to) in time order after `after` (the last one seen;
-    // nullptr for the first page), at most `limit`.
+    // nullptr for the first page), at most `limit`; fewer only when the
+    // period holds no more, or on an error (told in `error`).
     QList<ArchiveRecord> recordPage(const QString &serialNumber, const QDateTime &from,
                                     const QDateTime &to, const ArchiveRecord *after, int limit,
                                     QString *error = nullptr);

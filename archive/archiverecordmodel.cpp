@@ -18,6 +18,10 @@ void ArchiveRecordModel::setPeriod(const QString &serialNumber, const QDateTime 
     to = periodTo;
     rows.clear();
     zones = archive->downloadZones(serial);
+    // Each zone's date texts made once, not for every cell asked for.
+    dates.clear();
+    for (auto it = zones.cbegin(); it != zones.cend(); ++it)
+        dates.insert(it.key(), HistoryDateTexts(it.value()));
     error.clear();
     atEnd = serial.isEmpty() || !archive->isOpen();
     endResetModel();
@@ -57,9 +61,9 @@ QVariant ArchiveRecordModel::data(const QModelIndex &index, int role) const
                                                 : QVariant();
     if (role != Qt::DisplayRole)
         return QVariant();
+    const auto zone = dates.constFind(r.downloadId);
     const QString text =
-        historyRowTexts(r.record, zones.value(r.downloadId, QTimeZone::systemTimeZone()))
-            .at(index.column());
+        historyCellText(r.record, index.column(), zone != dates.cend() ? *zone : systemDates);
     // An unknown event code leaves its cell without data, as in the table.
     return text.isEmpty() ? QVariant() : QVariant(text);
 }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "archive.h"
+#include "historytable.h"
 
 #include <QAbstractTableModel>
 #include <QDateTime>
@@ -50,6 +51,8 @@ private:
     QDateTime from, to;
     QVector<ArchiveRecord> rows;
     QHash<qint64, QTimeZone> zones;
+    QHash<qint64, HistoryDateTexts> dates; // by download, as zones
+    HistoryDateTexts systemDates;          // for a download without a zone
     QStringList headers;
     bool atEnd = true;
     bool fetching = false;

@@ -13,65 +13,74 @@ namespace {
 
 constexpr int eventColumn = 1;
 
-// Local date and time texts of record times.
-//
-// Every conversion of a local date-time asks the C library to look at the
-// time zone again, which costs a file system check each time. For a whole
-// table the zone is looked at once and each time is converted as QDateTime
-// would (localtime_r after tzset); the wall clock is then formatted with its
-// UTC offset attached, which gives the same text unless the format shows the
-// zone's name.
-class DateTexts
+// The text of a column other than the date.
+QString valueText(const HistoryRecord &record, int column)
 {
-public:
-    explicit DateTexts(const QTimeZone &z)
-        : locale(QLocale::system()), zone(z), local(z.id() == QTimeZone::systemTimeZoneId())
-    {
-#ifdef Q_OS_UNIX
-        // The C library knows the local zone only.
-        fast = local && !locale.dateTimeFormat(QLocale::ShortFormat).contains(QLatin1Char('t'));
-        if (fast)
-            tzset();
-#endif
+    switch (column) {
+    case eventColumn:
+        return eventText(record.eventCode);
+    case 2:
+        return QString::number(record.gammaCps);
+    case 3:
+        return QStringLiteral("%1").arg(double(record.neutronCps), 0, 'f', 2);
+    case 4:
+        return QStringLiteral("%1").arg(double(record.doseRate), 0, 'e', 2);
+    case 5:
+        return QStringLiteral("%1").arg(double(record.dose), 0, 'e', 2);
     }
-
-    QString text(std::uint32_t time) const
-    {
-#ifdef Q_OS_UNIX
-        if (fast) {
-            const std::time_t t = std::time_t(time);
-            std::tm local;
-            if (localtime_r(&t, &local)) {
-                const QDateTime wall(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
-                                     QTime(local.tm_hour, local.tm_min, local.tm_sec),
-                                     Qt::OffsetFromUTC, int(local.tm_gmtoff));
-                return locale.toString(wall, QLocale::ShortFormat);
-            }
-        }
-#endif
-        const QDateTime when = local ? QDateTime::fromSecsSinceEpoch(qint64(time))
-                                     : QDateTime::fromSecsSinceEpoch(qint64(time), zone);
-        return locale.toString(when, QLocale::ShortFormat);
-    }
-
-private:
-    QLocale locale;
-    QTimeZone zone;
-    bool local;
-    bool fast = false;
-};
+    return QString();
+}
 
 QStringList rowTexts(const HistoryRecord &record, const QString &date)
 {
-    return {date,
-            eventText(record.eventCode),
-            QString::number(record.gammaCps),
-            QStringLiteral("%1").arg(double(record.neutronCps), 0, 'f', 2),
-            QStringLiteral("%1").arg(double(record.doseRate), 0, 'e', 2),
-            QStringLiteral("%1").arg(double(record.dose), 0, 'e', 2)};
+    QStringList texts{date};
+    for (int c = 1; c < 6; ++c)
+        texts << valueText(record, c);
+    return texts;
 }
 
 } // namespace
+
+// Every conversion of a local date-time asks the C library to look at the
+// time zone again, which costs a file system check each time. Here the zone
+// is looked at once and each time is converted as QDateTime would
+// (localtime_r after tzset); the wall clock is then formatted with its UTC
+// offset attached, which gives the same text unless the format shows the
+// zone's name.
+HistoryDateTexts::HistoryDateTexts(const QTimeZone &z)
+    : locale(QLocale::system()), zone(z), local(z.id() == QTimeZone::systemTimeZoneId())
+{
+#ifdef Q_OS_UNIX
+    // The C library knows the local zone only.
+    fast = local && !locale.dateTimeFormat(QLocale::ShortFormat).contains(QLatin1Char('t'));
+    if (fast)
+        tzset();
+#endif
+}
+
+QString HistoryDateTexts::text(std::uint32_t time) const
+{
+#ifdef Q_OS_UNIX
+    if (fast) {
+        const std::time_t t = std::time_t(time);
+        std::tm local;
+        if (localtime_r(&t, &local)) {
+            const QDateTime wall(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
+                                 QTime(local.tm_hour, local.tm_min, local.tm_sec),
+                                 Qt::OffsetFromUTC, int(local.tm_gmtoff));
+            return locale.toString(wall, QLocale::ShortFormat);
+        }
+    }
+#endif
+    const QDateTime when = local ? QDateTime::fromSecsSinceEpoch(qint64(time))
+                                 : QDateTime::fromSecsSinceEpoch(qint64(time), zone);
+    return locale.toString(when, QLocale::ShortFormat);
+}
+
+QString historyCellText(const HistoryRecord &record, int column, const HistoryDateTexts &dates)
+{
+    return column == 0 ? dates.text(record.time) : valueText(record, column);
+}
 
 QStringList historyHeaderLabels()
 {
@@ -96,7 +105,7 @@ QStringList historyRowTexts(const HistoryRecord &record)
 
 QStringList historyRowTexts(const HistoryRecord &record, const QTimeZone &zone)
 {
-    return rowTexts(record, DateTexts(zone).text(record.time));
+    return rowTexts(record, HistoryDateTexts(zone).text(record.time));
 }
 
 QColor historyAlarmColour()
@@ -107,7 +116,7 @@ QColor historyAlarmColour()
 void fillHistoryTable(QStandardItemModel *model, const QList<HistoryRecord *> &records,
                       const QTimeZone &zone)
 {
-    const DateTexts dates(zone);
+    const HistoryDateTexts dates(zone);
     const QVariant alarmBrush = QBrush(historyAlarmColour());
     QList<QStandardItem *> items;
     for (const HistoryRecord *record : records) {

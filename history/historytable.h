@@ -5,6 +5,7 @@
 
 #include <QColor>
 #include <QList>
+#include <QLocale>
 #include <QStringList>
 #include <QTimeZone>
 
@@ -20,6 +21,24 @@ void setupHistoryModel(QStandardItemModel *model);
 // The date is the wall-clock time in `zone`.
 QStringList historyRowTexts(const HistoryRecord &record);
 QStringList historyRowTexts(const HistoryRecord &record, const QTimeZone &zone);
+
+// The date texts of record times as wall-clock time in one zone, the zone
+// looked at once for them all rather than for each.
+class HistoryDateTexts
+{
+public:
+    explicit HistoryDateTexts(const QTimeZone &zone = QTimeZone::systemTimeZone());
+    QString text(std::uint32_t time) const;
+
+private:
+    QLocale locale;
+    QTimeZone zone;
+    bool local;
+    bool fast = false;
+};
+
+// One of the six cell texts (column 0–5) of a record, the date from `dates`.
+QString historyCellText(const HistoryRecord &record, int column, const HistoryDateTexts &dates);
 
 // The text colour of alarm rows (isAlarmEvent).
 QColor historyAlarmColour();

@@ -35,6 +35,10 @@ static SavedFileName nameOf(SavedFile kind)
         return {QStringLiteral("Журнал"), QStringLiteral("pdf")};
     case SavedFile::Dump:
         return {QStringLiteral("Дамп"), QStringLiteral("dump")};
+    case SavedFile::SettingsLogCsv:
+        return {QStringLiteral("Журнал_настроек"), QStringLiteral("csv")};
+    case SavedFile::SettingsLogPdf:
+        return {QStringLiteral("Журнал_настроек"), QStringLiteral("pdf")};
     case SavedFile::Plot:
         break;
     }

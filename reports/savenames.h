@@ -7,12 +7,13 @@
 #include <QDate>
 #include <QString>
 
-enum class SavedFile { History, Journal, Dump, Plot };
+enum class SavedFile { History, Journal, Dump, Plot, SettingsLogCsv, SettingsLogPdf };
 
-// "csv", "pdf", "dump", "png".
+// "csv", "pdf", "dump", "png" ("csv" or "pdf" for the settings log).
 QString savedFileSuffix(SavedFile kind);
 
-// «История_<SN>_<ГГГГ-ММ-ДД>.csv», «Журнал_…pdf», «Дамп_…dump», «График_…png».
+// «История_<SN>_<ГГГГ-ММ-ДД>.csv», «Журнал_…pdf», «Дамп_…dump», «График_…png»,
+// «Журнал_настроек_…csv» or «…pdf».
 // Without a serial number the name has no SN part; characters that a file
 // name cannot hold on every system (separators, ':', '*', ...) become '_'.
 QString suggestedFileName(SavedFile kind, const QString &serialNumber, const QDate &date);

@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -91,11 +93,32 @@ void TestArchiveWindow::windowStoresEveryEvent()
     QVERIFY2(browser->summaryText().contains("3 записи"), qPrintable(browser->summaryText()));
     QCOMPARE(browser->recordModel()->rowCount(), 3); // shown at once, not on the next scroll
     QVERIFY(browser->savePeriodPdf(dir.filePath("period.pdf")));
-    QVERIFY(browser->saveSettingsLogCsv(dir.filePath("log.csv")));
+    // Another pager chosen meanwhile: the log saved is the one asked for.
+    Archive other;
+    QVERIFY(other.open(dir.filePath("window.sqlite"), nullptr));
+    QVERIFY(other.importDump(historyDumpOf("05A00999", {40})).ok);
+    browser->reload();
+    QVERIFY(browser->choosePager("05A00999"));
+    QVERIFY(browser->saveSettingsLogCsv(pager.serial, dir.filePath("log.csv")));
     // The settings log as stored: the refused change, and the five values read.
     const QString csv = QString::fromUtf8(fileBytes(dir.filePath("log.csv")));
     QVERIFY2(csv.contains("\"Гамма канал, сигм\";\"3\";\"4\";\"отклонено\""), qPrintable(csv));
     QCOMPARE(csv.count("\"прочитано\"\n"), 5);
+
+    // No file for a period without records, nor for one not read to its end.
+    browser->setPeriod(QDate(1990, 1, 1), QDate(1990, 1, 2));
+    QVERIFY(!browser->savePeriodCsv(dir.filePath("empty.csv")));
+    QVERIFY(browser->choosePager(pager.serial));
+    browser->recordModel()->setPageRows(2);
+    browser->setPeriod(QDate(1999, 1, 1), QDate::currentDate());
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "spoiler");
+        db.setDatabaseName(dir.filePath("window.sqlite"));
+        QVERIFY(db.open() && QSqlQuery(db).exec("ALTER TABLE records RENAME TO gone"));
+    }
+    QSqlDatabase::removeDatabase("spoiler");
+    QVERIFY(!browser->savePeriodCsv(dir.filePath("cut.csv")));
+    QVERIFY(!QFile::exists(dir.filePath("empty.csv")) && !QFile::exists(dir.filePath("cut.csv")));
 }
 
 void TestArchiveWindow::unusableArchiveTold()
