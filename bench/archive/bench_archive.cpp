@@ -115,7 +115,7 @@ int main(int argc, char **argv)
     const qint64 memoryBefore = peakMemoryKb();
     archive.open(big, &error);
     t.start();
-    ArchiveWindow window(&archive, []() { return QDate(2020, 11, 27); });
+    ArchiveWindow window(&archive, [](const QString &) { return QDate(2020, 11, 27); });
     window.show();
     QApplication::processEvents();
     std::printf("archive window opened (pagers listed, last 30 days shown): %lld ms\n",
