@@ -397,17 +397,24 @@ bool MainWindow::refuseEmptyTable(const QString &what)
     return true;
 }
 
-void MainWindow::on_menuSaveHistory_triggered()
+QString MainWindow::askTableFileName(SavedFile kind, const QString &what, const QString &title,
+                                     const QString &filter)
 {
-    if (refuseDuringDownload() || refuseEmptyTable(tr("Файл")))
-        return;
+    if (refuseDuringDownload() || refuseEmptyTable(what))
+        return QString();
     // The file names the pager of its rows, and so its calibration date.
     if (journalSerialNumber() != calibrationSerial)
         showCalibrationDateOf(journalSerialNumber());
-    const QString fileName = askSaveFileName(
-        this, tr("Сохранить историю"), tr("Таблица CSV (*.csv);;Все файлы (*)"),
-        suggestedFileName(SavedFile::History, journalSerialNumber(), shownHistoryDate()),
-        savedFileSuffix(SavedFile::History));
+    return askSaveFileName(this, title, filter,
+                           suggestedFileName(kind, journalSerialNumber(), shownHistoryDate()),
+                           savedFileSuffix(kind));
+}
+
+void MainWindow::on_menuSaveHistory_triggered()
+{
+    const QString fileName =
+        askTableFileName(SavedFile::History, tr("Файл"), tr("Сохранить историю"),
+                         tr("Таблица CSV (*.csv);;Все файлы (*)"));
     if (fileName.isEmpty())
         return;
     QString error;
@@ -419,15 +426,8 @@ void MainWindow::on_menuSaveHistory_triggered()
 
 void MainWindow::on_menuPrintHistory_triggered()
 {
-    if (refuseDuringDownload() || refuseEmptyTable(tr("Отчёт")))
-        return;
-    // The journal names the pager of its rows, and so its calibration date.
-    if (journalSerialNumber() != calibrationSerial)
-        showCalibrationDateOf(journalSerialNumber());
-    const QString fileName = askSaveFileName(
-        this, tr("Сохранить отчёт"), tr("Документ PDF (*.pdf)"),
-        suggestedFileName(SavedFile::Journal, journalSerialNumber(), shownHistoryDate()),
-        savedFileSuffix(SavedFile::Journal));
+    const QString fileName = askTableFileName(SavedFile::Journal, tr("Отчёт"),
+                                              tr("Сохранить отчёт"), tr("Документ PDF (*.pdf)"));
     if (fileName.isEmpty())
         return;
     QString error;

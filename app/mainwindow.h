@@ -8,6 +8,7 @@
 #include "historyrecord.h"
 #include "pagerchooser.h"
 #include "pagerlink.h"
+#include "savenames.h"
 #include "settingbands.h"
 
 #include <QList>
@@ -107,6 +108,11 @@ private:
     QDate shownHistoryDate() const;
     // True, with a message, when the table has no rows to save.
     bool refuseEmptyTable(const QString &what);
+    // The file for the table (CSV or journal): empty when refused (a download
+    // runs, the table is empty) or cancelled. Shows the calibration date of
+    // the table's own pager first.
+    QString askTableFileName(SavedFile kind, const QString &what, const QString &title,
+                             const QString &filter);
     void showSetting(SettingField *field, const QString &text, QStringList *notShown,
                      const QString &name);
 
