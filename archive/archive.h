@@ -1,5 +1,7 @@
 // The archive of every download, every parameter read and every setting
-// change, in an SQLite file shared by the window and the command-line tool.
+// change, in an SQLite file shared by the window and the command-line tool,
+// or on the lab's PostgreSQL server (the same tables, the same rules; filled
+// by synchronising PCs' archives to it, see archiveserver.h).
 //
 // Contract:
 //  - open() accepts a new (empty or absent) file, which it sets up, or an
@@ -33,6 +35,9 @@
 #include <QTimeZone>
 
 #include <functional>
+
+struct ArchiveServer;
+struct ArchiveSyncResult;
 
 // How a download ended.
 enum class ArchiveOutcome { Complete, Incomplete, Stopped };
@@ -82,6 +87,7 @@ struct ArchiveDownload
     int newRecords = 0;
     QDateTime storedAt;
     qint64 dumpSize = 0;
+    QString pc; // the host name of the PC that made it
 };
 
 // One archived record with what is needed to show it.
@@ -125,7 +131,7 @@ struct ParameterRead
 class Archive
 {
 public:
-    static constexpr int schemaVersion = 1;
+    static constexpr int schemaVersion = 2;
     static constexpr int busyTimeoutMs = 10000;
 
     Archive();
@@ -139,11 +145,25 @@ public:
     static QString defaultFileName();
 
     bool open(const QString &fileName, QString *error);
-    // Why the last open() refused the file.
-    enum class Problem { None, NoDriver, CannotOpen, Damaged, Foreign, Newer };
+    // The lab's server: an empty database gets the tables; one of another
+    // program or of a newer version is refused untouched, as a file is.
+    bool openServer(const ArchiveServer &server, QString *error);
+    // Why the last open() refused the file, or openServer() the server.
+    enum class Problem {
+        None,
+        NoDriver,
+        CannotOpen,
+        Damaged,
+        Foreign,
+        Newer,
+        Unreachable,  // the server: no connection (down, refused, wrong name)
+        NeedsPassword // the server: it asks for a password not given
+    };
     Problem openProblem() const { return problem; }
     void close();
     bool isOpen() const { return db.isOpen(); }
+    bool isServer() const { return engine == QLatin1String("postgresql"); }
+    // The file, or the server's URI (never with a password).
     QString fileName() const { return name; }
 
     // ---- Events ----
@@ -183,13 +203,15 @@ public:
     QList<SettingsLogEntry> settingsLog(const QString &serialNumber, QString *error = nullptr);
 
 private:
+    friend ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server);
     QSqlDatabase db;
     Problem problem = Problem::None;
     QString connectionName;
     QString name;
-    const QString engine = QStringLiteral("sqlite");
+    QString engine = QStringLiteral("sqlite"); // the folder of its SQL: sqlite, postgresql
 
     bool check(QString *error);
+    int storedSchemaVersion(QString *error);
     bool upgrade(int from, QString *error);
     // A download or a dump; without `outcome` it is complete when it decodes
     // to the end record.

@@ -1,0 +1,70 @@
+// The lab's archive server (PostgreSQL) and the synchronisation of a PC's
+// archive to it.
+//
+// The server is named by a libpq connection URI,
+//   postgresql://user@host:5432/dbname?sslmode=require
+// Parts left out take libpq's defaults (PGHOST, PGPORT, PGUSER, PGDATABASE,
+// the local socket). The password is never stored by this program: libpq
+// finds it in ~/.pgpass or PGPASSWORD, or the window asks for it and keeps it
+// in memory; uri() never carries it.
+//
+// Synchronising sends what the PC's archive holds that the server lacks:
+// downloads with their dumps and records, parameter reads and setting
+// changes, in the PC's order. The server keeps each record once by its
+// identity (serial number, stored bytes, copy), each download once by its
+// dump's digest, each read and change once by the id it was given on its PC,
+// with unique keys and INSERT … ON CONFLICT DO NOTHING, so that running it
+// twice, or from several PCs at once, leaves each row once. The PC remembers,
+// per server, how far it got, so a sync that finds nothing new costs a
+// connection and three small queries.
+#pragma once
+
+#include <QList>
+#include <QPair>
+#include <QString>
+
+class Archive;
+
+struct ArchiveServer
+{
+    QString host;     // empty: libpq's default
+    int port = 0;     // 0: libpq's default
+    QString database; // empty: libpq's default
+    QString user;     // empty: libpq's default
+    QString sslMode;  // disable, allow, prefer, require, verify-ca, verify-full; empty: default
+    // Other libpq parameters of the URI's query (connect_timeout,
+    // sslrootcert, application_name, ...).
+    QList<QPair<QString, QString>> options;
+    QString password; // in memory only: never saved, printed or put in uri()
+
+    // Reads a URI "postgresql://…" or "postgres://…"; false, with the reason,
+    // for any other text, an unknown parameter or a value libpq would misread.
+    static bool parse(const QString &uri, ArchiveServer *server, QString *error);
+    // The server named by $DR7326G_SERVER; none (isSet() false) without it.
+    static bool fromEnvironment(ArchiveServer *server, QString *error);
+    // The URI again, without the password.
+    QString uri() const;
+    bool isSet() const { return !uri().isEmpty(); }
+};
+
+struct ArchiveSyncResult
+{
+    bool ok = false;
+    QString error;              // why not, when !ok
+    bool unreachable = false;   // the server could not be reached (or refused the login)
+    bool needsPassword = false; // the server asks for a password it was not given
+    // What the server did not hold before (it may have held part already).
+    int downloads = 0;
+    qint64 records = 0;
+    int reads = 0;
+    int changes = 0;
+    // Already on the server: rows sent again that it held (idempotent resend).
+    bool nothingNew() const { return ok && !downloads && !records && !reads && !changes; }
+};
+
+// Sends what `local` holds that `server` lacks. Both must be open.
+ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server);
+// Opens the archive file and the server on connections of its own, so that
+// it may run in any thread (the window runs it off the event loop), then
+// synchronises them.
+ArchiveSyncResult synchronizeArchive(const QString &localFile, const ArchiveServer &server);
