@@ -6,11 +6,13 @@
 #include "filedialogs.h"
 #include "historyplot.h"
 #include "historyview.h"
+#include "labserver.h"
 #include "pdfjournal.h"
 #include "savenames.h"
 #include "settingslog.h"
 #include "statusmessages.h"
 
+#include <QComboBox>
 #include <QDateEdit>
 #include <QDialog>
 #include <QDir>
@@ -22,6 +24,7 @@
 #include <QTableView>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <QtConcurrent>
 
 namespace {
 
@@ -52,11 +55,20 @@ QPushButton *button(const QString &text, const char *name, QWidget *parent)
 } // namespace
 
 ArchiveWindow::ArchiveWindow(Archive *a, std::function<QDate(const QString &)> date,
-                             QWidget *parent)
-    : QWidget(parent, Qt::Window), archive(a), calibrationDate(std::move(date))
+                             QWidget *parent, LabServer *server)
+    : QWidget(parent, Qt::Window), archive(a), localArchive(a), labServer(server),
+      calibrationDate(std::move(date))
 {
     setWindowTitle(tr("Архив приборов"));
     resize(900, 650);
+
+    sourceBox = new QComboBox(this);
+    sourceBox->setObjectName(QStringLiteral("cmbSource"));
+    sourceBox->addItems({tr("этот ПК"), tr("сервер лаборатории")});
+    sourceBox->setEnabled(labServer != nullptr);
+    connect(sourceBox, qOverload<int>(&QComboBox::activated), this,
+            [this](int index) { chooseSource(index == 0 ? Source::Local : Source::Server); });
+    connect(&probe, &QFutureWatcherBase::finished, this, &ArchiveWindow::probeEnded);
 
     pagers = new QTableWidget(0, 6, this);
     pagers->setObjectName(QStringLiteral("tablePagers"));
@@ -102,6 +114,9 @@ ArchiveWindow::ArchiveWindow(Archive *a, std::function<QDate(const QString &)> d
     message->setWordWrap(true);
 
     auto *period = new QHBoxLayout;
+    period->addWidget(new QLabel(tr("Источник:"), this));
+    period->addWidget(sourceBox);
+    period->addSpacing(12);
     period->addWidget(new QLabel(tr("Период с"), this));
     period->addWidget(fromEdit);
     period->addWidget(new QLabel(tr("по"), this));
@@ -147,6 +162,147 @@ ArchiveWindow::ArchiveWindow(Archive *a, std::function<QDate(const QString &)> d
     reload();
 }
 
+ArchiveWindow::~ArchiveWindow()
+{
+    // The probe's connection is its own; it only has to end before we do.
+    probe.waitForFinished();
+    // The model reads the server's archive, which goes first.
+    records->setModel(nullptr);
+    delete model;
+}
+
+ArchiveWindow::Source ArchiveWindow::source() const
+{
+    return archive == localArchive ? Source::Local : Source::Server;
+}
+
+QString ArchiveWindow::messageText() const
+{
+    return message->text();
+}
+
+void ArchiveWindow::showArchive(Archive *shown)
+{
+    const QSignalBlocker block(sourceBox);
+    sourceBox->setCurrentIndex(shown == localArchive ? 0 : 1);
+    if (shown == archive)
+        return;
+    archive = shown;
+    ArchiveRecordModel *old = model;
+    model = new ArchiveRecordModel(archive, this);
+    records->setModel(model);
+    delete old;
+    // Its rows were those of the other archive.
+    if (plotWindow)
+        plotWindow->close();
+    reload();
+}
+
+void ArchiveWindow::fallBack(const QString &why)
+{
+    showArchive(localArchive);
+    report(tr("%1 Показан архив этого ПК.").arg(why));
+}
+
+void ArchiveWindow::chooseSource(Source wanted)
+{
+    if (probe.isRunning())
+        return;
+    if (wanted == Source::Local) {
+        showArchive(localArchive);
+    } else if (serverArchive && serverArchive->isOpen()) {
+        showArchive(serverArchive.get());
+    } else {
+        probePasswordAsked = false;
+        probeServer();
+        return;
+    }
+    emit sourceShown();
+}
+
+void ArchiveWindow::serverChanged()
+{
+    if (probe.isRunning())
+        probe.waitForFinished(); // its result is of the server set before
+    const bool shown = source() == Source::Server;
+    showArchive(localArchive);
+    serverArchive.reset();
+    if (shown)
+        chooseSource(Source::Server);
+}
+
+void ArchiveWindow::probeServer()
+{
+    QString why;
+    if (!labServer || !labServer->current(&probedServer, &why)) {
+        fallBack(why.isEmpty() ? tr("Сервер лаборатории не задан.") : why);
+        emit sourceShown();
+        return;
+    }
+    report(tr("Подключение к серверу лаборатории %1…").arg(probedServer.uri()));
+    sourceBox->setEnabled(false);
+    const ArchiveServer server = probedServer;
+    probe.setFuture(QtConcurrent::run([server]() {
+        Archive tried;
+        ServerProbe result;
+        result.ok = tried.openServer(server, &result.error);
+        result.problem = tried.openProblem();
+        return result;
+    }));
+}
+
+void ArchiveWindow::probeEnded()
+{
+    sourceBox->setEnabled(true);
+    ServerProbe result = probe.result();
+    if (result.ok) {
+        auto opened = std::make_unique<Archive>();
+        result.ok = opened->openServer(probedServer, &result.error);
+        result.problem = opened->openProblem();
+        if (result.ok) {
+            serverArchive = std::move(opened);
+            showArchive(serverArchive.get());
+            emit sourceShown();
+            return;
+        }
+    }
+    const bool refused = result.problem == Archive::Problem::NeedsPassword ||
+                         result.problem == Archive::Problem::Unreachable;
+    if (refused && labServer->hasPassword())
+        labServer->forgetPassword(); // a wrong one is refused like a missing one
+    if (result.problem == Archive::Problem::NeedsPassword && !probePasswordAsked) {
+        probePasswordAsked = true;
+        if (labServer->askPassword(this, probedServer)) {
+            probeServer();
+            return;
+        }
+    }
+    QString why;
+    switch (result.problem) {
+    case Archive::Problem::Unreachable:
+        why = tr("Сервер лаборатории недоступен: %1.").arg(result.error);
+        break;
+    case Archive::Problem::NeedsPassword:
+        why = tr("Сервер лаборатории просит пароль, а он не введён.");
+        break;
+    case Archive::Problem::Newer:
+        why = tr("Архив на сервере лаборатории создан более новой версией программы; он не "
+                 "изменён.");
+        break;
+    case Archive::Problem::Foreign:
+        why = tr("База данных на сервере лаборатории — другой программы; она не изменена.");
+        break;
+    case Archive::Problem::NoDriver:
+        why = tr("Нет драйвера PostgreSQL (libqt5sql5-psql).");
+        break;
+    default:
+        why = tr("Архив сервера лаборатории не открыт: %1.").arg(result.error);
+        break;
+    }
+    fallBack(why);
+    emit sourceShown();
+}
+
 void ArchiveWindow::reload()
 {
     const QString chosen = chosenSerial();
@@ -168,6 +324,9 @@ void ArchiveWindow::reload()
     }
     if (!error.isEmpty())
         report(tr("Архив не прочитан: %1").arg(error));
+    else if (list.isEmpty() && archive != localArchive)
+        report(tr("На сервере лаборатории пока нет приборов: синхронизируйте архив ПК "
+                  "(«Архив → Синхронизировать»)."));
     else if (list.isEmpty())
         report(tr("В архиве пока нет приборов: прочитайте историю или откройте дамп."));
     if (!choosePager(chosen) && !list.isEmpty())

@@ -5,15 +5,30 @@
 // period's end. From it: the plot of the period, its CSV file and PDF
 // journal (the period in its heading), and the pager's settings log (a table,
 // and its CSV or PDF file). It only reads the archive.
+//
+// «Источник:» shows this PC's archive or the lab's server's, with the same
+// widgets. The server is opened on a connection of the window's own (this
+// PC's archive is left as it is), after a first connection off the event
+// loop has shown it answers, so an unreachable server never holds the window
+// up. A server that cannot be shown (none set, unreachable, asking a password
+// not given, of a newer version) is named in the message line and this PC's
+// archive is shown instead. A password the operator types is kept by the
+// LabServer for the session and used again.
 #pragma once
 
+#include "archive.h"
+#include "archiveserver.h"
+
 #include <QDate>
+#include <QFutureWatcher>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
-class Archive;
 class ArchiveRecordModel;
+class LabServer;
+class QComboBox;
 class HistoryPlotWindow;
 class QDateEdit;
 class QLabel;
@@ -27,9 +42,25 @@ class ArchiveWindow : public QWidget
 public:
     // `calibrationDate` gives the date the CSV file and the journal of a
     // pager carry, by its serial number. The archive must outlive the window.
+    // `server` (may be null: no server source) names the lab's server.
     ArchiveWindow(Archive *archive, std::function<QDate(const QString &)> calibrationDate,
-                  QWidget *parent = nullptr);
+                  QWidget *parent = nullptr, LabServer *server = nullptr);
+    ~ArchiveWindow() override;
 
+    enum class Source { Local, Server };
+    Source source() const;
+    // Shows this PC's archive at once, or the server's once it answered:
+    // sourceShown() tells when the choice has settled (shown or fallen back).
+    void chooseSource(Source source);
+    // The lab's server was set anew: the one open is closed (and the new one
+    // opened when the server was shown).
+    void serverChanged();
+    QString messageText() const;
+
+signals:
+    void sourceShown();
+
+public:
     // Reads the list of pagers again (and the chosen pager's period).
     void reload();
     // Chooses a pager by serial number and shows its period; false when the
@@ -50,7 +81,26 @@ public:
     bool saveSettingsLogPdf(const QString &serialNumber, const QString &fileName);
 
 private:
+    // The archive shown: this PC's or the server's.
     Archive *archive;
+    Archive *localArchive;
+    std::unique_ptr<Archive> serverArchive;
+    LabServer *labServer;
+    QComboBox *sourceBox;
+    struct ServerProbe
+    {
+        bool ok = false;
+        Archive::Problem problem = Archive::Problem::None;
+        QString error;
+    };
+    QFutureWatcher<ServerProbe> probe;
+    ArchiveServer probedServer;
+    bool probePasswordAsked = false;
+    void probeServer();
+    void probeEnded();
+    void showArchive(Archive *shown);
+    // Shows this PC's archive, saying why not the server's.
+    void fallBack(const QString &why);
     std::function<QDate(const QString &)> calibrationDate;
     QTableWidget *pagers;
     QDateEdit *fromEdit;

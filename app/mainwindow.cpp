@@ -33,6 +33,7 @@
 #include <QStandardItemModel>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QTimer>
 #include <QUrl>
 
 MainWindow *mainWindowInstance = nullptr;
@@ -83,6 +84,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     restoreGeometry(QSettings().value(geometryKey).toByteArray());
 
     openArchive(Archive::defaultFileName());
+    connect(&syncWatcher, &QFutureWatcherBase::finished, this, &MainWindow::syncEnded);
     // The pager chooser names when each pager was last read, from the archive.
     lastReadLookup = [this](const QString &serial) {
         return archive.isOpen() ? archive.lastReadTimes().value(serial) : QDateTime();
@@ -153,6 +155,15 @@ void MainWindow::closeEvent(QCloseEvent *event)
     if (deviceBusy) {
         closeAfterDownload = true;
         stopDownload();
+        event->ignore();
+        return;
+    }
+    // A synchronisation is let end (its connections are its own; the window
+    // waits for it a bounded time, and a second close does not wait).
+    if (isSyncRunning() && !closeAfterSync) {
+        closeAfterSync = true;
+        report(tr("Окно закроется, когда закончится синхронизация с сервером лаборатории…"));
+        QTimer::singleShot(syncCloseWaitMs, this, &MainWindow::close);
         event->ignore();
         return;
     }

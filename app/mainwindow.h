@@ -3,14 +3,17 @@
 #pragma once
 
 #include "archive.h"
+#include "archiveserver.h"
 #include "historydownload.h"
 #include "historydump.h"
 #include "historyrecord.h"
+#include "labserver.h"
 #include "pagerchooser.h"
 #include "pagerlink.h"
 #include "savenames.h"
 #include "settingbands.h"
 
+#include <QFutureWatcher>
 #include <QList>
 #include <QMainWindow>
 
@@ -65,6 +68,8 @@ private slots:
     // ---- end of history plot and dumps ----
     // ---- The archive (mainwindow_archive.cpp) ----
     void on_menuArchive_triggered();
+    void on_menuSyncArchive_triggered();
+    void on_menuArchiveServer_triggered();
 
     // Enter in a setting field stores it as its button does.
     void on_edtSn_returnPressed();
@@ -173,10 +178,34 @@ public:
     // Uses the archive in `fileName` from now on (at start, the default one).
     void openArchive(const QString &fileName);
     ArchiveWindow *archiveBrowser() const { return archiveWindow; }
+    // Whether a synchronisation with the lab's server runs (off the event
+    // loop), until its outcome has been told.
+    bool isSyncRunning() const { return syncing; }
+    // How long closing the window waits for a running synchronisation.
+    static constexpr int syncCloseWaitMs = 20000;
 
 private:
     Archive archive;
     ArchiveWindow *archiveWindow = nullptr;
+    // ---- The lab's server ----
+    // One synchronisation at a time: the operator's request while one runs is
+    // refused with a message; an automatic one (after an event was stored)
+    // runs once more after it, so that nothing stored meanwhile waits.
+    LabServer labServer;
+    QFutureWatcher<ArchiveSyncResult> syncWatcher;
+    ArchiveServer syncServer;       // the server of the running sync
+    bool syncing = false;           // until its outcome has been told
+    bool syncByOperator = false;    // its outcome is told in full, a password asked for
+    bool syncPasswordAsked = false; // the password was asked for this request once
+    bool syncAgain = false;         // an automatic sync waits for the running one
+    bool serverProblemTold = false; // until a sync succeeds, a failure is told once
+    bool closeAfterSync = false;    // the window closes when the sync ends
+    // Starts a sync; none when there is no archive or no server (the reason
+    // told when the operator asked).
+    void startSync(bool byOperator);
+    void syncEnded();
+    // After an event was stored in this PC's archive.
+    void syncAfterStoring() { startSync(false); }
     // Why the archive is not used.
     QString archiveNote;
     // Each stores one event; the returned text (empty, or starting with a

@@ -1,13 +1,19 @@
 // The main window's archive: opened at start (the window goes on without it
 // when it cannot be used, and says why), every download, dump opened,
 // parameter read and setting change stored into it, and the archive window.
+// The lab's server: its dialog, and the synchronisations (by the operator,
+// and after every event stored) run off the event loop.
 #include "mainwindow.h"
 
 #include "archivewindow.h"
+#include "serverdialog.h"
+#include "statuslabel.h"
 #include "statusmessages.h"
 #include "ui_mainwindow.h"
 
 #include <QDir>
+#include <QSettings>
+#include <QtConcurrent>
 
 void MainWindow::openArchive(const QString &fileName)
 {
@@ -36,6 +42,8 @@ void MainWindow::openArchive(const QString &fileName)
                           .arg(file);
         break;
     case Archive::Problem::CannotOpen:
+    case Archive::Problem::Unreachable:   // a server's, never a file's
+    case Archive::Problem::NeedsPassword: // likewise
     case Archive::Problem::None:
         archiveNote = tr("Архив не ведётся: %1 не открывается для записи.").arg(file);
         break;
@@ -53,6 +61,8 @@ QString MainWindow::archiveHistory(const HistoryDump &dump, ArchiveOutcome outco
     const ArchiveStoreResult stored = archive.storeHistory(dump, outcome, origin);
     if (!stored.ok)
         return tr(" В архив не внесено: %1.").arg(stored.error);
+    // The server may still lack it when an earlier sync failed.
+    syncAfterStoring();
     if (stored.alreadyStored)
         return tr(" Уже в архиве.");
     if (archiveWindow)
@@ -63,8 +73,11 @@ QString MainWindow::archiveHistory(const HistoryDump &dump, ArchiveOutcome outco
 QString MainWindow::archiveParameterRead(const ParameterRead &read)
 {
     QString error;
-    if (archive.isOpen() && !read.values.isEmpty() && !archive.storeParameterRead(read, &error))
+    if (!archive.isOpen() || read.values.isEmpty())
+        return QString();
+    if (!archive.storeParameterRead(read, &error))
         return tr(" Параметры не внесены в архив: %1.").arg(error);
+    syncAfterStoring();
     return QString();
 }
 
@@ -72,10 +85,12 @@ QString MainWindow::archiveSettingChange(const char *settingName, const QString 
                                          SettingOutcome outcome)
 {
     QString error;
-    if (archive.isOpen() &&
-        !archive.storeSettingChange(link.serialNumber, QLatin1String(settingName), value, outcome,
+    if (!archive.isOpen())
+        return QString();
+    if (!archive.storeSettingChange(link.serialNumber, QLatin1String(settingName), value, outcome,
                                     &error))
         return tr(" Изменение не внесено в журнал настроек: %1.").arg(error);
+    syncAfterStoring();
     return QString();
 }
 
@@ -87,10 +102,112 @@ void MainWindow::on_menuArchive_triggered()
     }
     if (!archiveWindow)
         archiveWindow = new ArchiveWindow(
-            &archive, [this](const QString &serial) { return calibrationDateOf(serial); }, this);
+            &archive, [this](const QString &serial) { return calibrationDateOf(serial); }, this,
+            &labServer);
     else
         archiveWindow->reload();
     archiveWindow->show();
     archiveWindow->raise();
     archiveWindow->activateWindow();
+}
+
+void MainWindow::on_menuArchiveServer_triggered()
+{
+    ServerDialog dialog(this);
+    QString why;
+    ArchiveServer shown;
+    if (labServer.current(&shown, &why))
+        dialog.setServer(shown);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const ArchiveServer chosen = dialog.server();
+    QSettings settings;
+    saveServerSettings(settings, chosen);
+    // A password belongs to the server it was typed for.
+    if (chosen.uri() != shown.uri())
+        labServer.forgetPassword();
+    serverProblemTold = false;
+    if (archiveWindow)
+        archiveWindow->serverChanged();
+    if (!namesServer(chosen)) {
+        report(tr("Сервер лаборатории не используется: архив ведётся только на этом ПК."));
+        return;
+    }
+    report(tr("Сервер лаборатории: %1. Пароль не сохраняется.").arg(chosen.uri()));
+}
+
+void MainWindow::on_menuSyncArchive_triggered()
+{
+    if (!archive.isOpen()) {
+        report(archiveNote.isEmpty() ? tr("Архив не ведётся.") : archiveNote);
+        return;
+    }
+    if (isSyncRunning()) {
+        report(tr("Синхронизация с сервером лаборатории уже идёт: дождитесь её конца."));
+        return;
+    }
+    syncPasswordAsked = false;
+    startSync(true);
+}
+
+void MainWindow::startSync(bool byOperator)
+{
+    if (!archive.isOpen())
+        return;
+    if (isSyncRunning()) {
+        syncAgain = true;
+        return;
+    }
+    QString why;
+    if (!labServer.current(&syncServer, &why)) {
+        if (byOperator)
+            report(why);
+        return;
+    }
+    syncByOperator = byOperator;
+    if (byOperator)
+        report(tr("Синхронизация с сервером лаборатории…"));
+    syncing = true;
+    const QString file = archive.fileName();
+    const ArchiveServer server = syncServer;
+    syncWatcher.setFuture(
+        QtConcurrent::run([file, server]() { return synchronizeArchive(file, server); }));
+}
+
+void MainWindow::syncEnded()
+{
+    const ArchiveSyncResult result = syncWatcher.result();
+    syncing = false;
+    const bool typedPassword = labServer.hasPassword();
+    if (!result.ok && typedPassword && (result.needsPassword || result.unreachable))
+        labServer.forgetPassword(); // refused, or it cannot be told from a wrong one
+    if (closeAfterSync) {
+        close();
+        return;
+    }
+    if (syncByOperator && result.needsPassword && !syncPasswordAsked) {
+        syncPasswordAsked = true;
+        if (labServer.askPassword(this, syncServer)) {
+            startSync(true);
+            return;
+        }
+        report(tr("Синхронизация не выполнена: пароль сервера лаборатории не введён."));
+    } else if (syncByOperator || (result.ok && !result.nothingNew())) {
+        const QString message = syncOutcomeMessage(result);
+        // A download's own outcome stays in front of the automatic sync's.
+        report(syncByOperator ? message : statusLabel->message() + QLatin1Char(' ') + message);
+    } else if (!result.ok && !serverProblemTold) {
+        report(statusLabel->message() + QLatin1Char(' ') + syncOutcomeMessage(result));
+    }
+    if (result.ok) {
+        serverProblemTold = false;
+        if (archiveWindow && !result.nothingNew())
+            archiveWindow->serverChanged();
+    } else {
+        serverProblemTold = true;
+    }
+    if (syncAgain) {
+        syncAgain = false;
+        startSync(false);
+    }
 }

@@ -422,6 +422,8 @@ void TestMainWindowLayout::texts_data()
         {"menuPlotHistory", "График истории"},
         {"menuSaveDump", "Сохранить дамп истории…"},
         {"menuOpenDump", "Открыть дамп истории…"},
+        {"menuSyncArchive", "Синхронизировать"},
+        {"menuArchiveServer", "Сервер лаборатории…"},
         {"lblSN", "SN: "},
         {"label", "Дата поверки:"},
         {"label_3", "Текущее время"},
@@ -481,7 +483,8 @@ void TestMainWindowLayout::menus()
     QCOMPARE(entries("menu_2"), (QStringList{"menuConnect", "-", "menuReadHistory"}));
     QCOMPARE(entries("menu_4"), QStringList{"menuPlotHistory"});
     QCOMPARE(entries("menu_3"), QStringList{"menuHelp"});
-    QCOMPARE(entries("menu_5"), QStringList{"menuArchive"});
+    QCOMPARE(entries("menu_5"),
+             (QStringList{"menuArchive", "-", "menuSyncArchive", "menuArchiveServer"}));
 
     // «Вид» and «Архив» stand between «Прибор» and «Помощь».
     const QList<QAction *> top = find<QMenuBar>("menubar")->actions();
@@ -559,7 +562,8 @@ void TestMainWindowLayout::slotsBoundByName()
         "on_btnSaveSg_clicked()",         "on_btnSaveMED_clicked()",
         "on_btnSaveThist_clicked()",      "on_menuPlotHistory_triggered()",
         "on_menuSaveDump_triggered()",    "on_menuOpenDump_triggered()",
-        "on_menuArchive_triggered()",
+        "on_menuArchive_triggered()",     "on_menuSyncArchive_triggered()",
+        "on_menuArchiveServer_triggered()",
         "on_edtSn_returnPressed()",       "on_edtSg_returnPressed()",
         "on_edtMED_returnPressed()",      "on_edtThist_returnPressed()",
         "on_dateControl_dateChanged(QDate)",

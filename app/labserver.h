@@ -1,0 +1,48 @@
+// The lab's archive server as the window knows it.
+//
+// Contract:
+//  - The server is kept in QSettings under "server/" (host, port, database,
+//    user, sslmode) and never with a password. No "server/" keys: the server
+//    named by $DR7326G_SERVER, if any. Keys with an empty host and an empty
+//    database: no server, whatever the environment says (the operator chose
+//    to stop using one).
+//  - The password the operator types is kept by LabServer in memory for the
+//    session only, and given to each connection; it is forgotten when the
+//    server refuses it or another server is chosen.
+//  - The texts of a sync's outcome for the status bar live here.
+#pragma once
+
+#include "archiveserver.h"
+
+#include <QString>
+
+class QSettings;
+class QWidget;
+
+// The server kept in `settings`: `stored` false when it holds no "server/"
+// keys at all.
+ArchiveServer loadServerSettings(const QSettings &settings, bool *stored);
+// Keeps the server's host, port, database, user and TLS mode; an empty host
+// and database keep "no server". Never a password.
+void saveServerSettings(QSettings &settings, const ArchiveServer &server);
+// Whether the fields name a server (a host or a database).
+bool namesServer(const ArchiveServer &server);
+
+class LabServer
+{
+public:
+    // The server to use: from the settings, else the environment. False when
+    // there is none or the environment's URI cannot be read (`why` says which,
+    // for the status bar). The session's password is filled in.
+    bool current(ArchiveServer *server, QString *why) const;
+    // Asks for the password (hidden as typed); false when cancelled.
+    bool askPassword(QWidget *parent, const ArchiveServer &server);
+    void forgetPassword() { password.clear(); }
+    bool hasPassword() const { return !password.isEmpty(); }
+
+private:
+    QString password; // this session only
+};
+
+// The status bar's text for a sync's outcome.
+QString syncOutcomeMessage(const ArchiveSyncResult &result);

@@ -1,0 +1,140 @@
+#include "serverdialog.h"
+
+#include "labserver.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+namespace {
+
+QLineEdit *lineEdit(const char *name, QWidget *parent)
+{
+    auto *edit = new QLineEdit(parent);
+    edit->setObjectName(QLatin1String(name));
+    return edit;
+}
+
+} // namespace
+
+QStringList ServerDialog::sslModes()
+{
+    return {QStringLiteral("disable"), QStringLiteral("allow"),     QStringLiteral("prefer"),
+            QStringLiteral("require"), QStringLiteral("verify-ca"), QStringLiteral("verify-full")};
+}
+
+ServerDialog::ServerDialog(QWidget *parent) : QDialog(parent)
+{
+    setWindowTitle(tr("Сервер лаборатории"));
+    host = lineEdit("edtServerHost", this);
+    host->setPlaceholderText(tr("например, archive.lab.local"));
+    port = new QSpinBox(this);
+    port->setObjectName(QStringLiteral("spinServerPort"));
+    port->setRange(0, 65535);
+    port->setSpecialValueText(tr("по умолчанию (5432)"));
+    database = lineEdit("edtServerDatabase", this);
+    user = lineEdit("edtServerUser", this);
+    user->setPlaceholderText(tr("по умолчанию — имя пользователя системы"));
+    sslMode = new QComboBox(this);
+    sslMode->setObjectName(QStringLiteral("cmbServerSslMode"));
+    sslMode->addItems(sslModes());
+    sslMode->setCurrentText(QStringLiteral("prefer"));
+    uri = new QLabel(this);
+    uri->setObjectName(QStringLiteral("lblServerUri"));
+    uri->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    problem = new QLabel(this);
+    problem->setObjectName(QStringLiteral("lblServerProblem"));
+    problem->setWordWrap(true);
+    problem->setStyleSheet(QStringLiteral("color:#c00000;"));
+    auto *note = new QLabel(tr("Пароль программа не сохраняет: она берёт его из ~/.pgpass или "
+                               "PGPASSWORD, а иначе спрашивает при первой синхронизации и помнит "
+                               "до закрытия окна."),
+                            this);
+    note->setWordWrap(true);
+
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Save)->setText(tr("Сохранить"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(tr("Отмена"));
+    QPushButton *none =
+        buttons->addButton(tr("Не использовать сервер"), QDialogButtonBox::DestructiveRole);
+    none->setObjectName(QStringLiteral("btnNoServer"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &ServerDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &ServerDialog::reject);
+    connect(none, &QPushButton::clicked, this, &ServerDialog::stopUsingServer);
+
+    auto *form = new QFormLayout;
+    form->addRow(tr("Адрес сервера:"), host);
+    form->addRow(tr("Порт:"), port);
+    form->addRow(tr("База данных:"), database);
+    form->addRow(tr("Пользователь:"), user);
+    form->addRow(tr("Защита соединения (TLS):"), sslMode);
+    form->addRow(tr("URI:"), uri);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(note);
+    layout->addWidget(problem);
+    layout->addWidget(buttons);
+
+    for (QLineEdit *edit : {host, database, user})
+        connect(edit, &QLineEdit::textChanged, this, &ServerDialog::showUri);
+    connect(port, qOverload<int>(&QSpinBox::valueChanged), this, &ServerDialog::showUri);
+    connect(sslMode, &QComboBox::currentTextChanged, this, &ServerDialog::showUri);
+    showUri();
+}
+
+void ServerDialog::setServer(const ArchiveServer &s)
+{
+    host->setText(s.host);
+    port->setValue(s.port);
+    database->setText(s.database);
+    user->setText(s.user);
+    sslMode->setCurrentText(s.sslMode.isEmpty() ? QStringLiteral("prefer") : s.sslMode);
+}
+
+ArchiveServer ServerDialog::server() const
+{
+    ArchiveServer s;
+    s.host = host->text().trimmed();
+    s.database = database->text().trimmed();
+    if (!namesServer(s))
+        return ArchiveServer();
+    s.port = port->value();
+    s.user = user->text().trimmed();
+    s.sslMode = sslMode->currentText();
+    return s;
+}
+
+void ServerDialog::showUri()
+{
+    const ArchiveServer s = server();
+    uri->setText(namesServer(s) ? s.uri() : tr("нет (сервер не используется)"));
+    problem->clear();
+}
+
+void ServerDialog::accept()
+{
+    // What is kept must be read back as the same server.
+    const ArchiveServer s = server();
+    ArchiveServer back;
+    QString error;
+    if (namesServer(s) &&
+        (!ArchiveServer::parse(s.uri(), &back, &error) || back.uri() != s.uri())) {
+        problem->setText(tr("Такой сервер не задать: %1.")
+                             .arg(error.isEmpty() ? tr("адрес читается иначе") : error));
+        return;
+    }
+    QDialog::accept();
+}
+
+void ServerDialog::stopUsingServer()
+{
+    for (QLineEdit *edit : {host, database, user})
+        edit->clear();
+    port->setValue(0);
+    QDialog::accept();
+}
