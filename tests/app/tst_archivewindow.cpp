@@ -3,14 +3,18 @@
 // window's record model, which fetches a page at a time keyed on its last row.
 #include "archiverecordmodel.h"
 #include "archivewindow.h"
+#include "labserver.h"
 #include "mainwindow.h"
 #include "support/dumpfixture.h"
+#include "support/testsettings.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QStatusBar>
@@ -42,6 +46,7 @@ private slots:
     void modelFetchesPageByPage();
     void windowStoresEveryEvent();
     void unusableArchiveTold();
+    void unreachableServerToldOnce();
 };
 
 void TestArchiveWindow::modelFetchesPageByPage()
@@ -135,6 +140,42 @@ void TestArchiveWindow::unusableArchiveTold()
     window.findChild<QAction *>("menuArchive")->trigger();
     QVERIFY(!window.archiveBrowser());
     QCOMPARE(fileBytes(damaged), QByteArray(4096, 'x'));
+}
+
+void TestArchiveWindow::unreachableServerToldOnce()
+{
+    ArchiveServer closed;
+    QVERIFY(ArchiveServer::parse("postgresql://127.0.0.1:1/nothing", &closed, nullptr));
+    QSettings settings;
+    saveServerSettings(settings, closed);
+    MainWindow window;
+    window.openArchive(dir.filePath("offline.sqlite"));
+    const QString told = "Сервер лаборатории недоступен";
+    // Each download is archived whatever the server; the failure is told once.
+    for (const QList<int> &minutes : {QList<int>{30, 31}, QList<int>{32, 33}}) {
+        pager.pages = historyDumpOf(pager.serial, minutes).pages;
+        window.findChild<QAction *>("menuReadHistory")->trigger();
+        QVERIFY2(status(window).contains("В архиве новых: 2."), qPrintable(status(window)));
+        QTRY_VERIFY_WITH_TIMEOUT(!window.isSyncRunning(), 20000);
+        QCOMPARE(status(window).contains(told), minutes.first() == 30);
+    }
+    // Asked for, the outcome is always told.
+    window.findChild<QAction *>("menuSyncArchive")->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isSyncRunning(), 20000);
+    QVERIFY2(status(window).contains(told), qPrintable(status(window)));
+
+    // The archive window shows this PC's archive instead, and says why.
+    window.findChild<QAction *>("menuArchive")->trigger();
+    ArchiveWindow *browser = window.archiveBrowser();
+    QSignalSpy shown(browser, &ArchiveWindow::sourceShown);
+    browser->chooseSource(ArchiveWindow::Source::Server);
+    QVERIFY(shown.wait(20000));
+    QCOMPARE(browser->source(), ArchiveWindow::Source::Local);
+    QVERIFY2(browser->messageText().contains(told) &&
+                 browser->messageText().contains("Показан архив этого ПК"),
+             qPrintable(browser->messageText()));
+    QVERIFY(browser->choosePager(pager.serial));
+    settings.remove("server");
 }
 
 QTEST_MAIN(TestArchiveWindow)
