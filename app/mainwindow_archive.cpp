@@ -201,8 +201,10 @@ void MainWindow::syncEnded()
     }
     if (result.ok) {
         serverProblemTold = false;
-        if (archiveWindow && !result.nothingNew())
-            archiveWindow->serverChanged();
+        // The archive window showing the server shows what it now holds.
+        if (archiveWindow && !result.nothingNew() &&
+            archiveWindow->source() == ArchiveWindow::Source::Server)
+            archiveWindow->reload();
     } else {
         serverProblemTold = true;
     }
