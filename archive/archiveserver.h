@@ -35,7 +35,8 @@ struct ArchiveServer
     // Other libpq parameters of the URI's query (connect_timeout,
     // sslrootcert, application_name, ...).
     QList<QPair<QString, QString>> options;
-    QString password; // in memory only: never saved, printed or put in uri()
+    QString password;        // in memory only: never saved, printed or put in uri()
+    bool configured = false; // a server was named (all of its parts may be defaults)
 
     // Reads a URI "postgresql://…" or "postgres://…"; false, with the reason,
     // for any other text, an unknown parameter or a value libpq would misread.
@@ -44,7 +45,7 @@ struct ArchiveServer
     static bool fromEnvironment(ArchiveServer *server, QString *error);
     // The URI again, without the password.
     QString uri() const;
-    bool isSet() const { return !uri().isEmpty(); }
+    bool isSet() const { return configured; }
 };
 
 struct ArchiveSyncResult
@@ -58,7 +59,6 @@ struct ArchiveSyncResult
     qint64 records = 0;
     int reads = 0;
     int changes = 0;
-    // Already on the server: rows sent again that it held (idempotent resend).
     bool nothingNew() const { return ok && !downloads && !records && !reads && !changes; }
 };
 
