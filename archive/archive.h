@@ -240,9 +240,6 @@ private:
 QString operatingSystemUser();
 // The name of this PC (its host name), kept with each download, read and change.
 QString archivePcName();
-// The libpq options of a server (sslmode, connect_timeout, ...) as the driver
-// takes them; empty, with the reason, when one would be misread.
-QStringList serverConnectOptions(const ArchiveServer &server, QString *reason);
 
 // The outcome of a write the pager answered or not.
 inline SettingOutcome settingOutcome(bool stored, bool answered)

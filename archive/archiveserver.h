@@ -22,6 +22,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 
 class Archive;
 
@@ -47,6 +48,10 @@ struct ArchiveServer
     QString uri() const;
     bool isSet() const { return configured; }
 };
+
+// The libpq options of a server (sslmode, connect_timeout, ...) as the driver
+// takes them; empty, with the reason, when one would be misread.
+QStringList serverConnectOptions(const ArchiveServer &server, QString *reason);
 
 struct ArchiveSyncResult
 {
