@@ -99,6 +99,7 @@ void TestArchiveServer::sync()
     QVERIFY2(lab.openServer(server, &error), qPrintable(error));
     QCOMPARE(lab.recordPage(serial, epoch, farAway, nullptr, 1000).size(), records);
     QCOMPARE(lab.downloads(serial).size(), downloads);
+    QCOMPARE(lab.downloads(serial).first().pc, archivePcName());
     QCOMPARE(lab.settingsLog(serial).size(), 2 * pcs.size()); // a read and a change a PC
     QCOMPARE(lab.pagers().size(), 1);
     QCOMPARE(lab.pagers().first().serialNumber, serial);
