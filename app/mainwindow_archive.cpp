@@ -42,8 +42,8 @@ void MainWindow::openArchive(const QString &fileName)
                           .arg(file);
         break;
     case Archive::Problem::CannotOpen:
-    case Archive::Problem::Unreachable:   // a server's, never a file's
-    case Archive::Problem::NeedsPassword: // likewise
+    case Archive::Problem::Unreachable:   // a server's; never the window's own archive
+    case Archive::Problem::NeedsPassword: // a server's
     case Archive::Problem::None:
         archiveNote = tr("Архив не ведётся: %1 не открывается для записи.").arg(file);
         break;

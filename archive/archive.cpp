@@ -1,6 +1,7 @@
 #include "archive.h"
 
 #include "archivedumpblob.h"
+#include "archiveserver.h"
 #include "archivesql.h"
 
 #include <QCoreApplication>
@@ -11,6 +12,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QSysInfo>
+#include <QUuid>
 #include <QtEndian>
 
 #include <QSet>
@@ -75,7 +78,26 @@ void setError(QString *error, const QString &text)
         *error = text;
 }
 
+// The row an INSERT made: PostgreSQL returns it, SQLite tells it after.
+QVariant insertedId(QSqlQuery &query)
+{
+    if (query.isSelect())
+        return query.next() ? query.value(0) : QVariant();
+    return query.lastInsertId();
+}
+
+QString newEventId()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
 } // namespace
+
+QString archivePcName()
+{
+    const QString host = QSysInfo::machineHostName();
+    return host.isEmpty() ? QStringLiteral("?") : host;
+}
 
 QString archiveOutcomeName(ArchiveOutcome outcome)
 {
@@ -156,6 +178,7 @@ void Archive::close()
 bool Archive::open(const QString &fileName, QString *error)
 {
     close();
+    engine = QStringLiteral("sqlite");
     name = fileName;
     problem = Problem::CannotOpen;
     const QFileInfo info(fileName);
@@ -194,6 +217,51 @@ bool Archive::open(const QString &fileName, QString *error)
     return true;
 }
 
+bool Archive::openServer(const ArchiveServer &server, QString *error)
+{
+    close();
+    engine = QStringLiteral("postgresql");
+    name = server.uri();
+    problem = Problem::CannotOpen;
+    QString reason;
+    const QStringList options = serverConnectOptions(server, &reason);
+    if (!reason.isEmpty()) {
+        setError(error, QStringLiteral("%1: %2").arg(name, reason));
+        return false;
+    }
+    db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connectionName);
+    if (!db.isValid()) {
+        problem = Problem::NoDriver;
+        setError(error, QStringLiteral("the PostgreSQL driver of Qt is not installed "
+                                       "(libqt5sql5-psql)"));
+        close();
+        return false;
+    }
+    db.setHostName(server.host);
+    db.setPort(server.port > 0 ? server.port : -1);
+    db.setDatabaseName(server.database);
+    db.setUserName(server.user);
+    db.setPassword(server.password);
+    db.setConnectOptions(options.join(QLatin1Char(';')));
+    if (!db.open()) {
+        const QString why = db.lastError().databaseText().simplified();
+        const bool password = why.contains(QLatin1String("no password supplied")) ||
+                              why.contains(QLatin1String("password authentication failed"));
+        problem = password ? Problem::NeedsPassword : Problem::Unreachable;
+        setError(error, password
+                            ? QStringLiteral("the server %1 asks for a password: %2").arg(name, why)
+                            : QStringLiteral("cannot reach the server %1: %2").arg(name, why));
+        close();
+        return false;
+    }
+    if (!check(error)) {
+        close();
+        return false;
+    }
+    problem = Problem::None;
+    return true;
+}
+
 bool Archive::check(QString *error)
 {
     QString reason;
@@ -205,17 +273,26 @@ bool Archive::check(QString *error)
                             .arg(name, reason));
         return false;
     }
-    const int version = query.value(0).toInt();
+    // An SQLite file tells its version in its header; a server in meta.
+    const QVariant headerVersion = query.value(0);
     const int tables = query.value(1).toInt();
     const bool hasMeta = query.value(2).toInt() == 1;
     query.finish();
-    if (version == 0 && tables > 0) {
+    const auto foreign = [&] {
         problem = Problem::Foreign;
         setError(
             error,
             QStringLiteral("%1 is a database of another program; it was left as it is").arg(name));
         return false;
+    };
+    int version = headerVersion.isNull() ? 0 : headerVersion.toInt();
+    if (headerVersion.isNull() && hasMeta) {
+        version = storedSchemaVersion(&reason);
+        if (version <= 0)
+            return foreign();
     }
+    if (version == 0 && tables > 0)
+        return foreign();
     if (version > schemaVersion) {
         problem = Problem::Newer;
         setError(error, QStringLiteral("%1 was made by a newer version of this program (archive "
@@ -225,23 +302,13 @@ bool Archive::check(QString *error)
                             .arg(schemaVersion));
         return false;
     }
-    if (version > 0 && !hasMeta) {
-        problem = Problem::Foreign;
-        setError(
-            error,
-            QStringLiteral("%1 is a database of another program; it was left as it is").arg(name));
-        return false;
-    }
+    if (version > 0 && !hasMeta)
+        return foreign();
     if (version > 0) {
         QSqlQuery meta(db);
-        if (!meta.exec(QStringLiteral("SELECT value FROM meta WHERE name = 'application'")) ||
-            !meta.next() || meta.value(0).toString() != QLatin1String("DR7326G-05A archive")) {
-            problem = Problem::Foreign;
-            setError(error,
-                     QStringLiteral("%1 is a database of another program; it was left as it is")
-                         .arg(name));
-            return false;
-        }
+        if (!runArchiveQuery(meta, engine, QStringLiteral("select_application"), {}, &reason) ||
+            !meta.next() || meta.value(0).toString() != QLatin1String("DR7326G-05A archive"))
+            return foreign();
     }
     if (!runArchiveScript(db, engine, QStringLiteral("connection"), &reason)) {
         setError(error, QStringLiteral("cannot use %1: %2").arg(name, reason));
@@ -250,36 +317,63 @@ bool Archive::check(QString *error)
     return upgrade(version, error);
 }
 
+int Archive::storedSchemaVersion(QString *error)
+{
+    QSqlQuery query(db);
+    if (!runArchiveQuery(query, engine, QStringLiteral("select_schema_version"), {}, error) ||
+        !query.next())
+        return -1;
+    bool isNumber = false;
+    const int version = query.value(0).toString().toInt(&isNumber);
+    return isNumber ? version : -1;
+}
+
 bool Archive::upgrade(int from, QString *error)
 {
-    // A new archive is built by the setup file in one step; an older one is
-    // moved forward by upgrade/<version>, each step in its own transaction.
+    // A new archive is built by the setup file; an older one is moved forward
+    // by upgrade_<version>, each step in its own transaction, after which the
+    // version is read again (setup may reach any version).
     int version = from;
     while (version < schemaVersion) {
         const QString script =
             version == 0 ? QStringLiteral("setup") : QStringLiteral("upgrade_%1").arg(version + 1);
         QString reason;
-        if (!beginWrite(&reason)) {
+        if (!runArchiveScript(db, engine, QStringLiteral("begin_setup"), &reason)) {
             setError(error, QStringLiteral("cannot write %1: %2").arg(name, reason));
             return false;
         }
-        // Another program may have set the file up meanwhile.
-        QSqlQuery again(db);
-        if (runArchiveQuery(again, engine, QStringLiteral("check"), {}, &reason) && again.next() &&
-            again.value(0).toInt() != version) {
-            again.finish();
+        // Another program may have set the archive up meanwhile.
+        if (currentVersion(&reason) != version) {
             rollback();
             return check(error);
         }
-        again.finish();
         if (!runArchiveScript(db, engine, script, &reason) || !commit(&reason)) {
             rollback();
             setError(error, QStringLiteral("cannot set up %1: %2").arg(name, reason));
             return false;
         }
-        version = version == 0 ? schemaVersion : version + 1;
+        const int reached = currentVersion(&reason);
+        if (reached <= version) {
+            setError(error, QStringLiteral("cannot set up %1: %2 left it at version %3")
+                                .arg(name, script)
+                                .arg(reached));
+            return false;
+        }
+        version = reached;
     }
     return true;
+}
+
+int Archive::currentVersion(QString *error)
+{
+    QSqlQuery query(db);
+    if (!runArchiveQuery(query, engine, QStringLiteral("check"), {}, error) || !query.next())
+        return -1;
+    if (!query.value(0).isNull())
+        return query.value(0).toInt();
+    const bool hasMeta = query.value(2).toInt() == 1;
+    query.finish();
+    return hasMeta ? storedSchemaVersion(error) : 0;
 }
 
 bool Archive::beginWrite(QString *error)
@@ -314,6 +408,40 @@ qint64 Archive::pagerId(const QString &serialNumber, bool create, QString *error
         return 0;
     }
     return query.value(0).toLongLong();
+}
+
+bool Archive::insertRecords(qint64 pager, qint64 download, const QVector<ArchiveRecordRow> &rows,
+                            int *inserted, QString *error)
+{
+    // Many rows a statement: a statement run costs more than a row. At five
+    // values a row, within the 999 bound values older SQLite builds allow.
+    constexpr int rowsAtOnce = 190;
+    QSqlQuery insert(db);
+    for (int at = 0; at < rows.size(); at += rowsAtOnce) {
+        const int count = qMin(rowsAtOnce, int(rows.size()) - at);
+        if (at == 0 || count < rowsAtOnce) {
+            insert.finish();
+            if (!insert.prepare(
+                    archiveStatementForRows(engine, QStringLiteral("insert_record"), count))) {
+                setError(error, insert.lastError().text());
+                return false;
+            }
+        }
+        for (int k = 0; k < count; ++k) {
+            const ArchiveRecordRow &row = rows.at(at + k);
+            insert.bindValue(5 * k, pager);
+            insert.bindValue(5 * k + 1, row.stored);
+            insert.bindValue(5 * k + 2, row.copy);
+            insert.bindValue(5 * k + 3, row.time);
+            insert.bindValue(5 * k + 4, download);
+        }
+        if (!insert.exec()) {
+            setError(error, insert.lastError().text());
+            return false;
+        }
+        *inserted += insert.numRowsAffected();
+    }
+    return true;
 }
 
 ArchiveStoreResult Archive::importDump(const HistoryDump &dump)
@@ -380,10 +508,11 @@ ArchiveStoreResult Archive::store(const HistoryDump &dump, const ArchiveOutcome 
                                              : complete ? ArchiveOutcome::Complete
                                                         : ArchiveOutcome::Incomplete),
                           dump.pages.size(), records.size(), nowSeconds(), digest, bytes.size(),
-                          archiveDumpBlob(bytes)},
+                          archiveDumpBlob(bytes), archivePcName()},
                          &reason))
         return fail(reason);
-    result.downloadId = query.lastInsertId().toLongLong();
+    result.downloadId = insertedId(query).toLongLong();
+    query.finish();
 
     // The k-th time a download holds the same bytes is copy k. What the
     // archive holds already is looked up once for the download's span (the
@@ -428,30 +557,13 @@ ArchiveStoreResult Archive::store(const HistoryDump &dump, const ArchiveOutcome 
             fresh << i;
     std::sort(fresh.begin(), fresh.end(),
               [&](int x, int y) { return identities.at(x) < identities.at(y); });
-    // Many rows a statement: a statement run costs more than a row. At five
-    // values a row, within the 999 bound values older SQLite builds allow.
-    constexpr int rowsAtOnce = 190;
-    QSqlQuery insert(db);
-    for (int at = 0; at < fresh.size(); at += rowsAtOnce) {
-        const int rows = qMin(rowsAtOnce, int(fresh.size()) - at);
-        if (at == 0 || rows < rowsAtOnce) {
-            insert.finish();
-            if (!insert.prepare(
-                    archiveStatementForRows(engine, QStringLiteral("insert_record"), rows)))
-                return fail(insert.lastError().text());
-        }
-        for (int k = 0; k < rows; ++k) {
-            const int i = fresh.at(at + k);
-            insert.bindValue(5 * k, pager);
-            insert.bindValue(5 * k + 1, storedBytes(*records.at(i)));
-            insert.bindValue(5 * k + 2, copyOf(identities.at(i)));
-            insert.bindValue(5 * k + 3, qint64(records.at(i)->time));
-            insert.bindValue(5 * k + 4, result.downloadId);
-        }
-        if (!insert.exec())
-            return fail(insert.lastError().text());
-        result.newRecords += insert.numRowsAffected();
-    }
+    QVector<ArchiveRecordRow> rows;
+    rows.reserve(fresh.size());
+    for (const int i : fresh)
+        rows << ArchiveRecordRow{storedBytes(*records.at(i)), copyOf(identities.at(i)),
+                                 qint64(records.at(i)->time)};
+    if (!insertRecords(pager, result.downloadId, rows, &result.newRecords, &reason))
+        return fail(reason);
     if (!runArchiveQuery(query, engine, QStringLiteral("update_download_new_records"),
                          {result.newRecords, result.downloadId}, &reason))
         return fail(reason);
@@ -472,8 +584,11 @@ bool Archive::storeParameterRead(const ParameterRead &read, QString *error)
     QSqlQuery query(db);
     const qint64 pager = pagerId(read.serialNumber, true, error);
     bool ok = pager && runArchiveQuery(query, engine, QStringLiteral("insert_parameter_read"),
-                                       {pager, nowSeconds(), operatingSystemUser()}, error);
-    const QVariant readId = query.lastInsertId();
+                                       {pager, nowSeconds(), operatingSystemUser(), archivePcName(),
+                                        newEventId()},
+                                       error);
+    const QVariant readId = ok ? insertedId(query) : QVariant();
+    query.finish();
     for (int i = 0; ok && i < read.values.size(); ++i)
         ok = runArchiveQuery(query, engine, QStringLiteral("insert_read_value"),
                              {readId, read.values.at(i).first, read.values.at(i).second}, error);
@@ -499,7 +614,7 @@ bool Archive::storeSettingChange(const QString &serialNumber, const QString &set
         runArchiveQuery(query, engine, QStringLiteral("insert_setting_change"),
                         {pager, nowSeconds(), operatingSystemUser(), settingName,
                          before.isEmpty() ? QVariant(QVariant::String) : QVariant(before),
-                         valueSent, settingOutcomeName(outcome)},
+                         valueSent, settingOutcomeName(outcome), archivePcName(), newEventId()},
                         error) &&
         commit(error))
         return true;
@@ -577,6 +692,7 @@ QList<ArchiveDownload> Archive::downloads(const QString &serialNumber, QString *
         d.newRecords = query.value(7).toInt();
         d.storedAt = timeOf(query.value(8));
         d.dumpSize = query.value(9).toLongLong();
+        d.pc = query.value(10).toString();
         list << d;
     }
     return list;

@@ -33,6 +33,7 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QTimeZone>
+#include <QVector>
 
 #include <functional>
 
@@ -128,6 +129,14 @@ struct ParameterRead
     QList<QPair<QString, QString>> values;
 };
 
+// A record as stored: its bytes, copy and instant.
+struct ArchiveRecordRow
+{
+    QByteArray stored;
+    int copy = 1;
+    qint64 time = 0;
+};
+
 class Archive
 {
 public:
@@ -212,6 +221,7 @@ private:
 
     bool check(QString *error);
     int storedSchemaVersion(QString *error);
+    int currentVersion(QString *error);
     bool upgrade(int from, QString *error);
     // A download or a dump; without `outcome` it is complete when it decodes
     // to the end record.
@@ -221,10 +231,15 @@ private:
     void rollback();
     bool commit(QString *error);
     qint64 pagerId(const QString &serialNumber, bool create, QString *error);
+    // Inserts rows (in key order) that are not held yet; counts those added.
+    bool insertRecords(qint64 pager, qint64 download, const QVector<ArchiveRecordRow> &rows,
+                       int *inserted, QString *error);
 };
 
 // The user name of the operating system, for the settings log.
 QString operatingSystemUser();
+// The name of this PC (its host name), kept with each download, read and change.
+QString archivePcName();
 
 // The outcome of a write the pager answered or not.
 inline SettingOutcome settingOutcome(bool stored, bool answered)

@@ -22,6 +22,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 
 class Archive;
 
@@ -35,7 +36,8 @@ struct ArchiveServer
     // Other libpq parameters of the URI's query (connect_timeout,
     // sslrootcert, application_name, ...).
     QList<QPair<QString, QString>> options;
-    QString password; // in memory only: never saved, printed or put in uri()
+    QString password;        // in memory only: never saved, printed or put in uri()
+    bool configured = false; // a server was named (all of its parts may be defaults)
 
     // Reads a URI "postgresql://…" or "postgres://…"; false, with the reason,
     // for any other text, an unknown parameter or a value libpq would misread.
@@ -44,8 +46,12 @@ struct ArchiveServer
     static bool fromEnvironment(ArchiveServer *server, QString *error);
     // The URI again, without the password.
     QString uri() const;
-    bool isSet() const { return !uri().isEmpty(); }
+    bool isSet() const { return configured; }
 };
+
+// The libpq options of a server (sslmode, connect_timeout, ...) as the driver
+// takes them; empty, with the reason, when one would be misread.
+QStringList serverConnectOptions(const ArchiveServer &server, QString *reason);
 
 struct ArchiveSyncResult
 {
@@ -58,7 +64,6 @@ struct ArchiveSyncResult
     qint64 records = 0;
     int reads = 0;
     int changes = 0;
-    // Already on the server: rows sent again that it held (idempotent resend).
     bool nothingNew() const { return ok && !downloads && !records && !reads && !changes; }
 };
 

@@ -1,6 +1,7 @@
 #include "archivecommands.h"
 
 #include "archiverecordmodel.h"
+#include "archiveserver.h"
 #include "csvexport.h"
 #include "exitcodes.h"
 #include "historyplot.h"
@@ -23,7 +24,8 @@ const QString dateFormat = QStringLiteral("yyyy-MM-dd");
 
 struct Context
 {
-    Archive &archive;
+    Archive &archive; // this PC's archive, or the server's with --source server
+    const ArchiveServer &server;
     const QCommandLineParser &parser;
     QStringList args; // after the command's name
     QTextStream &out;
@@ -227,11 +229,12 @@ int listDownloads(Context &c)
     if (list.isEmpty() && !knownPager(c, c.args.first()))
         return c.fail(ExitFailure,
                       QStringLiteral("no pager %1 in the archive").arg(c.args.first()));
-    c.out << "id\torigin\tdownloaded\tzone\toutcome\tpages\trecords\tnew\tdump-bytes\n";
+    c.out << "id\torigin\tdownloaded\tzone\toutcome\tpages\trecords\tnew\tdump-bytes\tpc\n";
     for (const ArchiveDownload &d : list)
         c.out << d.id << '\t' << d.origin << '\t' << timeText(d.downloadedAt) << '\t'
               << (d.zone.isEmpty() ? QByteArray("-") : d.zone) << '\t' << d.outcome << '\t'
-              << d.pages << '\t' << d.records << '\t' << d.newRecords << '\t' << d.dumpSize << "\n";
+              << d.pages << '\t' << d.records << '\t' << d.newRecords << '\t' << d.dumpSize << '\t'
+              << (d.pc.isEmpty() ? QStringLiteral("-") : d.pc) << "\n";
     return ExitOk;
 }
 
@@ -248,6 +251,31 @@ int writeDump(Context &c)
     if (!saveHistoryDump(dump, c.args.at(1), &error))
         return c.fail(ExitFailure, QStringLiteral("%1 not written: %2").arg(c.args.at(1), error));
     c.out << c.args.at(1) << ": download " << id << ", " << dump.pages.size() << " pages\n";
+    return ExitOk;
+}
+
+int syncArchive(Context &c)
+{
+    if (!c.server.isSet())
+        return c.fail(ExitUsage, QStringLiteral("no lab server: give --server URI or set "
+                                                "DR7326G_SERVER"));
+    Archive server;
+    QString error;
+    if (!server.openServer(c.server, &error)) {
+        if (server.openProblem() == Archive::Problem::NeedsPassword)
+            error += QStringLiteral(" (put it in ~/.pgpass or PGPASSWORD)");
+        return c.fail(ExitFailure, error + QStringLiteral("; nothing was sent"));
+    }
+    const ArchiveSyncResult result = synchronizeArchive(c.archive, server);
+    if (!result.ok)
+        return c.fail(ExitFailure, result.error + QStringLiteral("; what was sent before is "
+                                                                 "kept, the next sync goes on"));
+    if (result.nothingNew())
+        c.out << c.server.uri() << ": nothing new\n";
+    else
+        c.out << c.server.uri() << ": " << result.downloads << " new downloads, " << result.records
+              << " new records, " << result.reads << " new parameter reads, " << result.changes
+              << " new setting changes\n";
     return ExitOk;
 }
 
@@ -296,6 +324,13 @@ const QList<Command> &commands()
          2,
          2,
          &writeDump},
+        {"sync",
+         "archive sync",
+         "send what this PC's archive holds that the lab's server lacks (--server)",
+         {},
+         0,
+         0,
+         &syncArchive},
     };
     return table;
 }
@@ -305,12 +340,22 @@ const QCommandLineOption archiveOption(QStringLiteral("archive"),
                                                       "$DR7326G_ARCHIVE, or archive.sqlite in the "
                                                       "user's data folder)"),
                                        QStringLiteral("FILE"));
+const QCommandLineOption serverOption(
+    QStringLiteral("server"),
+    QStringLiteral("the lab's archive server, a libpq URI postgresql://user@host:5432/database "
+                   "(default: $DR7326G_SERVER); the password comes from ~/.pgpass or PGPASSWORD"),
+    QStringLiteral("URI"));
+const QCommandLineOption sourceOption(
+    QStringLiteral("source"),
+    QStringLiteral("list, records, log, downloads, dump: this PC's archive (local, the default) "
+                   "or the lab's server (server)"),
+    QStringLiteral("local|server"), QStringLiteral("local"));
 
 // The tool's options that take a value in the next argument.
 bool takesValue(const char *arg)
 {
     for (const char *name : {"--png", "--pdf", "--csv", "--dump", "--serial", "--calibration-date",
-                             "--archive", "--from", "--to"})
+                             "--archive", "--from", "--to", "--server", "--source"})
         if (!std::strcmp(arg, name))
             return true;
     return false;
@@ -359,7 +404,7 @@ int runArchiveGroup(const QStringList &arguments, QTextStream &out, QTextStream 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("The archive of downloads and settings.\n\n") +
                                      archiveCommandsHelp());
-    parser.addOption(archiveOption);
+    parser.addOptions({archiveOption, serverOption, sourceOption});
     const QCommandLineOption helpOption = parser.addHelpOption();
     if (command)
         for (const QString &o : command->options)
@@ -385,20 +430,49 @@ int runArchiveGroup(const QStringList &arguments, QTextStream &out, QTextStream 
         err << "dr7326g-cli: usage: dr7326g-cli " << command->usage << "\n";
         return ExitUsage;
     }
-    const QString fileName =
-        parser.isSet(archiveOption) ? parser.value(archiveOption) : Archive::defaultFileName();
-    // Browsing makes no archive where there was none.
-    if (!QFileInfo::exists(fileName) && name != QLatin1String("import")) {
-        err << "dr7326g-cli: no archive " << fileName << "\n";
-        return ExitFailure;
+    ArchiveServer server;
+    QString error;
+    if (parser.isSet(serverOption)
+            ? !ArchiveServer::parse(parser.value(serverOption), &server, &error)
+            : !ArchiveServer::fromEnvironment(&server, &error)) {
+        err << "dr7326g-cli: " << error << "\n";
+        return ExitUsage;
+    }
+    const QString source = parser.value(sourceOption);
+    const bool fromServer = source == QLatin1String("server");
+    if (!fromServer && source != QLatin1String("local")) {
+        err << "dr7326g-cli: --source is local or server, not " << source << "\n";
+        return ExitUsage;
+    }
+    if (fromServer && (name == QLatin1String("import") || name == QLatin1String("sync"))) {
+        err << "dr7326g-cli: " << name
+            << " works on this PC's archive; the server is filled by 'archive sync'\n";
+        return ExitUsage;
+    }
+    if (fromServer && !server.isSet()) {
+        err << "dr7326g-cli: no lab server: give --server URI or set DR7326G_SERVER\n";
+        return ExitUsage;
     }
     Archive archive;
-    QString error;
-    if (!archive.open(fileName, &error)) {
-        err << "dr7326g-cli: " << error << "\n";
-        return ExitFailure;
+    if (fromServer) {
+        if (!archive.openServer(server, &error)) {
+            err << "dr7326g-cli: " << error << "\n";
+            return ExitFailure;
+        }
+    } else {
+        const QString fileName =
+            parser.isSet(archiveOption) ? parser.value(archiveOption) : Archive::defaultFileName();
+        // Browsing makes no archive where there was none.
+        if (!QFileInfo::exists(fileName) && name != QLatin1String("import")) {
+            err << "dr7326g-cli: no archive " << fileName << "\n";
+            return ExitFailure;
+        }
+        if (!archive.open(fileName, &error)) {
+            err << "dr7326g-cli: " << error << "\n";
+            return ExitFailure;
+        }
     }
-    Context context{archive, parser, args, out, err};
+    Context context{archive, server, parser, args, out, err};
     const int code = command->run(context);
     out.flush();
     err.flush();

@@ -2,6 +2,7 @@
 // connection, as the window's actions make. Parameter reads, setting changes
 // and downloads are stored in the archive unless --no-archive.
 #include "archivecommands.h"
+#include "archiveserver.h"
 #include "csvexport.h"
 #include "exitcodes.h"
 #include "historydownload.h"
@@ -50,6 +51,31 @@ Archive *runArchive = nullptr;
 Archive &archive()
 {
     return *runArchive;
+}
+
+// The lab's server the archive is synchronised to after a command stored
+// something (--server, or $DR7326G_SERVER); not set when none is named.
+ArchiveServer runServer;
+
+// Sends what the archive holds that the server lacks. A server that cannot be
+// reached is told once; the command's outcome does not change, and the next
+// sync sends what was not sent now.
+void synchronizeWithServer()
+{
+    if (!runServer.isSet() || !archive().isOpen())
+        return;
+    Archive server;
+    QString error;
+    ArchiveSyncResult result;
+    if (server.openServer(runServer, &error))
+        result = synchronizeArchive(archive(), server);
+    else
+        result.error = error;
+    if (!result.ok) {
+        err() << "dr7326g-cli: kept in this PC's archive only, not sent to the lab server now: "
+              << result.error << "; the next sync sends it\n";
+        err().flush();
+    }
 }
 
 // Set when something read or sent could not be stored: the command then
@@ -111,6 +137,7 @@ template <typename Action> int withPager(PagerLink &link, Action action)
     }
     const int code = action();
     link.disconnect();
+    synchronizeWithServer();
     return code == ExitOk && archiveWriteFailed ? int(ExitFailure) : code;
 }
 
@@ -350,7 +377,9 @@ int main(int argc, char **argv)
             "\nparams, history and the set- commands store what they read and send in the\n"
             "archive (--archive FILE, or $DR7326G_ARCHIVE, or archive.sqlite in the user's\n"
             "data folder) unless --no-archive is given; what could not be stored there\n"
-            "makes the status 1.\n\n"
+            "makes the status 1. With --server URI (or $DR7326G_SERVER) what they stored is\n"
+            "then sent to the lab's archive server; when it cannot be reached that is told\n"
+            "and the next sync sends it ('dr7326g-cli archive sync').\n\n"
             "With several pagers attached, every pager command wants --serial SN; without it\n"
             "the serial numbers that answered are listed and the status is 2.\n\n"
             "Exit status: 0 success, 1 a file not read or written, 2 usage error (also a\n"
@@ -382,8 +411,13 @@ int main(int argc, char **argv)
                                            QStringLiteral("FILE"));
     const QCommandLineOption noArchiveOption(QStringLiteral("no-archive"),
                                              QStringLiteral("store nothing in the archive"));
+    const QCommandLineOption serverOption(
+        QStringLiteral("server"),
+        QStringLiteral("params, history, set-: after storing, send to the lab's archive server "
+                       "(postgresql://user@host:5432/database; default: $DR7326G_SERVER)"),
+        QStringLiteral("URI"));
     parser.addOptions({dumpOption, csvOption, pdfOption, dateOption, serialOption, archiveOption,
-                       noArchiveOption});
+                       noArchiveOption, serverOption});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("see above"));
     parser.addPositionalArgument(QStringLiteral("arguments"), QStringLiteral("of the command"),
                                  QStringLiteral("[args...]"));
@@ -434,6 +468,18 @@ int main(int argc, char **argv)
     }
     const bool stores = command == QLatin1String("params") || command == QLatin1String("history") ||
                         command.startsWith("set-");
+    if (parser.isSet(serverOption) && (!stores || parser.isSet(noArchiveOption)))
+        return usage(QStringLiteral("--server is for params, history and the set- commands that "
+                                    "store in the archive"));
+    if (stores && !parser.isSet(noArchiveOption)) {
+        QString error;
+        if (parser.isSet(serverOption)) {
+            if (!ArchiveServer::parse(parser.value(serverOption), &runServer, &error))
+                return usage(error);
+        } else if (!ArchiveServer::fromEnvironment(&runServer, &error)) {
+            err() << "dr7326g-cli: not sending to a lab server: " << error << "\n";
+        }
+    }
     // Opened once the command's arguments are good: a usage error makes no file.
     if (stores && !parser.isSet(noArchiveOption)) {
         const QString archiveFile = parser.value(archiveOption);

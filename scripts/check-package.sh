@@ -59,6 +59,8 @@ check "package files" has_files usr/bin/dr7326g usr/bin/dr7326g-cli usr/bin/dr73
     usr/share/doc/dr7326g/copyright usr/share/doc/dr7326g/changelog.gz
 check "package dependencies computed" bash -c \
     "dpkg-deb --field '$deb' Depends | grep -q libqt5widgets5"
+check "the archive's SQL drivers are asked for" bash -c \
+    "dpkg-deb --field '$deb' Depends | grep -q libqt5sql5-sqlite && dpkg-deb --field '$deb' Recommends | grep -q libqt5sql5-psql"
 check "lintian" lintian --fail-on error "$deb"
 
 # One version: the package's, the programs' --version, the man pages'.

@@ -5,9 +5,10 @@ set -euo pipefail
 
 wine_packages=()
 # qttranslations5-l10n: Qt's own dialogs (file dialogs, message boxes) in Russian;
-# libqt5sql5-sqlite: the archive's SQLite driver, needed to run and to test.
+# libqt5sql5-sqlite: the archive's SQLite driver, needed to run and to test;
+# libqt5sql5-psql: the driver for the lab's PostgreSQL archive server.
 packages=(cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libqwt-qt5-dev
-          fonts-dejavu-core qttranslations5-l10n libqt5sql5-sqlite)
+          fonts-dejavu-core qttranslations5-l10n libqt5sql5-sqlite libqt5sql5-psql)
 if [[ "${1:-}" == "--test" ]]; then
     # pdftotext and pdfinfo check the journal; MinGW (64- and 32-bit) builds the
     # Windows USB backend with its check program; tzdata gives the tests zones
@@ -22,6 +23,9 @@ if [[ "${1:-}" == "--test" ]]; then
     # scripts/check-package.sh: the Debian package (dependency list, contents,
     # lintian), the desktop entry, the metainfo and the man pages.
     packages+=(dpkg-dev file lintian desktop-file-utils appstream man-db groff-base)
+    # The archive's tests against a real server: pg_virtualenv (postgresql-common)
+    # starts a throwaway PostgreSQL cluster for the test run.
+    packages+=(postgresql postgresql-common)
 elif [[ "${1:-}" == "--screenshot" ]]; then
     # A virtual X display and the Russian locale for scripts/screenshot.sh.
     packages+=(xvfb xauth locales)

@@ -2,8 +2,11 @@
 // copies of one download kept k times, the larger count winning across
 // downloads), incomplete downloads kept, files that are not an archive of
 // this program refused and left untouched, the settings log's values before.
+// Run on an SQLite file, and again on the lab's server (tst_archive_postgresql).
 #include "archive.h"
+#include "archivesql.h"
 #include "support/dumpfixture.h"
+#include "support/testserver.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -14,15 +17,31 @@ namespace {
 
 const QString sn = QStringLiteral("05A00317");
 
-void runSql(const QString &file, const QString &statement)
+// Runs a statement on the file; its first value in *value when asked for.
+void runSql(const QString &file, const QString &statement, QString *value = nullptr)
 {
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "raw");
         db.setDatabaseName(file);
         QVERIFY(db.open());
-        QVERIFY2(QSqlQuery(db).exec(statement), qPrintable(statement));
+        QSqlQuery query(db);
+        QVERIFY2(query.exec(statement), qPrintable(statement));
+        if (value)
+            *value = query.next() ? query.value(0).toString() : QString();
     }
     QSqlDatabase::removeDatabase("raw");
+}
+
+// A new archive for a test case: a file, or a fresh database on the server.
+bool openTestArchive(Archive &archive, const QString &file, QString *error)
+{
+    if (!testOnServer())
+        return archive.open(file, error);
+    const QString name =
+        QStringLiteral("tst_archive_") +
+        QFileInfo(file).baseName().toLower().replace(QRegularExpression("\\W"), "_");
+    const ArchiveServer server = freshTestDatabase(name, error);
+    return server.isSet() && archive.openServer(server, error);
 }
 
 } // namespace
@@ -37,6 +56,7 @@ private slots:
     void refusedFile_data();
     void refusedFile();
     void settingsLog();
+    void upgradeFromVersion1();
 
 private:
     QTemporaryDir dir;
@@ -77,7 +97,7 @@ void TestArchive::mergeRule()
     const QString file = dir.filePath(QString::fromLatin1(QTest::currentDataTag()) + ".sqlite");
     Archive archive;
     QString error;
-    QVERIFY2(archive.open(file, &error), qPrintable(error));
+    QVERIFY2(openTestArchive(archive, file, &error), qPrintable(error));
     QList<HistoryDump> dumps;
     for (int i = 0; i < downloads.size(); ++i) {
         const bool last = i == downloads.size() - 1;
@@ -114,6 +134,11 @@ void TestArchive::refusedFile_data()
 {
     // The tag tells what lies where the archive should be.
     QTest::addColumn<QString>("reason");
+    if (testOnServer()) {
+        QTest::newRow("foreign") << "another program";
+        QTest::newRow("newer") << "newer version";
+        return;
+    }
     QTest::newRow("text") << "not an archive of this program or is damaged";
     QTest::newRow("foreign") << "another program";
     QTest::newRow("newer") << "newer version";
@@ -125,6 +150,26 @@ void TestArchive::refusedFile()
 {
     QFETCH(QString, reason);
     const QString kind = QTest::currentDataTag();
+    if (testOnServer()) {
+        QString error;
+        const QString db = "tst_archive_refused_" + kind;
+        ArchiveServer server = freshTestDatabase(db, &error);
+        QVERIFY2(server.isSet(), qPrintable(error));
+        if (kind == "foreign") {
+            QVERIFY(runOnTestServer(db, "CREATE TABLE contacts (name TEXT)", &error));
+        } else {
+            QVERIFY(Archive().openServer(server, &error));
+            QVERIFY(runOnTestServer(db, "UPDATE meta SET value = '99' WHERE name = 'schema'"));
+        }
+        const QString tables = "SELECT string_agg(tablename, ',' ORDER BY tablename) FROM "
+                               "pg_tables WHERE schemaname = 'public'";
+        const QString before = testServerValue(db, tables);
+        Archive archive;
+        QVERIFY(!archive.openServer(server, &error));
+        QVERIFY2(error.contains(reason), qPrintable(error));
+        QCOMPARE(testServerValue(db, tables), before);
+        return;
+    }
     QString file = dir.filePath(kind + ".sqlite");
     if (kind == "text" || kind == "nofolder") {
         QVERIFY(writeFile(file, "serial;records\n05A00317;3\n"));
@@ -152,7 +197,8 @@ void TestArchive::refusedFile()
 void TestArchive::settingsLog()
 {
     Archive archive;
-    QVERIFY(archive.open(dir.filePath("log.sqlite"), nullptr));
+    QString error;
+    QVERIFY2(openTestArchive(archive, dir.filePath("log.sqlite"), &error), qPrintable(error));
     auto change = [&](const char *setting, const char *value, SettingOutcome outcome) {
         return archive.storeSettingChange(sn, setting, value, outcome, nullptr);
     };
@@ -173,5 +219,31 @@ void TestArchive::settingsLog()
     QCOMPARE(archive.lastReadTimes().keys(), QStringList{sn});
 }
 
-QTEST_GUILESS_MAIN(TestArchive)
+void TestArchive::upgradeFromVersion1()
+{
+    if (testOnServer())
+        QSKIP("the server's archives start at version 2");
+    // An archive of the first version, with a change logged in it.
+    const QString file = dir.filePath("version1.sqlite");
+    for (const QString &statement : archiveStatements("sqlite", "setup"))
+        runSql(file, statement);
+    runSql(file, "INSERT INTO pagers (serial) VALUES ('05A00317')");
+    runSql(file, "INSERT INTO setting_changes (pager, changed_at, os_user, setting, value_sent, "
+                 "outcome) VALUES (1, 1, 'u', 'gamma-sigma', '4', 'stored')");
+    Archive archive;
+    QString error;
+    QVERIFY2(archive.open(file, &error), qPrintable(error));
+    QVERIFY(archive.storeSettingChange(sn, setting::gammaSigma, "5", SettingOutcome::Stored,
+                                       nullptr));
+    QCOMPARE(archive.settingsLog(sn).size(), 2);
+    archive.close();
+    // Each change has an id of its own, by which a server keeps it once.
+    QString value;
+    runSql(file, "SELECT COUNT(DISTINCT uid) FROM setting_changes", &value);
+    QCOMPARE(value, QString("2"));
+    runSql(file, "PRAGMA user_version", &value);
+    QCOMPARE(value, QString::number(Archive::schemaVersion));
+}
+
+DR7326G_SERVER_TEST_MAIN(TestArchive, false)
 #include "tst_archive.moc"

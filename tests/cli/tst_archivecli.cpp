@@ -4,6 +4,7 @@
 // pager commands storing into the archive against the emulator).
 #include "archive.h"
 #include "archivecommands.h"
+#include "support/cliprocess.h"
 #include "support/dumpfixture.h"
 #include "support/emulatorprocess.h"
 
@@ -12,13 +13,6 @@
 namespace {
 
 const QString sn = QStringLiteral("05A00317");
-
-struct Run
-{
-    int code = -1;
-    QString out;
-    QString err;
-};
 
 // The archive group in-process, on `archive`.
 Run group(const QString &archive, const QStringList &args)
@@ -29,37 +23,6 @@ Run group(const QString &archive, const QStringList &args)
     r.code = runArchiveGroup(QStringList{"dr7326g-cli", "--archive", archive, "archive"} + args,
                              out, err);
     return r;
-}
-
-QProcess *startCli(const QStringList &args, const QString &runtime = QString())
-{
-    auto *p = new QProcess;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    if (!runtime.isEmpty())
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-    p->setProcessEnvironment(env);
-    p->start(QStringLiteral(DR7326G_CLI), args);
-    p->waitForStarted(5000);
-    return p;
-}
-
-Run finish(QProcess *p)
-{
-    Run r;
-    if (p->waitForFinished(120000) && p->exitStatus() == QProcess::NormalExit)
-        r.code = p->exitCode();
-    r.out = QString::fromUtf8(p->readAllStandardOutput());
-    r.err = QString::fromUtf8(p->readAllStandardError());
-    delete p;
-    return r;
-}
-
-QList<int> range(int from, int count)
-{
-    QList<int> minutes;
-    for (int i = 0; i < count; ++i)
-        minutes << from + i;
-    return minutes;
 }
 
 } // namespace

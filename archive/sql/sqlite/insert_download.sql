@@ -1,3 +1,3 @@
 INSERT INTO downloads (pager, origin, downloaded_at, zone, outcome, pages, records,
-                       new_records, stored_at, digest, dump_size, dump)
-VALUES (?, ?, ?, ?, ?, ?, ?, 0, ?, ?, ?, ?);
+                       new_records, stored_at, digest, dump_size, dump, pc)
+VALUES (?, ?, ?, ?, ?, ?, ?, 0, ?, ?, ?, ?, ?);

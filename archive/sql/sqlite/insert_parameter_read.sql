@@ -1,1 +1,1 @@
-INSERT INTO parameter_reads (pager, read_at, os_user) VALUES (?, ?, ?);
+INSERT INTO parameter_reads (pager, read_at, os_user, pc, uid) VALUES (?, ?, ?, ?, ?);

@@ -1,0 +1,4 @@
+INSERT INTO downloads (pager, origin, downloaded_at, zone, outcome, pages, records,
+                       new_records, stored_at, digest, dump_size, dump, pc)
+VALUES (?, ?, ?, ?, ?, ?, ?, 0, ?, ?, ?, ?, ?)
+RETURNING id;

@@ -1,0 +1,1 @@
+INSERT INTO pagers (serial) VALUES (?) ON CONFLICT DO NOTHING;

@@ -1,0 +1,1 @@
+INSERT INTO read_values (read_id, setting, value) VALUES (?, ?, ?);

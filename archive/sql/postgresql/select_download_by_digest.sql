@@ -1,0 +1,1 @@
+SELECT id FROM downloads WHERE pager = ? AND digest = ?;

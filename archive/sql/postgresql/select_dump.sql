@@ -1,0 +1,1 @@
+SELECT dump, dump_size FROM downloads WHERE id = ?;

@@ -1,0 +1,4 @@
+-- A parameter read sent by a PC: kept once by its id.
+INSERT INTO parameter_reads (pager, read_at, os_user, pc, uid) VALUES (?, ?, ?, ?, ?)
+ON CONFLICT (uid) DO NOTHING
+RETURNING id;

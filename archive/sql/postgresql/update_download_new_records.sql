@@ -1,0 +1,1 @@
+UPDATE downloads SET new_records = ? WHERE id = ?;

@@ -1,0 +1,4 @@
+SELECT p.serial, d.origin, d.downloaded_at, d.zone, d.outcome, d.pages, d.records,
+       d.new_records, d.stored_at, d.digest, d.dump_size, d.dump, d.pc
+FROM downloads d JOIN pagers p ON p.id = d.pager
+WHERE d.id = ?;

@@ -1,0 +1,1 @@
+SELECT setting, value FROM read_values WHERE read_id = ? ORDER BY setting;

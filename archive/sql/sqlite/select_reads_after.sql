@@ -1,0 +1,6 @@
+-- Parameter reads after the last one a server took, oldest first, at most ?.
+SELECT r.id, p.serial, r.read_at, r.os_user, r.pc, r.uid
+FROM parameter_reads r JOIN pagers p ON p.id = r.pager
+WHERE r.id > ?
+ORDER BY r.id
+LIMIT ?;

@@ -1,0 +1,1 @@
+SELECT value FROM meta WHERE name = 'schema';

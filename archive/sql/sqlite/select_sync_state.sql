@@ -1,0 +1,1 @@
+SELECT downloads, reads, changes FROM sync_state WHERE server = ?;

@@ -1,0 +1,3 @@
+INSERT INTO sync_state (server, downloads, reads, changes) VALUES (?, ?, ?, ?)
+ON CONFLICT (server) DO UPDATE SET downloads = excluded.downloads, reads = excluded.reads,
+                                   changes = excluded.changes;

@@ -1,0 +1,45 @@
+// The command-line tool as a process for a test (DR7326G_CLI), and what it
+// printed and returned.
+#pragma once
+
+#include <QProcess>
+#include <QStringList>
+
+struct Run
+{
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+inline QProcess *startCli(const QStringList &args, const QString &runtime = QString())
+{
+    auto *p = new QProcess;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!runtime.isEmpty())
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    p->setProcessEnvironment(env);
+    p->start(QStringLiteral(DR7326G_CLI), args);
+    p->waitForStarted(5000);
+    return p;
+}
+
+inline Run finish(QProcess *p)
+{
+    Run r;
+    if (p->waitForFinished(120000) && p->exitStatus() == QProcess::NormalExit)
+        r.code = p->exitCode();
+    r.out = QString::fromUtf8(p->readAllStandardOutput());
+    r.err = QString::fromUtf8(p->readAllStandardError());
+    delete p;
+    return r;
+}
+
+// The minute counts from, from + 1, ... (count of them).
+inline QList<int> range(int from, int count)
+{
+    QList<int> minutes;
+    for (int i = 0; i < count; ++i)
+        minutes << from + i;
+    return minutes;
+}
