@@ -37,6 +37,7 @@ ArchiveServer loadServerSettings(const QSettings &settings, bool *stored)
     server.database = settings.value(databaseKey).toString();
     server.user = settings.value(userKey).toString();
     server.sslMode = settings.value(sslModeKey).toString();
+    server.configured = namesServer(server);
     return server;
 }
 

@@ -103,6 +103,7 @@ ArchiveServer ServerDialog::server() const
     s.database = database->text().trimmed();
     if (!namesServer(s))
         return ArchiveServer();
+    s.configured = true;
     s.port = port->value();
     s.user = user->text().trimmed();
     s.sslMode = sslMode->currentText();

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QTest>
@@ -30,24 +31,24 @@ void TestLabServer::dialogKeepsServerWithoutPassword_data()
     QTest::addColumn<QString>("user");
     QTest::addColumn<QString>("sslMode");
     QTest::addColumn<bool>("saved");
-    QTest::addColumn<QString>("uri"); // what the window then uses; empty: none
-    QTest::newRow("full") << " db.lab " << 5433 << "dr7326g"
-                          << "tech"
-                          << "verify-full" << true
-                          << "postgresql://tech@db.lab:5433/dr7326g?sslmode=verify-full";
-    QTest::newRow("local socket") << "" << 0 << "archive"
-                                  << ""
-                                  << "prefer" << true << "postgresql:///archive?sslmode=prefer";
-    QTest::newRow("ipv6, odd name") << "::1" << 5432 << "lab archive/2"
-                                    << "o'neil"
-                                    << "disable" << true << "";
-    QTest::newRow("stopped: not the environment's") << "" << 0 << ""
-                                                    << "someone"
-                                                    << "require" << true << "";
-    QTest::newRow("never set: the environment's")
-        << "" << 0 << ""
-        << ""
-        << "prefer" << false << "postgresql://env@envhost/envdb";
+    QTest::addColumn<QString>("uri"); // what the window then uses; empty: none, "-": refused
+    // clang-format off
+    const struct { const char *row, *host; int port; const char *database, *user, *sslMode;
+                   bool saved; const char *uri; } rows[] = {
+        {"full", " db.lab ", 5433, "dr7326g", "tech", "verify-full", true,
+         "postgresql://tech@db.lab:5433/dr7326g?sslmode=verify-full"},
+        {"local socket", "", 0, "archive", "", "prefer", true,
+         "postgresql:///archive?sslmode=prefer"},
+        {"ipv6, odd names", "::1", 5432, "lab archive", "o'neil", "disable", true, ""},
+        {"no URI can name it", "db.lab", 0, "lab/archive", "", "prefer", true, "-"},
+        {"stopped: not the environment's", "", 0, "", "someone", "require", true, ""},
+        {"never set: the environment's", "", 0, "", "", "prefer", false,
+         "postgresql://env@envhost/envdb"},
+    };
+    // clang-format on
+    for (const auto &r : rows)
+        QTest::newRow(r.row) << QString(r.host) << r.port << QString(r.database) << QString(r.user)
+                             << QString(r.sslMode) << r.saved << QString::fromUtf8(r.uri);
 }
 
 void TestLabServer::dialogKeepsServerWithoutPassword()
@@ -67,7 +68,11 @@ void TestLabServer::dialogKeepsServerWithoutPassword()
     dialog.findChild<QLineEdit *>("edtServerUser")->setText(user);
     dialog.findChild<QComboBox *>("cmbServerSslMode")->setCurrentText(sslMode);
     dialog.accept();
-    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(dialog.result(), int(uri == "-" ? QDialog::Rejected : QDialog::Accepted));
+    if (uri == "-") { // the reason is shown, and nothing kept
+        QVERIFY(!dialog.findChild<QLabel *>("lblServerProblem")->text().isEmpty());
+        return;
+    }
     ArchiveServer chosen = dialog.server();
     chosen.password = QStringLiteral("Pa55-w0rd");
     if (saved) {
