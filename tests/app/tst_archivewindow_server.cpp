@@ -12,10 +12,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
+#include <QInputDialog>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 class TestArchiveWindowServer : public QObject
 {
@@ -23,6 +26,7 @@ class TestArchiveWindowServer : public QObject
 
 private slots:
     void serverSource();
+    void passwordAskedOnceKeptInMemory();
 };
 
 void TestArchiveWindowServer::serverSource()
@@ -69,6 +73,56 @@ void TestArchiveWindowServer::serverSource()
     QCOMPARE(browser->source(), ArchiveWindow::Source::Local);
     QVERIFY2(browser->messageText().contains("более новой версией"),
              qPrintable(browser->messageText()));
+    settings.remove("server");
+}
+
+void TestArchiveWindowServer::passwordAskedOnceKeptInMemory()
+{
+    const QByteArray password = qgetenv("PGPASSWORD");
+    if (password.isEmpty())
+        QSKIP("the test server asks no password");
+    const QString database = QStringLiteral("dr7326g_window_password");
+    QString error;
+    const ArchiveServer server = freshTestDatabase(database, &error);
+    QVERIFY2(server.isSet(), qPrintable(error));
+    QSettings settings;
+    saveServerSettings(settings, server);
+    qunsetenv("PGPASSWORD");
+    QTemporaryDir dir;
+    MainWindow window;
+    window.openArchive(dir.filePath("pc.sqlite"));
+    QVERIFY(window.historyArchive().importDump(historyDumpOf("05A00317", {7, 8})).ok);
+    int asked = 0;
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, this, [&]() {
+        if (auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget())) {
+            ++asked;
+            dialog->setTextValue(QString::fromUtf8(password));
+            dialog->accept();
+        }
+    });
+    answer.start(10);
+    auto status = [&window]() { return window.findChild<QLabel *>("lblStatus")->toolTip(); };
+
+    // Asked once; the same session's next sync and the archive window reuse it.
+    window.findChild<QAction *>("menuSyncArchive")->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isSyncRunning(), 20000);
+    QVERIFY2(status().contains("2 записи"), qPrintable(status()));
+    window.findChild<QAction *>("menuSyncArchive")->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isSyncRunning(), 20000);
+    QVERIFY2(status().contains("уже есть всё"), qPrintable(status()));
+    window.findChild<QAction *>("menuArchive")->trigger();
+    QSignalSpy shown(window.archiveBrowser(), &ArchiveWindow::sourceShown);
+    window.archiveBrowser()->chooseSource(ArchiveWindow::Source::Server);
+    QVERIFY(shown.wait(20000));
+    QCOMPARE(window.archiveBrowser()->source(), ArchiveWindow::Source::Server);
+    QCOMPARE(asked, 1);
+
+    settings.sync();
+    QFile kept(settings.fileName());
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QVERIFY(!kept.readAll().contains(password));
+    qputenv("PGPASSWORD", password);
     settings.remove("server");
 }
 
