@@ -1,7 +1,8 @@
 // The window on a real lab server (the test command's throwaway PostgreSQL):
-// a download sent by the automatic sync, «Синхронизировать» finding nothing
-// new, the archive window's server source showing what was sent, and a
-// server of a newer version named and replaced by this PC's archive.
+// the automatic sync never asks the password, «Синхронизировать» asks once
+// and sends, the session reuses it (never in the settings), the archive
+// window's server source shows what was sent, and a server of a newer
+// version is named and replaced by this PC's archive.
 #include "archiverecordmodel.h"
 #include "archivewindow.h"
 #include "labserver.h"
@@ -26,7 +27,6 @@ class TestArchiveWindowServer : public QObject
 
 private slots:
     void serverSource();
-    void passwordAskedOnceKeptInMemory();
 };
 
 void TestArchiveWindowServer::serverSource()
@@ -37,61 +37,10 @@ void TestArchiveWindowServer::serverSource()
     QVERIFY2(server.isSet(), qPrintable(error));
     QSettings settings;
     saveServerSettings(settings, server);
-    QTemporaryDir dir;
-    FakePager pager;
-    pager.plugIn();
-    MainWindow window;
-    window.openArchive(dir.filePath("pc.sqlite"));
-    auto status = [&window]() { return window.findChild<QLabel *>("lblStatus")->toolTip(); };
-
-    pager.pages = historyDumpOf(pager.serial, {30, 31, 35}).pages;
-    window.findChild<QAction *>("menuReadHistory")->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(!window.isSyncRunning(), 20000);
-    QVERIFY2(status().contains("В архиве новых: 3.") && status().contains("отправлено") &&
-                 status().contains("3 записи"),
-             qPrintable(status()));
-    window.findChild<QAction *>("menuSyncArchive")->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(!window.isSyncRunning(), 20000);
-    QVERIFY2(status().contains("уже есть всё"), qPrintable(status()));
-
-    window.findChild<QAction *>("menuArchive")->trigger();
-    ArchiveWindow *browser = window.archiveBrowser();
-    QSignalSpy shown(browser, &ArchiveWindow::sourceShown);
-    browser->chooseSource(ArchiveWindow::Source::Server);
-    QVERIFY(shown.wait(20000));
-    QCOMPARE(browser->source(), ArchiveWindow::Source::Server);
-    QVERIFY(browser->choosePager(pager.serial));
-    browser->setPeriod(QDate(1999, 1, 1), QDate::currentDate());
-    QVERIFY2(browser->summaryText().contains("3 записи"), qPrintable(browser->summaryText()));
-    QCOMPARE(browser->recordModel()->rowCount(), 3);
-    QVERIFY(window.historyArchive().isOpen() && !window.historyArchive().isServer());
-
-    // A server a newer program has taken over is named, never shown as if read.
-    QVERIFY(runOnTestServer(database, "UPDATE meta SET value = '99' WHERE name = 'schema'"));
-    browser->serverChanged();
-    QVERIFY(shown.wait(20000));
-    QCOMPARE(browser->source(), ArchiveWindow::Source::Local);
-    QVERIFY2(browser->messageText().contains("более новой версией"),
-             qPrintable(browser->messageText()));
-    settings.remove("server");
-}
-
-void TestArchiveWindowServer::passwordAskedOnceKeptInMemory()
-{
+    // The server's password is known only to whoever answers the window.
     const QByteArray password = qgetenv("PGPASSWORD");
-    if (password.isEmpty())
-        QSKIP("the test server asks no password");
-    const QString database = QStringLiteral("dr7326g_window_password");
-    QString error;
-    const ArchiveServer server = freshTestDatabase(database, &error);
-    QVERIFY2(server.isSet(), qPrintable(error));
-    QSettings settings;
-    saveServerSettings(settings, server);
+    QVERIFY2(!password.isEmpty(), "the test server is expected to ask a password");
     qunsetenv("PGPASSWORD");
-    QTemporaryDir dir;
-    MainWindow window;
-    window.openArchive(dir.filePath("pc.sqlite"));
-    QVERIFY(window.historyArchive().importDump(historyDumpOf("05A00317", {7, 8})).ok);
     int asked = 0;
     QTimer answer;
     connect(&answer, &QTimer::timeout, this, [&]() {
@@ -102,27 +51,53 @@ void TestArchiveWindowServer::passwordAskedOnceKeptInMemory()
         }
     });
     answer.start(10);
+    QTemporaryDir dir;
+    FakePager pager;
+    pager.plugIn();
+    MainWindow window;
+    window.openArchive(dir.filePath("pc.sqlite"));
     auto status = [&window]() { return window.findChild<QLabel *>("lblStatus")->toolTip(); };
 
-    // Asked once; the same session's next sync and the archive window reuse it.
+    // The automatic sync asks nothing; the operator's asks once and sends.
+    pager.pages = historyDumpOf(pager.serial, {30, 31, 35}).pages;
+    window.findChild<QAction *>("menuReadHistory")->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isSyncRunning(), 20000);
+    QVERIFY2(status().contains("В архиве новых: 3.") && status().contains("просит пароль"),
+             qPrintable(status()));
+    QCOMPARE(asked, 0);
     window.findChild<QAction *>("menuSyncArchive")->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(!window.isSyncRunning(), 20000);
-    QVERIFY2(status().contains("2 записи"), qPrintable(status()));
+    QVERIFY2(status().contains("отправлено") && status().contains("3 записи"),
+             qPrintable(status()));
     window.findChild<QAction *>("menuSyncArchive")->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(!window.isSyncRunning(), 20000);
     QVERIFY2(status().contains("уже есть всё"), qPrintable(status()));
-    window.findChild<QAction *>("menuArchive")->trigger();
-    QSignalSpy shown(window.archiveBrowser(), &ArchiveWindow::sourceShown);
-    window.archiveBrowser()->chooseSource(ArchiveWindow::Source::Server);
-    QVERIFY(shown.wait(20000));
-    QCOMPARE(window.archiveBrowser()->source(), ArchiveWindow::Source::Server);
-    QCOMPARE(asked, 1);
 
+    // The archive window shows the server's archive, with the same password.
+    window.findChild<QAction *>("menuArchive")->trigger();
+    ArchiveWindow *browser = window.archiveBrowser();
+    QSignalSpy shown(browser, &ArchiveWindow::sourceShown);
+    browser->chooseSource(ArchiveWindow::Source::Server);
+    QVERIFY(shown.wait(20000));
+    QCOMPARE(browser->source(), ArchiveWindow::Source::Server);
+    QCOMPARE(asked, 1);
+    QVERIFY(browser->choosePager(pager.serial));
+    browser->setPeriod(QDate(1999, 1, 1), QDate::currentDate());
+    QVERIFY2(browser->summaryText().contains("3 записи"), qPrintable(browser->summaryText()));
+    QCOMPARE(browser->recordModel()->rowCount(), 3);
+    QVERIFY(window.historyArchive().isOpen() && !window.historyArchive().isServer());
     settings.sync();
     QFile kept(settings.fileName());
-    QVERIFY(kept.open(QIODevice::ReadOnly));
-    QVERIFY(!kept.readAll().contains(password));
+    QVERIFY(kept.open(QIODevice::ReadOnly) && !kept.readAll().contains(password));
+
+    // A server a newer program has taken over is named, never shown as if read.
     qputenv("PGPASSWORD", password);
+    QVERIFY(runOnTestServer(database, "UPDATE meta SET value = '99' WHERE name = 'schema'"));
+    browser->serverChanged();
+    QVERIFY(shown.wait(20000));
+    QCOMPARE(browser->source(), ArchiveWindow::Source::Local);
+    QVERIFY2(browser->messageText().contains("более новой версией"),
+             qPrintable(browser->messageText()));
     settings.remove("server");
 }
 
