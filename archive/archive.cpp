@@ -245,12 +245,13 @@ bool Archive::openServer(const ArchiveServer &server, QString *error)
     db.setConnectOptions(options.join(QLatin1Char(';')));
     if (!db.open()) {
         const QString why = db.lastError().databaseText().simplified();
-        const bool password = why.contains(QLatin1String("no password supplied")) ||
-                              why.contains(QLatin1String("password authentication failed"));
-        problem = password ? Problem::NeedsPassword : Problem::Unreachable;
-        setError(error, password
-                            ? QStringLiteral("the server %1 asks for a password: %2").arg(name, why)
-                            : QStringLiteral("cannot reach the server %1: %2").arg(name, why));
+        const bool none = why.contains(QLatin1String("no password supplied"));
+        const bool refused = why.contains(QLatin1String("password authentication failed"));
+        problem = none || refused ? Problem::NeedsPassword : Problem::Unreachable;
+        setError(error,
+                 none      ? QStringLiteral("the server %1 asks for a password: %2").arg(name, why)
+                 : refused ? QStringLiteral("the server %1 refused the password: %2").arg(name, why)
+                           : QStringLiteral("cannot reach the server %1: %2").arg(name, why));
         close();
         return false;
     }

@@ -12,7 +12,8 @@ scripts/fuzz.sh "${DR7326G_FUZZ_SECONDS:-20}"
 # pg_virtualenv (also as root); without it they are reported as skipped.
 if command -v pg_virtualenv >/dev/null 2>&1; then
     echo "Running the tests with a throwaway PostgreSQL server (pg_virtualenv)"
-    (cd build && pg_virtualenv ctest --output-on-failure -j"$(nproc)")
+    # -t: a cluster in a temporary folder, also as root, apart from any other.
+    (cd build && pg_virtualenv -t ctest --output-on-failure -j"$(nproc)")
 else
     echo "pg_virtualenv is missing: the PostgreSQL tests will be skipped" >&2
     (cd build && ctest --output-on-failure -j"$(nproc)")

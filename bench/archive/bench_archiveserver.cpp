@@ -3,7 +3,7 @@
 // synchronising again when nothing is new, and reading that year of one pager
 // back from the server as `archive records` does. Needs a PostgreSQL server
 // that libpq finds by its defaults (PGHOST, PGUSER, ...), for example
-//   pg_virtualenv build/bench/archive/bench_archiveserver
+//   pg_virtualenv -t build/bench/archive/bench_archiveserver
 // It makes (and drops first) the database dr7326g_bench.
 #include "archive.h"
 #include "archiverecordmodel.h"
