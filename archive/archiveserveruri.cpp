@@ -5,6 +5,7 @@
 #include <QUrl>
 #include <QUrlQuery>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -170,18 +171,23 @@ QStringList serverConnectOptions(const ArchiveServer &server, QString *reason)
         }
         options << QStringLiteral("sslmode=") + server.sslMode;
     }
-    bool timeoutGiven = false;
     for (const auto &option : server.options) {
         if (!knownOptions().contains(option.first) || !safeOptionValue(option.second)) {
             fail(reason, QStringLiteral("the server URI's %1 has characters it cannot carry: %2")
                              .arg(option.first, option.second));
             return {};
         }
-        timeoutGiven = timeoutGiven || option.first == QLatin1String("connect_timeout");
         options << option.first + QLatin1Char('=') + option.second;
     }
-    // An unreachable server is told within seconds, not after minutes.
-    if (!timeoutGiven)
-        options << QStringLiteral("connect_timeout=5");
+    // An unreachable server is told within seconds, not after minutes, and a
+    // connection whose server went away is given up within seconds too.
+    for (const char *fallback : {"connect_timeout=5", "tcp_user_timeout=15000"}) {
+        const QString option = QString::fromLatin1(fallback);
+        const QString key = option.section(QLatin1Char('='), 0, 0);
+        const bool given = std::any_of(server.options.cbegin(), server.options.cend(),
+                                       [&](const auto &o) { return o.first == key; });
+        if (!given)
+            options << option;
+    }
     return options;
 }
