@@ -233,8 +233,8 @@ void TestArchive::upgradeFromVersion1()
     Archive archive;
     QString error;
     QVERIFY2(archive.open(file, &error), qPrintable(error));
-    QVERIFY(archive.storeSettingChange(sn, setting::gammaSigma, "5", SettingOutcome::Stored,
-                                       nullptr));
+    QVERIFY(
+        archive.storeSettingChange(sn, setting::gammaSigma, "5", SettingOutcome::Stored, nullptr));
     QCOMPARE(archive.settingsLog(sn).size(), 2);
     archive.close();
     // Each change has an id of its own, by which a server keeps it once.
