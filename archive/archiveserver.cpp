@@ -3,11 +3,13 @@
 #include "archive.h"
 #include "archivesql.h"
 
+#include <QElapsedTimer>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -50,7 +52,10 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
         return result;
     }
     QString reason;
+    // Keeps how far the server has taken this PC's rows; set below.
+    std::function<void()> keepProgress = [] {};
     const auto stop = [&](const QString &why) {
+        keepProgress();
         result.error = why;
         return result;
     };
@@ -75,17 +80,30 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
             for (int i = 0; i < 3; ++i)
                 done[i] = state.value(i).toLongLong();
     }
-    const auto remember = [&](QString *why) {
+    // Written at most once a second (and at the end, or when stopping): a
+    // commit on the PC for each small download would cost more than sending
+    // it. What the server took but the PC did not note is sent again next
+    // time, and taken once.
+    qint64 kept[3] = {done[0], done[1], done[2]};
+    QElapsedTimer sinceKept;
+    sinceKept.start();
+    const auto remember = [&](QString *why, bool soon = false) {
+        if (std::equal(done, done + 3, kept) || (soon && sinceKept.elapsed() < 1000))
+            return true;
         if (!local.beginWrite(why))
             return false;
         QSqlQuery state(local.db);
         if (runArchiveQuery(state, le, QStringLiteral("update_sync_state"),
                             {serverId, done[0], done[1], done[2]}, why) &&
-            local.commit(why))
+            local.commit(why)) {
+            std::copy(done, done + 3, kept);
+            sinceKept.restart();
             return true;
+        }
         local.rollback();
         return false;
     };
+    keepProgress = [&] { remember(nullptr); };
     // One server transaction, run again when the server undid it for a
     // deadlock with another PC's.
     const auto onServer = [&](const std::function<bool(QString *)> &work, QString *why) {
@@ -181,7 +199,7 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
         result.downloads += downloadAdded ? 1 : 0;
         result.records += recordsAdded;
         done[0] = id;
-        if (!remember(&reason))
+        if (!remember(&reason, true))
             return stop(reason);
     }
 
@@ -267,6 +285,8 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
         if (!remember(&reason))
             return stop(reason);
     }
+    if (!remember(&reason))
+        return stop(reason);
     result.ok = true;
     return result;
 }
