@@ -266,10 +266,8 @@ void ArchiveWindow::probeEnded()
             return;
         }
     }
-    const bool refused = result.problem == Archive::Problem::NeedsPassword ||
-                         result.problem == Archive::Problem::Unreachable;
-    if (refused && labServer->hasPassword())
-        labServer->forgetPassword(); // a wrong one is refused like a missing one
+    if (result.problem == Archive::Problem::NeedsPassword)
+        labServer->forgetPassword(); // the server refused it
     if (result.problem == Archive::Problem::NeedsPassword && !probePasswordAsked) {
         probePasswordAsked = true;
         if (labServer->askPassword(this, probedServer)) {

@@ -38,7 +38,6 @@ public:
     // Asks for the password (hidden as typed); false when cancelled.
     bool askPassword(QWidget *parent, const ArchiveServer &server);
     void forgetPassword() { password.clear(); }
-    bool hasPassword() const { return !password.isEmpty(); }
 
 private:
     QString password; // this session only

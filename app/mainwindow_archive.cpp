@@ -178,9 +178,8 @@ void MainWindow::syncEnded()
 {
     const ArchiveSyncResult result = syncWatcher.result();
     syncing = false;
-    const bool typedPassword = labServer.hasPassword();
-    if (!result.ok && typedPassword && (result.needsPassword || result.unreachable))
-        labServer.forgetPassword(); // refused, or it cannot be told from a wrong one
+    if (result.needsPassword)
+        labServer.forgetPassword(); // the server refused it
     if (closeAfterSync) {
         close();
         return;

@@ -263,22 +263,43 @@ bool Archive::openServer(const ArchiveServer &server, QString *error)
     return true;
 }
 
+bool Archive::readShape(Shape *shape, QString *error)
+{
+    QSqlQuery query(db);
+    if (!runArchiveQuery(query, engine, QStringLiteral("check"), {}, error) || !query.next())
+        return false;
+    // An SQLite file tells its version in its header; a server in meta (-1
+    // when meta does not say).
+    const QVariant header = query.value(0);
+    shape->tables = query.value(1).toInt();
+    shape->hasMeta = query.value(2).toInt() == 1;
+    query.finish();
+    shape->version = header.isNull() ? 0 : header.toInt();
+    if (header.isNull() && shape->hasMeta) {
+        QSqlQuery meta(db);
+        bool isNumber = false;
+        shape->version =
+            runArchiveQuery(meta, engine, QStringLiteral("select_schema_version"), {}, nullptr) &&
+                    meta.next()
+                ? meta.value(0).toString().toInt(&isNumber)
+                : 0;
+        if (!isNumber)
+            shape->version = -1;
+    }
+    return true;
+}
+
 bool Archive::check(QString *error)
 {
     QString reason;
-    QSqlQuery query(db);
-    if (!runArchiveQuery(query, engine, QStringLiteral("check"), {}, &reason) || !query.next()) {
+    Shape shape;
+    if (!readShape(&shape, &reason)) {
         problem = Problem::Damaged;
         setError(error, QStringLiteral("%1 is not an archive of this program or is damaged (%2); "
                                        "it was left as it is")
                             .arg(name, reason));
         return false;
     }
-    // An SQLite file tells its version in its header; a server in meta.
-    const QVariant headerVersion = query.value(0);
-    const int tables = query.value(1).toInt();
-    const bool hasMeta = query.value(2).toInt() == 1;
-    query.finish();
     const auto foreign = [&] {
         problem = Problem::Foreign;
         setError(
@@ -286,13 +307,8 @@ bool Archive::check(QString *error)
             QStringLiteral("%1 is a database of another program; it was left as it is").arg(name));
         return false;
     };
-    int version = headerVersion.isNull() ? 0 : headerVersion.toInt();
-    if (headerVersion.isNull() && hasMeta) {
-        version = storedSchemaVersion(&reason);
-        if (version <= 0)
-            return foreign();
-    }
-    if (version == 0 && tables > 0)
+    const int version = shape.version;
+    if (version < 0 || (version == 0 && shape.tables > 0))
         return foreign();
     if (version > schemaVersion) {
         problem = Problem::Newer;
@@ -303,7 +319,7 @@ bool Archive::check(QString *error)
                             .arg(schemaVersion));
         return false;
     }
-    if (version > 0 && !hasMeta)
+    if (version > 0 && !shape.hasMeta)
         return foreign();
     if (version > 0) {
         QSqlQuery meta(db);
@@ -316,17 +332,6 @@ bool Archive::check(QString *error)
         return false;
     }
     return upgrade(version, error);
-}
-
-int Archive::storedSchemaVersion(QString *error)
-{
-    QSqlQuery query(db);
-    if (!runArchiveQuery(query, engine, QStringLiteral("select_schema_version"), {}, error) ||
-        !query.next())
-        return -1;
-    bool isNumber = false;
-    const int version = query.value(0).toString().toInt(&isNumber);
-    return isNumber ? version : -1;
 }
 
 bool Archive::upgrade(int from, QString *error)
@@ -344,7 +349,8 @@ bool Archive::upgrade(int from, QString *error)
             return false;
         }
         // Another program may have set the archive up meanwhile.
-        if (currentVersion(&reason) != version) {
+        Shape shape;
+        if (!readShape(&shape, &reason) || shape.version != version) {
             rollback();
             return check(error);
         }
@@ -353,7 +359,7 @@ bool Archive::upgrade(int from, QString *error)
             setError(error, QStringLiteral("cannot set up %1: %2").arg(name, reason));
             return false;
         }
-        const int reached = currentVersion(&reason);
+        const int reached = readShape(&shape, &reason) ? shape.version : -1;
         if (reached <= version) {
             setError(error, QStringLiteral("cannot set up %1: %2 left it at version %3")
                                 .arg(name, script)
@@ -363,18 +369,6 @@ bool Archive::upgrade(int from, QString *error)
         version = reached;
     }
     return true;
-}
-
-int Archive::currentVersion(QString *error)
-{
-    QSqlQuery query(db);
-    if (!runArchiveQuery(query, engine, QStringLiteral("check"), {}, error) || !query.next())
-        return -1;
-    if (!query.value(0).isNull())
-        return query.value(0).toInt();
-    const bool hasMeta = query.value(2).toInt() == 1;
-    query.finish();
-    return hasMeta ? storedSchemaVersion(error) : 0;
 }
 
 bool Archive::beginWrite(QString *error)

@@ -220,8 +220,15 @@ private:
     QString engine = QStringLiteral("sqlite"); // the folder of its SQL: sqlite, postgresql
 
     bool check(QString *error);
-    int storedSchemaVersion(QString *error);
-    int currentVersion(QString *error);
+    // What the database holds: its schema version (0: none yet, -1: a
+    // version that cannot be read), its tables, whether it has meta.
+    struct Shape
+    {
+        int version = 0;
+        int tables = 0;
+        bool hasMeta = false;
+    };
+    bool readShape(Shape *shape, QString *error);
     bool upgrade(int from, QString *error);
     // A download or a dump; without `outcome` it is complete when it decodes
     // to the end record.

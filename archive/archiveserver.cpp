@@ -291,18 +291,26 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
     return result;
 }
 
+ArchiveSyncResult synchronizeArchive(Archive &local, const ArchiveServer &server)
+{
+    Archive remote;
+    ArchiveSyncResult result;
+    if (!remote.openServer(server, &result.error)) {
+        result.needsPassword = remote.openProblem() == Archive::Problem::NeedsPassword;
+        result.unreachable =
+            result.needsPassword || remote.openProblem() == Archive::Problem::Unreachable;
+        return result;
+    }
+    result = synchronizeArchive(local, remote);
+    result.connected = true;
+    return result;
+}
+
 ArchiveSyncResult synchronizeArchive(const QString &localFile, const ArchiveServer &server)
 {
     ArchiveSyncResult result;
     Archive local;
     if (!local.open(localFile, &result.error))
         return result;
-    Archive remote;
-    if (!remote.openServer(server, &result.error)) {
-        result.unreachable = remote.openProblem() == Archive::Problem::Unreachable ||
-                             remote.openProblem() == Archive::Problem::NeedsPassword;
-        result.needsPassword = remote.openProblem() == Archive::Problem::NeedsPassword;
-        return result;
-    }
-    return synchronizeArchive(local, remote);
+    return synchronizeArchive(local, server);
 }

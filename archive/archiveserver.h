@@ -59,6 +59,7 @@ struct ArchiveSyncResult
     QString error;              // why not, when !ok
     bool unreachable = false;   // the server could not be reached (or refused the login)
     bool needsPassword = false; // the server asks for a password it was not given
+    bool connected = false;     // the server was reached and is an archive: sending began
     // What the server did not hold before (it may have held part already).
     int downloads = 0;
     qint64 records = 0;
@@ -69,6 +70,9 @@ struct ArchiveSyncResult
 
 // Sends what `local` holds that `server` lacks. Both must be open.
 ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server);
+// The same, connecting to the server first (unreachable, needsPassword when
+// that fails: nothing was sent).
+ArchiveSyncResult synchronizeArchive(Archive &local, const ArchiveServer &server);
 // Opens the archive file and the server on connections of its own, so that
 // it may run in any thread (the window runs it off the event loop), then
 // synchronises them.

@@ -259,17 +259,16 @@ int syncArchive(Context &c)
     if (!c.server.isSet())
         return c.fail(ExitUsage, QStringLiteral("no lab server: give --server URI or set "
                                                 "DR7326G_SERVER"));
-    Archive server;
-    QString error;
-    if (!server.openServer(c.server, &error)) {
-        if (server.openProblem() == Archive::Problem::NeedsPassword)
-            error += QStringLiteral(" (put it in ~/.pgpass or PGPASSWORD)");
-        return c.fail(ExitFailure, error + QStringLiteral("; nothing was sent"));
-    }
-    const ArchiveSyncResult result = synchronizeArchive(c.archive, server);
+    const ArchiveSyncResult result = synchronizeArchive(c.archive, c.server);
     if (!result.ok)
-        return c.fail(ExitFailure, result.error + QStringLiteral("; what was sent before is "
-                                                                 "kept, the next sync goes on"));
+        return c.fail(ExitFailure,
+                      result.error + (result.needsPassword
+                                          ? QStringLiteral(" (put it in ~/.pgpass or PGPASSWORD); "
+                                                           "nothing was sent")
+                                      : !result.connected
+                                          ? QStringLiteral("; nothing was sent")
+                                          : QStringLiteral("; what was sent before is kept, the "
+                                                           "next sync goes on")));
     if (result.nothingNew())
         c.out << c.server.uri() << ": nothing new\n";
     else

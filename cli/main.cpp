@@ -64,13 +64,7 @@ void synchronizeWithServer()
 {
     if (!runServer.isSet() || !archive().isOpen())
         return;
-    Archive server;
-    QString error;
-    ArchiveSyncResult result;
-    if (server.openServer(runServer, &error))
-        result = synchronizeArchive(archive(), server);
-    else
-        result.error = error;
+    const ArchiveSyncResult result = synchronizeArchive(archive(), runServer);
     if (!result.ok) {
         err() << "dr7326g-cli: kept in this PC's archive only, not sent to the lab server now: "
               << result.error << "; the next sync sends it\n";
