@@ -3,6 +3,7 @@
 // parameter read and setting change stored into it, and the archive window.
 // The lab's server: its dialog, and the synchronisations (by the operator,
 // and after every event stored) run off the event loop.
+#include "background.h"
 #include "mainwindow.h"
 
 #include "archivewindow.h"
@@ -13,7 +14,6 @@
 
 #include <QDir>
 #include <QSettings>
-#include <QtConcurrent>
 
 void MainWindow::openArchive(const QString &fileName)
 {
@@ -171,7 +171,7 @@ void MainWindow::startSync(bool byOperator)
     const QString file = archive.fileName();
     const ArchiveServer server = syncServer;
     syncWatcher.setFuture(
-        QtConcurrent::run([file, server]() { return synchronizeArchive(file, server); }));
+        runInBackground([file, server]() { return synchronizeArchive(file, server); }));
 }
 
 void MainWindow::syncEnded()
