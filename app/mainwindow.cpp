@@ -347,10 +347,13 @@ void MainWindow::on_menuReadHistory_triggered()
 
 void MainWindow::on_menuHelp_triggered()
 {
-    // An installed program (in the prefix's bin folder, e.g. /usr/bin) keeps
-    // no copy in the system's folders, whoever runs it.
+    // An installed program (in the prefix's bin folder, e.g. /usr/bin, or
+    // under Program Files on Windows) keeps no copy in the system's folders,
+    // whoever runs it: the copy goes into the user's own folder.
     QString programDir = QCoreApplication::applicationDirPath();
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+    programDir.clear();
+#else
     if (QDir(programDir).dirName() == QLatin1String(DR7326G_INSTALL_BINDIR))
         programDir.clear();
 #endif
