@@ -14,7 +14,10 @@
 #include "registervalue.h"
 #include "settingvalues.h"
 #include "usbxpress.h"
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+#include <QTextCodec>
+#include <windows.h>
+#else
 #include "usbsocketdir.h"
 #endif
 
@@ -334,6 +337,12 @@ int main(int argc, char **argv)
     // A file-size limit (ulimit -f) fails the write instead of killing the
     // tool: the earlier file stays and the failure is told.
     std::signal(SIGXFSZ, SIG_IGN);
+#else
+    // Russian texts (event names, messages) reach a Windows console, a pipe
+    // or a file as UTF-8, the same bytes as on Linux, whatever the PC's ANSI
+    // or OEM code page would make of them.
+    SetConsoleOutputCP(CP_UTF8);
+    QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
 #endif
     // The plot is made of widgets and needs a QApplication of its own.
     if (isPlotCommand(argc, argv))

@@ -33,6 +33,8 @@ if [[ "${1:-}" == "--test" ]]; then
     # The archive's tests against a real server: pg_virtualenv (postgresql-common)
     # starts a throwaway PostgreSQL cluster for the test run.
     packages+=(postgresql postgresql-common)
+    # The Windows program's window is read and pictured on a virtual display.
+    packages+=(xvfb xauth locales nsis)
 elif [[ "${1:-}" == "--screenshot" ]]; then
     # A virtual X display and the Russian locale for scripts/screenshot.sh.
     packages+=(xvfb xauth locales)
@@ -56,7 +58,7 @@ $needs_i386 && wine_step="dpkg --add-architecture i386 && $wine_step"
 
 # The screenshot shows the window as a Russian desktop does (ru_RU.UTF-8).
 locale_step=
-if [[ "${1:-}" == "--screenshot" ]] && ! locale -a 2>/dev/null | grep -qix 'ru_RU\.utf-\?8'; then
+if [[ "${1:-}" == --screenshot || "${1:-}" == --test ]] && ! locale -a 2>/dev/null | grep -qix 'ru_RU\.utf-\?8'; then
     locale_step="grep -qx 'ru_RU.UTF-8 UTF-8' /etc/locale.gen || echo 'ru_RU.UTF-8 UTF-8' >>/etc/locale.gen; locale-gen"
 fi
 [[ ${#missing[@]} -eq 0 && -z "$locale_step" && ${#wine_missing[@]} -eq 0 ]] && exit 0

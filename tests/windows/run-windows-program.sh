@@ -43,6 +43,9 @@ export WINEPREFIX=$work/prefix WINEARCH=win64 WINELOADER=$loader WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 # Wine names the profile folder after the user.
 export USER=Иванов LOGNAME=Иванов
+# One zone and one language for Wine and the Linux tool alike.
+export TZ=UTC LANG=C.UTF-8 LC_ALL=C.UTF-8
+locale -a 2>/dev/null | grep -qix 'ru_RU\.utf-\?8' && export LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8
 unset DISPLAY WAYLAND_DISPLAY DR7326G_ARCHIVE DR7326G_SERVER
 drive=$WINEPREFIX/drive_c
 program="$drive/Program Files/DR7326G-05A"
@@ -67,7 +70,7 @@ trap cleanup EXIT
 
 # An emulated pager for the Windows program on a free TCP port of 127.0.0.1,
 # and the same pager on a UNIX socket for the Linux tool (same history).
-pager_options=(--serial 000123 --records 60 --seed 7)
+pager_options=(--serial 05A00042 --seed 1 --history-end 2026-12-01T12:00)
 start_tcp_pager() {
     "$emulator" "${pager_options[@]}" --tcp 0 >"$work/emulator-tcp.log" 2>&1 &
     pids+=($!)
@@ -155,7 +158,7 @@ window)
     # program it loads the installed libraries and plugins.
     cp "$build/windows/scripts/screenshot/dr7326g-screenshot.exe" "$program/"
     rm -f "$work/screenshot.png"
-    LANG=ru_RU.UTF-8 wine "$program/dr7326g-screenshot.exe" "$(windows_path "$work/screenshot.png")"
+    wine "$program/dr7326g-screenshot.exe" "$(windows_path "$work/screenshot.png")"
     status=$?
     rm -f "$program/dr7326g-screenshot.exe"
     [[ $status -eq 0 && -s "$work/screenshot.png" ]] || fail "no screenshot (status $status)"
