@@ -13,6 +13,7 @@
 #include "savenames.h"
 #include "settingbands.h"
 
+#include <QElapsedTimer>
 #include <QFutureWatcher>
 #include <QList>
 #include <QMainWindow>
@@ -120,6 +121,15 @@ private:
                              const QString &filter);
     void showSetting(SettingField *field, const QString &text, QStringList *notShown,
                      const QString &name);
+
+    // ---- The two clocks ----------------------------------------------------
+    // The PC's clock runs (set each second). The pager's shows what it last
+    // answered and runs on from there; its tool tip says what was read and
+    // when. A pager that did not answer shows the clock's first day and stops.
+    QDateTime deviceClockRead;
+    QElapsedTimer sinceDeviceClockRead;
+    void showDeviceClock(const QDateTime &read, bool answered);
+    void tickClocks();
 
     // ---- Outcome line and the running download ----------------------------
     // The outcome of the last action, kept until the next one (a permanent

@@ -25,7 +25,11 @@ QString russianCount(qint64 n, const QString &one, const QString &few, const QSt
 
 QString russianDuration(qint64 milliseconds)
 {
-    const qint64 seconds = (milliseconds < 0 ? 0 : milliseconds) / 1000;
+    milliseconds = qMax<qint64>(0, milliseconds);
+    // Under a second in tenths, at least one: a download is never "0 с".
+    if (milliseconds < 950)
+        return tr("0,%1 с").arg(qMax<qint64>(1, (milliseconds + 50) / 100));
+    const qint64 seconds = qMax<qint64>(1, milliseconds / 1000);
     const qint64 h = seconds / 3600;
     const qint64 m = seconds / 60 % 60;
     const qint64 s = seconds % 60;

@@ -14,7 +14,8 @@
 // `many` for 0, 5-20, 25-30, ...).
 QString russianCount(qint64 n, const QString &one, const QString &few, const QString &many);
 
-// "12 с", "2 мин 5 с", "1 ч 3 мин": an elapsed time in whole seconds.
+// "0,4 с", "12 с", "2 мин 5 с", "1 ч 3 мин": an elapsed time in whole seconds,
+// under a second in tenths (rounded, at least "0,1 с").
 QString russianDuration(qint64 milliseconds);
 
 // The status message at the end of a history download: how it ended, how
