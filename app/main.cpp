@@ -1,3 +1,4 @@
+#include "archivelocation.h"
 #include "mainwindow.h"
 #include "qttranslations.h"
 
@@ -15,13 +16,16 @@ int main(int argc, char **argv)
     socketdir::quietRuntimeDirWarning();
 #endif
     QApplication app(argc, argv);
-    // The settings (window size and place, last folder, calibration dates).
-    QCoreApplication::setOrganizationName(QStringLiteral("DR7326G"));
-    QCoreApplication::setApplicationName(QStringLiteral("dr7326g"));
+    // The settings (window size and place, last folder, calibration dates,
+    // lab server) in the program's own folder, as the data (archivelocation.h).
+    useProgramSettingsNames();
     installQtTranslations(&app);
+    // What an earlier version kept elsewhere, before anything is read.
+    const EarlierFiles earlier = moveEarlierFiles();
     int result = 0;
     {
         MainWindow window;
+        window.tellEarlierFiles(earlier);
         window.show();
         result = app.exec();
     }
