@@ -21,7 +21,7 @@ int main(int argc, char **argv)
     useProgramSettingsNames();
     installQtTranslations(&app);
     // What an earlier version kept elsewhere, before anything is read.
-    const EarlierFiles earlier = moveEarlierFiles();
+    const EarlierFiles earlier = moveEarlierFiles(true);
     int result = 0;
     {
         MainWindow window;

@@ -104,12 +104,13 @@ void useProgramSettingsNames()
     QCoreApplication::setApplicationName(QLatin1String(programName));
 }
 
-EarlierFiles moveEarlierFiles()
+EarlierFiles moveEarlierFiles(bool withSettings)
 {
     EarlierFiles done;
     if (qEnvironmentVariableIsEmpty("DR7326G_ARCHIVE"))
         moveEarlierArchive(&done);
-    moveEarlierSettings(&done);
+    if (withSettings)
+        moveEarlierSettings(&done);
     return done;
 }
 

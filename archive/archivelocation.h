@@ -11,7 +11,8 @@
 //    the same folder. Archive::defaultFileName() is archive.sqlite in it.
 //  - The window keeps its settings (QSettings) under the organisation and
 //    application name programName: ~/.config/dr7326g/dr7326g.conf on Linux.
-//  - moveEarlierFiles(), run once at start by the window and by the tool:
+//  - moveEarlierFiles(), run once at start by the window and by the tool
+//    (the tool leaves the window's settings alone, withSettings false):
 //    earlier versions of the window kept their archive in
 //    <data>/DR7326G/dr7326g/archive.sqlite and their settings under the
 //    organisation "DR7326G". Unless $DR7326G_ARCHIVE is set, such an archive
@@ -70,4 +71,4 @@ struct EarlierFiles
     QString describe() const;
 };
 
-EarlierFiles moveEarlierFiles();
+EarlierFiles moveEarlierFiles(bool withSettings);

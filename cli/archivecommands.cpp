@@ -492,7 +492,8 @@ QString defaultArchiveFile(QTextStream &err)
     static bool moved = false;
     if (!moved) {
         moved = true;
-        const QString done = moveEarlierFiles().describe();
+        // The window's settings are the window's to move.
+        const QString done = moveEarlierFiles(false).describe();
         if (!done.isEmpty()) {
             err << "dr7326g-cli: " << done << "\n";
             err.flush();

@@ -23,9 +23,9 @@ int runArchiveGroup(const QStringList &arguments, QTextStream &out, QTextStream 
 // The group's lines for the tool's --help.
 QString archiveCommandsHelp();
 
-// Archive::defaultFileName(), after moving there, once a run, what an
-// earlier version kept elsewhere (moveEarlierFiles()); what was done, or why
-// not, is one line on `err`.
+// Archive::defaultFileName(), after moving or merging there, once a run, the
+// archive an earlier version of the window kept elsewhere
+// (moveEarlierFiles()); what was done, or why not, is one line on `err`.
 QString defaultArchiveFile(QTextStream &err);
 
 // Opens the archive the pager commands store into: `fileName` when given,
