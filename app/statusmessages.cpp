@@ -132,8 +132,7 @@ QString earlierFilesMessage(const EarlierFiles &earlier)
     case EarlierFiles::Done::Nothing:
         break;
     case EarlierFiles::Done::Moved:
-        parts << tr("Архив прежней версии перенесён из %1 в %2.")
-                     .arg(shown(earlier.earlierArchive), shown(earlier.currentArchive));
+        parts << tr("Архив прежней версии перенесён в %1.").arg(shown(earlier.currentArchive));
         break;
     case EarlierFiles::Done::Merged: {
         const ArchiveSyncResult &m = earlier.merged;
@@ -148,9 +147,9 @@ QString earlierFilesMessage(const EarlierFiles &earlier)
         if (m.changes)
             added << russianCount(m.changes, tr("изменение настроек"), tr("изменения настроек"),
                                   tr("изменений настроек"));
-        parts << tr("Архив прежней версии %1 объединён с архивом %2 (%3); прежний файл сохранён "
-                    "как %4.")
-                     .arg(shown(earlier.earlierArchive), shown(earlier.currentArchive),
+        parts << tr("Архив прежней версии объединён с архивом %1 (%2); прежний файл сохранён "
+                    "как %3.")
+                     .arg(shown(earlier.currentArchive),
                           added.isEmpty()
                               ? tr("нового в нём не было")
                               : tr("добавлено: %1").arg(added.join(QStringLiteral(", "))),

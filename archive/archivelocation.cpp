@@ -66,7 +66,8 @@ bool moveInto(const QString &from, const QString &to, QString *error)
     return true;
 }
 
-void moveEarlierArchive(EarlierFiles *done);
+void moveEarlierArchive(EarlierFiles *done,
+                        const std::function<void(const EarlierFiles &)> &merging);
 void moveEarlierSettings(EarlierFiles *done);
 
 } // namespace
@@ -104,11 +105,12 @@ void useProgramSettingsNames()
     QCoreApplication::setApplicationName(QLatin1String(programName));
 }
 
-EarlierFiles moveEarlierFiles(bool withSettings)
+EarlierFiles moveEarlierFiles(bool withSettings,
+                              const std::function<void(const EarlierFiles &)> &merging)
 {
     EarlierFiles done;
     if (qEnvironmentVariableIsEmpty("DR7326G_ARCHIVE"))
-        moveEarlierArchive(&done);
+        moveEarlierArchive(&done, merging);
     if (withSettings)
         moveEarlierSettings(&done);
     return done;
@@ -116,7 +118,8 @@ EarlierFiles moveEarlierFiles(bool withSettings)
 
 namespace {
 
-void moveEarlierArchive(EarlierFiles *done)
+void moveEarlierArchive(EarlierFiles *done,
+                        const std::function<void(const EarlierFiles &)> &merging)
 {
     const QString earlier =
         userDataBase() + QStringLiteral("/%1/%2/archive.sqlite")
@@ -157,6 +160,8 @@ void moveEarlierArchive(EarlierFiles *done)
         ArchiveMerge::release(from, false, nullptr);
         return fail(EarlierFiles::Refusal::NotWritten, error);
     }
+    if (merging)
+        merging(*done);
     const ArchiveSyncResult merged = synchronizeArchive(from, into);
     // The earlier file keeps nothing of the merge, not even how far it got.
     ArchiveMerge::release(from, false, nullptr);

@@ -32,6 +32,8 @@
 
 #include <QString>
 
+#include <functional>
+
 // The name of the program's data and settings folders.
 extern const char programName[];
 
@@ -71,4 +73,7 @@ struct EarlierFiles
     QString describe() const;
 };
 
-EarlierFiles moveEarlierFiles(bool withSettings);
+// `merging`, when given, is called before a merge begins (earlierArchive and
+// currentArchive set): a large archive takes a while.
+EarlierFiles moveEarlierFiles(bool withSettings,
+                              const std::function<void(const EarlierFiles &)> &merging = {});

@@ -493,7 +493,13 @@ QString defaultArchiveFile(QTextStream &err)
     if (!moved) {
         moved = true;
         // The window's settings are the window's to move.
-        const QString done = moveEarlierFiles(false).describe();
+        const QString done = moveEarlierFiles(false, [&err](const EarlierFiles &merging) {
+                                 err << "dr7326g-cli: merging the archive of an earlier "
+                                        "version, "
+                                     << merging.earlierArchive << ", into "
+                                     << merging.currentArchive << " (once)...\n";
+                                 err.flush();
+                             }).describe();
         if (!done.isEmpty()) {
             err << "dr7326g-cli: " << done << "\n";
             err.flush();
