@@ -31,7 +31,6 @@
 #include <QSaveFile>
 #include <QSettings>
 #include <QStandardItemModel>
-#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
@@ -360,9 +359,8 @@ void MainWindow::on_menuHelp_triggered()
         programDir.clear();
 #endif
     QString error;
-    const QString path = prepareHelpFile(
-        QStringLiteral(":/text/resources/help.pdf"), programDir,
-        QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation), &error);
+    const QString path = prepareHelpFile(QStringLiteral(":/text/resources/help.pdf"), programDir,
+                                         programDataFolder(), &error);
     const QString version = QStringLiteral(PROJECT_VERSION);
     if (path.isEmpty()) {
         report(tr("Справку не удалось подготовить к просмотру (версия программы %1): %2.")

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "archive.h"
+#include "archivelocation.h"
 #include "archiveserver.h"
 #include "historydownload.h"
 #include "historydump.h"
@@ -187,6 +188,9 @@ public:
     Archive &historyArchive() { return archive; }
     // Uses the archive in `fileName` from now on (at start, the default one).
     void openArchive(const QString &fileName);
+    // Tells what became of an earlier version's archive and settings at
+    // start, before why the archive is not used when it is not.
+    void tellEarlierFiles(const EarlierFiles &earlier);
     ArchiveWindow *archiveBrowser() const { return archiveWindow; }
     // Whether a synchronisation with the lab's server runs (off the event
     // loop), until its outcome has been told.

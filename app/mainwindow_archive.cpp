@@ -51,6 +51,14 @@ void MainWindow::openArchive(const QString &fileName)
     report(archiveNote);
 }
 
+void MainWindow::tellEarlierFiles(const EarlierFiles &earlier)
+{
+    if (earlier.nothingDone())
+        return;
+    report(earlierFilesMessage(earlier) +
+           (archiveNote.isEmpty() ? QString() : QLatin1Char(' ') + archiveNote));
+}
+
 QString MainWindow::archiveHistory(const HistoryDump &dump, ArchiveOutcome outcome,
                                    const QString &origin)
 {

@@ -3,6 +3,7 @@
 // the reason a file could not be written, the clock's outcome.
 #pragma once
 
+#include "archivelocation.h"
 #include "fileerror.h"
 #include "pagerlink.h"
 
@@ -30,3 +31,8 @@ QString noPagerMessage(const usbx::LibraryProblem &problem);
 
 // The status message for the outcome of setting the pager's clock to `sent`.
 QString clockSetMessage(PagerLink::ClockSetOutcome outcome, const QDateTime &sent);
+
+// What became at start of the archive and settings an earlier version kept
+// elsewhere (moved, merged, or left where they were and why); empty when
+// there were none.
+QString earlierFilesMessage(const EarlierFiles &earlier);

@@ -1,17 +1,16 @@
 #include "archive.h"
 
 #include "archivedumpblob.h"
+#include "archivelocation.h"
 #include "archiveserver.h"
 #include "archivesql.h"
 
-#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QMap>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QStandardPaths>
 #include <QSysInfo>
 #include <QUuid>
 #include <QtEndian>
@@ -157,13 +156,7 @@ QString Archive::defaultFileName()
     const QString named = qEnvironmentVariable("DR7326G_ARCHIVE");
     if (!named.isEmpty())
         return named;
-    // The window's data folder, also for the command-line tool, whose
-    // application has another name.
-    const QString name = QCoreApplication::applicationName();
-    QCoreApplication::setApplicationName(QStringLiteral("dr7326g"));
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QCoreApplication::setApplicationName(name);
-    return folder + QStringLiteral("/archive.sqlite");
+    return programDataFolder() + QStringLiteral("/archive.sqlite");
 }
 
 void Archive::close()
@@ -373,18 +366,25 @@ bool Archive::upgrade(int from, QString *error)
 
 bool Archive::beginWrite(QString *error)
 {
+    if (held) {
+        QSqlQuery query(db);
+        if (query.exec(QStringLiteral("SAVEPOINT event")))
+            return true;
+        setError(error, query.lastError().text());
+        return false;
+    }
     return runArchiveScript(db, engine, QStringLiteral("begin_write"), error);
 }
 
 void Archive::rollback()
 {
-    QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+    QSqlQuery(db).exec(held ? QStringLiteral("ROLLBACK TO event") : QStringLiteral("ROLLBACK"));
 }
 
 bool Archive::commit(QString *error)
 {
     QSqlQuery query(db);
-    if (query.exec(QStringLiteral("COMMIT")))
+    if (query.exec(held ? QStringLiteral("RELEASE event") : QStringLiteral("COMMIT")))
         return true;
     setError(error, query.lastError().text());
     return false;

@@ -149,8 +149,8 @@ public:
     Archive &operator=(const Archive &) = delete;
 
     // The archive file: $DR7326G_ARCHIVE when set, otherwise archive.sqlite
-    // in the user's data folder of the program "dr7326g" (AppDataLocation),
-    // the same for the window and the command-line tool.
+    // in programDataFolder() (archivelocation.h), the same for the window
+    // and the command-line tool.
     static QString defaultFileName();
 
     bool open(const QString &fileName, QString *error);
@@ -213,7 +213,11 @@ public:
 
 private:
     friend ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server);
+    friend class ArchiveMerge; // holds the transactions of a merge (archivelocation.cpp)
     QSqlDatabase db;
+    // A merge holds one transaction over many events: each event's own is
+    // then a savepoint in it.
+    bool held = false;
     Problem problem = Problem::None;
     QString connectionName;
     QString name;

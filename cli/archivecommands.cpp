@@ -1,5 +1,6 @@
 #include "archivecommands.h"
 
+#include "archivelocation.h"
 #include "archiverecordmodel.h"
 #include "archiveserver.h"
 #include "csvexport.h"
@@ -460,7 +461,7 @@ int runArchiveGroup(const QStringList &arguments, QTextStream &out, QTextStream 
         }
     } else {
         const QString fileName =
-            parser.isSet(archiveOption) ? parser.value(archiveOption) : Archive::defaultFileName();
+            parser.isSet(archiveOption) ? parser.value(archiveOption) : defaultArchiveFile(err);
         // Browsing makes no archive where there was none.
         if (!QFileInfo::exists(fileName) && name != QLatin1String("import")) {
             err << "dr7326g-cli: no archive " << fileName << "\n";
@@ -486,10 +487,31 @@ int runArchiveCommand(int argc, char **argv)
     return runArchiveGroup(QCoreApplication::arguments(), out, err);
 }
 
+QString defaultArchiveFile(QTextStream &err)
+{
+    static bool moved = false;
+    if (!moved) {
+        moved = true;
+        // The window's settings are the window's to move.
+        const QString done = moveEarlierFiles(false, [&err](const EarlierFiles &merging) {
+                                 err << "dr7326g-cli: merging the archive of an earlier "
+                                        "version, "
+                                     << merging.earlierArchive << ", into "
+                                     << merging.currentArchive << " (once)...\n";
+                                 err.flush();
+                             }).describe();
+        if (!done.isEmpty()) {
+            err << "dr7326g-cli: " << done << "\n";
+            err.flush();
+        }
+    }
+    return Archive::defaultFileName();
+}
+
 bool openArchiveForPagerCommand(Archive &archive, const QString &fileName, QTextStream &err)
 {
     QString error;
-    if (archive.open(fileName.isEmpty() ? Archive::defaultFileName() : fileName, &error))
+    if (archive.open(fileName.isEmpty() ? defaultArchiveFile(err) : fileName, &error))
         return true;
     err << "dr7326g-cli: going on without the archive: " << error << "\n";
     err.flush();
