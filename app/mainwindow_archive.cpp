@@ -1,5 +1,6 @@
 // The main window's archive: opened at start (the window goes on without it
-// when it cannot be used, and says why), every download, dump opened,
+// when it cannot be used, or with it read-only when it cannot be written
+// here, and says why), every download, dump opened,
 // parameter read and setting change stored into it, and the archive window.
 // The lab's server: its dialog, and the synchronisations (by the operator,
 // and after every event stored) run off the event loop.
@@ -18,7 +19,8 @@
 void MainWindow::openArchive(const QString &fileName)
 {
     QString error;
-    if (archive.open(fileName, &error)) {
+    // An archive that cannot be written here is still shown (read-only).
+    if (archive.open(fileName, Archive::OpenMode::Browse, &error) && !archive.isReadOnly()) {
         archiveNote.clear();
         return;
     }
@@ -41,6 +43,16 @@ void MainWindow::openArchive(const QString &fileName)
                          "изменён.")
                           .arg(file);
         break;
+    case Archive::Problem::NotWritable:
+        archiveNote = tr("Архив только для чтения: %1 или его папка недоступны для записи этому "
+                         "пользователю; новые данные в архив не вносятся.")
+                          .arg(file);
+        break;
+    case Archive::Problem::NoSpace:
+        archiveNote = tr("Архив только для чтения: на диске нет места для %1 (или исчерпан "
+                         "предел размера файла); новые данные в архив не вносятся.")
+                          .arg(file);
+        break;
     case Archive::Problem::CannotOpen:
     case Archive::Problem::Unreachable:   // a server's; never the window's own archive
     case Archive::Problem::NeedsPassword: // a server's
@@ -58,6 +70,8 @@ QString MainWindow::archiveHistory(const HistoryDump &dump, ArchiveOutcome outco
         return QString();
     if (dump.serialNumber.isEmpty())
         return tr(" В архив не внесено: в дампе нет серийного номера.");
+    if (archive.isReadOnly())
+        return tr(" В архив не внесено: архив открыт только для чтения.");
     const ArchiveStoreResult stored = archive.storeHistory(dump, outcome, origin);
     if (!stored.ok)
         return tr(" В архив не внесено: %1.").arg(stored.error);
@@ -75,6 +89,8 @@ QString MainWindow::archiveParameterRead(const ParameterRead &read)
     QString error;
     if (!archive.isOpen() || read.values.isEmpty())
         return QString();
+    if (archive.isReadOnly())
+        return tr(" Параметры не внесены в архив: архив открыт только для чтения.");
     if (!archive.storeParameterRead(read, &error))
         return tr(" Параметры не внесены в архив: %1.").arg(error);
     syncAfterStoring();
@@ -87,6 +103,8 @@ QString MainWindow::archiveSettingChange(const char *settingName, const QString 
     QString error;
     if (!archive.isOpen())
         return QString();
+    if (archive.isReadOnly())
+        return tr(" Изменение не внесено в журнал настроек: архив открыт только для чтения.");
     if (!archive.storeSettingChange(link.serialNumber, QLatin1String(settingName), value, outcome,
                                     &error))
         return tr(" Изменение не внесено в журнал настроек: %1.").arg(error);

@@ -478,7 +478,8 @@ int main(int argc, char **argv)
     if (stores && !parser.isSet(noArchiveOption)) {
         const QString archiveFile = parser.value(archiveOption);
         openArchiveBeforePager = [archiveFile] {
-            openArchiveForPagerCommand(archive(), archiveFile, err());
+            if (!openArchiveForPagerCommand(archive(), archiveFile, err()))
+                archiveWriteFailed = true;
         };
     }
 
