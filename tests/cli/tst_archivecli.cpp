@@ -1,14 +1,23 @@
 // The archive group of the command-line tool: in-process for what it prints
 // (import then records equals decode of the same dump), as processes for
 // what only processes show (a killed import, two writers at once, the
-// pager commands storing into the archive against the emulator).
+// pager commands storing into the archive against the emulator, archives
+// that are damaged or cannot be written here against the commands, and
+// who may read the files the archive makes).
 #include "archive.h"
 #include "archivecommands.h"
 #include "support/cliprocess.h"
 #include "support/dumpfixture.h"
 #include "support/emulatorprocess.h"
 
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QtTest>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -47,6 +56,9 @@ private slots:
     void killedImport();
     void twoWritersAtOnce();
     void pagerCommandsStoreIntoArchive();
+    void archiveStates_data();
+    void archiveStates();
+    void privateFiles();
 };
 
 void TestArchiveCli::importThenRecordsEqualsDecode()
@@ -195,6 +207,123 @@ void TestArchiveCli::pagerCommandsStoreIntoArchive()
     const Run r = group(archive, {"log"});
     QCOMPARE(r.out.count(QLatin1String("\tread\n")), 5);
     QVERIFY2(r.out.contains(QLatin1String("\tgamma-sigma\t3\t4\trefused\n")), qPrintable(r.out));
+}
+
+void TestArchiveCli::archiveStates_data()
+{
+    // What lies at the archive's place, a command on it, and what must come
+    // of it: the status, words of its message, and the file as it was.
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("words");
+    const QStringList setInterval{"set-interval", "7"};
+    QTest::newRow("damaged: import")
+        << "damaged" << QStringList{"archive", "import", "DUMP"} << 1 << "is damaged";
+    QTest::newRow("damaged: set-interval, sent anyway")
+        << "damaged" << setInterval << 1 << "is damaged";
+    QTest::newRow("read-only folder: list")
+        << "read-only" << QStringList{"archive", "list"} << 0 << "";
+    QTest::newRow("read-only folder: import")
+        << "read-only" << QStringList{"archive", "import", "DUMP"} << 1 << "is read-only";
+    QTest::newRow("read-only folder: params")
+        << "read-only" << QStringList{"params"} << 1 << "going on without the archive";
+    QTest::newRow("file-size limit: records")
+        << "size-limit" << QStringList{"archive", "records", sn} << 0 << "";
+    QTest::newRow("file-size limit: import")
+        << "size-limit" << QStringList{"archive", "import", "DUMP"} << 1 << "file-size limit";
+    QTest::newRow("file-size limit: set-interval, sent anyway")
+        << "size-limit" << setInterval << 1 << "file-size limit";
+    QTest::newRow("a folder: params") << "folder" << QStringList{"params"} << 1 << "not a file";
+    QTest::newRow("a folder: --no-archive")
+        << "folder" << QStringList{"--no-archive", "params"} << 0 << "";
+}
+
+void TestArchiveCli::archiveStates()
+{
+    QFETCH(QString, state);
+    QFETCH(QStringList, args);
+    QFETCH(int, code);
+    QFETCH(QString, words);
+#ifdef Q_OS_UNIX
+    if (state == "read-only" && geteuid() == 0)
+        QSKIP("root writes into a read-only folder: run the tests as a plain user for this row");
+#endif
+    QTemporaryDir place;
+    QString archive = place.filePath("archive.sqlite");
+    const QString dump = saveDump("states.dump", historyDumpOf(sn, range(100, 40)));
+    if (state == "folder") {
+        QVERIFY(QDir().mkpath(archive));
+    } else {
+        QCOMPARE(group(archive, {"import", dump}).code, 0);
+    }
+    if (state == "damaged") {
+        // Bits of the records table's first page flipped: the file still
+        // opens (its first page is sound), SQLite's check finds the damage.
+        int root = 0;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "root");
+            db.setDatabaseName(archive);
+            QSqlQuery q(db);
+            QVERIFY(db.open() &&
+                    q.exec("SELECT rootpage FROM sqlite_master WHERE name = 'records'") &&
+                    q.next());
+            root = q.value(0).toInt();
+        }
+        QSqlDatabase::removeDatabase("root");
+        QByteArray bytes = fileBytes(archive);
+        const int pageSize = (quint8(bytes.at(16)) << 8) | quint8(bytes.at(17));
+        bytes[(root - 1) * pageSize] = char(bytes.at((root - 1) * pageSize) ^ 0x60);
+        QVERIFY(writeFile(archive, bytes));
+    }
+    const QByteArray before = fileBytes(archive);
+    if (state == "read-only")
+        QVERIFY(QFile::setPermissions(place.path(), QFile::ReadOwner | QFile::ExeOwner));
+
+    QTemporaryDir runtime;
+    EmulatorProcess emulator(runtime.path());
+    const bool pager = args.first() != QLatin1String("archive");
+    if (pager)
+        QVERIFY(emulator.start({"--baud", "0", "--records", "20"}));
+    args.replaceInStrings(QRegularExpression("^DUMP$"), dump);
+    const Run r = finish(startCli(QStringList{"--archive", archive} + args, runtime.path(),
+                                  state == "size-limit" ? 16 : 0));
+    QFile::setPermissions(place.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QVERIFY2(r.code == code, qPrintable(r.err));
+    QVERIFY2(r.err.contains(words), qPrintable(r.err));
+    // A good file is never called damaged; a change is sent and said anyway.
+    QVERIFY2(state == "damaged" || !r.err.contains("damaged"), qPrintable(r.err));
+    if (args.first() == QLatin1String("set-interval"))
+        QVERIFY2(r.out.contains("history-interval: 7"), qPrintable(r.out));
+    QCOMPARE(fileBytes(archive), before);
+}
+
+void TestArchiveCli::privateFiles()
+{
+#ifdef Q_OS_UNIX
+    // Whatever the umask, the archive and the folder made for it are the
+    // user's alone; a file the user names keeps the umask.
+    const mode_t umaskBefore = ::umask(022);
+    QTemporaryDir place;
+    const QString archive = place.filePath("new/folder/archive.sqlite");
+    const QString csv = place.filePath("records.csv");
+    const Run import = finish(startCli({"--archive", archive, "archive", "import",
+                                        saveDump("private.dump", historyDumpOf(sn, {5}))}));
+    const Run records =
+        finish(startCli({"--archive", archive, "archive", "records", sn, "--csv", csv}));
+    ::umask(umaskBefore);
+    QVERIFY2(import.code == 0 && records.code == 0, qPrintable(import.err + records.err));
+    const auto mode = [](const QString &file) {
+        struct stat s;
+        return ::stat(QFile::encodeName(file).constData(), &s) == 0 ? int(s.st_mode & 0777) : -1;
+    };
+    QCOMPARE(mode(archive), 0600);
+    QCOMPARE(mode(place.filePath("new/folder")), 0700);
+    QCOMPARE(mode(place.filePath("new")), 0700);
+    QCOMPARE(mode(csv), 0644);
+#else
+    QSKIP("file modes are POSIX");
+#endif
 }
 
 QTEST_MAIN(TestArchiveCli)

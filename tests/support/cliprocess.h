@@ -1,5 +1,5 @@
-// The command-line tool as a process for a test (DR7326G_CLI), and what it
-// printed and returned.
+// The command-line tool as a process for a test (DR7326G_CLI), also under a
+// file-size limit, and what it printed and returned.
 #pragma once
 
 #include <QProcess>
@@ -12,14 +12,25 @@ struct Run
     QString err;
 };
 
-inline QProcess *startCli(const QStringList &args, const QString &runtime = QString())
+// With `fileSizeLimit` (in the shell's ulimit -f blocks) the tool runs under
+// that file-size limit, as on a disk that has no room.
+inline QProcess *startCli(const QStringList &args, const QString &runtime = QString(),
+                          int fileSizeLimit = 0)
 {
     auto *p = new QProcess;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     if (!runtime.isEmpty())
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
     p->setProcessEnvironment(env);
-    p->start(QStringLiteral(DR7326G_CLI), args);
+    if (fileSizeLimit > 0)
+        p->start(
+            QStringLiteral("/bin/sh"),
+            QStringList{QStringLiteral("-c"),
+                        QStringLiteral("ulimit -f %1 && exec \"$0\" \"$@\"").arg(fileSizeLimit),
+                        QStringLiteral(DR7326G_CLI)} +
+                args);
+    else
+        p->start(QStringLiteral(DR7326G_CLI), args);
     p->waitForStarted(5000);
     return p;
 }
