@@ -1,5 +1,5 @@
-// The command-line tool as a process for a test (DR7326G_CLI), also under a
-// file-size limit, and what it printed and returned.
+// The command-line tool as a process for a test (DR7326G_CLI), also after
+// shell commands (a file-size limit, a umask), and what it printed and returned.
 #pragma once
 
 #include <QProcess>
@@ -12,23 +12,21 @@ struct Run
     QString err;
 };
 
-// With `fileSizeLimit` (in the shell's ulimit -f blocks) the tool runs under
-// that file-size limit, as on a disk that has no room.
+// With `shell` (such as "ulimit -f 16" or "umask 022") the tool runs after
+// those commands of /bin/sh.
 inline QProcess *startCli(const QStringList &args, const QString &runtime = QString(),
-                          int fileSizeLimit = 0)
+                          const QString &shell = QString())
 {
     auto *p = new QProcess;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     if (!runtime.isEmpty())
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
     p->setProcessEnvironment(env);
-    if (fileSizeLimit > 0)
-        p->start(
-            QStringLiteral("/bin/sh"),
-            QStringList{QStringLiteral("-c"),
-                        QStringLiteral("ulimit -f %1 && exec \"$0\" \"$@\"").arg(fileSizeLimit),
-                        QStringLiteral(DR7326G_CLI)} +
-                args);
+    if (!shell.isEmpty())
+        p->start(QStringLiteral("/bin/sh"),
+                 QStringList{QStringLiteral("-c"), shell + QStringLiteral(" && exec \"$0\" \"$@\""),
+                             QStringLiteral(DR7326G_CLI)} +
+                     args);
     else
         p->start(QStringLiteral(DR7326G_CLI), args);
     p->waitForStarted(5000);
