@@ -16,6 +16,22 @@
 #include <QSettings>
 #include <QtConcurrent>
 
+namespace {
+
+// Why the archive refused a write: in Russian where the archive knows why.
+QString archiveRefusal(const Archive &archive, const QString &error)
+{
+    if (archive.openProblem() == Archive::Problem::Damaged)
+        return QCoreApplication::translate("MainWindow",
+                                           "архив повреждён (это нашла проверка файла перед "
+                                           "первой записью), файл не изменён");
+    if (archive.isReadOnly())
+        return QCoreApplication::translate("MainWindow", "архив открыт только для чтения");
+    return error;
+}
+
+} // namespace
+
 void MainWindow::openArchive(const QString &fileName)
 {
     QString error;
@@ -70,11 +86,9 @@ QString MainWindow::archiveHistory(const HistoryDump &dump, ArchiveOutcome outco
         return QString();
     if (dump.serialNumber.isEmpty())
         return tr(" В архив не внесено: в дампе нет серийного номера.");
-    if (archive.isReadOnly())
-        return tr(" В архив не внесено: архив открыт только для чтения.");
     const ArchiveStoreResult stored = archive.storeHistory(dump, outcome, origin);
     if (!stored.ok)
-        return tr(" В архив не внесено: %1.").arg(stored.error);
+        return tr(" В архив не внесено: %1.").arg(archiveRefusal(archive, stored.error));
     // The server may still lack it when an earlier sync failed.
     syncAfterStoring();
     if (stored.alreadyStored)
@@ -89,10 +103,8 @@ QString MainWindow::archiveParameterRead(const ParameterRead &read)
     QString error;
     if (!archive.isOpen() || read.values.isEmpty())
         return QString();
-    if (archive.isReadOnly())
-        return tr(" Параметры не внесены в архив: архив открыт только для чтения.");
     if (!archive.storeParameterRead(read, &error))
-        return tr(" Параметры не внесены в архив: %1.").arg(error);
+        return tr(" Параметры не внесены в архив: %1.").arg(archiveRefusal(archive, error));
     syncAfterStoring();
     return QString();
 }
@@ -103,11 +115,10 @@ QString MainWindow::archiveSettingChange(const char *settingName, const QString 
     QString error;
     if (!archive.isOpen())
         return QString();
-    if (archive.isReadOnly())
-        return tr(" Изменение не внесено в журнал настроек: архив открыт только для чтения.");
     if (!archive.storeSettingChange(link.serialNumber, QLatin1String(settingName), value, outcome,
                                     &error))
-        return tr(" Изменение не внесено в журнал настроек: %1.").arg(error);
+        return tr(" Изменение не внесено в журнал настроек: %1.")
+            .arg(archiveRefusal(archive, error));
     syncAfterStoring();
     return QString();
 }

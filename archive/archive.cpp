@@ -274,6 +274,14 @@ bool Archive::openFile(const QString &fileName, bool readOnly, bool immutable, Q
         setError(error, QStringLiteral("%1 is not a file").arg(fileName));
         return false;
     }
+    // SQLite would open it read-only without a word, and refuse the first write.
+    if (existed && !readOnly && !info.isWritable()) {
+        problem = Problem::NotWritable;
+        setError(error, QStringLiteral("%1 cannot be written here: the file is read-only for this "
+                                       "user; the archive was left as it is")
+                            .arg(fileName));
+        return false;
+    }
     // The user's data folder does not exist before the first run.
     if (!existed && !makePrivateFolders(info.absolutePath())) {
         setError(error, QStringLiteral("cannot make the folder %1").arg(info.absolutePath()));
