@@ -576,20 +576,21 @@ bool Archive::checkBeforeWrite(QString *error)
     query.setForwardOnly(true);
     QString reason;
     QStringList found;
-    if (runArchiveQuery(query, engine, QStringLiteral("quick_check"), {}, &reason)) {
+    if (runArchiveQuery(query, engine, QStringLiteral("quick_check"), {}, &reason))
         while (query.next())
             found << query.value(0).toString().simplified();
-        if (found == QStringList{QStringLiteral("ok")}) {
-            checkedForWrite = true;
-            return true;
-        }
-    } else {
+    if (found == QStringList{QStringLiteral("ok")}) {
+        checkedForWrite = true;
+        return true;
+    }
+    // The check itself may stop at the damage.
+    if (query.lastError().isValid()) {
         const int code = sqliteCode(query.lastError());
         if (code != sqliteCorrupt && code != sqliteNotADatabase) {
-            failedWrite(reason, error); // not damage: the next write tries again
+            failedWrite(query.lastError().text(), error); // no damage: the next write checks again
             return false;
         }
-        found << reason;
+        found << query.lastError().text();
     }
     problem = Problem::Damaged;
     writeRefusal = QStringLiteral("%1 is damaged (SQLite's check: %2); nothing was written to "
