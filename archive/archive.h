@@ -196,6 +196,8 @@ public:
     void close();
     bool isOpen() const { return db.isOpen(); }
     bool isServer() const { return engine == QLatin1String("postgresql"); }
+    // Open, but every store is refused: opened read-only (Browse), or found
+    // damaged by the check before the first write.
     bool isReadOnly() const { return isOpen() && !writeRefusal.isEmpty(); }
     // The file, or the server's URI (never with a password).
     QString fileName() const { return name; }
