@@ -150,6 +150,22 @@ bool createPrivateFile(const QString &fileName, QString *why)
     return true;
 }
 
+// An archive of the user's that an earlier version left readable by others
+// (its file, -wal and -shm) becomes the user's alone.
+void keepPrivate(const QString &fileName)
+{
+#ifdef Q_OS_UNIX
+    for (const char *suffix : {"", "-wal", "-shm"}) {
+        const QByteArray file = QFile::encodeName(fileName + QLatin1String(suffix));
+        struct stat s;
+        if (::stat(file.constData(), &s) == 0 && s.st_uid == ::geteuid() && (s.st_mode & 077))
+            ::chmod(file.constData(), s.st_mode & 0700);
+    }
+#else
+    Q_UNUSED(fileName);
+#endif
+}
+
 } // namespace
 
 QString archivePcName()
@@ -336,6 +352,8 @@ bool Archive::openFile(const QString &fileName, bool readOnly, bool immutable, Q
                 QFile::remove(fileName + QLatin1String(suffix));
         return false;
     }
+    if (!readOnly)
+        keepPrivate(fileName);
     problem = Problem::None;
     return true;
 }

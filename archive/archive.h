@@ -20,7 +20,8 @@
 //    is refused and the file left as it is.
 //  - A file the archive creates is the user's alone (0600; its -wal and -shm
 //    files take the same mode), and so is a folder it makes for it (0700),
-//    whatever the umask.
+//    whatever the umask; an archive of the user's opened for storing that
+//    others could read (made by an earlier version) is made so, too.
 //  - One entry point per event: storeHistory (a download finished, or a dump
 //    opened whose outcome the caller has decoded), importDump (a dump
 //    imported), storeParameterRead, storeSettingChange. Each is one

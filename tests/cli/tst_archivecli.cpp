@@ -288,7 +288,8 @@ void TestArchiveCli::archiveStates()
 void TestArchiveCli::privateFiles()
 {
     // Whatever the umask, the archive and the folders made for it are the
-    // user's alone; a file the user names keeps the umask.
+    // user's alone, as is an archive that others could read; a file the
+    // user names keeps the umask.
     QTemporaryDir place;
     const QString archive = place.filePath("new/folder/archive.sqlite");
     const QString csv = place.filePath("records.csv");
@@ -303,6 +304,9 @@ void TestArchiveCli::privateFiles()
     QCOMPARE(groupAndOthers(archive), 0);
     QCOMPARE(groupAndOthers(place.filePath("new")), 0);
     QCOMPARE(groupAndOthers(csv), QFile::ReadGroup | QFile::ReadOther);
+    QVERIFY(QFile::setPermissions(archive, QFile::permissions(csv)));
+    QCOMPARE(group(archive, {"import", dump}).code, 0);
+    QCOMPARE(groupAndOthers(archive), 0);
 }
 
 QTEST_MAIN(TestArchiveCli)
