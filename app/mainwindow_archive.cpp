@@ -59,14 +59,21 @@ void MainWindow::openArchive(const QString &fileName)
                          "изменён.")
                           .arg(file);
         break;
+    // Shown read-only when it can be read, e.g. not when it must be upgraded first.
     case Archive::Problem::NotWritable:
-        archiveNote = tr("Архив только для чтения: %1 или его папка недоступны для записи этому "
-                         "пользователю; новые данные в архив не вносятся.")
+        archiveNote = (archive.isOpen() ? tr("Архив только для чтения: %1 или его папка "
+                                             "недоступны для записи этому пользователю; новые "
+                                             "данные в архив не вносятся.")
+                                        : tr("Архив не ведётся: %1 или его папка недоступны для "
+                                             "записи этому пользователю; файл не изменён."))
                           .arg(file);
         break;
     case Archive::Problem::NoSpace:
-        archiveNote = tr("Архив только для чтения: на диске нет места для %1 (или исчерпан "
-                         "предел размера файла); новые данные в архив не вносятся.")
+        archiveNote = (archive.isOpen() ? tr("Архив только для чтения: на диске нет места для %1 "
+                                             "(или исчерпан предел размера файла); новые данные в "
+                                             "архив не вносятся.")
+                                        : tr("Архив не ведётся: на диске нет места для %1 (или "
+                                             "исчерпан предел размера файла); файл не изменён."))
                           .arg(file);
         break;
     case Archive::Problem::CannotOpen:
