@@ -495,8 +495,8 @@ bool openArchiveForPagerCommand(Archive &archive, const QString &fileName, QText
     QString error;
     if (archive.open(fileName.isEmpty() ? Archive::defaultFileName() : fileName, &error))
         return true;
-    err << "dr7326g-cli: going on without the archive, so nothing of this command is stored "
-           "and its status is 1: "
+    err << "dr7326g-cli: going on without the archive, so what this command reads or sends is "
+           "not stored: "
         << error << "\n";
     err.flush();
     return false;
