@@ -467,7 +467,11 @@ int runArchiveGroup(const QStringList &arguments, QTextStream &out, QTextStream 
             err << "dr7326g-cli: no archive " << fileName << "\n";
             return ExitFailure;
         }
-        if (!archive.open(fileName, &error)) {
+        // Only import and sync write; the others read an archive that cannot
+        // be written, too.
+        const bool writes = name == QLatin1String("import") || name == QLatin1String("sync");
+        if (!archive.open(fileName, writes ? Archive::OpenMode::Store : Archive::OpenMode::Browse,
+                          &error)) {
             err << "dr7326g-cli: " << error << "\n";
             return ExitFailure;
         }
@@ -513,7 +517,9 @@ bool openArchiveForPagerCommand(Archive &archive, const QString &fileName, QText
     QString error;
     if (archive.open(fileName.isEmpty() ? defaultArchiveFile(err) : fileName, &error))
         return true;
-    err << "dr7326g-cli: going on without the archive: " << error << "\n";
+    err << "dr7326g-cli: going on without the archive, so what this command reads or sends is "
+           "not stored: "
+        << error << "\n";
     err.flush();
     return false;
 }

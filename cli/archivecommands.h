@@ -30,5 +30,6 @@ QString defaultArchiveFile(QTextStream &err);
 
 // Opens the archive the pager commands store into: `fileName` when given,
 // otherwise defaultArchiveFile(). When it cannot be used the reason goes
-// to `err` and the command goes on without it (false).
+// to `err` and the command goes on without it (false); what it should have
+// stored is then not stored, which makes its status 1.
 bool openArchiveForPagerCommand(Archive &archive, const QString &fileName, QTextStream &err);

@@ -380,9 +380,10 @@ int main(int argc, char **argv)
             "\nparams, history and the set- commands store what they read and send in the\n"
             "archive (--archive FILE, or $DR7326G_ARCHIVE, or archive.sqlite in the user's\n"
             "data folder) unless --no-archive is given; what could not be stored there\n"
-            "makes the status 1. With --server URI (or $DR7326G_SERVER) what they stored is\n"
-            "then sent to the lab's archive server; when it cannot be reached that is told\n"
-            "and the next sync sends it ('dr7326g-cli archive sync').\n\n"
+            "(also when the archive cannot be opened or written) makes the status 1.\n"
+            "With --server URI (or $DR7326G_SERVER) what they stored is then sent to the\n"
+            "lab's archive server; when it cannot be reached that is told and the next\n"
+            "sync sends it ('dr7326g-cli archive sync').\n\n"
             "With several pagers attached, every pager command wants --serial SN; without it\n"
             "the serial numbers that answered are listed and the status is 2.\n\n"
             "Exit status: 0 success, 1 a file not read or written, 2 usage error (also a\n"
@@ -487,7 +488,8 @@ int main(int argc, char **argv)
     if (stores && !parser.isSet(noArchiveOption)) {
         const QString archiveFile = parser.value(archiveOption);
         openArchiveBeforePager = [archiveFile] {
-            openArchiveForPagerCommand(archive(), archiveFile, err());
+            if (!openArchiveForPagerCommand(archive(), archiveFile, err()))
+                archiveWriteFailed = true;
         };
     }
 
