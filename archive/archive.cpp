@@ -808,11 +808,12 @@ QList<SettingsLogEntry> Archive::settingsLog(const QString &serialNumber, QStrin
         SettingsLogEntry e;
         e.at = timeOf(query.value(0));
         e.osUser = query.value(1).toString();
-        e.serialNumber = query.value(2).toString();
-        e.setting = query.value(3).toString();
-        e.valueBefore = query.value(4).toString();
-        e.value = query.value(5).toString();
-        e.outcome = query.value(6).toString();
+        e.pc = query.value(2).toString();
+        e.serialNumber = query.value(3).toString();
+        e.setting = query.value(4).toString();
+        e.valueBefore = query.value(5).toString();
+        e.value = query.value(6).toString();
+        e.outcome = query.value(7).toString();
         log << e;
     }
     return log;

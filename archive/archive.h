@@ -115,6 +115,7 @@ struct SettingsLogEntry
 {
     QDateTime at;
     QString osUser;
+    QString pc; // the host name of the PC that read or changed; empty before it was kept
     QString serialNumber;
     QString setting;
     QString valueBefore; // changes only; empty when the archive knew none
