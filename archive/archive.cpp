@@ -223,6 +223,7 @@ bool Archive::openServer(const ArchiveServer &server, QString *error)
     engine = QStringLiteral("postgresql");
     name = server.uri();
     problem = Problem::CannotOpen;
+    detail.clear();
     QString reason;
     const QStringList options = serverConnectOptions(server, &reason);
     if (!reason.isEmpty()) {
@@ -247,7 +248,10 @@ bool Archive::openServer(const ArchiveServer &server, QString *error)
         const QString why = db.lastError().databaseText().simplified();
         const bool none = why.contains(QLatin1String("no password supplied"));
         const bool refused = why.contains(QLatin1String("password authentication failed"));
-        problem = none || refused ? Problem::NeedsPassword : Problem::Unreachable;
+        problem = none      ? Problem::NeedsPassword
+                  : refused ? Problem::PasswordRefused
+                            : Problem::Unreachable;
+        detail = why;
         setError(error,
                  none      ? QStringLiteral("the server %1 asks for a password: %2").arg(name, why)
                  : refused ? QStringLiteral("the server %1 refused the password: %2").arg(name, why)

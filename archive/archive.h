@@ -166,10 +166,15 @@ public:
         Damaged,
         Foreign,
         Newer,
-        Unreachable,  // the server: no connection (down, refused, wrong name)
-        NeedsPassword // the server: it asks for a password not given
+        Unreachable,    // the server: no connection (down, refused, wrong name)
+        NeedsPassword,  // the server: it asks for a password not given
+        PasswordRefused // the server: it refused the password given
     };
     Problem openProblem() const { return problem; }
+    // The server's (or its driver's) own words on why the last openServer()
+    // failed, as libpq gave them, for a detail beside the problem; empty
+    // when it said nothing.
+    QString openDetail() const { return detail; }
     void close();
     bool isOpen() const { return db.isOpen(); }
     bool isServer() const { return engine == QLatin1String("postgresql"); }
@@ -216,6 +221,7 @@ private:
     friend ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server);
     QSqlDatabase db;
     Problem problem = Problem::None;
+    QString detail;
     QString connectionName;
     QString name;
     QString engine = QStringLiteral("sqlite"); // the folder of its SQL: sqlite, postgresql
