@@ -164,7 +164,8 @@ void ServerDialog::checkConnection()
     ArchiveServer s = server();
     if (!namesServer(s) || check->isRunning())
         return;
-    if (s.uri() == given.uri())
+    if (s.host == given.host && s.port == given.port && s.database == given.database &&
+        s.user == given.user)
         s.password = given.password;
     checkButton->setEnabled(false);
     checkOutcome->setText(tr("Проверка соединения с %1…").arg(s.uri()));
