@@ -72,7 +72,7 @@ bool LabServer::current(ArchiveServer *server, QString *why) const
     if (!stored) {
         QString error;
         if (!ArchiveServer::fromEnvironment(server, &error)) {
-            *why = tr("Сервер лаборатории из DR7326G_SERVER не прочитан: %1.").arg(error);
+            *why = withDetail(tr("Сервер лаборатории из DR7326G_SERVER не прочитан."), error);
             return false;
         }
         if (!server->isSet()) {

@@ -185,8 +185,11 @@ void ServerDialog::accept()
     QString error;
     if (namesServer(s) &&
         (!ArchiveServer::parse(s.uri(), &back, &error) || back.uri() != s.uri())) {
-        problem->setText(tr("Такой сервер не задать: %1.")
-                             .arg(error.isEmpty() ? tr("адрес читается иначе") : error));
+        const QString why = s.database.contains(QLatin1Char('/'))
+                                ? tr("в имени базы данных не может быть «/».")
+                                : tr("адрес из этих полей читается иначе.");
+        problem->setText(tr("Такой сервер не задать: %1").arg(why) +
+                         (error.isEmpty() ? QString() : tr(" Подробно: %1").arg(error)));
         return;
     }
     QDialog::accept();
