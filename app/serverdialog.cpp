@@ -83,7 +83,10 @@ ServerDialog::ServerDialog(QWidget *parent) : QDialog(parent)
     connect(checkButton, &QPushButton::clicked, this, &ServerDialog::checkConnection);
     connect(check, &QFutureWatcherBase::finished, this, [this]() {
         checkButton->setEnabled(true);
-        checkOutcome->setText(serverCheckMessage(check->result()));
+        const QString told = serverCheckMessage(check->result());
+        // The fields changed meanwhile: said of the server checked.
+        checkOutcome->setText(server().uri() == checkedUri ? told
+                                                           : tr("%1: %2").arg(checkedUri, told));
         emit checkEnded();
     });
 
@@ -169,6 +172,7 @@ void ServerDialog::checkConnection()
         s.password = given.password;
     checkButton->setEnabled(false);
     checkOutcome->setText(tr("Проверка соединения с %1…").arg(s.uri()));
+    checkedUri = s.uri();
     check->setFuture(runInBackground([s]() { return checkServer(s); }));
 }
 

@@ -8,9 +8,10 @@
 // The TLS modes are offered by their Russian descriptions; the value kept is
 // libpq's word (sslModes()). «Проверить соединение» tries the fields' server
 // off the event loop (with the session's password when the fields still name
-// the server it was given for) and says the outcome under the button: the
-// dialog stays usable meanwhile, and a check still running when it closes is
-// left to end on its own.
+// the server it was given for) and says the outcome beside the button (with
+// the URI checked when the fields changed meanwhile): the dialog stays usable
+// meanwhile, and a check still running when it closes is left to end on its
+// own.
 #pragma once
 
 #include "archiveserver.h"
@@ -63,6 +64,7 @@ private:
     QLabel *checkOutcome;
     QFutureWatcher<ServerCheck> *check;
     ArchiveServer given; // as setServer() had it, with the session's password
+    QString checkedUri;
 
     void showUri();
 };
