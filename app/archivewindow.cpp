@@ -202,8 +202,7 @@ void ArchiveWindow::showArchive(Archive *shown)
 void ArchiveWindow::fallBack(const QString &why, const QString &detail)
 {
     showArchive(localArchive);
-    report(tr("%1 Показан архив этого ПК.").arg(why) +
-           (detail.isEmpty() ? QString() : tr(" Подробно: %1").arg(detail)));
+    report(withDetail(tr("%1 Показан архив этого ПК.").arg(why), detail));
 }
 
 void ArchiveWindow::chooseSource(Source wanted)
@@ -300,7 +299,7 @@ void ArchiveWindow::reload()
         pagers->item(r, 0)->setData(Qt::UserRole, p.lastRecord);
     }
     if (!error.isEmpty())
-        report(tr("Архив не прочитан: %1").arg(error));
+        report(withDetail(tr("Архив не прочитан."), error));
     else if (list.isEmpty() && archive != localArchive)
         report(tr("На сервере лаборатории пока нет приборов: синхронизируйте архив ПК "
                   "(«Архив → Синхронизировать»)."));
@@ -383,7 +382,7 @@ void ArchiveWindow::showPeriod()
     QString error;
     const ArchivePeriodSummary s = archive->summarize(serial, from, to, &error);
     if (!error.isEmpty()) {
-        summary->setText(tr("Записи не прочитаны: %1").arg(error));
+        summary->setText(withDetail(tr("Записи не прочитаны."), error));
         return;
     }
     QStringList events;
@@ -415,12 +414,12 @@ bool ArchiveWindow::refusePeriod(const QString &what)
     if (model->serialNumber().isEmpty())
         why = tr("выберите прибор");
     else if (!model->lastError().isEmpty())
-        why = tr("записи не прочитаны: %1").arg(model->lastError());
+        why = tr("записи не прочитаны");
     else if (model->rowCount() == 0 && !model->canFetchMore(QModelIndex()))
         why = tr("в периоде нет записей");
     if (why.isEmpty())
         return false;
-    report(tr("%1 не сохранён: %2.").arg(what, why));
+    report(withDetail(tr("%1 не сохранён: %2.").arg(what, why), model->lastError()));
     return true;
 }
 
@@ -452,7 +451,7 @@ void ArchiveWindow::showPlot()
 {
     model->fetchAll();
     if (!model->lastError().isEmpty()) {
-        report(tr("График не построен: записи не прочитаны: %1.").arg(model->lastError()));
+        report(withDetail(tr("График не построен: записи не прочитаны."), model->lastError()));
         return;
     }
     if (model->rowCount() == 0) {

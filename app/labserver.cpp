@@ -15,13 +15,6 @@ QString tr(const char *text)
     return QCoreApplication::translate("MainWindow", text);
 }
 
-// `text`, then the server's own words (English, as libpq gives them) as a
-// detail.
-QString withDetail(const QString &text, const QString &detail)
-{
-    return detail.isEmpty() ? text : tr("%1 Подробно: %2").arg(text, detail);
-}
-
 const QString hostKey = QStringLiteral("server/host");
 const QString portKey = QStringLiteral("server/port");
 const QString databaseKey = QStringLiteral("server/database");
@@ -29,6 +22,11 @@ const QString userKey = QStringLiteral("server/user");
 const QString sslModeKey = QStringLiteral("server/sslmode");
 
 } // namespace
+
+QString withDetail(const QString &text, const QString &detail)
+{
+    return detail.isEmpty() ? text : tr("%1 Подробно: %2").arg(text, detail);
+}
 
 bool namesServer(const ArchiveServer &server)
 {

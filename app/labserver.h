@@ -49,6 +49,10 @@ private:
     QString password; // this session only
 };
 
+// `text` (a Russian sentence), then `detail` (the server's or the archive's
+// own words, English) after «Подробно:» when there is one.
+QString withDetail(const QString &text, const QString &detail);
+
 // The status bar's text for a sync's outcome.
 QString syncOutcomeMessage(const ArchiveSyncResult &result);
 

@@ -192,8 +192,7 @@ void ServerDialog::accept()
         const QString why = s.database.contains(QLatin1Char('/'))
                                 ? tr("в имени базы данных не может быть «/».")
                                 : tr("адрес из этих полей читается иначе.");
-        problem->setText(tr("Такой сервер не задать: %1").arg(why) +
-                         (error.isEmpty() ? QString() : tr(" Подробно: %1").arg(error)));
+        problem->setText(withDetail(tr("Такой сервер не задать: %1").arg(why), error));
         return;
     }
     QDialog::accept();
