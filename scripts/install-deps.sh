@@ -20,7 +20,7 @@ if [[ "${1:-}" == "--test" ]]; then
     # 32-bit Wine only where this host starts 32-bit programs at all: some
     # kernels and containers cannot, and there its checks are skipped.
     if [[ "$(dpkg --print-architecture)" == amd64 ]]; then
-        wine_packages=(wine wine64)
+        wine_packages=(wine wine64 fonts-wine)
         if why=$("$(dirname "$0")/runs-32bit.sh"); then
             wine_packages+=(wine32:i386)
         else
