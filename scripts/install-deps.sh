@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs with apt whatever of the build and test dependencies is missing
-# (Debian 12 or later). Usage: scripts/install-deps.sh [--test | --screenshot]
+# (Debian 12 or later). Usage: scripts/install-deps.sh [--test | --screenshot | --windows]
 set -euo pipefail
 
 wine_packages=()
@@ -35,6 +35,11 @@ if [[ "${1:-}" == "--test" ]]; then
     packages+=(postgresql postgresql-common)
     # The Windows program's window is read and pictured on a virtual display.
     packages+=(xvfb xauth locales nsis)
+elif [[ "${1:-}" == "--windows" ]]; then
+    # scripts/windows/build.sh: the Windows program with MinGW-w64 (posix
+    # threads), its setup program with NSIS, Qt's Russian translations in it.
+    packages=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 nsis
+              qttranslations5-l10n)
 elif [[ "${1:-}" == "--screenshot" ]]; then
     # A virtual X display and the Russian locale for scripts/screenshot.sh.
     packages+=(xvfb xauth locales)
