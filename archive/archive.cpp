@@ -592,7 +592,9 @@ bool Archive::checkBeforeWrite(QString *error)
     query.setForwardOnly(true);
     QString reason;
     QStringList found;
-    if (runArchiveQuery(query, engine, QStringLiteral("quick_check"), {}, &reason))
+    const QString check =
+        checkRows ? QStringLiteral("integrity_check") : QStringLiteral("quick_check");
+    if (runArchiveQuery(query, engine, check, {}, &reason))
         while (query.next())
             found << query.value(0).toString().simplified();
     if (found == QStringList{QStringLiteral("ok")}) {

@@ -203,6 +203,13 @@ public:
     void close();
     bool isOpen() const { return db.isOpen(); }
     bool isServer() const { return engine == QLatin1String("postgresql"); }
+    // The check before the first write reads every row against its indexes
+    // too (SQLite's integrity check), not only every page (its quick check):
+    // it finds damage inside a record's row, which the quick check misses,
+    // at about twenty times its cost (8.6 s for a million records instead of
+    // 0.4 s). For an import of dumps, where that time is small beside the
+    // operator's own; set before the first write.
+    void checkRowsBeforeWrite(bool rows) { checkRows = rows; }
     // Open, but every store is refused: opened read-only (Browse), or found
     // damaged by the check before the first write.
     bool isReadOnly() const { return isOpen() && !writeRefusal.isEmpty(); }
@@ -258,6 +265,7 @@ private:
     QString name;
     QString engine = QStringLiteral("sqlite"); // the folder of its SQL: sqlite, postgresql
     bool checkedForWrite = false;              // the quick check before the first write passed
+    bool checkRows = false;                    // that check is the integrity check
     QString writeRefusal;                      // why nothing may be written, when so
 
     bool openFile(const QString &fileName, bool readOnly, bool immutable, QString *error);

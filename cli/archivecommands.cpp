@@ -475,6 +475,8 @@ int runArchiveGroup(const QStringList &arguments, QTextStream &out, QTextStream 
             err << "dr7326g-cli: " << error << "\n";
             return ExitFailure;
         }
+        // An import is checked row by row before it writes.
+        archive.checkRowsBeforeWrite(name == QLatin1String("import"));
     }
     Context context{archive, server, parser, args, out, err};
     const int code = command->run(context);
