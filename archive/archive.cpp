@@ -3,6 +3,7 @@
 #include "archivedumpblob.h"
 #include "archiveserver.h"
 #include "archivesql.h"
+#include "serverdeadline.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -378,15 +379,17 @@ bool Archive::beginWrite(QString *error)
 
 void Archive::rollback()
 {
+    const ServerDeadline deadline(db);
     QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
 }
 
 bool Archive::commit(QString *error)
 {
     QSqlQuery query(db);
+    const ServerDeadline deadline(db);
     if (query.exec(QStringLiteral("COMMIT")))
         return true;
-    setError(error, query.lastError().text());
+    setError(error, deadline.reason(query.lastError().text()));
     return false;
 }
 
@@ -414,11 +417,12 @@ bool Archive::insertRecords(qint64 pager, qint64 download, const QVector<Archive
     QSqlQuery insert(db);
     for (int at = 0; at < rows.size(); at += rowsAtOnce) {
         const int count = qMin(rowsAtOnce, int(rows.size()) - at);
+        const ServerDeadline deadline(db);
         if (at == 0 || count < rowsAtOnce) {
             insert.finish();
             if (!insert.prepare(
                     archiveStatementForRows(engine, QStringLiteral("insert_record"), count))) {
-                setError(error, insert.lastError().text());
+                setError(error, deadline.reason(insert.lastError().text()));
                 return false;
             }
         }
@@ -431,7 +435,7 @@ bool Archive::insertRecords(qint64 pager, qint64 download, const QVector<Archive
             insert.bindValue(5 * k + 4, download);
         }
         if (!insert.exec()) {
-            setError(error, insert.lastError().text());
+            setError(error, deadline.reason(insert.lastError().text()));
             return false;
         }
         *inserted += insert.numRowsAffected();
@@ -723,6 +727,8 @@ QList<ArchiveRecord> Archive::recordPage(const QString &serialNumber, const QDat
     do {
         QSqlQuery query(db);
         query.setForwardOnly(true);
+        // The server sends the rows as they are read: each page has its time.
+        const ServerDeadline deadline(db);
         const int wanted = limit - page.size();
         if (!runArchiveQuery(
                 query, engine, QStringLiteral("select_records_page"),
@@ -743,6 +749,11 @@ QList<ArchiveRecord> Archive::recordPage(const QString &serialNumber, const QDat
             r.copy = query.value(2).toInt();
             r.downloadId = query.value(3).toLongLong();
             page << r;
+        }
+        // A connection cut while the rows came is no end of the period.
+        if (query.lastError().isValid()) {
+            setError(error, deadline.reason(query.lastError().text()));
+            return page;
         }
         if (returned < wanted)
             break;

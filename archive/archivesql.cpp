@@ -1,5 +1,7 @@
 #include "archivesql.h"
 
+#include "serverdeadline.h"
+
 #include <QFile>
 #include <QHash>
 #include <QMutex>
@@ -81,17 +83,19 @@ bool runArchiveQuery(QSqlQuery &query, const QString &engine, const QString &nam
             *error = QStringLiteral("no statement %1").arg(name);
         return false;
     }
+    // On the server, preparing and running each have their time.
+    const ServerDeadline deadline(query.driver());
     // A statement run again with new values is prepared once.
     if (query.lastQuery() != statements.first() && !query.prepare(statements.first())) {
         if (error)
-            *error = query.lastError().text();
+            *error = deadline.reason(query.lastError().text());
         return false;
     }
     for (int i = 0; i < values.size(); ++i)
         query.bindValue(i, values.at(i));
     if (!query.exec()) {
         if (error)
-            *error = query.lastError().text();
+            *error = deadline.reason(query.lastError().text());
         return false;
     }
     return true;
@@ -107,9 +111,10 @@ bool runArchiveScript(QSqlDatabase &db, const QString &engine, const QString &na
     }
     for (const QString &statement : statements) {
         QSqlQuery query(db);
+        const ServerDeadline deadline(db);
         if (!query.exec(statement)) {
             if (error)
-                *error = query.lastError().text();
+                *error = deadline.reason(query.lastError().text());
             return false;
         }
     }

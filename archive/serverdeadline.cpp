@@ -1,0 +1,218 @@
+#include "serverdeadline.h"
+
+#include <QSqlDriver>
+#include <QVariant>
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#if defined(Q_OS_WIN)
+#include <windows.h>
+#include <winsock2.h>
+#elif defined(Q_OS_UNIX)
+#include <dlfcn.h>
+#include <sys/socket.h>
+#endif
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+const char passedProperty[] = "dr7326g_deadline_passed";
+
+// libpq's PQsocket, found in the libpq that Qt's PostgreSQL driver loaded
+// (the program is not linked with libpq itself); null when it is not there.
+using SocketOf = int (*)(const void *connection);
+
+SocketOf findSocketOf()
+{
+#if defined(Q_OS_WIN)
+    for (const char *library : {"libpq.dll", "libpq5.dll"})
+        if (HMODULE module = GetModuleHandleA(library))
+            if (FARPROC found = GetProcAddress(module, "PQsocket"))
+                return reinterpret_cast<SocketOf>(reinterpret_cast<void *>(found));
+    return nullptr;
+#elif defined(Q_OS_UNIX)
+    // RTLD_NOLOAD: only the library already there; the handle is kept, so
+    // that it stays loaded as long as the pointer is used.
+    for (const char *library : {"libpq.so.5", "libpq.5.dylib", "libpq.dylib"})
+        if (void *handle = dlopen(library, RTLD_LAZY | RTLD_NOLOAD))
+            if (void *found = dlsym(handle, "PQsocket"))
+                return reinterpret_cast<SocketOf>(found);
+    return reinterpret_cast<SocketOf>(dlsym(RTLD_DEFAULT, "PQsocket"));
+#else
+    return nullptr;
+#endif
+}
+
+// The socket of a PostgreSQL connection; -1 without one.
+qintptr socketOf(const QSqlDriver *driver)
+{
+    if (!driver || driver->dbmsType() != QSqlDriver::PostgreSQL || !driver->isOpen())
+        return -1;
+    const QVariant handle = driver->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "PGconn*") != 0)
+        return -1;
+    const void *connection = *static_cast<void *const *>(handle.constData());
+    static const SocketOf socketOfConnection = findSocketOf();
+    if (!connection || !socketOfConnection)
+        return -1;
+    return socketOfConnection(connection);
+}
+
+void shutDown(qintptr socket)
+{
+#if defined(Q_OS_WIN)
+    ::shutdown(SOCKET(socket), SD_BOTH);
+#elif defined(Q_OS_UNIX)
+    ::shutdown(int(socket), SHUT_RDWR);
+#else
+    Q_UNUSED(socket)
+#endif
+}
+
+// One thread for every guard of the program: it sleeps until the earliest
+// deadline and cuts the socket of each that passed. Made once and never
+// destroyed, so that no guard outlives it.
+class Watchdog
+{
+public:
+    qint64 arm(qintptr socket, int ms)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!started) {
+            std::thread([this] { run(); }).detach();
+            started = true;
+        }
+        const qint64 id = next++;
+        watches[id] = Watch{Clock::now() + std::chrono::milliseconds(ms), socket, false};
+        wake.notify_one();
+        return id;
+    }
+    // Whether its time ran out.
+    bool disarm(qint64 id)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        const auto found = watches.find(id);
+        if (found == watches.end())
+            return false;
+        const bool passed = found->second.passed;
+        watches.erase(found);
+        return passed;
+    }
+    bool passed(qint64 id)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        const auto found = watches.find(id);
+        return found != watches.end() && found->second.passed;
+    }
+
+private:
+    struct Watch
+    {
+        Clock::time_point at;
+        qintptr socket;
+        bool passed;
+    };
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::map<qint64, Watch> watches;
+    qint64 next = 0;
+    bool started = false;
+
+    void run()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            const Clock::time_point now = Clock::now();
+            Clock::time_point earliest = Clock::time_point::max();
+            for (auto &entry : watches) {
+                Watch &w = entry.second;
+                if (w.passed)
+                    continue;
+                // The socket stays open while the watch is armed: the
+                // connection is closed only by the thread waiting on it.
+                if (w.at <= now) {
+                    shutDown(w.socket);
+                    // Guards nested on the connection are cut with it.
+                    for (auto &other : watches)
+                        if (other.second.socket == w.socket)
+                            other.second.passed = true;
+                }
+            }
+            for (const auto &entry : watches)
+                if (!entry.second.passed && entry.second.at < earliest)
+                    earliest = entry.second.at;
+            if (earliest == Clock::time_point::max())
+                wake.wait(lock);
+            else
+                wake.wait_until(lock, earliest);
+        }
+    }
+};
+
+Watchdog &watchdog()
+{
+    static Watchdog *const instance = new Watchdog;
+    return *instance;
+}
+
+} // namespace
+
+int serverStatementDeadlineMs()
+{
+    bool ok = false;
+    const double seconds = qEnvironmentVariable("DR7326G_SERVER_TIMEOUT").toDouble(&ok);
+    return ok && seconds > 0 && seconds < 24 * 3600 ? qMax(1, int(seconds * 1000)) : 60000;
+}
+
+qint64 serverSyncDeadlineMs()
+{
+    return qint64(serverStatementDeadlineMs()) * 10;
+}
+
+QString serverDeadlineText(qint64 ms)
+{
+    return ms % 1000 == 0 ? QStringLiteral("%1 s").arg(ms / 1000)
+                          : QStringLiteral("%1 s").arg(double(ms) / 1000, 0, 'g', 3);
+}
+
+ServerDeadline::ServerDeadline(const QSqlDriver *guarded, int time) : ms(time)
+{
+    const qintptr socket = socketOf(guarded);
+    if (socket < 0)
+        return;
+    // A QObject property marks the connection; set only by its own thread.
+    driver = const_cast<QSqlDriver *>(guarded);
+    watch = watchdog().arm(socket, ms);
+}
+
+ServerDeadline::ServerDeadline(const QSqlDatabase &db, int time) : ServerDeadline(db.driver(), time)
+{
+}
+
+ServerDeadline::~ServerDeadline()
+{
+    if (watch >= 0 && watchdog().disarm(watch))
+        driver->setProperty(passedProperty, true);
+}
+
+bool ServerDeadline::passed() const
+{
+    return watch >= 0 && watchdog().passed(watch);
+}
+
+QString ServerDeadline::reason(const QString &error) const
+{
+    return passed() ? QStringLiteral("the server did not answer within %1 (this program's time "
+                                     "limit; the connection was closed)")
+                          .arg(serverDeadlineText(ms))
+                    : error;
+}
+
+bool serverDeadlinePassed(const QSqlDatabase &db)
+{
+    return db.driver() && db.driver()->property(passedProperty).toBool();
+}
