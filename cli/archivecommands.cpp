@@ -7,6 +7,7 @@
 #include "historyplot.h"
 #include "pdfjournal.h"
 #include "settingslog.h"
+#include "terminaltext.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -260,22 +261,17 @@ int syncArchive(Context &c)
         return c.fail(ExitUsage, QStringLiteral("no lab server: give --server URI or set "
                                                 "DR7326G_SERVER"));
     const ArchiveSyncResult result = synchronizeArchive(c.archive, c.server);
+    c.err << syncProblemsText(result, false);
+    c.err.flush();
     if (!result.ok)
-        return c.fail(ExitFailure,
-                      result.error + (result.needsPassword
-                                          ? QStringLiteral(" (put it in ~/.pgpass or PGPASSWORD); "
-                                                           "nothing was sent")
-                                      : !result.connected
-                                          ? QStringLiteral("; nothing was sent")
-                                          : QStringLiteral("; what was sent before is kept, the "
-                                                           "next sync goes on")));
+        return ExitFailure;
     if (result.nothingNew())
         c.out << c.server.uri() << ": nothing new\n";
     else
         c.out << c.server.uri() << ": " << result.downloads << " new downloads, " << result.records
               << " new records, " << result.reads << " new parameter reads, " << result.changes
               << " new setting changes\n";
-    return ExitOk;
+    return syncFailed(result, false) ? ExitFailure : ExitOk;
 }
 
 struct Command
@@ -361,6 +357,55 @@ bool takesValue(const char *arg)
 }
 
 } // namespace
+
+QString syncProblemsText(const ArchiveSyncResult &result, bool automatic)
+{
+    QString text;
+    // Text from the archive and the server, cut to what a line can show.
+    const auto shown = [](const QString &value, int most) {
+        return value.size() <= most ? shownText(value)
+                                    : QStringLiteral("%1... (%2 characters)")
+                                          .arg(shownText(value.left(most)))
+                                          .arg(value.size());
+    };
+    for (const ArchiveSyncRefusal &r : result.refused)
+        text += QStringLiteral("dr7326g-cli: the lab server refused %1 %2 (pager %3, %4): %5; it "
+                               "stays in this PC's archive only, and each sync offers it again\n")
+                    .arg(r.kind)
+                    .arg(r.id)
+                    .arg(shown(r.serialNumber, 64), timeText(r.at), shown(r.reason, 400));
+    if (result.ok)
+        return text;
+    const QString error = shown(result.error, 600);
+    if (result.needsPassword)
+        text += QStringLiteral("dr7326g-cli: %1 (put it in ~/.pgpass or PGPASSWORD); nothing was "
+                               "sent%2\n")
+                    .arg(error, automatic ? QStringLiteral(": it is kept in this PC's archive")
+                                          : QString());
+    else if (!result.connected)
+        text += automatic ? QStringLiteral("dr7326g-cli: kept in this PC's archive only, not sent "
+                                           "to the lab server now: %1; the next sync sends it\n")
+                                .arg(error)
+                          : QStringLiteral("dr7326g-cli: %1; nothing was sent\n").arg(error);
+    else if (result.stalled)
+        text += QStringLiteral("dr7326g-cli: %1; the sync stopped there: what the server took is "
+                               "noted on this PC, the rest is kept in this PC's archive and the "
+                               "next sync sends it\n")
+                    .arg(error);
+    else
+        text += QStringLiteral("dr7326g-cli: the sync to the lab server stopped: %1; what the "
+                               "server took is noted on this PC, the rest is kept in this PC's "
+                               "archive and the next sync tries it again\n")
+                    .arg(error);
+    return text;
+}
+
+bool syncFailed(const ArchiveSyncResult &result, bool automatic)
+{
+    if (automatic && !result.ok && !result.connected)
+        return false;
+    return !result.complete();
+}
 
 bool isArchiveCommand(int argc, char **argv)
 {
