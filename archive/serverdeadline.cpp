@@ -1,25 +1,28 @@
+// Winsock wants to come before anything that may bring in windows.h.
+#if defined(_WIN32)
+#include <winsock2.h>
+// (after winsock2.h)
+#include <windows.h>
+#endif
+
 #include "serverdeadline.h"
 
+#include <QDeadlineTimer>
+#include <QMutex>
 #include <QSqlDriver>
+#include <QThread>
 #include <QVariant>
+#include <QWaitCondition>
 
-#include <chrono>
-#include <condition_variable>
 #include <map>
-#include <mutex>
-#include <thread>
 
-#if defined(Q_OS_WIN)
-#include <windows.h>
-#include <winsock2.h>
-#elif defined(Q_OS_UNIX)
+#if defined(Q_OS_UNIX)
 #include <dlfcn.h>
 #include <sys/socket.h>
 #endif
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 const char passedProperty[] = "dr7326g_deadline_passed";
 
 // libpq's PQsocket, found in the libpq that Qt's PostgreSQL driver loaded
@@ -75,26 +78,27 @@ void shutDown(qintptr socket)
 
 // One thread for every guard of the program: it sleeps until the earliest
 // deadline and cuts the socket of each that passed. Made once and never
-// destroyed, so that no guard outlives it.
+// destroyed, so that no guard outlives it. (Qt's threads: MinGW's default
+// C++ library has no std::thread.)
 class Watchdog
 {
 public:
     qint64 arm(qintptr socket, int ms)
     {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (!started) {
-            std::thread([this] { run(); }).detach();
-            started = true;
+        const QMutexLocker lock(&mutex);
+        if (!thread) {
+            thread = new Thread(this);
+            thread->start();
         }
         const qint64 id = next++;
-        watches[id] = Watch{Clock::now() + std::chrono::milliseconds(ms), socket, false};
-        wake.notify_one();
+        watches[id] = Watch{QDeadlineTimer(ms), socket, false};
+        wake.wakeOne();
         return id;
     }
     // Whether its time ran out.
     bool disarm(qint64 id)
     {
-        std::lock_guard<std::mutex> lock(mutex);
+        const QMutexLocker lock(&mutex);
         const auto found = watches.find(id);
         if (found == watches.end())
             return false;
@@ -104,7 +108,7 @@ public:
     }
     bool passed(qint64 id)
     {
-        std::lock_guard<std::mutex> lock(mutex);
+        const QMutexLocker lock(&mutex);
         const auto found = watches.find(id);
         return found != watches.end() && found->second.passed;
     }
@@ -112,29 +116,34 @@ public:
 private:
     struct Watch
     {
-        Clock::time_point at;
+        QDeadlineTimer at;
         qintptr socket;
         bool passed;
     };
-    std::mutex mutex;
-    std::condition_variable wake;
+    class Thread : public QThread
+    {
+    public:
+        explicit Thread(Watchdog *dog) : watchdog(dog) {}
+        void run() override { watchdog->run(); }
+
+    private:
+        Watchdog *watchdog;
+    };
+    QMutex mutex;
+    QWaitCondition wake;
     std::map<qint64, Watch> watches;
     qint64 next = 0;
-    bool started = false;
+    Thread *thread = nullptr;
 
     void run()
     {
-        std::unique_lock<std::mutex> lock(mutex);
+        const QMutexLocker lock(&mutex);
         for (;;) {
-            const Clock::time_point now = Clock::now();
-            Clock::time_point earliest = Clock::time_point::max();
             for (auto &entry : watches) {
                 Watch &w = entry.second;
-                if (w.passed)
-                    continue;
                 // The socket stays open while the watch is armed: the
                 // connection is closed only by the thread waiting on it.
-                if (w.at <= now) {
+                if (!w.passed && w.at.hasExpired()) {
                     shutDown(w.socket);
                     // Guards nested on the connection are cut with it.
                     for (auto &other : watches)
@@ -142,13 +151,16 @@ private:
                             other.second.passed = true;
                 }
             }
+            qint64 wait = -1;
             for (const auto &entry : watches)
-                if (!entry.second.passed && entry.second.at < earliest)
-                    earliest = entry.second.at;
-            if (earliest == Clock::time_point::max())
-                wake.wait(lock);
+                if (!entry.second.passed) {
+                    const qint64 left = qMax<qint64>(1, entry.second.at.remainingTime());
+                    wait = wait < 0 ? left : qMin(wait, left);
+                }
+            if (wait < 0)
+                wake.wait(&mutex);
             else
-                wake.wait_until(lock, earliest);
+                wake.wait(&mutex, static_cast<unsigned long>(wait));
         }
     }
 };
