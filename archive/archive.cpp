@@ -379,12 +379,18 @@ bool Archive::beginWrite(QString *error)
 
 void Archive::rollback()
 {
+    if (!db.isOpen())
+        return; // a server's connection cut at a time limit: nothing to undo here
     const ServerDeadline deadline(db);
     QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
 }
 
 bool Archive::commit(QString *error)
 {
+    if (!db.isOpen()) {
+        setError(error, QStringLiteral("the connection is closed"));
+        return false;
+    }
     QSqlQuery query(db);
     const ServerDeadline deadline(db);
     if (query.exec(QStringLiteral("COMMIT")))
@@ -414,6 +420,10 @@ bool Archive::insertRecords(qint64 pager, qint64 download, const QVector<Archive
     // Many rows a statement: a statement run costs more than a row. At five
     // values a row, within the 999 bound values older SQLite builds allow.
     constexpr int rowsAtOnce = 190;
+    if (!db.isOpen()) {
+        setError(error, QStringLiteral("the connection is closed"));
+        return false;
+    }
     QSqlQuery insert(db);
     for (int at = 0; at < rows.size(); at += rowsAtOnce) {
         const int count = qMin(rowsAtOnce, int(rows.size()) - at);

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QHash>
 #include <QMutex>
+#include <QSqlDriver>
 #include <QSqlError>
 
 // The resource tree of a static library is registered by hand.
@@ -83,6 +84,12 @@ bool runArchiveQuery(QSqlQuery &query, const QString &engine, const QString &nam
             *error = QStringLiteral("no statement %1").arg(name);
         return false;
     }
+    // A server's connection cut at a time limit takes nothing more.
+    if (!query.driver() || !query.driver()->isOpen()) {
+        if (error)
+            *error = QStringLiteral("the connection is closed");
+        return false;
+    }
     // On the server, preparing and running each have their time.
     const ServerDeadline deadline(query.driver());
     // A statement run again with new values is prepared once.
@@ -107,6 +114,11 @@ bool runArchiveScript(QSqlDatabase &db, const QString &engine, const QString &na
     if (statements.isEmpty()) {
         if (error)
             *error = QStringLiteral("no statement %1").arg(name);
+        return false;
+    }
+    if (!db.isOpen()) {
+        if (error)
+            *error = QStringLiteral("the connection is closed");
         return false;
     }
     for (const QString &statement : statements) {

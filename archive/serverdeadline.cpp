@@ -14,6 +14,7 @@
 #include <QVariant>
 #include <QWaitCondition>
 
+#include <cstdio>
 #include <map>
 
 #if defined(Q_OS_UNIX)
@@ -165,6 +166,22 @@ private:
     }
 };
 
+// Qt's PostgreSQL driver frees each prepared statement on the server when
+// its query ends, and warns on stderr when it cannot: after a connection
+// was cut on purpose that is no news, so those warnings are dropped then.
+QtMessageHandler earlierHandler = nullptr;
+
+void dropWarningsOfCutConnections(QtMsgType type, const QMessageLogContext &context,
+                                  const QString &message)
+{
+    if (type == QtWarningMsg && message.startsWith(QLatin1String("Unable to free statement")))
+        return;
+    if (earlierHandler)
+        earlierHandler(type, context, message);
+    else
+        fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+}
+
 Watchdog &watchdog()
 {
     static Watchdog *const instance = new Watchdog;
@@ -207,8 +224,12 @@ ServerDeadline::ServerDeadline(const QSqlDatabase &db, int time) : ServerDeadlin
 
 ServerDeadline::~ServerDeadline()
 {
-    if (watch >= 0 && watchdog().disarm(watch))
+    if (watch >= 0 && watchdog().disarm(watch)) {
         driver->setProperty(passedProperty, true);
+        static const bool installed =
+            (earlierHandler = qInstallMessageHandler(dropWarningsOfCutConnections), true);
+        Q_UNUSED(installed)
+    }
 }
 
 bool ServerDeadline::passed() const

@@ -88,9 +88,11 @@ int listPagers(Context &c)
     return ExitOk;
 }
 
-bool knownPager(Context &c, const QString &serial)
+// Whether the archive knows the pager; false with *error set when the
+// archive could not say (a server that did not answer).
+bool knownPager(Context &c, const QString &serial, QString *error)
 {
-    for (const ArchivePager &p : c.archive.pagers())
+    for (const ArchivePager &p : c.archive.pagers(error))
         if (p.serialNumber == serial)
             return true;
     return false;
@@ -117,8 +119,11 @@ int showRecords(Context &c)
     const QString png = c.parser.value(QStringLiteral("png"));
     if (!png.isEmpty() && !png.endsWith(QLatin1String(".png"), Qt::CaseInsensitive))
         return c.fail(ExitUsage, QStringLiteral("--png FILE must end in .png"));
-    if (!knownPager(c, serial))
-        return c.fail(ExitFailure, QStringLiteral("no pager %1 in the archive").arg(serial));
+    QString error;
+    if (!knownPager(c, serial, &error))
+        return c.fail(ExitFailure, !error.isEmpty()
+                                       ? error
+                                       : QStringLiteral("no pager %1 in the archive").arg(serial));
 
     const QDateTime from =
         fromDay.isValid() ? fromDay.startOfDay() : QDateTime::fromSecsSinceEpoch(0);
@@ -145,7 +150,6 @@ int showRecords(Context &c)
         return c.fail(ExitFailure, QStringLiteral("no record in the period: no file written"));
     }
     int code = ExitOk;
-    QString error;
     if (!csv.isEmpty() && !saveHistoryCsv(&model, calibration, csv, &error))
         code = c.fail(ExitFailure, QStringLiteral("%1 not written: %2").arg(csv, error));
     if (!pdf.isEmpty()) {
@@ -227,9 +231,11 @@ int listDownloads(Context &c)
     if (!error.isEmpty())
         return c.fail(ExitFailure, error);
     // A pager known only by its parameter reads has no download: an empty list.
-    if (list.isEmpty() && !knownPager(c, c.args.first()))
+    if (list.isEmpty() && !knownPager(c, c.args.first(), &error))
         return c.fail(ExitFailure,
-                      QStringLiteral("no pager %1 in the archive").arg(c.args.first()));
+                      !error.isEmpty()
+                          ? error
+                          : QStringLiteral("no pager %1 in the archive").arg(c.args.first()));
     c.out << "id\torigin\tdownloaded\tzone\toutcome\tpages\trecords\tnew\tdump-bytes\tpc\n";
     for (const ArchiveDownload &d : list)
         c.out << d.id << '\t' << d.origin << '\t' << timeText(d.downloadedAt) << '\t'
