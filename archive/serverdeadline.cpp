@@ -167,11 +167,13 @@ private:
 };
 
 // Qt's PostgreSQL driver frees each prepared statement on the server when
-// its query ends, and warns on stderr when it cannot: after a connection
-// was cut on purpose that is no news, so those warnings are dropped then.
+// its query ends, and warns on stderr when it cannot: in a transaction the
+// server refused, or on a connection cut on purpose. Neither is news (the
+// server forgets the statement with the connection), so, once a server
+// connection is used, those warnings are dropped.
 QtMessageHandler earlierHandler = nullptr;
 
-void dropWarningsOfCutConnections(QtMsgType type, const QMessageLogContext &context,
+void dropUnfreedStatementWarnings(QtMsgType type, const QMessageLogContext &context,
                                   const QString &message)
 {
     if (type == QtWarningMsg && message.startsWith(QLatin1String("Unable to free statement")))
@@ -216,6 +218,9 @@ ServerDeadline::ServerDeadline(const QSqlDriver *guarded, int time) : ms(time)
     // A QObject property marks the connection; set only by its own thread.
     driver = const_cast<QSqlDriver *>(guarded);
     watch = watchdog().arm(socket, ms);
+    static const bool quiet =
+        (earlierHandler = qInstallMessageHandler(dropUnfreedStatementWarnings), true);
+    Q_UNUSED(quiet)
 }
 
 ServerDeadline::ServerDeadline(const QSqlDatabase &db, int time) : ServerDeadline(db.driver(), time)
@@ -224,12 +229,8 @@ ServerDeadline::ServerDeadline(const QSqlDatabase &db, int time) : ServerDeadlin
 
 ServerDeadline::~ServerDeadline()
 {
-    if (watch >= 0 && watchdog().disarm(watch)) {
+    if (watch >= 0 && watchdog().disarm(watch))
         driver->setProperty(passedProperty, true);
-        static const bool installed =
-            (earlierHandler = qInstallMessageHandler(dropWarningsOfCutConnections), true);
-        Q_UNUSED(installed)
-    }
 }
 
 bool ServerDeadline::passed() const
