@@ -66,10 +66,14 @@ qintptr socketOf(const QSqlDriver *driver)
     return socketOfConnection(connection);
 }
 
+// Makes the call waiting on the socket return. Winsock wakes no waiting
+// call for a mere shutdown: there the socket is closed, and libpq's own
+// close of it soon after (the guard closes the connection) fails harmlessly.
 void shutDown(qintptr socket)
 {
 #if defined(Q_OS_WIN)
     ::shutdown(SOCKET(socket), SD_BOTH);
+    ::closesocket(SOCKET(socket));
 #elif defined(Q_OS_UNIX)
     ::shutdown(int(socket), SHUT_RDWR);
 #else
@@ -229,8 +233,12 @@ ServerDeadline::ServerDeadline(const QSqlDatabase &db, int time) : ServerDeadlin
 
 ServerDeadline::~ServerDeadline()
 {
-    if (watch >= 0 && watchdog().disarm(watch))
+    // A connection that was cut is closed at once by its own thread: it can
+    // carry nothing more.
+    if (watch >= 0 && watchdog().disarm(watch)) {
         driver->setProperty(passedProperty, true);
+        driver->close();
+    }
 }
 
 bool ServerDeadline::passed() const

@@ -4,10 +4,10 @@
 // session keeps locked answers nothing, and libpq waits for its answer for
 // ever: the server's own time-outs run in the server, which may not run at
 // all. While a ServerDeadline lives, the connection it guards has its time:
-// past it a watchdog thread shuts the connection's socket down, so that the
-// call waiting on it returns with an error. The connection is then marked
-// (serverDeadlinePassed) and useless: the caller stops, says why and keeps
-// what it had.
+// past it a watchdog thread shuts the connection's socket down (closes it,
+// on Windows), so that the call waiting on it returns with an error. The
+// connection is then marked (serverDeadlinePassed) and closed: the caller
+// stops, says why and keeps what it had.
 //
 // Contract:
 //  - Only PostgreSQL connections are guarded; any other (SQLite) is left
