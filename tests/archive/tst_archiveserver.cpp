@@ -199,21 +199,23 @@ void TestArchiveServer::serverDownDuringDownload()
 
 void TestArchiveServer::serverFaults_data()
 {
-    QTest::addColumn<QString>("serial"); // of the PC's first pager
-    QTest::addColumn<QString>("rule");   // the lab's, added to the server
-    QTest::addColumn<bool>("locked");    // another session locks the records
-    QTest::addColumn<bool>("stopped");   // and the server process of the sync stops
+    QTest::addColumn<QString>("serial");  // of the PC's first pager
+    QTest::addColumn<QString>("rule");    // the lab's, added to the server
+    QTest::addColumn<bool>("locked");     // another session locks the records
+    QTest::addColumn<QString>("stopped"); // a server process stopped: the sync's or the main one
     QTest::addColumn<QString>("told");
     const QString none;
     QTest::newRow("check") << "05A-BAD"
                            << "ALTER TABLE pagers ADD CONSTRAINT lab CHECK (serial <> '05A-BAD')"
-                           << false << false << "refused download 1 (pager 05A-BAD, ";
-    QTest::newRow("index row") << noise(6000) << none << false << false
-                               << "... (6000 characters), ";
-    QTest::newRow("NUL") << QString::fromUtf8("05A\0x", 5) << none << false << false
+                           << false << none << "refused download 1 (pager 05A-BAD, ";
+    QTest::newRow("index row") << noise(6000) << none << false << none << "... (6000 characters), ";
+    QTest::newRow("NUL") << QString::fromUtf8("05A\0x", 5) << none << false << none
                          << "refused download 1 (pager 05A\\x00x, ";
-    QTest::newRow("locked") << "05A-FIRST" << none << true << false << "did not answer within 1 s";
-    QTest::newRow("stopped") << "05A-FIRST" << none << true << true << "did not answer within 3 s";
+    QTest::newRow("locked") << "05A-FIRST" << none << true << none << "did not answer within 1 s";
+    QTest::newRow("sync's process stopped") << "05A-FIRST" << none << true << "sync"
+                                            << "did not answer within 3 s";
+    QTest::newRow("postmaster stopped") << "05A-FIRST" << none << false << "postmaster"
+                                        << "timeout expired; nothing was sent";
 }
 
 void TestArchiveServer::serverFaults()
@@ -221,7 +223,7 @@ void TestArchiveServer::serverFaults()
     QFETCH(QString, serial);
     QFETCH(QString, rule);
     QFETCH(bool, locked);
-    QFETCH(bool, stopped);
+    QFETCH(QString, stopped);
     QFETCH(QString, told);
     const QString db =
         QStringLiteral("tst_fault_%1").arg(QChar(QTest::currentDataTag()[0]).toLower());
@@ -230,7 +232,8 @@ void TestArchiveServer::serverFaults()
     QVERIFY2(server.isSet(), qPrintable(error));
     QVERIFY2(Archive().openServer(server, &error), qPrintable(error));
     QVERIFY2(rule.isEmpty() || runOnTestServer(db, rule, &error), qPrintable(error));
-    // The faulty pager's download, read and change, then a good pager's.
+    // The faulty pager's download, read and change, then a good pager's
+    // download and read.
     const QString file = pcArchive(dir, db, "05A-FIRST", {{1, 2, 3}}, 0);
     QVERIFY(!file.isEmpty());
     {
@@ -239,6 +242,7 @@ void TestArchiveServer::serverFaults()
         QVERIFY(pc.storeHistory(historyDumpOf("05A00317", {1, 2}, true, 7200),
                                 ArchiveOutcome::Complete, "download")
                     .ok);
+        QVERIFY(pc.storeParameterRead({"05A00317", {{setting::gammaSigma, "3"}}}, nullptr));
     }
     QVERIFY(serial == "05A-FIRST" || renamePager(file, "05A-FIRST", serial));
 
@@ -248,21 +252,28 @@ void TestArchiveServer::serverFaults()
     QSqlQuery lock(locker);
     QVERIFY(!locked ||
             (lock.exec("BEGIN") && lock.exec("LOCK TABLE records IN ACCESS EXCLUSIVE MODE")));
-    qputenv("DR7326G_SERVER_TIMEOUT", stopped ? "3" : "1");
-    QProcess *sync = startCli({"archive", "sync", "--archive", file, "--server", server.uri()});
-    qunsetenv("DR7326G_SERVER_TIMEOUT");
-    qint64 backend = 0;
-    // The sync's server process, once it waits for the lock.
-    for (int i = 0; stopped && !backend && i < 300; ++i) {
-        QThread::msleep(10);
-        backend = testServerValue(db, "SELECT pid FROM pg_stat_activity WHERE application_name = "
-                                      "'dr7326g' AND wait_event_type = 'Lock'")
-                      .toLongLong();
+    qint64 stop = 0;
+    if (stopped == "postmaster") {
+        stop = testServerValue(db, "SELECT split_part(pg_read_file('postmaster.pid'), E'\\n', 1)")
+                   .toLongLong();
+        QVERIFY(stop && ::kill(pid_t(stop), SIGSTOP) == 0);
     }
-    QVERIFY(!stopped || (backend && ::kill(pid_t(backend), SIGSTOP) == 0));
+    qputenv("DR7326G_SERVER_TIMEOUT", stopped == "sync" ? "3" : "1");
+    QProcess *sync = startCli({"archive", "sync", "--archive", file, "--server",
+                               server.uri() + (stop ? "?connect_timeout=1" : "")});
+    qunsetenv("DR7326G_SERVER_TIMEOUT");
+    // The sync's server process, once it waits for the lock.
+    for (int i = 0; stopped == "sync" && !stop && i < 300; ++i) {
+        QThread::msleep(10);
+        stop = testServerValue(db, "SELECT pid FROM pg_stat_activity WHERE application_name = "
+                                   "'dr7326g' AND wait_event_type = 'Lock'")
+                   .toLongLong();
+        QVERIFY(!stop || ::kill(pid_t(stop), SIGSTOP) == 0);
+    }
+    QVERIFY(stopped.isEmpty() || stop);
     const Run first = finish(sync);
-    if (backend)
-        ::kill(pid_t(backend), SIGCONT);
+    if (stop)
+        ::kill(pid_t(stop), SIGCONT);
     if (locked)
         lock.exec("ROLLBACK");
     lock = QSqlQuery();
@@ -272,7 +283,7 @@ void TestArchiveServer::serverFaults()
 
     QCOMPARE(first.code, 1);
     QVERIFY2(first.err.contains(told), qPrintable(first.err));
-    if (locked) {
+    if (locked || !stopped.isEmpty()) {
         // Nothing lost: the next sync sends all.
         const Run again =
             finish(startCli({"archive", "sync", "--archive", file, "--server", server.uri()}));
@@ -281,9 +292,11 @@ void TestArchiveServer::serverFaults()
         return;
     }
     // The faulty pager's download, read and change are named; the good
-    // download went past them; the next sync names them again.
+    // download, and the read sent with the refused one, went past them; the
+    // next sync names them again.
     QCOMPARE(first.err.count("refused"), 3);
     QCOMPARE(testServerValue(db, "SELECT COUNT(*) FROM records"), QString("2"));
+    QCOMPARE(testServerValue(db, "SELECT COUNT(*) FROM parameter_reads"), QString("1"));
     const Run again =
         finish(startCli({"archive", "sync", "--archive", file, "--server", server.uri()}));
     QCOMPARE(again.code, 1);
