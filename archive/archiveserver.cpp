@@ -136,6 +136,7 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
         if (state.next())
             for (int i = 0; i < 3; ++i)
                 done[i] = state.value(i).toLongLong();
+        state.finish();
         QList<QVariantList> refusedRows;
         if (!runArchiveScript(local.db, le, QStringLiteral("sync_refused_table"), &reason) ||
             !selectRows(local.db, le, QStringLiteral("select_sync_refused"), {serverId},
