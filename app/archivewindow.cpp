@@ -2,6 +2,7 @@
 
 #include "archive.h"
 #include "archiverecordmodel.h"
+#include "background.h"
 #include "csvexport.h"
 #include "filedialogs.h"
 #include "historyplot.h"
@@ -24,7 +25,6 @@
 #include <QTableView>
 #include <QTableWidget>
 #include <QVBoxLayout>
-#include <QtConcurrent>
 
 namespace {
 
@@ -242,7 +242,7 @@ void ArchiveWindow::probeServer()
     report(tr("Подключение к серверу лаборатории %1…").arg(probedServer.uri()));
     sourceBox->setEnabled(false);
     const ArchiveServer server = probedServer;
-    probe.setFuture(QtConcurrent::run([server]() {
+    probe.setFuture(runInBackground([server]() {
         Archive tried;
         ServerProbe result;
         result.ok = tried.openServer(server, &result.error);

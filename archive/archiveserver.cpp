@@ -82,6 +82,15 @@ bool selectRows(const QSqlDatabase &db, const QString &engine, const QString &na
     return true;
 }
 
+// The id of the row an INSERT … DO NOTHING added (the server returns it, SQLite
+// tells it after); 0 when the row was there already.
+qint64 addedRow(QSqlQuery &query)
+{
+    if (query.isSelect())
+        return query.next() ? query.value(0).toLongLong() : 0;
+    return query.numRowsAffected() > 0 ? query.lastInsertId().toLongLong() : 0;
+}
+
 } // namespace
 
 // ---- Synchronising ----
@@ -89,7 +98,9 @@ bool selectRows(const QSqlDatabase &db, const QString &engine, const QString &na
 ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
 {
     ArchiveSyncResult result;
-    if (!local.isOpen() || !server.isOpen() || local.isServer() || !server.isServer()) {
+    // The target is the lab's server, or another archive file that this one
+    // is merged into.
+    if (!local.isOpen() || !server.isOpen() || local.isServer() || &local == &server) {
         result.error = QStringLiteral("no archive or no server to synchronise");
         return result;
     }
@@ -287,11 +298,9 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
                                       values.at(10), values.at(11), pcOf(values.at(12))},
                                      why))
                     return false;
-                qint64 download = 0;
-                if (insert.next()) {
-                    download = insert.value(0).toLongLong();
-                    downloadAdded = true;
-                } else {
+                qint64 download = addedRow(insert);
+                downloadAdded = download != 0;
+                if (!downloadAdded) {
                     insert.finish();
                     if (!runArchiveQuery(insert, se, QStringLiteral("select_download_by_digest"),
                                          {pager, values.at(9)}, why) ||
@@ -422,9 +431,9 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
             !runArchiveQuery(insert, se, QStringLiteral("sync_insert_read"),
                              {pager, read.at(2), read.at(3), pcOf(read.at(4)), read.at(5)}, why))
             return false;
-        if (!insert.next())
+        const qint64 readId = addedRow(insert);
+        if (!readId)
             return true; // the server holds it already
-        const qint64 readId = insert.value(0).toLongLong();
         insert.finish();
         ++*added;
         for (const auto &value : readValues.value(read.at(0).toLongLong()))

@@ -94,7 +94,9 @@ struct ArchiveSyncResult
     bool nothingNew() const { return complete() && !downloads && !records && !reads && !changes; }
 };
 
-// Sends what `local` holds that `server` lacks. Both must be open.
+// Sends what `local` holds that `server` lacks. Both must be open. `server`
+// may also be another archive file: `local` is then merged into it by the
+// same rule (see moveEarlierFiles in archivelocation.h).
 ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server);
 // The same, connecting to the server first (unreachable, needsPassword when
 // that fails: nothing was sent).

@@ -1,5 +1,6 @@
 #include "archivecommands.h"
 
+#include "archivelocation.h"
 #include "archiverecordmodel.h"
 #include "archiveserver.h"
 #include "csvexport.h"
@@ -511,13 +512,17 @@ int runArchiveGroup(const QStringList &arguments, QTextStream &out, QTextStream 
         }
     } else {
         const QString fileName =
-            parser.isSet(archiveOption) ? parser.value(archiveOption) : Archive::defaultFileName();
+            parser.isSet(archiveOption) ? parser.value(archiveOption) : defaultArchiveFile(err);
         // Browsing makes no archive where there was none.
         if (!QFileInfo::exists(fileName) && name != QLatin1String("import")) {
             err << "dr7326g-cli: no archive " << fileName << "\n";
             return ExitFailure;
         }
-        if (!archive.open(fileName, &error)) {
+        // Only import and sync write; the others read an archive that cannot
+        // be written, too.
+        const bool writes = name == QLatin1String("import") || name == QLatin1String("sync");
+        if (!archive.open(fileName, writes ? Archive::OpenMode::Store : Archive::OpenMode::Browse,
+                          &error)) {
             err << "dr7326g-cli: " << error << "\n";
             return ExitFailure;
         }
@@ -537,12 +542,35 @@ int runArchiveCommand(int argc, char **argv)
     return runArchiveGroup(QCoreApplication::arguments(), out, err);
 }
 
+QString defaultArchiveFile(QTextStream &err)
+{
+    static bool moved = false;
+    if (!moved) {
+        moved = true;
+        // The window's settings are the window's to move.
+        const QString done = moveEarlierFiles(false, [&err](const EarlierFiles &merging) {
+                                 err << "dr7326g-cli: merging the archive of an earlier "
+                                        "version, "
+                                     << merging.earlierArchive << ", into "
+                                     << merging.currentArchive << " (once)...\n";
+                                 err.flush();
+                             }).describe();
+        if (!done.isEmpty()) {
+            err << "dr7326g-cli: " << done << "\n";
+            err.flush();
+        }
+    }
+    return Archive::defaultFileName();
+}
+
 bool openArchiveForPagerCommand(Archive &archive, const QString &fileName, QTextStream &err)
 {
     QString error;
-    if (archive.open(fileName.isEmpty() ? Archive::defaultFileName() : fileName, &error))
+    if (archive.open(fileName.isEmpty() ? defaultArchiveFile(err) : fileName, &error))
         return true;
-    err << "dr7326g-cli: going on without the archive: " << error << "\n";
+    err << "dr7326g-cli: going on without the archive, so what this command reads or sends is "
+           "not stored: "
+        << error << "\n";
     err.flush();
     return false;
 }

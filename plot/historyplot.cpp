@@ -72,6 +72,16 @@ public:
 
     using QwtPlotZoomer::zoom;
 
+    // The record under the pointer was that of the view before a zoom or a
+    // pan: its text goes until the pointer moves again.
+    void hideTracker()
+    {
+        if (trackerPosition().x() < 0)
+            return;
+        QEvent leave(QEvent::Leave);
+        widgetLeaveEvent(&leave);
+    }
+
     // Makes `left` (time and dose rate) and `right` (count rates) the whole
     // history, shown now when `show` or when not zoomed in.
     void setBase(const QRectF &left, const QwtInterval &right, bool show)
@@ -223,6 +233,9 @@ HistoryPlot::HistoryPlot(QWidget *parent)
     connect(axisWidget(xBottom), &QwtScaleWidget::scaleDivChanged, this, [this] { updateTitle(); });
 
     zoomer = new HistoryZoomer(this);
+    for (int axis : {int(xBottom), int(yLeft)})
+        connect(axisWidget(axis), &QwtScaleWidget::scaleDivChanged, this,
+                [this] { zoomer->hideTracker(); });
     auto *panner = new QwtPlotPanner(canvas());
     panner->setMouseButton(Qt::MiddleButton);
     setTimeAxis();
@@ -523,8 +536,8 @@ void HistoryPlotWindow::savePlot()
         QDir(lastUsedFolder())
             .filePath(suggestedFileName(SavedFile::Plot, shownSerialNumber, QDate::currentDate()));
     const QString fileName = QFileDialog::getSaveFileName(
-        this, tr("Сохранить график"), offered,
-        tr("Изображение PNG (*.png);;Документ PDF (*.pdf)"), &selected);
+        this, tr("Сохранить график"), offered, tr("Изображение PNG (*.png);;Документ PDF (*.pdf)"),
+        &selected);
     if (fileName.isEmpty())
         return;
     rememberUsedFolder(fileName);

@@ -2,8 +2,9 @@
 // second axis, alarms and other events as markers on a local time axis, and
 // the pager's dose-rate alarm threshold as a dashed line when it is known.
 // The title names the period shown; a dragged box zooms to exactly its
-// interval on both axes. The plot items (curve, event markers, axis labels)
-// live in files of their own; here are the plot, its files and its window.
+// interval on both axes. The pointer's tracker names the record under it; a
+// zoom or a pan hides it until the pointer moves again. The plot items (curve, event markers, axis
+// labels) live in files of their own; here are the plot, its files and its window.
 #pragma once
 
 #include "historyplotdata.h"

@@ -79,7 +79,12 @@ QString lastUsedFolder()
     const QString folder = QSettings().value(folderKey).toString();
     if (!folder.isEmpty() && QFileInfo(folder).isDir())
         return folder;
-    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    // A new account may have no documents folder yet: a dialog offered one
+    // that does not exist would fail on Enter.
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!documents.isEmpty() && QFileInfo(documents).isDir())
+        return documents;
+    return QDir::homePath();
 }
 
 void rememberUsedFolder(const QString &fileName)

@@ -23,8 +23,9 @@ QString suggestedFileName(SavedFile kind, const QString &serialNumber, const QDa
 // and "a.b/live.csv" stay as they are).
 QString withDefaultSuffix(const QString &fileName, const QString &suffix);
 
-// The folder of the file last chosen in a file dialog; the user's documents
-// folder before the first choice or when that folder is gone.
+// The folder of the file last chosen in a file dialog; before the first
+// choice, or when that folder is gone, the user's documents folder when it
+// exists, else the home folder.
 QString lastUsedFolder();
 // Remembers the folder of `fileName` for the next file dialog.
 void rememberUsedFolder(const QString &fileName);
