@@ -390,6 +390,7 @@ bool Archive::openServer(const ArchiveServer &server, QString *error)
     engine = QStringLiteral("postgresql");
     name = server.uri();
     problem = Problem::CannotOpen;
+    detail.clear();
     QString reason;
     const QStringList options = serverConnectOptions(server, &reason);
     if (!reason.isEmpty()) {
@@ -414,7 +415,10 @@ bool Archive::openServer(const ArchiveServer &server, QString *error)
         const QString why = db.lastError().databaseText().simplified();
         const bool none = why.contains(QLatin1String("no password supplied"));
         const bool refused = why.contains(QLatin1String("password authentication failed"));
-        problem = none || refused ? Problem::NeedsPassword : Problem::Unreachable;
+        problem = none      ? Problem::NeedsPassword
+                  : refused ? Problem::PasswordRefused
+                            : Problem::Unreachable;
+        detail = why;
         setError(error,
                  none      ? QStringLiteral("the server %1 asks for a password: %2").arg(name, why)
                  : refused ? QStringLiteral("the server %1 refused the password: %2").arg(name, why)
@@ -1079,11 +1083,12 @@ QList<SettingsLogEntry> Archive::settingsLog(const QString &serialNumber, QStrin
         SettingsLogEntry e;
         e.at = timeOf(query.value(0));
         e.osUser = query.value(1).toString();
-        e.serialNumber = query.value(2).toString();
-        e.setting = query.value(3).toString();
-        e.valueBefore = query.value(4).toString();
-        e.value = query.value(5).toString();
-        e.outcome = query.value(6).toString();
+        e.pc = query.value(2).toString();
+        e.serialNumber = query.value(3).toString();
+        e.setting = query.value(4).toString();
+        e.valueBefore = query.value(5).toString();
+        e.value = query.value(6).toString();
+        e.outcome = query.value(7).toString();
         log << e;
     }
     return log;

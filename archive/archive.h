@@ -127,6 +127,7 @@ struct SettingsLogEntry
 {
     QDateTime at;
     QString osUser;
+    QString pc; // the host name of the PC that read or changed; empty before it was kept
     QString serialNumber;
     QString setting;
     QString valueBefore; // changes only; empty when the archive knew none
@@ -188,12 +189,17 @@ public:
         Damaged,
         Foreign,
         Newer,
-        NotWritable,  // the file or its folder cannot be written by this user
-        NoSpace,      // no space left on its disk, or the file-size limit
-        Unreachable,  // the server: no connection (down, refused, wrong name)
-        NeedsPassword // the server: it asks for a password not given
+        NotWritable,    // the file or its folder cannot be written by this user
+        NoSpace,        // no space left on its disk, or the file-size limit
+        Unreachable,    // the server: no connection (down, refused, wrong name)
+        NeedsPassword,  // the server: it asks for a password not given
+        PasswordRefused // the server: it refused the password given
     };
     Problem openProblem() const { return problem; }
+    // The server's (or its driver's) own words on why the last openServer()
+    // failed, as libpq gave them, for a detail beside the problem; empty
+    // when it said nothing.
+    QString openDetail() const { return detail; }
     void close();
     bool isOpen() const { return db.isOpen(); }
     bool isServer() const { return engine == QLatin1String("postgresql"); }
@@ -247,6 +253,7 @@ private:
     // then a savepoint in it.
     bool held = false;
     Problem problem = Problem::None;
+    QString detail;
     QString connectionName;
     QString name;
     QString engine = QStringLiteral("sqlite"); // the folder of its SQL: sqlite, postgresql

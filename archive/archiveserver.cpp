@@ -473,7 +473,10 @@ ArchiveSyncResult synchronizeArchive(Archive &local, const ArchiveServer &server
     Archive remote;
     ArchiveSyncResult result;
     if (!remote.openServer(server, &result.error)) {
-        result.needsPassword = remote.openProblem() == Archive::Problem::NeedsPassword;
+        result.problem = remote.openProblem();
+        result.detail = remote.openDetail();
+        result.needsPassword = result.problem == Archive::Problem::NeedsPassword ||
+                               result.problem == Archive::Problem::PasswordRefused;
         result.unreachable =
             result.needsPassword || remote.openProblem() == Archive::Problem::Unreachable;
         return result;

@@ -28,13 +28,13 @@
 // noted on the PC, and the next sync goes on from there.
 #pragma once
 
+#include "archive.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QPair>
 #include <QString>
 #include <QStringList>
-
-class Archive;
 
 struct ArchiveServer
 {
@@ -78,8 +78,11 @@ struct ArchiveSyncResult
     bool ok = false;
     QString error;              // why not, when !ok
     bool unreachable = false;   // the server could not be reached (or refused the login)
-    bool needsPassword = false; // the server asks for a password it was not given
-    bool connected = false;     // the server was reached and is an archive: sending began
+    bool needsPassword = false; // the server asks for a password it was not given, or refused it
+    // Why the server was not opened (None: it was, or the PC's archive was not).
+    Archive::Problem problem = Archive::Problem::None;
+    QString detail;         // the server's own words on it (Archive::openDetail())
+    bool connected = false; // the server was reached and is an archive: sending began
     // What the server did not hold before (it may have held part already).
     int downloads = 0;
     qint64 records = 0;

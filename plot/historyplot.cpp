@@ -519,6 +519,12 @@ void HistoryPlotWindow::setHistory(const QList<HistoryRecord *> &records,
                                           : tr("График истории — SN %1").arg(serialNumber));
 }
 
+void HistoryPlotWindow::setNamePeriod(const QDate &from, const QDate &to)
+{
+    nameFrom = from;
+    nameTo = to;
+}
+
 void HistoryPlotWindow::setDoseRateThreshold(const QString &serialNumber, double sievertsPerHour)
 {
     if (serialNumber.isEmpty())
@@ -531,10 +537,12 @@ void HistoryPlotWindow::setDoseRateThreshold(const QString &serialNumber, double
 void HistoryPlotWindow::savePlot()
 {
     QString selected;
-    // Offered as «График_<SN>_<date>.png» in the folder used last.
+    // Offered as «График_<SN>_<date>.png» (or with the period's days) in the
+    // folder used last.
     const QString offered =
         QDir(lastUsedFolder())
-            .filePath(suggestedFileName(SavedFile::Plot, shownSerialNumber, QDate::currentDate()));
+            .filePath(suggestedFileName(SavedFile::Plot, shownSerialNumber, nameFrom,
+                                        nameTo.isValid() ? nameTo : QDate::currentDate()));
     const QString fileName = QFileDialog::getSaveFileName(
         this, tr("Сохранить график"), offered, tr("Изображение PNG (*.png);;Документ PDF (*.pdf)"),
         &selected);

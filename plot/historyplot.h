@@ -9,6 +9,7 @@
 
 #include "historyplotdata.h"
 
+#include <QDate>
 #include <QHash>
 #include <QList>
 #include <QTimeZone>
@@ -99,6 +100,9 @@ public:
 
     void setHistory(const QList<HistoryRecord *> &records, const QString &serialNumber,
                     const QTimeZone &zone = QTimeZone::systemTimeZone());
+    // The period the offered file name carries (the archive window's); none
+    // (invalid dates): today's date.
+    void setNamePeriod(const QDate &from, const QDate &to);
     // The dose-rate alarm threshold (Sv/h) read from the pager `serialNumber`;
     // NaN when the read failed (the threshold is then no longer known).
     void setDoseRateThreshold(const QString &serialNumber, double sievertsPerHour);
@@ -123,5 +127,6 @@ private:
     QPoint pressPos;
     bool pressed = false;
     QString shownSerialNumber;
+    QDate nameFrom, nameTo;
     QHash<QString, double> thresholds; // by serial number
 };
