@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs with apt whatever of the build and test dependencies is missing
-# (Debian 12 or later). Usage: scripts/install-deps.sh [--test | --screenshot]
+# (Debian 12 or later). Usage: scripts/install-deps.sh [--test | --screenshot | --windows]
 set -euo pipefail
 
 wine_packages=()
@@ -20,7 +20,7 @@ if [[ "${1:-}" == "--test" ]]; then
     # 32-bit Wine only where this host starts 32-bit programs at all: some
     # kernels and containers cannot, and there its checks are skipped.
     if [[ "$(dpkg --print-architecture)" == amd64 ]]; then
-        wine_packages=(wine wine64)
+        wine_packages=(wine wine64 fonts-wine)
         if why=$("$(dirname "$0")/runs-32bit.sh"); then
             wine_packages+=(wine32:i386)
         else
@@ -35,6 +35,11 @@ if [[ "${1:-}" == "--test" ]]; then
     packages+=(postgresql postgresql-common)
     # The Windows program's window is read and pictured on a virtual display.
     packages+=(xvfb xauth locales nsis)
+elif [[ "${1:-}" == "--windows" ]]; then
+    # scripts/windows/build.sh: the Windows program with MinGW-w64 (posix
+    # threads), its setup program with NSIS, Qt's Russian translations in it.
+    packages=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 nsis
+              qttranslations5-l10n)
 elif [[ "${1:-}" == "--screenshot" ]]; then
     # A virtual X display and the Russian locale for scripts/screenshot.sh.
     packages+=(xvfb xauth locales)

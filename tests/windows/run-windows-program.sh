@@ -124,6 +124,7 @@ install)
     echo "installed into $program; $printed"
     ;;
 cli)
+    rm -f "$work"/linux.sqlite*
     place_standin
     start_tcp_pager
     start_socket_pager
