@@ -100,8 +100,54 @@ bool LabServer::askPassword(QWidget *parent, const ArchiveServer &server)
     return true;
 }
 
+namespace {
+
+// What a server refused: the first row named, the others counted, the
+// server's reason as a detail.
+QString refusedMessage(const QList<ArchiveSyncRefusal> &refused)
+{
+    const ArchiveSyncRefusal &first = refused.first();
+    // A serial number as the archive holds it may be long or hold control
+    // characters: the status bar shows a short, printable form.
+    QString serial = first.serialNumber.left(32);
+    for (QChar &c : serial)
+        if (!c.isPrint())
+            c = QLatin1Char('?');
+    if (first.serialNumber.size() > serial.size())
+        serial += QStringLiteral("…");
+    const QString what = first.kind == QLatin1String("download") ? tr("загрузку № %1")
+                         : first.kind == QLatin1String("parameter read")
+                             ? tr("чтение параметров № %1")
+                             : tr("изменение настроек № %1");
+    const QString when =
+        first.at.isValid() ? QStringLiteral(", ") +
+                                 first.at.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm"))
+                           : QString();
+    QString text =
+        tr("Сервер лаборатории не принял %1 (прибор %2%3)").arg(what.arg(first.id), serial, when);
+    if (refused.size() > 1)
+        text += tr(" и ещё %1 из архива этого ПК").arg(refused.size() - 1);
+    return withDetail(text + tr(": это остаётся только в архиве этого ПК, каждая синхронизация "
+                                "предлагает это снова."),
+                      first.reason);
+}
+
+} // namespace
+
 QString syncOutcomeMessage(const ArchiveSyncResult &result)
 {
+    if (!result.refused.isEmpty()) {
+        ArchiveSyncResult rest = result;
+        rest.refused.clear();
+        const bool sent = rest.ok && !rest.nothingNew();
+        return refusedMessage(result.refused) +
+               (sent || !rest.ok ? QLatin1Char(' ') + syncOutcomeMessage(rest) : QString());
+    }
+    if (result.stalled)
+        return withDetail(tr("Сервер лаборатории не ответил вовремя: синхронизация остановлена. "
+                             "Всё сохранено в архиве этого ПК; то, что сервер уже принял, учтено, "
+                             "остальное уйдёт при следующей синхронизации."),
+                          result.error);
     if (result.nothingNew())
         return tr("Синхронизация: на сервере лаборатории уже есть всё из архива этого ПК.");
     if (result.ok) {

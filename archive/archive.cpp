@@ -4,6 +4,7 @@
 #include "archivelocation.h"
 #include "archiveserver.h"
 #include "archivesql.h"
+#include "serverdeadline.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -634,15 +635,23 @@ bool Archive::beginWrite(QString *error)
 
 void Archive::rollback()
 {
+    if (!db.isOpen())
+        return; // a server's connection cut at a time limit: nothing to undo here
+    const ServerDeadline deadline(db);
     QSqlQuery(db).exec(held ? QStringLiteral("ROLLBACK TO event") : QStringLiteral("ROLLBACK"));
 }
 
 bool Archive::commit(QString *error)
 {
+    if (!db.isOpen()) {
+        setError(error, QStringLiteral("the connection is closed"));
+        return false;
+    }
     QSqlQuery query(db);
+    const ServerDeadline deadline(db);
     if (query.exec(held ? QStringLiteral("RELEASE event") : QStringLiteral("COMMIT")))
         return true;
-    setError(error, query.lastError().text());
+    setError(error, deadline.reason(query.lastError().text()));
     return false;
 }
 
@@ -667,14 +676,19 @@ bool Archive::insertRecords(qint64 pager, qint64 download, const QVector<Archive
     // Many rows a statement: a statement run costs more than a row. At five
     // values a row, within the 999 bound values older SQLite builds allow.
     constexpr int rowsAtOnce = 190;
+    if (!db.isOpen()) {
+        setError(error, QStringLiteral("the connection is closed"));
+        return false;
+    }
     QSqlQuery insert(db);
     for (int at = 0; at < rows.size(); at += rowsAtOnce) {
         const int count = qMin(rowsAtOnce, int(rows.size()) - at);
+        const ServerDeadline deadline(db);
         if (at == 0 || count < rowsAtOnce) {
             insert.finish();
             if (!insert.prepare(
                     archiveStatementForRows(engine, QStringLiteral("insert_record"), count))) {
-                setError(error, insert.lastError().text());
+                setError(error, deadline.reason(insert.lastError().text()));
                 return false;
             }
         }
@@ -687,7 +701,7 @@ bool Archive::insertRecords(qint64 pager, qint64 download, const QVector<Archive
             insert.bindValue(5 * k + 4, download);
         }
         if (!insert.exec()) {
-            setError(error, insert.lastError().text());
+            setError(error, deadline.reason(insert.lastError().text()));
             return false;
         }
         *inserted += insert.numRowsAffected();
@@ -979,6 +993,8 @@ QList<ArchiveRecord> Archive::recordPage(const QString &serialNumber, const QDat
     do {
         QSqlQuery query(db);
         query.setForwardOnly(true);
+        // The server sends the rows as they are read: each page has its time.
+        const ServerDeadline deadline(db);
         const int wanted = limit - page.size();
         if (!runArchiveQuery(
                 query, engine, QStringLiteral("select_records_page"),
@@ -999,6 +1015,11 @@ QList<ArchiveRecord> Archive::recordPage(const QString &serialNumber, const QDat
             r.copy = query.value(2).toInt();
             r.downloadId = query.value(3).toLongLong();
             page << r;
+        }
+        // A connection cut while the rows came is no end of the period.
+        if (query.lastError().isValid()) {
+            setError(error, deadline.reason(query.lastError().text()));
+            return page;
         }
         if (returned < wanted)
             break;

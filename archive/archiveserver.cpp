@@ -2,8 +2,12 @@
 
 #include "archive.h"
 #include "archivesql.h"
+#include "serverdeadline.h"
 
 #include <QElapsedTimer>
+#include <QHash>
+#include <QRegularExpression>
+#include <QSet>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
@@ -19,6 +23,44 @@ namespace {
 bool mayRetry(const QString &error)
 {
     return error.contains(QLatin1String("(40P01)")) || error.contains(QLatin1String("(40001)"));
+}
+
+// The SQLSTATE of a server's error (the driver puts it in brackets after
+// the message); empty without one.
+QString sqlState(const QString &error)
+{
+    static const QRegularExpression state(QStringLiteral("\\(([0-9A-Z]{5})\\)"));
+    QString code;
+    for (auto match = state.globalMatch(error); match.hasNext();)
+        code = match.next().captured(1);
+    return code;
+}
+
+// Whether the server refused what it was sent (a value it cannot keep, a
+// key or check it breaks, a limit such as the size of an index row, a
+// trigger's objection, a statement cut short by a NUL in a value), as
+// opposed to failing itself (gone, stalled, timed out, short of resources,
+// no rights): the first belongs to the row, and the sync goes on without
+// it; the second stops the sync.
+bool serverRefusedRow(const QString &error)
+{
+    const QString code = sqlState(error);
+    return code.startsWith(QLatin1String("22")) || code.startsWith(QLatin1String("23")) ||
+           code.startsWith(QLatin1String("54")) || code.startsWith(QLatin1String("P0")) ||
+           code == QLatin1String("42601");
+}
+
+// The server's words for a refusal: the first line of its message, and its
+// code.
+QString refusalText(const QString &error)
+{
+    QString text = error.section(QLatin1Char('\n'), 0, 0).trimmed();
+    if (text.startsWith(QLatin1String("ERROR:")))
+        text = text.mid(6).trimmed();
+    const QString code = sqlState(error);
+    return code.isEmpty() || text.contains(QStringLiteral("(%1)").arg(code))
+               ? text.simplified()
+               : QStringLiteral("%1 (%2)").arg(text.simplified(), code);
 }
 
 // The rows of a statement, each as its values; false, with the reason, on an
@@ -68,10 +110,22 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
     const auto stop = [&](const QString &why) {
         keepProgress();
         result.error = why;
+        result.stalled = serverDeadlinePassed(server.db);
         return result;
     };
     const QString &le = local.engine;
     const QString &se = server.engine;
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 syncDeadline = serverSyncDeadlineMs();
+    const auto outOfTime = [&] { return clock.elapsed() > syncDeadline; };
+    const auto stopForTime = [&] {
+        result.stalled = true;
+        keepProgress();
+        result.error = QStringLiteral("the sync took longer than %1 (this program's time limit)")
+                           .arg(serverDeadlineText(syncDeadline));
+        return result;
+    };
 
     // The server's own id: a server made anew is sent everything again.
     QSqlQuery meta(server.db);
@@ -81,8 +135,11 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
     const QString serverId = meta.value(0).toString();
     meta.finish();
 
-    // How far this PC got with it before.
+    // How far this PC got with it before, and what it refused then.
     qint64 done[3] = {0, 0, 0}; // downloads, reads, changes
+    static const QString kinds[3] = {QStringLiteral("download"), QStringLiteral("read"),
+                                     QStringLiteral("change")};
+    QSet<qint64> refusedBefore[3];
     {
         QSqlQuery state(local.db);
         if (!runArchiveQuery(state, le, QStringLiteral("select_sync_state"), {serverId}, &reason))
@@ -90,24 +147,71 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
         if (state.next())
             for (int i = 0; i < 3; ++i)
                 done[i] = state.value(i).toLongLong();
+        state.finish();
+        QList<QVariantList> refusedRows;
+        if (!runArchiveScript(local.db, le, QStringLiteral("sync_refused_table"), &reason) ||
+            !selectRows(local.db, le, QStringLiteral("select_sync_refused"), {serverId},
+                        &refusedRows, &reason))
+            return stop(reason);
+        for (const QVariantList &row : refusedRows)
+            for (int i = 0; i < 3; ++i)
+                if (row.at(0).toString() == kinds[i])
+                    refusedBefore[i] << row.at(1).toLongLong();
     }
+    // What this sync learnt about refused rows, not yet noted on the PC.
+    QSet<qint64> refusedNow[3], takenNow[3];
+    const auto taken = [&](int kind, qint64 id) {
+        if (refusedBefore[kind].remove(id))
+            takenNow[kind] << id;
+        done[kind] = qMax(done[kind], id);
+    };
+    const auto refuse = [&](int kind, qint64 id, const QString &serial, const QVariant &at,
+                            const QString &why) {
+        if (!refusedBefore[kind].contains(id))
+            refusedNow[kind] << id;
+        done[kind] = qMax(done[kind], id);
+        static const QString names[3] = {QStringLiteral("download"),
+                                         QStringLiteral("parameter read"),
+                                         QStringLiteral("setting change")};
+        result.refused << ArchiveSyncRefusal{
+            names[kind], id, serial,
+            at.isNull() ? QDateTime() : QDateTime::fromSecsSinceEpoch(at.toLongLong()),
+            refusalText(why)};
+    };
     // Written at most once a second (and at the end, or when stopping): a
     // commit on the PC for each small download would cost more than sending
     // it. What the server took but the PC did not note is sent again next
-    // time, and taken once.
+    // time, and taken once. A refused row is noted with the progress past it.
     qint64 kept[3] = {done[0], done[1], done[2]};
     QElapsedTimer sinceKept;
     sinceKept.start();
     const auto remember = [&](QString *why, bool soon = false) {
-        if (std::equal(done, done + 3, kept) || (soon && sinceKept.elapsed() < 1000))
+        const bool refusals =
+            std::any_of(refusedNow, refusedNow + 3,
+                        [](const QSet<qint64> &s) { return !s.isEmpty(); }) ||
+            std::any_of(takenNow, takenNow + 3, [](const QSet<qint64> &s) { return !s.isEmpty(); });
+        if ((std::equal(done, done + 3, kept) && !refusals) || (soon && sinceKept.elapsed() < 1000))
             return true;
         if (!local.beginWrite(why))
             return false;
         QSqlQuery state(local.db);
-        if (runArchiveQuery(state, le, QStringLiteral("update_sync_state"),
-                            {serverId, done[0], done[1], done[2]}, why) &&
-            local.commit(why)) {
+        bool ok = runArchiveQuery(state, le, QStringLiteral("update_sync_state"),
+                                  {serverId, done[0], done[1], done[2]}, why);
+        for (int i = 0; i < 3 && ok; ++i) {
+            for (qint64 id : qAsConst(refusedNow[i]))
+                ok = ok && runArchiveQuery(state, le, QStringLiteral("insert_sync_refused"),
+                                           {serverId, kinds[i], id}, why);
+            for (qint64 id : qAsConst(takenNow[i]))
+                ok = ok && runArchiveQuery(state, le, QStringLiteral("delete_sync_refused"),
+                                           {serverId, kinds[i], id}, why);
+        }
+        if (ok && local.commit(why)) {
             std::copy(done, done + 3, kept);
+            for (int i = 0; i < 3; ++i) {
+                refusedBefore[i] += refusedNow[i];
+                refusedNow[i].clear();
+                takenNow[i].clear();
+            }
             sinceKept.restart();
             return true;
         }
@@ -134,20 +238,30 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
     };
 
     // Downloads, each with the records it brought to this PC, one
-    // transaction each, in the PC's order.
-    QList<QVariantList> ids;
-    if (!selectRows(local.db, le, QStringLiteral("select_downloads_after"), {done[0]}, &ids,
-                    &reason))
-        return stop(reason);
-    for (const QVariantList &idRow : ids) {
-        const qint64 id = idRow.at(0).toLongLong();
+    // transaction each, in the PC's order: first those refused before.
+    QList<qint64> ids = refusedBefore[0].values();
+    std::sort(ids.begin(), ids.end());
+    {
+        QList<QVariantList> after;
+        if (!selectRows(local.db, le, QStringLiteral("select_downloads_after"), {done[0]}, &after,
+                        &reason))
+            return stop(reason);
+        for (const QVariantList &idRow : after)
+            ids << idRow.at(0).toLongLong();
+    }
+    for (const qint64 id : qAsConst(ids)) {
+        if (outOfTime())
+            return stopForTime();
         QList<QVariantList> rows, recordRows;
         if (!selectRows(local.db, le, QStringLiteral("select_download_row"), {id}, &rows,
                         &reason) ||
-            rows.size() != 1 ||
             !selectRows(local.db, le, QStringLiteral("select_download_records"), {id}, &recordRows,
                         &reason))
             return stop(reason);
+        if (rows.size() != 1) { // gone from the PC's archive: nothing to send
+            taken(0, id);
+            continue;
+        }
         const QVariantList &values = rows.first();
         QVector<ArchiveRecordRow> records;
         records.reserve(recordRows.size());
@@ -202,98 +316,152 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
                                        {recordsAdded, download}, why);
             },
             &reason);
-        if (!ok)
+        if (ok) {
+            result.downloads += downloadAdded ? 1 : 0;
+            result.records += recordsAdded;
+            taken(0, id);
+        } else if (serverRefusedRow(reason)) {
+            refuse(0, id, values.at(0).toString(),
+                   values.at(2).isNull() ? values.at(8) : values.at(2), reason);
+        } else {
             return stop(
                 QStringLiteral("the server did not take download %1: %2").arg(id).arg(reason));
-        result.downloads += downloadAdded ? 1 : 0;
-        result.records += recordsAdded;
-        done[0] = id;
+        }
         if (!remember(&reason, true))
             return stop(reason);
     }
 
-    // Parameter reads and setting changes, a batch a transaction.
-    constexpr int batch = 500;
-    for (;;) {
-        QList<QVariantList> reads;
-        if (!selectRows(local.db, le, QStringLiteral("select_reads_after"), {done[1], batch},
-                        &reads, &reason))
-            return stop(reason);
-        if (reads.isEmpty())
-            break;
-        QList<QList<QVariantList>> readValues;
-        for (const QVariantList &read : reads) {
-            readValues << QList<QVariantList>();
-            if (!selectRows(local.db, le, QStringLiteral("select_read_values"), {read.at(0)},
-                            &readValues.last(), &reason))
-                return stop(reason);
-        }
+    // Parameter reads and setting changes, a batch a transaction; when the
+    // server refuses a batch, each of its rows alone, to find the one. Rows
+    // are (id, serial, time, ...).
+    using SendRow = std::function<bool(const QVariantList &, int *added, QString *why)>;
+    // How many rows the server did not hold; -1: it failed, -2: it refused.
+    const auto sendBatch = [&](int kind, const QList<QVariantList> &rows, const SendRow &send) {
         int added = 0;
-        const bool ok = onServer(
-            [&](QString *why) {
-                added = 0;
-                for (int k = 0; k < reads.size(); ++k) {
-                    const QVariantList &read = reads.at(k);
-                    const qint64 pager = server.pagerId(read.at(1).toString(), true, why);
-                    QSqlQuery insert(server.db);
-                    if (!pager ||
-                        !runArchiveQuery(
-                            insert, se, QStringLiteral("sync_insert_read"),
-                            {pager, read.at(2), read.at(3), pcOf(read.at(4)), read.at(5)}, why))
-                        return false;
-                    const qint64 readId = addedRow(insert);
-                    if (!readId)
-                        continue; // the server holds it already
-                    insert.finish();
-                    ++added;
-                    for (const auto &value : readValues.at(k))
-                        if (!runArchiveQuery(insert, se, QStringLiteral("insert_read_value"),
-                                             {readId, value.at(0), value.at(1)}, why))
+        if (!onServer(
+                [&](QString *why) {
+                    added = 0;
+                    for (const QVariantList &row : rows)
+                        if (!send(row, &added, why))
                             return false;
-                }
+                    return true;
+                },
+                &reason))
+            return serverRefusedRow(reason) ? -2 : -1;
+        for (const QVariantList &row : rows)
+            taken(kind, row.at(0).toLongLong());
+        return added;
+    };
+    const auto sendRows = [&](int kind, const QList<QVariantList> &rows, const SendRow &send) {
+        int added = sendBatch(kind, rows, send);
+        if (added != -2)
+            return added;
+        added = 0;
+        for (const QVariantList &row : rows) {
+            const int one = sendBatch(kind, {row}, send);
+            if (one == -1)
+                return -1;
+            if (one == -2)
+                refuse(kind, row.at(0).toLongLong(), row.at(1).toString(), row.at(2), reason);
+            else
+                added += one;
+        }
+        return added;
+    };
+    // Sends the rows of `kind` (those refused before, then those after the
+    // last one taken) as `select` gives them (after an id, at most n);
+    // `prepare` reads what else a batch needs. False, with the reason in
+    // `reason`, when the sync must stop.
+    bool timeUp = false;
+    const auto sendAll = [&](int kind, const QString &select,
+                             const std::function<bool(const QList<QVariantList> &)> &prepare,
+                             const SendRow &send, int *count, const QString &what) {
+        constexpr int batch = 500;
+        QList<qint64> again = refusedBefore[kind].values();
+        std::sort(again.begin(), again.end());
+        QList<QVariantList> rows;
+        for (const qint64 id : qAsConst(again)) {
+            QList<QVariantList> row;
+            if (!selectRows(local.db, le, select, {id - 1, 1}, &row, &reason))
+                return false;
+            if (row.size() == 1 && row.first().at(0).toLongLong() == id)
+                rows << row.first();
+            else
+                taken(kind, id); // gone from the PC's archive: nothing to send
+        }
+        for (bool first = true;; first = false) {
+            if (outOfTime()) {
+                timeUp = true;
+                return false;
+            }
+            if (!first && !selectRows(local.db, le, select, {done[kind], batch}, &rows, &reason))
+                return false;
+            if (rows.isEmpty() && !first)
                 return true;
-            },
-            &reason);
-        if (!ok)
-            return stop(
-                QStringLiteral("the server did not take the parameter reads: %1").arg(reason));
-        result.reads += added;
-        done[1] = reads.last().at(0).toLongLong();
-        if (!remember(&reason))
-            return stop(reason);
-    }
-    for (;;) {
-        QList<QVariantList> changes;
-        if (!selectRows(local.db, le, QStringLiteral("select_changes_after"), {done[2], batch},
-                        &changes, &reason))
-            return stop(reason);
-        if (changes.isEmpty())
-            break;
-        int added = 0;
-        const bool ok = onServer(
-            [&](QString *why) {
-                added = 0;
-                for (const QVariantList &c : changes) {
-                    const qint64 pager = server.pagerId(c.at(1).toString(), true, why);
-                    QSqlQuery insert(server.db);
-                    if (!pager || !runArchiveQuery(insert, se, QStringLiteral("sync_insert_change"),
-                                                   {pager, c.at(2), c.at(3), c.at(4), c.at(5),
-                                                    c.at(6), c.at(7), pcOf(c.at(8)), c.at(9)},
-                                                   why))
-                        return false;
-                    added += insert.numRowsAffected() > 0 ? 1 : 0;
+            if (!rows.isEmpty()) {
+                if (!prepare(rows))
+                    return false;
+                const int added = sendRows(kind, rows, send);
+                if (added < 0) {
+                    reason = QStringLiteral("the server did not take the %1: %2").arg(what, reason);
+                    return false;
                 }
-                return true;
-            },
-            &reason);
-        if (!ok)
-            return stop(
-                QStringLiteral("the server did not take the setting changes: %1").arg(reason));
-        result.changes += added;
-        done[2] = changes.last().at(0).toLongLong();
-        if (!remember(&reason))
-            return stop(reason);
-    }
+                *count += added;
+                if (!remember(&reason))
+                    return false;
+            }
+            rows.clear();
+        }
+    };
+
+    QHash<qint64, QList<QVariantList>> readValues;
+    const auto readValuesOf = [&](const QList<QVariantList> &reads) {
+        readValues.clear();
+        for (const QVariantList &read : reads)
+            if (!selectRows(local.db, le, QStringLiteral("select_read_values"), {read.at(0)},
+                            &readValues[read.at(0).toLongLong()], &reason))
+                return false;
+        return true;
+    };
+    const SendRow sendRead = [&](const QVariantList &read, int *added, QString *why) {
+        // id, serial, read_at, os_user, pc, uid
+        const qint64 pager = server.pagerId(read.at(1).toString(), true, why);
+        QSqlQuery insert(server.db);
+        if (!pager ||
+            !runArchiveQuery(insert, se, QStringLiteral("sync_insert_read"),
+                             {pager, read.at(2), read.at(3), pcOf(read.at(4)), read.at(5)}, why))
+            return false;
+        const qint64 readId = addedRow(insert);
+        if (!readId)
+            return true; // the server holds it already
+        insert.finish();
+        ++*added;
+        for (const auto &value : readValues.value(read.at(0).toLongLong()))
+            if (!runArchiveQuery(insert, se, QStringLiteral("insert_read_value"),
+                                 {readId, value.at(0), value.at(1)}, why))
+                return false;
+        return true;
+    };
+    const SendRow sendChange = [&](const QVariantList &c, int *added, QString *why) {
+        // id, serial, changed_at, os_user, setting, value_before, value_sent,
+        // outcome, pc, uid
+        const qint64 pager = server.pagerId(c.at(1).toString(), true, why);
+        QSqlQuery insert(server.db);
+        if (!pager || !runArchiveQuery(insert, se, QStringLiteral("sync_insert_change"),
+                                       {pager, c.at(2), c.at(3), c.at(4), c.at(5), c.at(6), c.at(7),
+                                        pcOf(c.at(8)), c.at(9)},
+                                       why))
+            return false;
+        *added += insert.numRowsAffected() > 0 ? 1 : 0;
+        return true;
+    };
+    if (!sendAll(1, QStringLiteral("select_reads_after"), readValuesOf, sendRead, &result.reads,
+                 QStringLiteral("parameter reads")) ||
+        !sendAll(
+            2, QStringLiteral("select_changes_after"),
+            [](const QList<QVariantList> &) { return true; }, sendChange, &result.changes,
+            QStringLiteral("setting changes")))
+        return timeUp ? stopForTime() : stop(reason);
     if (!remember(&reason))
         return stop(reason);
     result.ok = true;

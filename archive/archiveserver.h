@@ -16,11 +16,21 @@
 // with unique keys and INSERT … ON CONFLICT DO NOTHING, so that running it
 // twice, or from several PCs at once, leaves each row once. The PC remembers,
 // per server, how far it got, so a sync that finds nothing new costs a
-// connection and three small queries.
+// connection and a few small queries.
+//
+// A row the server refuses (a value it cannot keep, a check or trigger of
+// the lab's, a limit such as an index row's size) does not stop the sync:
+// the rows after it are sent, the refused one is named in the result, and
+// the PC notes it, so that every later sync goes past it too and offers it
+// again (it is named again while the server keeps refusing it). A server
+// that fails itself (gone, no rights, short of resources) or does not
+// answer in time (serverdeadline.h) stops the sync: what the server took is
+// noted on the PC, and the next sync goes on from there.
 #pragma once
 
 #include "archive.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -53,6 +63,16 @@ struct ArchiveServer
 // takes them; empty, with the reason, when one would be misread.
 QStringList serverConnectOptions(const ArchiveServer &server, QString *reason);
 
+// A row of the PC's archive that the server refused.
+struct ArchiveSyncRefusal
+{
+    QString kind;  // "download", "parameter read" or "setting change"
+    qint64 id = 0; // in the PC's archive (a download's is what `archive dump` takes)
+    QString serialNumber;
+    QDateTime at;   // when it was downloaded, read or made; invalid when not known
+    QString reason; // the server's
+};
+
 struct ArchiveSyncResult
 {
     bool ok = false;
@@ -68,7 +88,13 @@ struct ArchiveSyncResult
     qint64 records = 0;
     int reads = 0;
     int changes = 0;
-    bool nothingNew() const { return ok && !downloads && !records && !reads && !changes; }
+    // Sending stopped at a time limit of this program's (the server stalled).
+    bool stalled = false;
+    // What the server refused (also when the sync went to its end).
+    QList<ArchiveSyncRefusal> refused;
+    // Everything the PC holds is on the server.
+    bool complete() const { return ok && refused.isEmpty(); }
+    bool nothingNew() const { return complete() && !downloads && !records && !reads && !changes; }
 };
 
 // Sends what `local` holds that `server` lacks. Both must be open. `server`

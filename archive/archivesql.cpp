@@ -1,8 +1,11 @@
 #include "archivesql.h"
 
+#include "serverdeadline.h"
+
 #include <QFile>
 #include <QHash>
 #include <QMutex>
+#include <QSqlDriver>
 #include <QSqlError>
 
 // The resource tree of a static library is registered by hand.
@@ -81,17 +84,25 @@ bool runArchiveQuery(QSqlQuery &query, const QString &engine, const QString &nam
             *error = QStringLiteral("no statement %1").arg(name);
         return false;
     }
+    // A server's connection cut at a time limit takes nothing more.
+    if (!query.driver() || !query.driver()->isOpen()) {
+        if (error)
+            *error = QStringLiteral("the connection is closed");
+        return false;
+    }
+    // On the server, preparing and running each have their time.
+    const ServerDeadline deadline(query.driver());
     // A statement run again with new values is prepared once.
     if (query.lastQuery() != statements.first() && !query.prepare(statements.first())) {
         if (error)
-            *error = query.lastError().text();
+            *error = deadline.reason(query.lastError().text());
         return false;
     }
     for (int i = 0; i < values.size(); ++i)
         query.bindValue(i, values.at(i));
     if (!query.exec()) {
         if (error)
-            *error = query.lastError().text();
+            *error = deadline.reason(query.lastError().text());
         return false;
     }
     return true;
@@ -105,11 +116,17 @@ bool runArchiveScript(QSqlDatabase &db, const QString &engine, const QString &na
             *error = QStringLiteral("no statement %1").arg(name);
         return false;
     }
+    if (!db.isOpen()) {
+        if (error)
+            *error = QStringLiteral("the connection is closed");
+        return false;
+    }
     for (const QString &statement : statements) {
         QSqlQuery query(db);
+        const ServerDeadline deadline(db);
         if (!query.exec(statement)) {
             if (error)
-                *error = query.lastError().text();
+                *error = deadline.reason(query.lastError().text());
             return false;
         }
     }

@@ -8,6 +8,7 @@
 #include "historyplot.h"
 #include "pdfjournal.h"
 #include "settingslog.h"
+#include "terminaltext.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -88,9 +89,11 @@ int listPagers(Context &c)
     return ExitOk;
 }
 
-bool knownPager(Context &c, const QString &serial)
+// Whether the archive knows the pager; false with *error set when the
+// archive could not say (a server that did not answer).
+bool knownPager(Context &c, const QString &serial, QString *error)
 {
-    for (const ArchivePager &p : c.archive.pagers())
+    for (const ArchivePager &p : c.archive.pagers(error))
         if (p.serialNumber == serial)
             return true;
     return false;
@@ -117,8 +120,11 @@ int showRecords(Context &c)
     const QString png = c.parser.value(QStringLiteral("png"));
     if (!png.isEmpty() && !png.endsWith(QLatin1String(".png"), Qt::CaseInsensitive))
         return c.fail(ExitUsage, QStringLiteral("--png FILE must end in .png"));
-    if (!knownPager(c, serial))
-        return c.fail(ExitFailure, QStringLiteral("no pager %1 in the archive").arg(serial));
+    QString error;
+    if (!knownPager(c, serial, &error))
+        return c.fail(ExitFailure, !error.isEmpty()
+                                       ? error
+                                       : QStringLiteral("no pager %1 in the archive").arg(serial));
 
     const QDateTime from =
         fromDay.isValid() ? fromDay.startOfDay() : QDateTime::fromSecsSinceEpoch(0);
@@ -145,7 +151,6 @@ int showRecords(Context &c)
         return c.fail(ExitFailure, QStringLiteral("no record in the period: no file written"));
     }
     int code = ExitOk;
-    QString error;
     if (!csv.isEmpty() && !saveHistoryCsv(&model, calibration, csv, &error))
         code = c.fail(ExitFailure, QStringLiteral("%1 not written: %2").arg(csv, error));
     if (!pdf.isEmpty()) {
@@ -227,9 +232,11 @@ int listDownloads(Context &c)
     if (!error.isEmpty())
         return c.fail(ExitFailure, error);
     // A pager known only by its parameter reads has no download: an empty list.
-    if (list.isEmpty() && !knownPager(c, c.args.first()))
+    if (list.isEmpty() && !knownPager(c, c.args.first(), &error))
         return c.fail(ExitFailure,
-                      QStringLiteral("no pager %1 in the archive").arg(c.args.first()));
+                      !error.isEmpty()
+                          ? error
+                          : QStringLiteral("no pager %1 in the archive").arg(c.args.first()));
     c.out << "id\torigin\tdownloaded\tzone\toutcome\tpages\trecords\tnew\tdump-bytes\tpc\n";
     for (const ArchiveDownload &d : list)
         c.out << d.id << '\t' << d.origin << '\t' << timeText(d.downloadedAt) << '\t'
@@ -261,22 +268,17 @@ int syncArchive(Context &c)
         return c.fail(ExitUsage, QStringLiteral("no lab server: give --server URI or set "
                                                 "DR7326G_SERVER"));
     const ArchiveSyncResult result = synchronizeArchive(c.archive, c.server);
+    c.err << syncProblemsText(result, false);
+    c.err.flush();
     if (!result.ok)
-        return c.fail(ExitFailure,
-                      result.error + (result.needsPassword
-                                          ? QStringLiteral(" (put it in ~/.pgpass or PGPASSWORD); "
-                                                           "nothing was sent")
-                                      : !result.connected
-                                          ? QStringLiteral("; nothing was sent")
-                                          : QStringLiteral("; what was sent before is kept, the "
-                                                           "next sync goes on")));
+        return ExitFailure;
     if (result.nothingNew())
         c.out << c.server.uri() << ": nothing new\n";
     else
         c.out << c.server.uri() << ": " << result.downloads << " new downloads, " << result.records
               << " new records, " << result.reads << " new parameter reads, " << result.changes
               << " new setting changes\n";
-    return ExitOk;
+    return syncFailed(result, false) ? ExitFailure : ExitOk;
 }
 
 struct Command
@@ -362,6 +364,55 @@ bool takesValue(const char *arg)
 }
 
 } // namespace
+
+QString syncProblemsText(const ArchiveSyncResult &result, bool automatic)
+{
+    QString text;
+    // Text from the archive and the server, cut to what a line can show.
+    const auto shown = [](const QString &value, int most) {
+        return value.size() <= most ? shownText(value)
+                                    : QStringLiteral("%1... (%2 characters)")
+                                          .arg(shownText(value.left(most)))
+                                          .arg(value.size());
+    };
+    for (const ArchiveSyncRefusal &r : result.refused)
+        text += QStringLiteral("dr7326g-cli: the lab server refused %1 %2 (pager %3, %4): %5; it "
+                               "stays in this PC's archive only, and each sync offers it again\n")
+                    .arg(r.kind)
+                    .arg(r.id)
+                    .arg(shown(r.serialNumber, 64), timeText(r.at), shown(r.reason, 400));
+    if (result.ok)
+        return text;
+    const QString error = shown(result.error, 600);
+    if (result.needsPassword)
+        text += QStringLiteral("dr7326g-cli: %1 (put it in ~/.pgpass or PGPASSWORD); nothing was "
+                               "sent%2\n")
+                    .arg(error, automatic ? QStringLiteral(": it is kept in this PC's archive")
+                                          : QString());
+    else if (!result.connected)
+        text += automatic ? QStringLiteral("dr7326g-cli: kept in this PC's archive only, not sent "
+                                           "to the lab server now: %1; the next sync sends it\n")
+                                .arg(error)
+                          : QStringLiteral("dr7326g-cli: %1; nothing was sent\n").arg(error);
+    else if (result.stalled)
+        text += QStringLiteral("dr7326g-cli: %1; the sync stopped there: what the server took is "
+                               "noted on this PC, the rest is kept in this PC's archive and the "
+                               "next sync sends it\n")
+                    .arg(error);
+    else
+        text += QStringLiteral("dr7326g-cli: the sync to the lab server stopped: %1; what the "
+                               "server took is noted on this PC, the rest is kept in this PC's "
+                               "archive and the next sync tries it again\n")
+                    .arg(error);
+    return text;
+}
+
+bool syncFailed(const ArchiveSyncResult &result, bool automatic)
+{
+    if (automatic && !result.ok && !result.connected)
+        return false;
+    return !result.complete();
+}
 
 bool isArchiveCommand(int argc, char **argv)
 {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "archive.h"
+#include "archiveserver.h"
 
 #include <QStringList>
 #include <QTextStream>
@@ -33,3 +34,12 @@ QString defaultArchiveFile(QTextStream &err);
 // to `err` and the command goes on without it (false); what it should have
 // stored is then not stored, which makes its status 1.
 bool openArchiveForPagerCommand(Archive &archive, const QString &fileName, QTextStream &err);
+
+// What a sync to the lab's server left unsent, for stderr, a line each
+// (starting "dr7326g-cli: "): every row the server refused and, when it
+// stopped, why and what the next sync does. Empty when all was sent; the
+// command's status is then unchanged, otherwise 1 (syncFailed), except
+// that a server that could not be reached leaves a pager command's status
+// as it was (`automatic`: after a pager command, its work is stored on the PC).
+QString syncProblemsText(const ArchiveSyncResult &result, bool automatic);
+bool syncFailed(const ArchiveSyncResult &result, bool automatic);

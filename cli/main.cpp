@@ -13,6 +13,7 @@
 #include "plotcommand.h"
 #include "registervalue.h"
 #include "settingvalues.h"
+#include "terminaltext.h"
 #include "usbxpress.h"
 #ifdef Q_OS_WIN
 #include <QTextCodec>
@@ -60,6 +61,11 @@ Archive &archive()
 // something (--server, or $DR7326G_SERVER); not set when none is named.
 ArchiveServer runServer;
 
+// Set when the sync after the command left something unsent although the
+// server was reached (it refused a row, stalled or failed): the command then
+// exits 1 where it would have exited 0.
+bool serverSyncFailed = false;
+
 // Sends what the archive holds that the server lacks. A server that cannot be
 // reached is told once; the command's outcome does not change, and the next
 // sync sends what was not sent now.
@@ -68,11 +74,9 @@ void synchronizeWithServer()
     if (!runServer.isSet() || !archive().isOpen())
         return;
     const ArchiveSyncResult result = synchronizeArchive(archive(), runServer);
-    if (!result.ok) {
-        err() << "dr7326g-cli: kept in this PC's archive only, not sent to the lab server now: "
-              << result.error << "; the next sync sends it\n";
-        err().flush();
-    }
+    err() << syncProblemsText(result, true);
+    err().flush();
+    serverSyncFailed = syncFailed(result, true);
 }
 
 // Set when something read or sent could not be stored: the command then
@@ -135,28 +139,7 @@ template <typename Action> int withPager(PagerLink &link, Action action)
     const int code = action();
     link.disconnect();
     synchronizeWithServer();
-    return code == ExitOk && archiveWriteFailed ? int(ExitFailure) : code;
-}
-
-// Text that came from the pager, safe for a terminal: every character that
-// is not printable (an ESC sequence would be executed) and the backslash are
-// written as escapes like \x1b.
-QString shownText(const QString &text)
-{
-    QString shown;
-    shown.reserve(text.size());
-    for (const QChar c : text) {
-        const ushort u = c.unicode();
-        if (u == '\\')
-            shown += QLatin1String("\\\\");
-        else if (u < 0x20 || (u >= 0x7F && u < 0xA0))
-            shown += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
-        else if (!c.isPrint() && !c.isSurrogate())
-            shown += QStringLiteral("\\u%1").arg(u, 4, 16, QLatin1Char('0'));
-        else
-            shown += c;
-    }
-    return shown;
+    return code == ExitOk && (archiveWriteFailed || serverSyncFailed) ? int(ExitFailure) : code;
 }
 
 // Logs a change sent to the pager in the archive.
@@ -383,7 +366,10 @@ int main(int argc, char **argv)
             "(also when the archive cannot be opened or written) makes the status 1.\n"
             "With --server URI (or $DR7326G_SERVER) what they stored is then sent to the\n"
             "lab's archive server; when it cannot be reached that is told and the next\n"
-            "sync sends it ('dr7326g-cli archive sync').\n\n"
+            "sync sends it ('dr7326g-cli archive sync'). What the server refuses is named\n"
+            "and the rest sent; a server that does not answer within $DR7326G_SERVER_TIMEOUT\n"
+            "seconds (60 by default) a step, or ten times that for a whole sync, is left;\n"
+            "either makes the status 1.\n\n"
             "With several pagers attached, every pager command wants --serial SN; without it\n"
             "the serial numbers that answered are listed and the status is 2.\n\n"
             "Exit status: 0 success, 1 a file not read or written, 2 usage error (also a\n"

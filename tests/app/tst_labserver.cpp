@@ -1,6 +1,7 @@
 // The lab's server as the window keeps it: the dialog's fields make the URI,
 // the settings keep it without a password, "no server" outweighs
-// $DR7326G_SERVER and no keys at all fall back to it.
+// $DR7326G_SERVER and no keys at all fall back to it; the status bar names
+// what the server refused in a short, printable form.
 #include "labserver.h"
 #include "serverdialog.h"
 #include "support/testsettings.h"
@@ -25,6 +26,8 @@ private slots:
     void dialogKeepsServerWithoutPassword_data();
     void dialogKeepsServerWithoutPassword();
     void connectionCheckedOffTheEventLoop();
+    void refusedMessage_data();
+    void refusedMessage();
 };
 
 void TestLabServer::dialogKeepsServerWithoutPassword_data()
@@ -127,6 +130,33 @@ void TestLabServer::connectionCheckedOffTheEventLoop()
     const QString told = dialog.checkText();
     QVERIFY2(told.startsWith("Сервер лаборатории недоступен. Подробно:"), qPrintable(told));
     QVERIFY(check->isEnabled());
+}
+
+void TestLabServer::refusedMessage_data()
+{
+    QTest::addColumn<QString>("serial");
+    QTest::addColumn<int>("refused");
+    QTest::addColumn<QString>("shown"); // part of the message
+    QTest::newRow("one") << "05A-BAD" << 1 << "загрузку № 7 (прибор 05A-BAD, ";
+    QTest::newRow("three") << "05A-BAD" << 3 << " и ещё 2 ";
+    QTest::newRow("escape sequence") << "05A\x1b[2J" << 1 << "(прибор 05A?[2J, ";
+    QTest::newRow("long") << QString(3000, 'A') << 1 << QString(32, 'A') + "…, ";
+}
+
+void TestLabServer::refusedMessage()
+{
+    QFETCH(QString, serial);
+    QFETCH(int, refused);
+    QFETCH(QString, shown);
+    ArchiveSyncResult result;
+    result.ok = true;
+    for (int i = 0; i < refused; ++i)
+        result.refused << ArchiveSyncRefusal{"download", 7 + i, serial,
+                                             QDateTime::fromSecsSinceEpoch(0), "check (23514)"};
+    const QString message = syncOutcomeMessage(result);
+    QVERIFY2(message.contains(shown), qPrintable(message));
+    QVERIFY(message.contains("check (23514)"));
+    QVERIFY(message.size() < 400);
 }
 
 QTEST_MAIN(TestLabServer)

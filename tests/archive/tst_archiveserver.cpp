@@ -2,7 +2,8 @@
 // change kept once however often and from how many PCs it is sent, also by
 // two PCs sending at the same moment; a download stored on the PC when the
 // server is down, and sent by the next sync; a serial number shaped like SQL
-// kept as text.
+// kept as text; what the server refuses, or a server that stops answering,
+// neither blocks the rest nor holds the tool.
 #include "archive.h"
 #include "archiveserver.h"
 #include "support/cliprocess.h"
@@ -10,8 +11,14 @@
 #include "support/emulatorprocess.h"
 #include "support/testserver.h"
 
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
+
+#include <csignal>
+#include <sys/types.h>
 
 using Downloads = QList<QList<int>>; // a PC's downloads, each its minute counts
 
@@ -40,6 +47,36 @@ QString pcArchive(const QTemporaryDir &dir, const QString &name, const QString &
     return file;
 }
 
+// Printable text that does not compress: too long for an index row.
+QString noise(int size)
+{
+    QString text;
+    quint32 state = 7;
+    for (int i = 0; i < size; ++i) {
+        state = state * 1664525u + 1013904223u;
+        text += QChar(0x21 + int((state >> 16) % 94));
+    }
+    return text;
+}
+
+// Gives a pager of the PC's archive another serial number, past the checks
+// of the program's own storing (as an archive of an older version may hold).
+bool renamePager(const QString &file, const QString &from, const QString &to)
+{
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "test-rename");
+        db.setDatabaseName(file);
+        QSqlQuery query(db);
+        ok = db.open() && query.prepare("UPDATE pagers SET serial = ? WHERE serial = ?");
+        query.addBindValue(to);
+        query.addBindValue(from);
+        ok = ok && query.exec() && query.numRowsAffected() == 1;
+    }
+    QSqlDatabase::removeDatabase("test-rename");
+    return ok;
+}
+
 } // namespace
 
 class TestArchiveServer : public QObject
@@ -51,6 +88,8 @@ private slots:
     void sync();
     void pcsAtOnce();
     void serverDownDuringDownload();
+    void serverFaults_data();
+    void serverFaults();
 
 private:
     QTemporaryDir dir;
@@ -156,6 +195,121 @@ void TestArchiveServer::serverDownDuringDownload()
         finish(startCli({"archive", "sync", "--archive", file, "--server", server.uri()}));
     QVERIFY2(sync.code == 0, qPrintable(sync.err));
     QCOMPARE(testServerValue("tst_sync_down", "SELECT COUNT(*) FROM records"), QString("200"));
+}
+
+void TestArchiveServer::serverFaults_data()
+{
+    QTest::addColumn<QString>("serial");  // of the PC's first pager
+    QTest::addColumn<QString>("rule");    // the lab's, added to the server
+    QTest::addColumn<bool>("locked");     // another session locks the records
+    QTest::addColumn<QString>("stopped"); // a server process stopped: the sync's or the main one
+    QTest::addColumn<QString>("told");
+    const QString none;
+    QTest::newRow("check") << "05A-BAD"
+                           << "ALTER TABLE pagers ADD CONSTRAINT lab CHECK (serial <> '05A-BAD')"
+                           << false << none << "refused download 1 (pager 05A-BAD, ";
+    QTest::newRow("index row") << noise(6000) << none << false << none << "... (6000 characters), ";
+    QTest::newRow("NUL") << QString::fromUtf8("05A\0x", 5) << none << false << none
+                         << "refused download 1 (pager 05A\\x00x, ";
+    QTest::newRow("locked") << "05A-FIRST" << none << true << none << "did not answer within 1 s";
+    QTest::newRow("sync's process stopped") << "05A-FIRST" << none << true << "sync"
+                                            << "did not answer within 3 s";
+    QTest::newRow("postmaster stopped") << "05A-FIRST" << none << false << "postmaster"
+                                        << "timeout expired; nothing was sent";
+}
+
+void TestArchiveServer::serverFaults()
+{
+    QFETCH(QString, serial);
+    QFETCH(QString, rule);
+    QFETCH(bool, locked);
+    QFETCH(QString, stopped);
+    QFETCH(QString, told);
+    const QString db =
+        QStringLiteral("tst_fault_%1").arg(QChar(QTest::currentDataTag()[0]).toLower());
+    QString error;
+    const ArchiveServer server = freshTestDatabase(db, &error);
+    QVERIFY2(server.isSet(), qPrintable(error));
+    QVERIFY2(Archive().openServer(server, &error), qPrintable(error));
+    QVERIFY2(rule.isEmpty() || runOnTestServer(db, rule, &error), qPrintable(error));
+    // The faulty pager's download, read and change, then a good pager's
+    // download and read.
+    const QString file = pcArchive(dir, db, "05A-FIRST", {{1, 2, 3}}, 0);
+    QVERIFY(!file.isEmpty());
+    {
+        Archive pc;
+        QVERIFY(pc.open(file, nullptr));
+        QVERIFY(pc.storeHistory(historyDumpOf("05A00317", {1, 2}, true, 7200),
+                                ArchiveOutcome::Complete, "download")
+                    .ok);
+        QVERIFY(pc.storeParameterRead({"05A00317", {{setting::gammaSigma, "3"}}}, nullptr));
+    }
+    QVERIFY(serial == "05A-FIRST" || renamePager(file, "05A-FIRST", serial));
+
+    QSqlDatabase locker = QSqlDatabase::addDatabase("QPSQL", "test-locker");
+    locker.setDatabaseName(db);
+    QVERIFY(locker.open());
+    QSqlQuery lock(locker);
+    QVERIFY(!locked ||
+            (lock.exec("BEGIN") && lock.exec("LOCK TABLE records IN ACCESS EXCLUSIVE MODE")));
+    qint64 stop = 0;
+    if (stopped == "postmaster") {
+        stop = testServerValue(db, "SELECT split_part(pg_read_file('postmaster.pid'), E'\\n', 1)")
+                   .toLongLong();
+        QVERIFY(stop && ::kill(pid_t(stop), SIGSTOP) == 0);
+    }
+    qputenv("DR7326G_SERVER_TIMEOUT", stopped == "sync" ? "3" : "1");
+    QProcess *sync = startCli({"archive", "sync", "--archive", file, "--server",
+                               server.uri() + (stop ? "?connect_timeout=1" : "")});
+    qunsetenv("DR7326G_SERVER_TIMEOUT");
+    // The sync's server process, once it waits for the lock.
+    for (int i = 0; stopped == "sync" && !stop && i < 300; ++i) {
+        QThread::msleep(10);
+        stop = testServerValue(db, "SELECT pid FROM pg_stat_activity WHERE application_name = "
+                                   "'dr7326g' AND wait_event_type = 'Lock'")
+                   .toLongLong();
+        QVERIFY(!stop || ::kill(pid_t(stop), SIGSTOP) == 0);
+    }
+    QVERIFY(stopped.isEmpty() || stop);
+    const Run first = finish(sync);
+    if (stop)
+        ::kill(pid_t(stop), SIGCONT);
+    if (locked)
+        lock.exec("ROLLBACK");
+    lock = QSqlQuery();
+    locker.close();
+    locker = QSqlDatabase();
+    QSqlDatabase::removeDatabase("test-locker");
+
+    QCOMPARE(first.code, 1);
+    QVERIFY2(first.err.contains(told), qPrintable(first.err));
+    if (locked || !stopped.isEmpty()) {
+        // Nothing lost: the next sync sends all.
+        const Run again =
+            finish(startCli({"archive", "sync", "--archive", file, "--server", server.uri()}));
+        QVERIFY2(again.code == 0, qPrintable(again.err));
+        QCOMPARE(testServerValue(db, "SELECT COUNT(*) FROM records"), QString("5"));
+        return;
+    }
+    // The faulty pager's download, read and change are named; the good
+    // download, and the read sent with the refused one, went past them; the
+    // next sync names them again.
+    QCOMPARE(first.err.count("refused"), 3);
+    QCOMPARE(testServerValue(db, "SELECT COUNT(*) FROM records"), QString("2"));
+    QCOMPARE(testServerValue(db, "SELECT COUNT(*) FROM parameter_reads"), QString("1"));
+    const Run again =
+        finish(startCli({"archive", "sync", "--archive", file, "--server", server.uri()}));
+    QCOMPARE(again.code, 1);
+    QCOMPARE(again.err.count("refused"), 3);
+    if (rule.isEmpty())
+        return;
+    // The lab lifts its rule: what it refused goes now.
+    QVERIFY(runOnTestServer(db, "ALTER TABLE pagers DROP CONSTRAINT lab"));
+    const Run lifted =
+        finish(startCli({"archive", "sync", "--archive", file, "--server", server.uri()}));
+    QVERIFY2(lifted.code == 0, qPrintable(lifted.err));
+    QCOMPARE(testServerValue(db, "SELECT COUNT(*) FROM records"), QString("5"));
+    QCOMPARE(testServerValue(db, "SELECT COUNT(*) FROM setting_changes"), QString("1"));
 }
 
 DR7326G_SERVER_TEST_MAIN(TestArchiveServer, true)

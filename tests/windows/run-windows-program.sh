@@ -173,6 +173,26 @@ sync)
     psql -q -d postgres -c "DROP DATABASE IF EXISTS $database WITH (FORCE)" -c "CREATE DATABASE $database" ||
         fail "cannot make the database $database"
     uri="postgresql://${PGUSER:-postgres}@${PGHOST}:${PGPORT:-5432}/$database"
+    # A server that stops answering (its records locked by another session)
+    # is left at the tool's own time limit, under Windows too.
+    "${cli[@]}" archive list --source server --server "$uri" >/dev/null || fail "cannot set up $database"
+    PGAPPNAME=dr7326g-test-lock psql -q -d $database \
+        -c "BEGIN; LOCK TABLE records IN ACCESS EXCLUSIVE MODE; SELECT pg_sleep(600); ROLLBACK" \
+        >/dev/null 2>&1 &
+    locker=$!
+    for _ in $(seq 100); do
+        held=$(psql -tA -d $database -c "SELECT count(*) FROM pg_locks l JOIN pg_class c ON c.oid = l.relation WHERE c.relname = 'records' AND l.mode = 'AccessExclusiveLock' AND l.granted")
+        [[ $held == 1 ]] && break
+        sleep 0.1
+    done
+    [[ $held == 1 ]] || fail "the records could not be locked"
+    out=$(DR7326G_SERVER_TIMEOUT=2 wine "$program/dr7326g-cli.exe" archive sync --server "$uri" 2>&1)
+    status=$?
+    psql -q -d postgres -c "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = 'dr7326g-test-lock'" >/dev/null
+    wait $locker
+    [[ $status == 1 && $out == *"did not answer within 2 s"* ]] ||
+        fail "a sync against a locked table ended with status $status: $out"
+    echo "sync, records locked: $out" | tr -d '\r'
     # The password reaches libpq from the environment (PGPASSWORD), never the URI.
     for round in 1 2; do
         out=$(wine "$program/dr7326g-cli.exe" archive sync --server "$uri" 2>&1) ||

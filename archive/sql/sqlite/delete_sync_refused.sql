@@ -1,0 +1,1 @@
+DELETE FROM sync_refused WHERE server = ? AND kind = ? AND item = ?;

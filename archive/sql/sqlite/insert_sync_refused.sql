@@ -1,0 +1,1 @@
+INSERT INTO sync_refused (server, kind, item) VALUES (?, ?, ?) ON CONFLICT DO NOTHING;
