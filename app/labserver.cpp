@@ -64,6 +64,12 @@ bool LabServer::current(ArchiveServer *server, QString *why) const
     }
     if (!stored) {
         QString error;
+        if (ArchiveServer::uriHoldsPassword(qEnvironmentVariable("DR7326G_SERVER"))) {
+            *why = tr("Сервер лаборатории из DR7326G_SERVER не используется: в адресе пароль, "
+                      "его видят все пользователи ПК. Уберите пароль из адреса и укажите его в "
+                      "~/.pgpass или PGPASSWORD.");
+            return false;
+        }
         if (!ArchiveServer::fromEnvironment(server, &error)) {
             *why = tr("Сервер лаборатории из DR7326G_SERVER не прочитан: %1.").arg(error);
             return false;

@@ -3,6 +3,7 @@
 #include "archivedumpblob.h"
 #include "archiveserver.h"
 #include "archivesql.h"
+#include "serialnumber.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -392,6 +393,12 @@ bool Archive::commit(QString *error)
 
 qint64 Archive::pagerId(const QString &serialNumber, bool create, QString *error)
 {
+    // The last guard: whatever the caller checked, no text that cannot be a
+    // serial number becomes a pager (on a server it would stop every sync).
+    if (create && !isSerialNumber(serialNumber)) {
+        setError(error, QStringLiteral("not stored: %1").arg(serialNumberProblem(serialNumber)));
+        return 0;
+    }
     QSqlQuery query(db);
     if (create &&
         !runArchiveQuery(query, engine, QStringLiteral("insert_pager"), {serialNumber}, error))
@@ -813,6 +820,7 @@ QList<SettingsLogEntry> Archive::settingsLog(const QString &serialNumber, QStrin
         e.valueBefore = query.value(4).toString();
         e.value = query.value(5).toString();
         e.outcome = query.value(6).toString();
+        e.pc = query.value(7).toString();
         log << e;
     }
     return log;

@@ -12,7 +12,9 @@
 #include "pdfjournal.h"
 #include "plotcommand.h"
 #include "registervalue.h"
+#include "serialnumber.h"
 #include "settingvalues.h"
+#include "terminaltext.h"
 #include "usbxpress.h"
 #ifndef Q_OS_WIN
 #include "usbsocketdir.h"
@@ -133,27 +135,6 @@ template <typename Action> int withPager(PagerLink &link, Action action)
     link.disconnect();
     synchronizeWithServer();
     return code == ExitOk && archiveWriteFailed ? int(ExitFailure) : code;
-}
-
-// Text that came from the pager, safe for a terminal: every character that
-// is not printable (an ESC sequence would be executed) and the backslash are
-// written as escapes like \x1b.
-QString shownText(const QString &text)
-{
-    QString shown;
-    shown.reserve(text.size());
-    for (const QChar c : text) {
-        const ushort u = c.unicode();
-        if (u == '\\')
-            shown += QLatin1String("\\\\");
-        else if (u < 0x20 || (u >= 0x7F && u < 0xA0))
-            shown += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
-        else if (!c.isPrint() && !c.isSurrogate())
-            shown += QStringLiteral("\\u%1").arg(u, 4, 16, QLatin1Char('0'));
-        else
-            shown += c;
-    }
-    return shown;
 }
 
 // Logs a change sent to the pager in the archive.
@@ -455,10 +436,12 @@ int main(int argc, char **argv)
 
     auto expectArgs = [&](int min, int max) { return rest.size() >= min && rest.size() <= max; };
     PagerLink link;
-    if (pagerCommand && parser.isSet(serialOption)) {
-        link.wantedSerial = parser.value(serialOption);
-        if (link.wantedSerial.isEmpty())
-            return usage(QStringLiteral("--serial wants a serial number"));
+    if (parser.isSet(serialOption)) {
+        const QString problem = serialNumberProblem(parser.value(serialOption));
+        if (!problem.isEmpty())
+            return usage(QStringLiteral("--serial wants a serial number: %1").arg(problem));
+        if (pagerCommand)
+            link.wantedSerial = parser.value(serialOption);
     }
     const bool stores = command == QLatin1String("params") || command == QLatin1String("history") ||
                         command.startsWith("set-");
@@ -666,6 +649,8 @@ int main(int argc, char **argv)
             err() << "dr7326g-cli: " << file.fileName() << ": " << error << "\n";
             return ExitFailure;
         }
+        if (!dump.headerSerialNumber.isEmpty())
+            err() << "dr7326g-cli: " << dumpSerialNote(file.fileName(), dump) << "\n";
         QList<HistoryRecord *> records;
         const bool complete = decodeHistoryDump(dump, records);
         exports.serialNumber =

@@ -1,5 +1,7 @@
 #include "pagerlink.h"
 
+#include "serialnumber.h"
+
 #include <QElapsedTimer>
 #include <QStringRef>
 
@@ -52,17 +54,6 @@ bool readTimeField(const QString &reply, int digits, std::uint32_t *value)
         v = v * 16 + std::uint32_t(d);
     }
     *value = v;
-    return true;
-}
-
-// A serial number travels in every later request line: visible ASCII only.
-bool isPrintableSerial(const QString &serial)
-{
-    if (serial.isEmpty())
-        return false;
-    for (const QChar c : serial)
-        if (c.unicode() <= 0x20 || c.unicode() >= 0x7F)
-            return false;
     return true;
 }
 
@@ -242,8 +233,9 @@ bool PagerLink::identify()
         return false;
     // The serial number stands at positions 38-45; the line end is not part of it.
     reply.truncate(reply.indexOf(QLatin1Char('\n')));
+    // It travels in every later request line.
     const QString serial = reply.mid(38, 8);
-    if (!isPrintableSerial(serial))
+    if (!isSerialNumber(serial))
         return false;
     serialNumber = serial;
     return true;

@@ -1,0 +1,12 @@
+// Text the tool did not write itself (from the pager, a dump, the archive or
+// the lab's server), made safe for a terminal before it is printed.
+//
+// Contract: the result holds no control character: each one (an ESC
+// sequence would be executed, a TAB or a line feed would split a row) and the
+// backslash are written as escapes (\x1b, \\), and a character that cannot
+// be printed as \uXXXX; printable text comes out as it was.
+#pragma once
+
+#include <QString>
+
+QString shownText(const QString &text);
