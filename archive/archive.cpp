@@ -503,15 +503,18 @@ ArchiveStoreResult Archive::store(const HistoryDump &dump, const ArchiveOutcome 
     const std::unique_ptr<QList<HistoryRecord *>, void (*)(QList<HistoryRecord *> *)> owner(
         &records, [](QList<HistoryRecord *> *list) { qDeleteAll(*list); });
     result.records = records.size();
-    if (!runArchiveQuery(query, engine, QStringLiteral("insert_download"),
-                         {pager, origin, secondsOrNull(dump.downloadedAt),
-                          QString::fromLatin1(dump.timeZoneId),
-                          archiveOutcomeName(outcome    ? *outcome
-                                             : complete ? ArchiveOutcome::Complete
-                                                        : ArchiveOutcome::Incomplete),
-                          dump.pages.size(), records.size(), nowSeconds(), digest, bytes.size(),
-                          archiveDumpBlob(bytes), archivePcName()},
-                         &reason))
+    if (!runArchiveQuery(
+            query, engine, QStringLiteral("insert_download"),
+            {pager, origin, secondsOrNull(dump.downloadedAt),
+             // A first-format dump names no zone: an empty
+             // name, never NULL (which the column refuses).
+             dump.timeZoneId.isEmpty() ? QStringLiteral("") : QString::fromLatin1(dump.timeZoneId),
+             archiveOutcomeName(outcome    ? *outcome
+                                : complete ? ArchiveOutcome::Complete
+                                           : ArchiveOutcome::Incomplete),
+             dump.pages.size(), records.size(), nowSeconds(), digest, bytes.size(),
+             archiveDumpBlob(bytes), archivePcName()},
+            &reason))
         return fail(reason);
     result.downloadId = insertedId(query).toLongLong();
     query.finish();

@@ -8,6 +8,8 @@
 #include "support/dumpfixture.h"
 #include "support/emulatorprocess.h"
 
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QtTest>
 
 namespace {
@@ -47,6 +49,10 @@ private slots:
     void killedImport();
     void twoWritersAtOnce();
     void pagerCommandsStoreIntoArchive();
+    void importNamesThePager_data();
+    void importNamesThePager();
+    void storedTextEscaped_data();
+    void storedTextEscaped();
 };
 
 void TestArchiveCli::importThenRecordsEqualsDecode()
@@ -195,6 +201,102 @@ void TestArchiveCli::pagerCommandsStoreIntoArchive()
     const Run r = group(archive, {"log"});
     QCOMPARE(r.out.count(QLatin1String("\tread\n")), 5);
     QVERIFY2(r.out.contains(QLatin1String("\tgamma-sigma\t3\t4\trefused\n")), qPrintable(r.out));
+    // The PC beside the user.
+    QVERIFY(r.out.contains(operatingSystemUser() + '\t' + archivePcName() + '\t' + sn + '\t'));
+}
+
+// Which pager an import stores a dump under, and that a refused one leaves no
+// archive where there was none.
+void TestArchiveCli::importNamesThePager_data()
+{
+    QTest::addColumn<QByteArray>("dump");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("listed"); // the pager then listed; empty: no archive made
+    const HistoryDump named = historyDumpOf(sn, {5, 6});
+    const QByteArray pages = historyDumpBytes(named).mid(historyDumpBytes(named).indexOf("PAGE"));
+    const QByteArray first = "DR7326G-05A history dump 1\n";
+    HistoryDump hostile = named;
+    hostile.serialNumber = QStringLiteral("05A\x1b]0;x\x07");
+    QByteArray unverified = first + pages;
+    unverified.replace("CRC=", "crc="); // no reply verifies: none names the pager
+    const QString other = QStringLiteral("05B00001");
+    QTest::newRow("hostile header") << historyDumpBytes(hostile) << QStringList() << 1 << "";
+    QTest::newRow("first format: the replies' serial") << first + pages << QStringList() << 0 << sn;
+    QTest::newRow("first format, named by none") << unverified << QStringList() << 1 << "";
+    QTest::newRow("named by --serial")
+        << unverified << QStringList{"--serial", other} << 0 << other;
+    QTest::newRow("--serial against the replies")
+        << first + pages << QStringList{"--serial", other} << 1 << "";
+    QTest::newRow("--serial no serial number")
+        << first + pages << QStringList{"--serial", "a\tb"} << 2 << "";
+}
+
+void TestArchiveCli::importNamesThePager()
+{
+    QFETCH(QByteArray, dump);
+    QFETCH(QStringList, options);
+    QFETCH(int, code);
+    QFETCH(QString, listed);
+    QTemporaryDir here;
+    const QString archive = here.filePath("new.sqlite");
+    QVERIFY(writeFile(here.filePath("d.dump"), dump));
+    const Run r = group(archive, QStringList{"import", here.filePath("d.dump")} + options);
+    QVERIFY2(r.code == code, qPrintable(r.err));
+    QVERIFY(code == 0 || !r.err.isEmpty());
+    QCOMPARE(QDir(here.path()).entryList(QDir::Files).contains("new.sqlite"), !listed.isEmpty());
+    if (!listed.isEmpty())
+        QVERIFY(group(archive, {"list"}).out.contains('\n' + listed + '\t'));
+}
+
+// What the archive holds printed escaped, one row a line: an older archive
+// may hold anything, and another PC's rows come from the server.
+void TestArchiveCli::storedTextEscaped_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("rows"); // after the heading
+    QTest::newRow("list") << QStringList{"list"} << 1;
+    QTest::newRow("downloads") << QStringList{"downloads", "HOSTILE"} << 1;
+    QTest::newRow("log") << QStringList{"log"} << 1;
+}
+
+void TestArchiveCli::storedTextEscaped()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, rows);
+    const QString archive = path("hostile.sqlite");
+    const QString hostile = QStringLiteral("05A\x1b[2J\t\n");
+    if (!QFileInfo::exists(archive)) {
+        QCOMPARE(group(archive, {"import", saveDump("h.dump", historyDumpOf(sn, {7}))}).code, 0);
+        {
+            Archive a;
+            QVERIFY(a.open(archive, nullptr));
+            QVERIFY(a.storeSettingChange(sn, setting::gammaSigma, "4", SettingOutcome::Stored,
+                                         nullptr));
+        }
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "raw");
+        db.setDatabaseName(archive);
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        for (const char *table :
+             {"pagers SET serial", "downloads SET pc", "setting_changes SET os_user"}) {
+            QVERIFY(q.prepare(QStringLiteral("UPDATE %1 = ?").arg(QLatin1String(table))));
+            q.addBindValue(hostile);
+            QVERIFY(q.exec());
+        }
+        q.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("raw");
+    args.replaceInStrings("HOSTILE", hostile);
+    const Run r = group(archive, args);
+    QCOMPARE(r.code, 0);
+    const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 1 + rows);
+    QVERIFY2(!r.out.contains(QChar(0x1b)) && r.out.contains("05A\\x1b[2J\\x09\\x0a"),
+             qPrintable(r.out));
+    for (const QString &line : lines)
+        QCOMPARE(line.count('\t'), lines.first().count('\t'));
 }
 
 QTEST_MAIN(TestArchiveCli)
