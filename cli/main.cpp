@@ -128,6 +128,10 @@ template <typename Action> int withPager(PagerLink &link, Action action)
         else if (problem.kind == usbx::LibraryProblem::Kind::MissingEntryPoint)
             err() << "dr7326g-cli: the USB library " << library << " lacks "
                   << QString::fromStdString(problem.entryPoint) << "\n";
+        if (link.refusedIdentifications > 0)
+            err() << "dr7326g-cli: " << link.refusedIdentifications
+                  << " device(s) answered with an identification that holds no valid serial "
+                     "number (1 to 64 visible ASCII characters): not used\n";
         err() << "dr7326g-cli: no pager answered\n";
         return ExitNoPager;
     }

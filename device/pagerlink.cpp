@@ -81,6 +81,7 @@ QString PagerLink::connect()
     serialNumber.clear();
     requestNumber = 0;
     answeredSerials.clear();
+    refusedIdentifications = 0;
 
     std::uint32_t count = 0;
     if (usbx::getNumDevices(&count) != usbx::Success || count == 0)
@@ -235,8 +236,10 @@ bool PagerLink::identify()
     reply.truncate(reply.indexOf(QLatin1Char('\n')));
     // It travels in every later request line.
     const QString serial = reply.mid(38, 8);
-    if (!isSerialNumber(serial))
+    if (!isSerialNumber(serial)) {
+        ++refusedIdentifications;
         return false;
+    }
     serialNumber = serial;
     return true;
 }
