@@ -128,16 +128,12 @@ private slots:
         if (!QFileInfo::exists(whole))
             QCOMPARE(cli({"plot", dump, "--pdf", whole}), 0);
         QVERIFY(QFileInfo(whole).size() > 24 * 1024); // every limit cuts it
-        QTemporaryDir dir;
-        const QString out = dir.filePath(QStringLiteral("plot.pdf"));
+        const QString out = files.filePath(QStringLiteral("limited.pdf"));
         QFile earlier(out);
-        QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("earlier\n") == 8);
+        QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("earlier") == 7);
         earlier.close();
-        QString err;
-        QCOMPARE(cli({"plot", dump, "--pdf", out}, &err, kilobytes * 2), 1);
-        QVERIFY2(err.contains(QLatin1String("not written")), qPrintable(err));
-        QVERIFY(earlier.open(QIODevice::ReadOnly));
-        QCOMPARE(earlier.readAll(), QByteArray("earlier\n"));
+        QCOMPARE(cli({"plot", dump, "--pdf", out}, nullptr, kilobytes * 2), 1);
+        QVERIFY(earlier.open(QIODevice::ReadOnly) && earlier.readAll() == "earlier");
     }
 };
 

@@ -3,7 +3,6 @@
 #include "historytable.h"
 #include "historywords.h"
 #include "pagerlink.h"
-#include "support/fakepager.h"
 
 #include <QStandardItemModel>
 #include <QtTest>
@@ -152,53 +151,6 @@ private slots:
         QCOMPARE(decodeHistoryDump(dump, records.list), complete);
         QCOMPARE(records.list.size(), rows);
         QCOMPARE(qint64(records.list.value(0)->time), deviceEpoch().toSecsSinceEpoch() + 60);
-    }
-
-    // The pager a dump is of: its verified replies name it, whatever the
-    // header says (a first-format dump has none); a reply whose checksum
-    // fails names nothing.
-    void serialFromReplies_data()
-    {
-        QTest::addColumn<QString>("header");      // "-": the first format, no header
-        QTest::addColumn<QStringList>("replies"); // a serial a page, "-": unverified
-        QTest::addColumn<QString>("serial");      // taken; "!": the dump refused
-        QTest::addColumn<QString>("headerSerial");
-        const QString a = QStringLiteral("05A00317"), b = QStringLiteral("05B00001");
-        QTest::newRow("first format") << "-" << QStringList{a, a} << a << "";
-        QTest::newRow("first format, no reply verifies") << "-" << QStringList{"-"} << ""
-                                                         << "";
-        QTest::newRow("header agrees") << a << QStringList{a, "-"} << a << "";
-        QTest::newRow("header disagrees") << b << QStringList{a} << a << b;
-        QTest::newRow("no reply verifies: the header's") << b << QStringList{"-"} << b << "";
-        QTest::newRow("two pagers") << "" << QStringList{a, b} << "!"
-                                    << "";
-        QTest::newRow("hostile in a verified reply")
-            << a << QStringList{QStringLiteral("05A\x1b]0;x\x07")} << "!"
-            << "";
-    }
-    void serialFromReplies()
-    {
-        QFETCH(QString, header);
-        QFETCH(QStringList, replies);
-        QFETCH(QString, serial);
-        QFETCH(QString, headerSerial);
-        HistoryDump made;
-        made.serialNumber = header == "-" ? QString() : header;
-        for (const QString &named : replies)
-            made.pages << (named == "-" ? pageBytes(record(1, 'F', 1, 1, 1, 1))
-                                        : FakePager::page(made.pages.size() + 1,
-                                                          {1, 0x4600, 1, 1, 1, 1, 1, 1}, named));
-        QByteArray bytes = historyDumpBytes(made);
-        if (header == "-") // the first format: its magic, no header lines
-            bytes = "DR7326G-05A history dump 1\n" + bytes.mid(bytes.indexOf("PAGE 1 "));
-        HistoryDump read;
-        bool refused = false;
-        QCOMPARE(readHistoryDump(bytes, &read, nullptr, &refused), serial != "!");
-        QCOMPARE(refused, serial == "!");
-        if (refused)
-            return;
-        QCOMPARE(read.serialNumber, serial);
-        QCOMPARE(read.headerSerialNumber, headerSerial);
     }
 
     // Made under one zone, a dump shows that zone's wall clock under another.
