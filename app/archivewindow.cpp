@@ -2,6 +2,7 @@
 
 #include "archive.h"
 #include "archiverecordmodel.h"
+#include "background.h"
 #include "csvexport.h"
 #include "filedialogs.h"
 #include "historyplot.h"
@@ -20,11 +21,12 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QStandardItemModel>
+#include <QStyle>
 #include <QTableView>
 #include <QTableWidget>
 #include <QVBoxLayout>
-#include <QtConcurrent>
 
 namespace {
 
@@ -144,8 +146,7 @@ ArchiveWindow::ArchiveWindow(Archive *a, std::function<QDate(const QString &)> d
             return;
         const QString name = askSaveFileName(
             this, tr("Сохранить записи периода"), tr("Таблица CSV (*.csv);;Все файлы (*)"),
-            suggestedFileName(SavedFile::History, model->serialNumber(), toEdit->date()),
-            savedFileSuffix(SavedFile::History));
+            offeredPeriodName(SavedFile::History), savedFileSuffix(SavedFile::History));
         if (!name.isEmpty())
             savePeriodCsv(name);
     });
@@ -154,8 +155,7 @@ ArchiveWindow::ArchiveWindow(Archive *a, std::function<QDate(const QString &)> d
             return;
         const QString name = askSaveFileName(
             this, tr("Сохранить отчёт за период"), tr("Документ PDF (*.pdf)"),
-            suggestedFileName(SavedFile::Journal, model->serialNumber(), toEdit->date()),
-            savedFileSuffix(SavedFile::Journal));
+            offeredPeriodName(SavedFile::Journal), savedFileSuffix(SavedFile::Journal));
         if (!name.isEmpty())
             savePeriodPdf(name);
     });
@@ -188,6 +188,7 @@ void ArchiveWindow::showArchive(Archive *shown)
     if (shown == archive)
         return;
     archive = shown;
+    periodSerial.clear(); // its pagers' records lie elsewhere
     ArchiveRecordModel *old = model;
     model = new ArchiveRecordModel(archive, this);
     records->setModel(model);
@@ -198,10 +199,10 @@ void ArchiveWindow::showArchive(Archive *shown)
     reload();
 }
 
-void ArchiveWindow::fallBack(const QString &why)
+void ArchiveWindow::fallBack(const QString &why, const QString &detail)
 {
     showArchive(localArchive);
-    report(tr("%1 Показан архив этого ПК.").arg(why));
+    report(withDetail(tr("%1 Показан архив этого ПК.").arg(why), detail));
 }
 
 void ArchiveWindow::chooseSource(Source wanted)
@@ -242,62 +243,38 @@ void ArchiveWindow::probeServer()
     report(tr("Подключение к серверу лаборатории %1…").arg(probedServer.uri()));
     sourceBox->setEnabled(false);
     const ArchiveServer server = probedServer;
-    probe.setFuture(QtConcurrent::run([server]() {
-        Archive tried;
-        ServerProbe result;
-        result.ok = tried.openServer(server, &result.error);
-        result.problem = tried.openProblem();
-        return result;
-    }));
+    probe.setFuture(runInBackground([server]() { return checkServer(server); }));
 }
 
 void ArchiveWindow::probeEnded()
 {
     sourceBox->setEnabled(true);
-    ServerProbe result = probe.result();
-    if (result.ok) {
+    ServerCheck result = probe.result();
+    if (result.reached) {
         auto opened = std::make_unique<Archive>();
-        result.ok = opened->openServer(probedServer, &result.error);
+        QString error;
+        result.reached = opened->openServer(probedServer, &error);
         result.problem = opened->openProblem();
-        if (result.ok) {
+        result.detail = opened->openDetail().isEmpty() ? error : opened->openDetail();
+        if (result.reached) {
             serverArchive = std::move(opened);
             showArchive(serverArchive.get());
             emit sourceShown();
             return;
         }
     }
-    if (result.problem == Archive::Problem::NeedsPassword)
-        labServer->forgetPassword(); // the server refused it
-    if (result.problem == Archive::Problem::NeedsPassword && !probePasswordAsked) {
+    const bool passwordProblem = result.problem == Archive::Problem::NeedsPassword ||
+                                 result.problem == Archive::Problem::PasswordRefused;
+    if (passwordProblem)
+        labServer->forgetPassword(); // the server refused it, or has none
+    if (passwordProblem && !probePasswordAsked) {
         probePasswordAsked = true;
         if (labServer->askPassword(this, probedServer)) {
             probeServer();
             return;
         }
     }
-    QString why;
-    switch (result.problem) {
-    case Archive::Problem::Unreachable:
-        why = tr("Сервер лаборатории недоступен: %1.").arg(result.error);
-        break;
-    case Archive::Problem::NeedsPassword:
-        why = tr("Сервер лаборатории просит пароль, а он не введён.");
-        break;
-    case Archive::Problem::Newer:
-        why = tr("Архив на сервере лаборатории создан более новой версией программы; он не "
-                 "изменён.");
-        break;
-    case Archive::Problem::Foreign:
-        why = tr("База данных на сервере лаборатории — другой программы; она не изменена.");
-        break;
-    case Archive::Problem::NoDriver:
-        why = tr("Нет драйвера PostgreSQL (libqt5sql5-psql).");
-        break;
-    default:
-        why = tr("Архив сервера лаборатории не открыт: %1.").arg(result.error);
-        break;
-    }
-    fallBack(why);
+    fallBack(serverProblemMessage(result.problem, QString()), result.detail);
     emit sourceShown();
 }
 
@@ -319,9 +296,10 @@ void ArchiveWindow::reload()
                                 QString::number(p.alarms)};
         for (int c = 0; c < cells.size(); ++c)
             pagers->setItem(r, c, new QTableWidgetItem(cells.at(c)));
+        pagers->item(r, 0)->setData(Qt::UserRole, p.lastRecord);
     }
     if (!error.isEmpty())
-        report(tr("Архив не прочитан: %1").arg(error));
+        report(withDetail(tr("Архив не прочитан."), error));
     else if (list.isEmpty() && archive != localArchive)
         report(tr("На сервере лаборатории пока нет приборов: синхронизируйте архив ПК "
                   "(«Архив → Синхронизировать»)."));
@@ -357,6 +335,11 @@ QString ArchiveWindow::chosenSerial() const
     return chosen.isEmpty() ? QString() : pagers->item(chosen.first()->row(), 0)->text();
 }
 
+QString ArchiveWindow::offeredPeriodName(SavedFile kind) const
+{
+    return suggestedFileName(kind, model->serialNumber(), fromEdit->date(), toEdit->date());
+}
+
 QString ArchiveWindow::summaryText() const
 {
     return summary->text();
@@ -370,6 +353,20 @@ void ArchiveWindow::report(const QString &text)
 void ArchiveWindow::showPeriod()
 {
     const QString serial = chosenSerial();
+    if (serial != periodSerial) {
+        periodSerial = serial;
+        // Another pager: the 30 days up to its last record, wherever that lies.
+        const QList<QTableWidgetItem *> chosen = pagers->selectedItems();
+        const QDateTime last =
+            chosen.isEmpty()
+                ? QDateTime()
+                : pagers->item(chosen.first()->row(), 0)->data(Qt::UserRole).toDateTime();
+        if (last.isValid()) {
+            const QDate to = last.toLocalTime().date();
+            fromEdit->setDate(to.addDays(-30));
+            toEdit->setDate(to);
+        }
+    }
     const QDateTime from = fromEdit->date().startOfDay();
     const QDateTime to = toEdit->date().addDays(1).startOfDay();
     model->setPeriod(serial, from, to);
@@ -385,7 +382,7 @@ void ArchiveWindow::showPeriod()
     QString error;
     const ArchivePeriodSummary s = archive->summarize(serial, from, to, &error);
     if (!error.isEmpty()) {
-        summary->setText(tr("Записи не прочитаны: %1").arg(error));
+        summary->setText(withDetail(tr("Записи не прочитаны."), error));
         return;
     }
     QStringList events;
@@ -417,12 +414,12 @@ bool ArchiveWindow::refusePeriod(const QString &what)
     if (model->serialNumber().isEmpty())
         why = tr("выберите прибор");
     else if (!model->lastError().isEmpty())
-        why = tr("записи не прочитаны: %1").arg(model->lastError());
+        why = tr("записи не прочитаны");
     else if (model->rowCount() == 0 && !model->canFetchMore(QModelIndex()))
         why = tr("в периоде нет записей");
     if (why.isEmpty())
         return false;
-    report(tr("%1 не сохранён: %2.").arg(what, why));
+    report(withDetail(tr("%1 не сохранён: %2.").arg(what, why), model->lastError()));
     return true;
 }
 
@@ -454,7 +451,7 @@ void ArchiveWindow::showPlot()
 {
     model->fetchAll();
     if (!model->lastError().isEmpty()) {
-        report(tr("График не построен: записи не прочитаны: %1.").arg(model->lastError()));
+        report(withDetail(tr("График не построен: записи не прочитаны."), model->lastError()));
         return;
     }
     if (model->rowCount() == 0) {
@@ -475,6 +472,7 @@ void ArchiveWindow::showPlot()
         });
     }
     plotWindow->setHistory(list, model->serialNumber(), model->mainZone());
+    plotWindow->setNamePeriod(fromEdit->date(), toEdit->date());
     qDeleteAll(list);
     plotWindow->show();
     plotWindow->raise();
@@ -510,16 +508,24 @@ void ArchiveWindow::showSettingsLog()
         return;
     }
     auto *dialog = new QDialog(this);
+    dialog->setObjectName(QStringLiteral("dlgSettingsLog"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowTitle(tr("Журнал настроек %1").arg(serial));
-    dialog->resize(850, 450);
     auto *log = new QStandardItemModel(dialog);
     fillSettingsLogModel(log, archive->settingsLog(serial));
     auto *view = new QTableView(dialog);
     view->setObjectName(QStringLiteral("tableSettingsLog"));
     view->setModel(log);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    view->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    view->setWordWrap(false);
+    // Every column as wide as its widest text or header, the last one taking
+    // what is left; the dialog wide enough to show them all (within the
+    // screen), so no time of day or setting's name is cut.
+    view->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    view->horizontalHeader()->setStretchLastSection(true);
+    view->verticalHeader()->hide();
+    // The dialog is of one pager (its title names it); the files keep the column.
+    view->hideColumn(settingsLogSerialColumn);
     QPushButton *csv = button(tr("Сохранить CSV…"), "btnLogCsv", dialog);
     QPushButton *pdf = button(tr("Сохранить PDF…"), "btnLogPdf", dialog);
     // The dialog's own pager, whichever the window has chosen since.
@@ -546,5 +552,19 @@ void ArchiveWindow::showSettingsLog()
     auto *layout = new QVBoxLayout(dialog);
     layout->addWidget(view);
     layout->addLayout(buttons);
+    const QAbstractItemView *cells = view;
+    const QHeaderView *header = view->horizontalHeader();
+    int width = 2 * view->frameWidth() + view->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    for (int c = 0; c < log->columnCount(); ++c)
+        if (!view->isColumnHidden(c))
+            width += qMax(header->sectionSizeHint(c), cells->sizeHintForColumn(c));
+    // The stretched last column is never narrower than a default one.
+    const int last = log->columnCount() - 1;
+    width += qMax(0, header->defaultSectionSize() -
+                         qMax(header->sectionSizeHint(last), cells->sizeHintForColumn(last)));
+    const QMargins margins = layout->contentsMargins();
+    width += margins.left() + margins.right();
+    const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect();
+    dialog->resize(screen.isValid() ? qMin(width, screen.width()) : width, 450);
     dialog->show();
 }

@@ -1,10 +1,13 @@
 // The archive window («Архив приборов»): the pagers in the archive; for the
-// one chosen, a period (from, to; the last 30 days at first) and its records
+// one chosen, a period (from, to; as another pager is chosen, the 30 days up
+// to its last record, so one last read long ago still shows it) and its records
 // in the history table's columns, fetched from the archive as the table
 // scrolls, with the alarms by kind, the peak dose rate and the dose at the
 // period's end. From it: the plot of the period, its CSV file and PDF
-// journal (the period in its heading), and the pager's settings log (a table,
-// and its CSV or PDF file). It only reads the archive.
+// journal (the period in its heading and both its days in the offered file
+// names), and the pager's settings log (a table whose columns show their texts
+// whole, with the PC of each entry, and its CSV or PDF file). It only reads
+// the archive.
 //
 // «Источник:» shows this PC's archive or the lab's server's, with the same
 // widgets. The server is opened on a connection of the window's own (this
@@ -18,6 +21,8 @@
 
 #include "archive.h"
 #include "archiveserver.h"
+#include "labserver.h"
+#include "savenames.h"
 
 #include <QDate>
 #include <QFutureWatcher>
@@ -27,7 +32,6 @@
 #include <memory>
 
 class ArchiveRecordModel;
-class LabServer;
 class QComboBox;
 class HistoryPlotWindow;
 class QDateEdit;
@@ -70,6 +74,9 @@ public:
 
     ArchiveRecordModel *recordModel() const { return model; }
     QString summaryText() const;
+    // The name the save dialogs offer for the period's file of `kind`: the
+    // pager and both days of the period.
+    QString offeredPeriodName(SavedFile kind) const;
 
     // The files of the period and of the settings log (also what the buttons
     // do once a name is chosen); false with the reason shown when not written:
@@ -87,20 +94,15 @@ private:
     std::unique_ptr<Archive> serverArchive;
     LabServer *labServer;
     QComboBox *sourceBox;
-    struct ServerProbe
-    {
-        bool ok = false;
-        Archive::Problem problem = Archive::Problem::None;
-        QString error;
-    };
-    QFutureWatcher<ServerProbe> probe;
+    QFutureWatcher<ServerCheck> probe;
     ArchiveServer probedServer;
     bool probePasswordAsked = false;
     void probeServer();
     void probeEnded();
     void showArchive(Archive *shown);
-    // Shows this PC's archive, saying why not the server's.
-    void fallBack(const QString &why);
+    // Shows this PC's archive, saying why not the server's (Russian), and
+    // the server's own words after «Подробно:».
+    void fallBack(const QString &why, const QString &detail = QString());
     std::function<QDate(const QString &)> calibrationDate;
     QTableWidget *pagers;
     QDateEdit *fromEdit;
@@ -110,6 +112,7 @@ private:
     ArchiveRecordModel *model;
     QLabel *message;
     HistoryPlotWindow *plotWindow = nullptr;
+    QString periodSerial; // the pager the period was last set for
 
     QString chosenSerial() const;
     void showPeriod();

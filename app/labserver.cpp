@@ -23,6 +23,11 @@ const QString sslModeKey = QStringLiteral("server/sslmode");
 
 } // namespace
 
+QString withDetail(const QString &text, const QString &detail)
+{
+    return detail.isEmpty() ? text : tr("%1 Подробно: %2").arg(text, detail);
+}
+
 bool namesServer(const ArchiveServer &server)
 {
     return !server.host.isEmpty() || !server.database.isEmpty();
@@ -71,7 +76,7 @@ bool LabServer::current(ArchiveServer *server, QString *why) const
             return false;
         }
         if (!ArchiveServer::fromEnvironment(server, &error)) {
-            *why = tr("Сервер лаборатории из DR7326G_SERVER не прочитан: %1.").arg(error);
+            *why = withDetail(tr("Сервер лаборатории из DR7326G_SERVER не прочитан."), error);
             return false;
         }
         if (!server->isSet()) {
@@ -79,7 +84,7 @@ bool LabServer::current(ArchiveServer *server, QString *why) const
             return false;
         }
     }
-    // A password typed this session goes before one the environment's URI held.
+    // A password typed this session (a URI never carries one).
     if (!password.isEmpty())
         server->password = password;
     return true;
@@ -120,12 +125,93 @@ QString syncOutcomeMessage(const ArchiveSyncResult &result)
         return tr("Синхронизация: на сервер лаборатории отправлено %1.")
             .arg(sent.join(QStringLiteral(", ")));
     }
-    if (result.needsPassword)
+    const QString kept = tr("Всё сохранено в архиве этого ПК и уйдёт на сервер при следующей "
+                            "синхронизации.");
+    switch (result.problem) {
+    case Archive::Problem::NeedsPassword:
         return tr("Сервер лаборатории просит пароль: выберите «Архив → Синхронизировать», "
                   "чтобы ввести его.");
-    if (result.unreachable)
-        return tr("Сервер лаборатории недоступен (%1). Всё сохранено в архиве этого ПК и уйдёт "
-                  "на сервер при следующей синхронизации.")
-            .arg(result.error);
-    return tr("Синхронизация с сервером лаборатории не удалась: %1.").arg(result.error);
+    case Archive::Problem::PasswordRefused:
+        return tr("Сервер лаборатории не принял пароль: выберите «Архив → Синхронизировать», "
+                  "чтобы ввести его снова.");
+    case Archive::Problem::None:
+        break;
+    default: {
+        const QString why = serverProblemMessage(result.problem, QString());
+        return withDetail(why + QLatin1Char(' ') + kept, result.detail);
+    }
+    }
+    if (!result.connected)
+        return withDetail(tr("Синхронизация не выполнена: архив этого ПК не открыт."),
+                          result.error);
+    return withDetail(tr("Синхронизация с сервером лаборатории не закончена. %1").arg(kept),
+                      result.error);
+}
+
+QString serverProblemMessage(Archive::Problem problem, const QString &detail)
+{
+    QString text;
+    switch (problem) {
+    case Archive::Problem::Unreachable:
+        text = tr("Сервер лаборатории недоступен.");
+        break;
+    case Archive::Problem::NeedsPassword:
+        text = tr("Сервер лаборатории просит пароль, а он не введён.");
+        break;
+    case Archive::Problem::PasswordRefused:
+        text = tr("Сервер лаборатории не принял пароль.");
+        break;
+    case Archive::Problem::Newer:
+        text = tr("Архив на сервере лаборатории создан более новой версией программы; он не "
+                  "изменён.");
+        break;
+    case Archive::Problem::Foreign:
+        text = tr("База данных на сервере лаборатории — другой программы; она не изменена.");
+        break;
+    case Archive::Problem::Damaged:
+        text = tr("База данных на сервере лаборатории не читается как архив; она не изменена.");
+        break;
+    case Archive::Problem::NoDriver:
+        text = tr("Нет драйвера PostgreSQL (libqt5sql5-psql).");
+        break;
+    case Archive::Problem::CannotOpen:
+    case Archive::Problem::None:
+        text = tr("Архив сервера лаборатории не открыт.");
+        break;
+    }
+    return withDetail(text, detail);
+}
+
+ServerCheck checkServer(const ArchiveServer &server)
+{
+    ServerCheck check;
+    Archive tried;
+    QString error;
+    check.reached = tried.openServer(server, &error);
+    check.problem = tried.openProblem();
+    // The server's words when it said any; else the archive's reason.
+    check.detail = check.reached                  ? QString()
+                   : tried.openDetail().isEmpty() ? error
+                                                  : tried.openDetail();
+    return check;
+}
+
+QString serverCheckMessage(const ServerCheck &check)
+{
+    if (check.reached)
+        return tr("Соединение установлено: на сервере архив этой программы.");
+    switch (check.problem) {
+    case Archive::Problem::NeedsPassword:
+        return tr("Сервер отвечает и просит пароль: его возьмут из ~/.pgpass или PGPASSWORD, "
+                  "а иначе программа спросит его при синхронизации.");
+    case Archive::Problem::PasswordRefused:
+        return withDetail(tr("Сервер отвечает, но не принял пароль."), check.detail);
+    case Archive::Problem::Newer:
+        return tr("Сервер отвечает, но архив на нём создан более новой версией программы; он не "
+                  "изменён.");
+    case Archive::Problem::Foreign:
+        return tr("Сервер отвечает, но его база данных — другой программы; она не изменена.");
+    default:
+        return serverProblemMessage(check.problem, check.detail);
+    }
 }

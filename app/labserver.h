@@ -9,7 +9,13 @@
 //  - The password the operator types is kept by LabServer in memory for the
 //    session only, and given to each connection; it is forgotten when the
 //    server refuses it or another server is chosen.
-//  - The texts of a sync's outcome for the status bar live here.
+//  - The window's texts about the server live here: a sync's outcome, why
+//    the server could not be used, the outcome of a connection check. They
+//    are Russian sentences chosen by the archive's Problem and the sync's
+//    outcome; the server's own (English) words come only after «Подробно:».
+//  - checkServer() tries a connection as a sync would (an empty database gets
+//    the archive's tables); it blocks, so the window runs it off the event
+//    loop.
 #pragma once
 
 #include "archiveserver.h"
@@ -43,5 +49,25 @@ private:
     QString password; // this session only
 };
 
+// `text` (a Russian sentence), then `detail` (the server's or the archive's
+// own words, English) after «Подробно:» when there is one.
+QString withDetail(const QString &text, const QString &detail);
+
 // The status bar's text for a sync's outcome.
 QString syncOutcomeMessage(const ArchiveSyncResult &result);
+
+// Why the lab's server could not be used (`problem` as Archive::openProblem()
+// gave it), with `detail` (the server's words, or the archive's reason)
+// after «Подробно:» when not empty.
+QString serverProblemMessage(Archive::Problem problem, const QString &detail);
+
+// A connection to the server and what came of it.
+struct ServerCheck
+{
+    bool reached = false; // connected, and the database is this program's archive
+    Archive::Problem problem = Archive::Problem::None;
+    QString detail;
+};
+ServerCheck checkServer(const ArchiveServer &server);
+// The check's outcome as the server dialog says it.
+QString serverCheckMessage(const ServerCheck &check);

@@ -31,7 +31,6 @@
 #include <QSaveFile>
 #include <QSettings>
 #include <QStandardItemModel>
-#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
@@ -59,7 +58,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->setupUi(this);
     ui->menubar->setStyleSheet(
         QStringLiteral("background-color:%1;").arg(QColor(216, 216, 216, 255).name()));
-    ui->dtPC->setDateTime(QDateTime::currentDateTime());
+    tickClocks();
+    auto *clockTimer = new QTimer(this);
+    connect(clockTimer, &QTimer::timeout, this, &MainWindow::tickClocks);
+    clockTimer->start(1000);
 
     fieldSn = new SettingField(ui->edtSn);
     fieldSg = new SettingField(ui->edtSg);
@@ -247,11 +249,11 @@ void MainWindow::on_menuConnect_triggered()
         return;
     ui->lblSN->setText(tr("SN: %1").arg(link.serialNumber));
     showCalibrationDateOf(link.serialNumber);
-    ui->dtPC->setDateTime(QDateTime::currentDateTime());
     QStringList notShown;
     QStringList unanswered;
     bool ok = false;
-    ui->dtDevice->setDateTime(link.readDeviceTime(&ok));
+    const QDateTime deviceClock = link.readDeviceTime(&ok);
+    showDeviceClock(deviceClock, ok);
     if (!ok)
         unanswered << tr("часы");
     // A value the pager did not give is not shown: a 0 in its place could be
@@ -279,9 +281,8 @@ void MainWindow::on_menuConnect_triggered()
     ParameterRead read;
     read.serialNumber = link.serialNumber;
     if (!unanswered.contains(tr("часы")))
-        read.values.append(
-            {QLatin1String(setting::deviceTime),
-             ui->dtDevice->dateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))});
+        read.values.append({QLatin1String(setting::deviceTime),
+                            deviceClock.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))});
     const std::pair<const char *, QLineEdit *> fields[] = {
         {setting::neutronSigma, ui->edtSn},
         {setting::gammaSigma, ui->edtSg},
@@ -347,17 +348,19 @@ void MainWindow::on_menuReadHistory_triggered()
 
 void MainWindow::on_menuHelp_triggered()
 {
-    // An installed program (in the prefix's bin folder, e.g. /usr/bin) keeps
-    // no copy in the system's folders, whoever runs it.
+    // An installed program (in the prefix's bin folder, e.g. /usr/bin, or
+    // under Program Files on Windows) keeps no copy in the system's folders,
+    // whoever runs it: the copy goes into the user's own folder.
     QString programDir = QCoreApplication::applicationDirPath();
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+    programDir.clear();
+#else
     if (QDir(programDir).dirName() == QLatin1String(DR7326G_INSTALL_BINDIR))
         programDir.clear();
 #endif
     QString error;
-    const QString path = prepareHelpFile(
-        QStringLiteral(":/text/resources/help.pdf"), programDir,
-        QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation), &error);
+    const QString path = prepareHelpFile(QStringLiteral(":/text/resources/help.pdf"), programDir,
+                                         programDataFolder(), &error);
     const QString version = QStringLiteral(PROJECT_VERSION);
     if (path.isEmpty()) {
         report(tr("Справку не удалось подготовить к просмотру (версия программы %1): %2.")
@@ -462,15 +465,40 @@ void MainWindow::on_btnSync_clicked()
     if (!beginDeviceAction())
         return;
     const QDateTime now = QDateTime::currentDateTime();
-    const PagerLink::ClockSetOutcome outcome = link.setDeviceTimeConfirmed(now);
+    QDateTime readBack;
+    const PagerLink::ClockSetOutcome outcome = link.setDeviceTimeConfirmed(now, &readBack);
     const bool answered = link.lastRequestAnswered();
     endDeviceAction();
+    // Once the pager was asked, the clock shown is the one it read back (when
+    // it said nothing, none).
+    if (outcome != PagerLink::ClockSetOutcome::OutOfRange)
+        showDeviceClock(readBack.isValid() ? readBack : deviceEpoch(), readBack.isValid());
     report(clockSetMessage(outcome, now) +
            archiveSettingChange(
                setting::deviceTime, now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
                outcome == PagerLink::ClockSetOutcome::Confirmed ? SettingOutcome::Stored
                : answered                                       ? SettingOutcome::NotConfirmed
                                                                 : SettingOutcome::NoAnswer));
+}
+
+void MainWindow::showDeviceClock(const QDateTime &read, bool answered)
+{
+    deviceClockRead = answered ? read : QDateTime();
+    sinceDeviceClockRead.start();
+    const QString format = QStringLiteral("dd.MM.yyyy HH:mm");
+    ui->dtDevice->setToolTip(
+        answered ? tr("Часы прибора: %1, прочитаны в %2 по часам ПК; дальше идут от прочитанного.")
+                       .arg(read.toString(format), QTime::currentTime().toString())
+                 : tr("Прибор не ответил на чтение часов."));
+    ui->dtDevice->setDateTime(read);
+    tickClocks();
+}
+
+void MainWindow::tickClocks()
+{
+    ui->dtPC->setDateTime(QDateTime::currentDateTime());
+    if (deviceClockRead.isValid())
+        ui->dtDevice->setDateTime(deviceClockRead.addMSecs(sinceDeviceClockRead.elapsed()));
 }
 
 bool MainWindow::confirmUnusual(const QString &name, SettingKind kind, double value,

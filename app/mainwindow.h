@@ -3,6 +3,7 @@
 #pragma once
 
 #include "archive.h"
+#include "archivelocation.h"
 #include "archiveserver.h"
 #include "historydownload.h"
 #include "historydump.h"
@@ -13,6 +14,7 @@
 #include "savenames.h"
 #include "settingbands.h"
 
+#include <QElapsedTimer>
 #include <QFutureWatcher>
 #include <QList>
 #include <QMainWindow>
@@ -121,6 +123,15 @@ private:
     void showSetting(SettingField *field, const QString &text, QStringList *notShown,
                      const QString &name);
 
+    // ---- The two clocks ----------------------------------------------------
+    // The PC's clock runs (set each second). The pager's shows what it last
+    // answered and runs on from there; its tool tip says what was read and
+    // when. A pager that did not answer shows the clock's first day and stops.
+    QDateTime deviceClockRead;
+    QElapsedTimer sinceDeviceClockRead;
+    void showDeviceClock(const QDateTime &read, bool answered);
+    void tickClocks();
+
     // ---- Outcome line and the running download ----------------------------
     // The outcome of the last action, kept until the next one (a permanent
     // widget of the status bar, which a menu's status tip does not clear).
@@ -177,6 +188,9 @@ public:
     Archive &historyArchive() { return archive; }
     // Uses the archive in `fileName` from now on (at start, the default one).
     void openArchive(const QString &fileName);
+    // Tells what became of an earlier version's archive and settings at
+    // start, before why the archive is not used when it is not.
+    void tellEarlierFiles(const EarlierFiles &earlier);
     ArchiveWindow *archiveBrowser() const { return archiveWindow; }
     // Whether a synchronisation with the lab's server runs (off the event
     // loop), until its outcome has been told.

@@ -1,8 +1,10 @@
 // The main window's archive: opened at start (the window goes on without it
-// when it cannot be used, and says why), every download, dump opened,
+// when it cannot be used, or with it read-only when it cannot be written
+// here, and says why), every download, dump opened,
 // parameter read and setting change stored into it, and the archive window.
 // The lab's server: its dialog, and the synchronisations (by the operator,
 // and after every event stored) run off the event loop.
+#include "background.h"
 #include "mainwindow.h"
 
 #include "archivewindow.h"
@@ -13,12 +15,28 @@
 
 #include <QDir>
 #include <QSettings>
-#include <QtConcurrent>
+
+namespace {
+
+// Why the archive refused a write: in Russian where the archive knows why.
+QString archiveRefusal(const Archive &archive, const QString &error)
+{
+    if (archive.openProblem() == Archive::Problem::Damaged)
+        return QCoreApplication::translate("MainWindow",
+                                           "архив повреждён (это нашла проверка файла перед "
+                                           "первой записью), файл не изменён");
+    if (archive.isReadOnly())
+        return QCoreApplication::translate("MainWindow", "архив открыт только для чтения");
+    return error;
+}
+
+} // namespace
 
 void MainWindow::openArchive(const QString &fileName)
 {
     QString error;
-    if (archive.open(fileName, &error)) {
+    // An archive that cannot be written here is still shown (read-only).
+    if (archive.open(fileName, Archive::OpenMode::Browse, &error) && !archive.isReadOnly()) {
         archiveNote.clear();
         return;
     }
@@ -41,14 +59,40 @@ void MainWindow::openArchive(const QString &fileName)
                          "изменён.")
                           .arg(file);
         break;
+    // Shown read-only when it can be read, e.g. not when it must be upgraded first.
+    case Archive::Problem::NotWritable:
+        archiveNote = (archive.isOpen() ? tr("Архив только для чтения: %1 или его папка "
+                                             "недоступны для записи этому пользователю; новые "
+                                             "данные в архив не вносятся.")
+                                        : tr("Архив не ведётся: %1 или его папка недоступны для "
+                                             "записи этому пользователю; файл не изменён."))
+                          .arg(file);
+        break;
+    case Archive::Problem::NoSpace:
+        archiveNote = (archive.isOpen() ? tr("Архив только для чтения: на диске нет места для %1 "
+                                             "(или исчерпан предел размера файла); новые данные в "
+                                             "архив не вносятся.")
+                                        : tr("Архив не ведётся: на диске нет места для %1 (или "
+                                             "исчерпан предел размера файла); файл не изменён."))
+                          .arg(file);
+        break;
     case Archive::Problem::CannotOpen:
     case Archive::Problem::Unreachable:   // a server's; never the window's own archive
     case Archive::Problem::NeedsPassword: // a server's
+    case Archive::Problem::PasswordRefused:
     case Archive::Problem::None:
         archiveNote = tr("Архив не ведётся: %1 не открывается для записи.").arg(file);
         break;
     }
     report(archiveNote);
+}
+
+void MainWindow::tellEarlierFiles(const EarlierFiles &earlier)
+{
+    if (earlier.nothingDone())
+        return;
+    report(earlierFilesMessage(earlier) +
+           (archiveNote.isEmpty() ? QString() : QLatin1Char(' ') + archiveNote));
 }
 
 QString MainWindow::archiveHistory(const HistoryDump &dump, ArchiveOutcome outcome,
@@ -60,7 +104,7 @@ QString MainWindow::archiveHistory(const HistoryDump &dump, ArchiveOutcome outco
         return tr(" В архив не внесено: в дампе нет серийного номера.");
     const ArchiveStoreResult stored = archive.storeHistory(dump, outcome, origin);
     if (!stored.ok)
-        return tr(" В архив не внесено: %1.").arg(stored.error);
+        return tr(" В архив не внесено: %1.").arg(archiveRefusal(archive, stored.error));
     // The server may still lack it when an earlier sync failed.
     syncAfterStoring();
     if (stored.alreadyStored)
@@ -76,7 +120,7 @@ QString MainWindow::archiveParameterRead(const ParameterRead &read)
     if (!archive.isOpen() || read.values.isEmpty())
         return QString();
     if (!archive.storeParameterRead(read, &error))
-        return tr(" Параметры не внесены в архив: %1.").arg(error);
+        return tr(" Параметры не внесены в архив: %1.").arg(archiveRefusal(archive, error));
     syncAfterStoring();
     return QString();
 }
@@ -89,7 +133,8 @@ QString MainWindow::archiveSettingChange(const char *settingName, const QString 
         return QString();
     if (!archive.storeSettingChange(link.serialNumber, QLatin1String(settingName), value, outcome,
                                     &error))
-        return tr(" Изменение не внесено в журнал настроек: %1.").arg(error);
+        return tr(" Изменение не внесено в журнал настроек: %1.")
+            .arg(archiveRefusal(archive, error));
     syncAfterStoring();
     return QString();
 }
@@ -171,7 +216,7 @@ void MainWindow::startSync(bool byOperator)
     const QString file = archive.fileName();
     const ArchiveServer server = syncServer;
     syncWatcher.setFuture(
-        QtConcurrent::run([file, server]() { return synchronizeArchive(file, server); }));
+        runInBackground([file, server]() { return synchronizeArchive(file, server); }));
 }
 
 void MainWindow::syncEnded()

@@ -1,10 +1,13 @@
 #include "serverdialog.h"
 
+#include "background.h"
 #include "labserver.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -28,6 +31,19 @@ QStringList ServerDialog::sslModes()
             QStringLiteral("require"), QStringLiteral("verify-ca"), QStringLiteral("verify-full")};
 }
 
+QString ServerDialog::sslModeTitle(const QString &mode)
+{
+    static const QHash<QString, QString> titles{
+        {QStringLiteral("disable"), tr("без шифрования")},
+        {QStringLiteral("allow"), tr("шифровать, только если сервер требует")},
+        {QStringLiteral("prefer"), tr("шифровать, если сервер умеет (обычно)")},
+        {QStringLiteral("require"), tr("только шифрованное, сертификат не проверять")},
+        {QStringLiteral("verify-ca"), tr("шифрованное, сертификат сервера проверить")},
+        {QStringLiteral("verify-full"), tr("шифрованное, сертификат и имя сервера проверить")},
+    };
+    return titles.value(mode, mode);
+}
+
 ServerDialog::ServerDialog(QWidget *parent) : QDialog(parent)
 {
     setWindowTitle(tr("Сервер лаборатории"));
@@ -42,8 +58,9 @@ ServerDialog::ServerDialog(QWidget *parent) : QDialog(parent)
     user->setPlaceholderText(tr("по умолчанию — имя пользователя системы"));
     sslMode = new QComboBox(this);
     sslMode->setObjectName(QStringLiteral("cmbServerSslMode"));
-    sslMode->addItems(sslModes());
-    sslMode->setCurrentText(QStringLiteral("prefer"));
+    for (const QString &mode : sslModes())
+        sslMode->addItem(sslModeTitle(mode), mode);
+    sslMode->setCurrentIndex(sslMode->findData(QStringLiteral("prefer")));
     uri = new QLabel(this);
     uri->setObjectName(QStringLiteral("lblServerUri"));
     uri->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -56,6 +73,22 @@ ServerDialog::ServerDialog(QWidget *parent) : QDialog(parent)
                                "до закрытия окна."),
                             this);
     note->setWordWrap(true);
+    checkButton = new QPushButton(tr("Проверить соединение"), this);
+    checkButton->setObjectName(QStringLiteral("btnCheckServer"));
+    checkOutcome = new QLabel(this);
+    checkOutcome->setObjectName(QStringLiteral("lblServerCheck"));
+    checkOutcome->setWordWrap(true);
+    checkOutcome->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    check = new QFutureWatcher<ServerCheck>(this);
+    connect(checkButton, &QPushButton::clicked, this, &ServerDialog::checkConnection);
+    connect(check, &QFutureWatcherBase::finished, this, [this]() {
+        checkButton->setEnabled(true);
+        const QString told = serverCheckMessage(check->result());
+        // The fields changed meanwhile: said of the server checked.
+        checkOutcome->setText(server().uri() == checkedUri ? told
+                                                           : tr("%1: %2").arg(checkedUri, told));
+        emit checkEnded();
+    });
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Save)->setText(tr("Сохранить"));
@@ -77,13 +110,17 @@ ServerDialog::ServerDialog(QWidget *parent) : QDialog(parent)
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(note);
+    auto *checkRow = new QHBoxLayout;
+    checkRow->addWidget(checkButton, 0, Qt::AlignTop);
+    checkRow->addWidget(checkOutcome, 1);
+    layout->addLayout(checkRow);
     layout->addWidget(problem);
     layout->addWidget(buttons);
 
     for (QLineEdit *edit : {host, database, user})
         connect(edit, &QLineEdit::textChanged, this, &ServerDialog::showUri);
     connect(port, qOverload<int>(&QSpinBox::valueChanged), this, &ServerDialog::showUri);
-    connect(sslMode, &QComboBox::currentTextChanged, this, &ServerDialog::showUri);
+    connect(sslMode, qOverload<int>(&QComboBox::currentIndexChanged), this, &ServerDialog::showUri);
     showUri();
 }
 
@@ -93,7 +130,11 @@ void ServerDialog::setServer(const ArchiveServer &s)
     port->setValue(s.port);
     database->setText(s.database);
     user->setText(s.user);
-    sslMode->setCurrentText(s.sslMode.isEmpty() ? QStringLiteral("prefer") : s.sslMode);
+    const QString mode = s.sslMode.isEmpty() ? QStringLiteral("prefer") : s.sslMode;
+    if (sslMode->findData(mode) < 0) // a word the URI held that the list lacks: kept as it is
+        sslMode->addItem(mode, mode);
+    sslMode->setCurrentIndex(sslMode->findData(mode));
+    given = s;
 }
 
 ArchiveServer ServerDialog::server() const
@@ -106,7 +147,7 @@ ArchiveServer ServerDialog::server() const
     s.configured = true;
     s.port = port->value();
     s.user = user->text().trimmed();
-    s.sslMode = sslMode->currentText();
+    s.sslMode = sslMode->currentData().toString();
     return s;
 }
 
@@ -115,6 +156,29 @@ void ServerDialog::showUri()
     const ArchiveServer s = server();
     uri->setText(namesServer(s) ? s.uri() : tr("нет (сервер не используется)"));
     problem->clear();
+    checkButton->setEnabled(namesServer(s) && !check->isRunning());
+    // Said of the server the fields named before.
+    if (!check->isRunning())
+        checkOutcome->clear();
+}
+
+void ServerDialog::checkConnection()
+{
+    ArchiveServer s = server();
+    if (!namesServer(s) || check->isRunning())
+        return;
+    if (s.host == given.host && s.port == given.port && s.database == given.database &&
+        s.user == given.user)
+        s.password = given.password;
+    checkButton->setEnabled(false);
+    checkOutcome->setText(tr("Проверка соединения с %1…").arg(s.uri()));
+    checkedUri = s.uri();
+    check->setFuture(runInBackground([s]() { return checkServer(s); }));
+}
+
+QString ServerDialog::checkText() const
+{
+    return checkOutcome->text();
 }
 
 void ServerDialog::accept()
@@ -125,8 +189,10 @@ void ServerDialog::accept()
     QString error;
     if (namesServer(s) &&
         (!ArchiveServer::parse(s.uri(), &back, &error) || back.uri() != s.uri())) {
-        problem->setText(tr("Такой сервер не задать: %1.")
-                             .arg(error.isEmpty() ? tr("адрес читается иначе") : error));
+        const QString why = s.database.contains(QLatin1Char('/'))
+                                ? tr("в имени базы данных не может быть «/».")
+                                : tr("адрес из этих полей читается иначе.");
+        problem->setText(withDetail(tr("Такой сервер не задать: %1").arg(why), error));
         return;
     }
     QDialog::accept();

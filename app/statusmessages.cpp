@@ -25,7 +25,11 @@ QString russianCount(qint64 n, const QString &one, const QString &few, const QSt
 
 QString russianDuration(qint64 milliseconds)
 {
-    const qint64 seconds = (milliseconds < 0 ? 0 : milliseconds) / 1000;
+    milliseconds = qMax<qint64>(0, milliseconds);
+    // Under a second in tenths, at least one: a download is never "0 с".
+    if (milliseconds < 950)
+        return tr("0,%1 с").arg(qMax<qint64>(1, (milliseconds + 50) / 100));
+    const qint64 seconds = qMax<qint64>(1, milliseconds / 1000);
     const qint64 h = seconds / 3600;
     const qint64 m = seconds / 60 % 60;
     const qint64 s = seconds % 60;
@@ -88,4 +92,96 @@ QString clockSetMessage(PagerLink::ClockSetOutcome outcome, const QDateTime &sen
     return tr("Часы не установлены: часы прибора хранят %1 – %2.")
         .arg(deviceEpoch().toString(QStringLiteral("dd.MM.yyyy")),
              deviceClockLast().toString(format));
+}
+
+namespace {
+
+QString earlierArchiveRefusal(const EarlierFiles &earlier)
+{
+    const bool earlierOne = earlier.refusal == EarlierFiles::Refusal::EarlierUnusable;
+    const QString file =
+        QDir::toNativeSeparators(earlierOne ? earlier.earlierArchive : earlier.currentArchive);
+    switch (earlier.refusal) {
+    case EarlierFiles::Refusal::InUse:
+        return tr("прежний архив открыт другой программой — закройте её и перезапустите "
+                  "программу");
+    case EarlierFiles::Refusal::EarlierUnusable:
+    case EarlierFiles::Refusal::CurrentUnusable:
+        switch (earlier.archiveProblem) {
+        case Archive::Problem::Damaged:
+            return tr("%1 повреждён или это не архив программы").arg(file);
+        case Archive::Problem::Foreign:
+            return tr("%1 — база данных другой программы").arg(file);
+        case Archive::Problem::Newer:
+            return tr("%1 создан более новой версией программы").arg(file);
+        case Archive::Problem::NoDriver:
+            return tr("нет драйвера SQLite (libqt5sql5-sqlite)");
+        default:
+            return tr("%1 не открывается для записи").arg(file);
+        }
+    case EarlierFiles::Refusal::NotWritten:
+    case EarlierFiles::Refusal::None:
+        break;
+    }
+    return tr("запись не удалась (%1)").arg(earlier.error);
+}
+
+} // namespace
+
+QString earlierFilesMessage(const EarlierFiles &earlier)
+{
+    const auto shown = [](const QString &file) { return QDir::toNativeSeparators(file); };
+    QStringList parts;
+    switch (earlier.archive) {
+    case EarlierFiles::Done::Nothing:
+        break;
+    case EarlierFiles::Done::Moved:
+        parts << tr("Архив прежней версии перенесён в %1.").arg(shown(earlier.currentArchive));
+        break;
+    case EarlierFiles::Done::Merged: {
+        const ArchiveSyncResult &m = earlier.merged;
+        QStringList added;
+        if (m.downloads)
+            added << russianCount(m.downloads, tr("загрузка"), tr("загрузки"), tr("загрузок"));
+        if (m.records)
+            added << russianCount(m.records, tr("запись"), tr("записи"), tr("записей"));
+        if (m.reads)
+            added << russianCount(m.reads, tr("чтение параметров"), tr("чтения параметров"),
+                                  tr("чтений параметров"));
+        if (m.changes)
+            added << russianCount(m.changes, tr("изменение настроек"), tr("изменения настроек"),
+                                  tr("изменений настроек"));
+        parts << tr("Архив прежней версии объединён с архивом %1 (%2); прежний файл сохранён "
+                    "как %3.")
+                     .arg(shown(earlier.currentArchive),
+                          added.isEmpty()
+                              ? tr("нового в нём не было")
+                              : tr("добавлено: %1").arg(added.join(QStringLiteral(", "))),
+                          shown(earlier.archiveAside));
+        break;
+    }
+    case EarlierFiles::Done::Failed:
+        parts << tr("Архив прежней версии %1 не перенесён в %2: %3. Оба файла оставлены как были; "
+                    "программа попробует снова при следующем запуске.")
+                     .arg(shown(earlier.earlierArchive), shown(earlier.currentArchive),
+                          earlierArchiveRefusal(earlier));
+        break;
+    }
+    switch (earlier.settings) {
+    case EarlierFiles::Done::Nothing:
+        break;
+    case EarlierFiles::Done::Moved:
+        parts
+            << tr("Настройки прежней версии перенесены в %1.").arg(shown(earlier.currentSettings));
+        break;
+    case EarlierFiles::Done::Merged:
+        parts << tr("Настройки прежней версии добавлены в %1; прежний файл сохранён как %2.")
+                     .arg(shown(earlier.currentSettings), shown(earlier.settingsAside));
+        break;
+    case EarlierFiles::Done::Failed:
+        parts << tr("Настройки прежней версии (%1) не перенесены: %2.")
+                     .arg(shown(earlier.earlierSettings), earlier.settingsError);
+        break;
+    }
+    return parts.join(QLatin1Char(' '));
 }

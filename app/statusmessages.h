@@ -3,6 +3,7 @@
 // the reason a file could not be written, the clock's outcome.
 #pragma once
 
+#include "archivelocation.h"
 #include "fileerror.h"
 #include "pagerlink.h"
 
@@ -14,7 +15,8 @@
 // `many` for 0, 5-20, 25-30, ...).
 QString russianCount(qint64 n, const QString &one, const QString &few, const QString &many);
 
-// "12 с", "2 мин 5 с", "1 ч 3 мин": an elapsed time in whole seconds.
+// "0,4 с", "12 с", "2 мин 5 с", "1 ч 3 мин": an elapsed time in whole seconds,
+// under a second in tenths (rounded, at least "0,1 с").
 QString russianDuration(qint64 milliseconds);
 
 // The status message at the end of a history download: how it ended, how
@@ -29,3 +31,8 @@ QString noPagerMessage(const usbx::LibraryProblem &problem);
 
 // The status message for the outcome of setting the pager's clock to `sent`.
 QString clockSetMessage(PagerLink::ClockSetOutcome outcome, const QDateTime &sent);
+
+// What became at start of the archive and settings an earlier version kept
+// elsewhere (moved, merged, or left where they were and why); empty when
+// there were none.
+QString earlierFilesMessage(const EarlierFiles &earlier);

@@ -1,11 +1,11 @@
 #include "archive.h"
 
 #include "archivedumpblob.h"
+#include "archivelocation.h"
 #include "archiveserver.h"
 #include "archivesql.h"
 #include "serialnumber.h"
 
-#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
@@ -13,7 +13,9 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QStorageInfo>
 #include <QSysInfo>
+#include <QUrl>
 #include <QUuid>
 #include <QtEndian>
 
@@ -30,8 +32,14 @@
 #include <vector>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #endif
 
 namespace {
@@ -90,6 +98,73 @@ QVariant insertedId(QSqlQuery &query)
 QString newEventId()
 {
     return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+// SQLite's result codes that mean the file is no database or a damaged one.
+constexpr int sqliteCorrupt = 11;
+constexpr int sqliteNotADatabase = 26;
+
+int sqliteCode(const QSqlError &error)
+{
+    return error.nativeErrorCode().toInt() & 0xff;
+}
+
+// Makes the missing folders of `path`, each the user's alone.
+bool makePrivateFolders(const QString &path)
+{
+    QStringList missing;
+    for (QString folder = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+         !QFileInfo::exists(folder);) {
+        missing.prepend(folder);
+        const QString parent = QFileInfo(folder).absolutePath();
+        if (parent == folder)
+            break;
+        folder = parent;
+    }
+    for (const QString &folder : missing)
+        if (!QDir().mkdir(folder) ||
+            !QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                               QFileDevice::ExeOwner))
+            return false;
+    return QFileInfo(path).isDir();
+}
+
+// Creates the empty file SQLite then sets up, the user's alone whatever the
+// umask (SQLite gives its -wal and -shm files the mode of the file).
+bool createPrivateFile(const QString &fileName, QString *why)
+{
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(fileName).constData(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0 && errno != EEXIST) {
+        *why = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    if (fd >= 0) {
+        ::fchmod(fd, 0600);
+        ::close(fd);
+    }
+#else
+    Q_UNUSED(fileName);
+    Q_UNUSED(why);
+#endif
+    return true;
+}
+
+// An archive of the user's that an earlier version left readable by others
+// (its file, -wal and -shm) becomes the user's alone.
+void keepPrivate(const QString &fileName)
+{
+#ifdef Q_OS_UNIX
+    for (const char *suffix : {"", "-wal", "-shm"}) {
+        const QByteArray file = QFile::encodeName(fileName + QLatin1String(suffix));
+        struct stat s;
+        if (::stat(file.constData(), &s) == 0 && s.st_uid == ::geteuid() && (s.st_mode & 077))
+            ::chmod(file.constData(), s.st_mode & 0700);
+    }
+#else
+    Q_UNUSED(fileName);
+#endif
 }
 
 } // namespace
@@ -158,13 +233,7 @@ QString Archive::defaultFileName()
     const QString named = qEnvironmentVariable("DR7326G_ARCHIVE");
     if (!named.isEmpty())
         return named;
-    // The window's data folder, also for the command-line tool, whose
-    // application has another name.
-    const QString name = QCoreApplication::applicationName();
-    QCoreApplication::setApplicationName(QStringLiteral("dr7326g"));
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QCoreApplication::setApplicationName(name);
-    return folder + QStringLiteral("/archive.sqlite");
+    return programDataFolder() + QStringLiteral("/archive.sqlite");
 }
 
 void Archive::close()
@@ -176,20 +245,65 @@ void Archive::close()
     }
 }
 
-bool Archive::open(const QString &fileName, QString *error)
+bool Archive::open(const QString &fileName, OpenMode mode, QString *error)
+{
+    QString why;
+    if (openFile(fileName, false, false, &why))
+        return true;
+    const Problem refused = problem;
+    if (mode == OpenMode::Store ||
+        (refused != Problem::NotWritable && refused != Problem::NoSpace) ||
+        !QFileInfo(fileName).isFile()) {
+        setError(error, why);
+        return false;
+    }
+    // Browsing an archive that cannot be written: read-only, and without
+    // the shared-memory file when SQLite cannot make one beside it.
+    QString readWhy;
+    if (!openFile(fileName, true, false, &readWhy) &&
+        (problem == Problem::Damaged || problem == Problem::Foreign || problem == Problem::Newer ||
+         !openFile(fileName, true, true, &readWhy))) {
+        setError(error, readWhy);
+        return false;
+    }
+    problem = refused;
+    writeRefusal = why;
+    return true;
+}
+
+bool Archive::openFile(const QString &fileName, bool readOnly, bool immutable, QString *error)
 {
     close();
     engine = QStringLiteral("sqlite");
     name = fileName;
     problem = Problem::CannotOpen;
+    checkedForWrite = false;
+    writeRefusal.clear();
     const QFileInfo info(fileName);
-    if (info.exists() && !info.isFile()) {
+    const bool existed = info.exists();
+    if (existed && !info.isFile()) {
         setError(error, QStringLiteral("%1 is not a file").arg(fileName));
         return false;
     }
+    // SQLite would open it read-only without a word, and refuse the first write.
+    if (existed && !readOnly && !info.isWritable()) {
+        problem = Problem::NotWritable;
+        setError(error, QStringLiteral("%1 cannot be written here: the file is read-only for this "
+                                       "user; the archive was left as it is")
+                            .arg(fileName));
+        return false;
+    }
     // The user's data folder does not exist before the first run.
-    if (!info.exists() && !QDir().mkpath(info.absolutePath())) {
+    if (!existed && !makePrivateFolders(info.absolutePath())) {
         setError(error, QStringLiteral("cannot make the folder %1").arg(info.absolutePath()));
+        return false;
+    }
+    QString why;
+    if (!existed && !createPrivateFile(fileName, &why)) {
+        QString diagnosed;
+        problem = diagnose(&diagnosed);
+        setError(error, QStringLiteral("cannot create %1: %2")
+                            .arg(fileName, problem == Problem::CannotOpen ? why : diagnosed));
         return false;
     }
     db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
@@ -200,22 +314,74 @@ bool Archive::open(const QString &fileName, QString *error)
         close();
         return false;
     }
-    db.setDatabaseName(fileName);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
+    QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs);
+    if (readOnly)
+        options += QStringLiteral(";QSQLITE_OPEN_READONLY");
+    if (immutable) {
+        // Nobody writes what SQLite cannot keep its shared memory beside.
+        options += QStringLiteral(";QSQLITE_OPEN_URI");
+        db.setDatabaseName(
+            QUrl::fromLocalFile(info.absoluteFilePath()).toString(QUrl::FullyEncoded) +
+            QStringLiteral("?immutable=1"));
+    } else {
+        db.setDatabaseName(fileName);
+    }
+    db.setConnectOptions(options);
+    if (readOnly)
+        writeRefusal = QStringLiteral("%1 is open for reading only").arg(fileName);
     if (!db.open()) {
-        setError(error, QStringLiteral("cannot open %1: %2").arg(fileName, db.lastError().text()));
+        problem = diagnose(&why);
+        setError(error,
+                 QStringLiteral("cannot open %1: %2")
+                     .arg(fileName, problem == Problem::CannotOpen ? db.lastError().text() : why));
         close();
         return false;
     }
     if (!check(error)) {
         close();
-        // SQLite makes an empty file when it opens a name that did not exist.
-        if (!info.exists() && QFileInfo(fileName).size() == 0)
-            QFile::remove(fileName);
+        // What was created for it is not left behind: an empty file, or
+        // one whose setting up could not be written.
+        if (!existed && (QFileInfo(fileName).size() == 0 || problem == Problem::NoSpace ||
+                         problem == Problem::NotWritable))
+            for (const char *suffix : {"", "-wal", "-shm"})
+                QFile::remove(fileName + QLatin1String(suffix));
         return false;
     }
+    if (!readOnly)
+        keepPrivate(fileName);
     problem = Problem::None;
     return true;
+}
+
+Archive::Problem Archive::diagnose(QString *why) const
+{
+    const QFileInfo info(name);
+    const QString folder = QDir::toNativeSeparators(info.absolutePath());
+    if (!QFileInfo(info.absolutePath()).isWritable()) {
+        *why = QStringLiteral("the folder %1 is read-only for this user (SQLite keeps its -wal "
+                              "and -shm files beside the archive)")
+                   .arg(folder);
+        return Problem::NotWritable;
+    }
+    if (info.exists() && !info.isWritable()) {
+        *why = QStringLiteral("the file is read-only for this user");
+        return Problem::NotWritable;
+    }
+#ifdef Q_OS_UNIX
+    rlimit limit{};
+    if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+        *why = QStringLiteral("the file-size limit of this process (ulimit -f) is %1 bytes")
+                   .arg(qulonglong(limit.rlim_cur));
+        return Problem::NoSpace;
+    }
+#endif
+    const QStorageInfo disk(info.absolutePath());
+    constexpr qint64 little = 1 << 20; // less than SQLite may need for one write
+    if (disk.isValid() && disk.bytesAvailable() < little) {
+        *why = QStringLiteral("no space is left on the disk of %1").arg(folder);
+        return Problem::NoSpace;
+    }
+    return Problem::CannotOpen;
 }
 
 bool Archive::openServer(const ArchiveServer &server, QString *error)
@@ -224,6 +390,7 @@ bool Archive::openServer(const ArchiveServer &server, QString *error)
     engine = QStringLiteral("postgresql");
     name = server.uri();
     problem = Problem::CannotOpen;
+    detail.clear();
     QString reason;
     const QStringList options = serverConnectOptions(server, &reason);
     if (!reason.isEmpty()) {
@@ -248,7 +415,10 @@ bool Archive::openServer(const ArchiveServer &server, QString *error)
         const QString why = db.lastError().databaseText().simplified();
         const bool none = why.contains(QLatin1String("no password supplied"));
         const bool refused = why.contains(QLatin1String("password authentication failed"));
-        problem = none || refused ? Problem::NeedsPassword : Problem::Unreachable;
+        problem = none      ? Problem::NeedsPassword
+                  : refused ? Problem::PasswordRefused
+                            : Problem::Unreachable;
+        detail = why;
         setError(error,
                  none      ? QStringLiteral("the server %1 asks for a password: %2").arg(name, why)
                  : refused ? QStringLiteral("the server %1 refused the password: %2").arg(name, why)
@@ -264,11 +434,14 @@ bool Archive::openServer(const ArchiveServer &server, QString *error)
     return true;
 }
 
-bool Archive::readShape(Shape *shape, QString *error)
+bool Archive::readShape(Shape *shape, QString *error, int *code)
 {
     QSqlQuery query(db);
-    if (!runArchiveQuery(query, engine, QStringLiteral("check"), {}, error) || !query.next())
+    if (!runArchiveQuery(query, engine, QStringLiteral("check"), {}, error) || !query.next()) {
+        if (code)
+            *code = sqliteCode(query.lastError());
         return false;
+    }
     // An SQLite file tells its version in its header; a server in meta (-1
     // when meta does not say).
     const QVariant header = query.value(0);
@@ -294,11 +467,26 @@ bool Archive::check(QString *error)
 {
     QString reason;
     Shape shape;
-    if (!readShape(&shape, &reason)) {
-        problem = Problem::Damaged;
-        setError(error, QStringLiteral("%1 is not an archive of this program or is damaged (%2); "
-                                       "it was left as it is")
-                            .arg(name, reason));
+    int code = 0;
+    if (!readShape(&shape, &reason, &code)) {
+        // "Damaged" only when SQLite says so: a good archive that cannot be
+        // read here for another reason must not be taken for a broken one.
+        if (isServer() || code == sqliteCorrupt || code == sqliteNotADatabase) {
+            problem = Problem::Damaged;
+            setError(error,
+                     QStringLiteral("%1 is not an archive of this program or is damaged (%2); "
+                                    "it was left as it is")
+                         .arg(name, reason));
+            return false;
+        }
+        QString why;
+        problem = diagnose(&why);
+        setError(error,
+                 problem == Problem::CannotOpen
+                     ? QStringLiteral("cannot use %1: %2; it was left as it is").arg(name, reason)
+                     : QStringLiteral("%1 cannot be written here: %2; the archive was "
+                                      "left as it is")
+                           .arg(name, why));
         return false;
     }
     const auto foreign = [&] {
@@ -328,7 +516,18 @@ bool Archive::check(QString *error)
             !meta.next() || meta.value(0).toString() != QLatin1String("DR7326G-05A archive"))
             return foreign();
     }
-    if (!runArchiveScript(db, engine, QStringLiteral("connection"), &reason)) {
+    if (version < schemaVersion && !writeRefusal.isEmpty()) {
+        problem = Problem::NotWritable;
+        setError(error, QStringLiteral("%1 was made by an earlier version of this program and is "
+                                       "upgraded when it is first written to, which cannot be "
+                                       "done here; it was left as it is")
+                            .arg(name));
+        return false;
+    }
+    if (!runArchiveScript(db, engine,
+                          writeRefusal.isEmpty() ? QStringLiteral("connection")
+                                                 : QStringLiteral("connection_readonly"),
+                          &reason)) {
         setError(error, QStringLiteral("cannot use %1: %2").arg(name, reason));
         return false;
     }
@@ -341,12 +540,14 @@ bool Archive::upgrade(int from, QString *error)
     // by upgrade_<version>, each step in its own transaction, after which the
     // version is read again (setup may reach any version).
     int version = from;
+    if (version < schemaVersion && !checkBeforeWrite(error))
+        return false;
     while (version < schemaVersion) {
         const QString script =
             version == 0 ? QStringLiteral("setup") : QStringLiteral("upgrade_%1").arg(version + 1);
         QString reason;
         if (!runArchiveScript(db, engine, QStringLiteral("begin_setup"), &reason)) {
-            setError(error, QStringLiteral("cannot write %1: %2").arg(name, reason));
+            failedWrite(reason, error);
             return false;
         }
         // Another program may have set the archive up meanwhile.
@@ -357,7 +558,7 @@ bool Archive::upgrade(int from, QString *error)
         }
         if (!runArchiveScript(db, engine, script, &reason) || !commit(&reason)) {
             rollback();
-            setError(error, QStringLiteral("cannot set up %1: %2").arg(name, reason));
+            failedWrite(reason, error);
             return false;
         }
         const int reached = readShape(&shape, &reason) ? shape.version : -1;
@@ -372,20 +573,73 @@ bool Archive::upgrade(int from, QString *error)
     return true;
 }
 
+void Archive::failedWrite(const QString &reason, QString *error)
+{
+    QString why;
+    problem = isServer() ? Problem::CannotOpen : diagnose(&why);
+    setError(error, QStringLiteral("cannot write %1: %2")
+                        .arg(name, problem == Problem::CannotOpen ? reason : why));
+}
+
+bool Archive::checkBeforeWrite(QString *error)
+{
+    if (!writeRefusal.isEmpty()) {
+        setError(error, writeRefusal);
+        return false;
+    }
+    if (checkedForWrite || isServer())
+        return true;
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    QString reason;
+    QStringList found;
+    if (runArchiveQuery(query, engine, QStringLiteral("quick_check"), {}, &reason))
+        while (query.next())
+            found << query.value(0).toString().simplified();
+    if (found == QStringList{QStringLiteral("ok")}) {
+        checkedForWrite = true;
+        return true;
+    }
+    // The check itself may stop at the damage.
+    if (query.lastError().isValid()) {
+        const int code = sqliteCode(query.lastError());
+        if (code != sqliteCorrupt && code != sqliteNotADatabase) {
+            failedWrite(query.lastError().text(), error); // no damage: the next write checks again
+            return false;
+        }
+        found << query.lastError().text();
+    }
+    problem = Problem::Damaged;
+    writeRefusal = QStringLiteral("%1 is damaged (SQLite's check: %2); nothing was written to "
+                                  "it, it was left as it is")
+                       .arg(name, found.join(QStringLiteral("; ")));
+    setError(error, writeRefusal);
+    return false;
+}
+
 bool Archive::beginWrite(QString *error)
 {
+    if (!checkBeforeWrite(error))
+        return false;
+    if (held) {
+        QSqlQuery query(db);
+        if (query.exec(QStringLiteral("SAVEPOINT event")))
+            return true;
+        setError(error, query.lastError().text());
+        return false;
+    }
     return runArchiveScript(db, engine, QStringLiteral("begin_write"), error);
 }
 
 void Archive::rollback()
 {
-    QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+    QSqlQuery(db).exec(held ? QStringLiteral("ROLLBACK TO event") : QStringLiteral("ROLLBACK"));
 }
 
 bool Archive::commit(QString *error)
 {
     QSqlQuery query(db);
-    if (query.exec(QStringLiteral("COMMIT")))
+    if (query.exec(held ? QStringLiteral("RELEASE event") : QStringLiteral("COMMIT")))
         return true;
     setError(error, query.lastError().text());
     return false;
@@ -818,12 +1072,12 @@ QList<SettingsLogEntry> Archive::settingsLog(const QString &serialNumber, QStrin
         SettingsLogEntry e;
         e.at = timeOf(query.value(0));
         e.osUser = query.value(1).toString();
-        e.serialNumber = query.value(2).toString();
-        e.setting = query.value(3).toString();
-        e.valueBefore = query.value(4).toString();
-        e.value = query.value(5).toString();
-        e.outcome = query.value(6).toString();
-        e.pc = query.value(7).toString();
+        e.pc = query.value(2).toString();
+        e.serialNumber = query.value(3).toString();
+        e.setting = query.value(4).toString();
+        e.valueBefore = query.value(5).toString();
+        e.value = query.value(6).toString();
+        e.outcome = query.value(7).toString();
         log << e;
     }
     return log;

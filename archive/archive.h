@@ -10,6 +10,18 @@
 //    or an archive made by a newer version is refused with a reason and left
 //    untouched; so is a file that cannot be opened or created. The caller
 //    then goes on without an archive (isOpen() false, every store refused).
+//  - "Damaged" is said only of what SQLite finds damaged. A file that cannot
+//    be written for another reason (its folder or itself read-only, no space
+//    left, the file-size limit) is refused for storing with that reason
+//    (NotWritable, NoSpace), and opened read-only for browsing (Browse), so
+//    that a good archive is never called damaged and can still be read.
+//  - Before the first write of an opened file, SQLite's quick check reads
+//    it whole; a file that fails is damaged: the write, and every later one,
+//    is refused and the file left as it is.
+//  - A file the archive creates is the user's alone (0600; its -wal and -shm
+//    files take the same mode), and so is a folder it makes for it (0700),
+//    whatever the umask; an archive of the user's opened for storing that
+//    others could read (made by an earlier version) is made so, too.
 //  - One entry point per event: storeHistory (a download finished, or a dump
 //    opened whose outcome the caller has decoded), importDump (a dump
 //    imported), storeParameterRead, storeSettingChange. Each is one
@@ -117,12 +129,12 @@ struct SettingsLogEntry
 {
     QDateTime at;
     QString osUser;
+    QString pc; // the host name of the PC that read or changed; empty before it was kept
     QString serialNumber;
     QString setting;
     QString valueBefore; // changes only; empty when the archive knew none
     QString value;       // the value read, or the value sent
     QString outcome;     // "read", or a settingOutcomeName
-    QString pc;          // the host name of the PC that read or sent it; empty when not known
 };
 
 // A parameter read: the settings the pager answered (name, value text).
@@ -152,15 +164,26 @@ public:
     Archive &operator=(const Archive &) = delete;
 
     // The archive file: $DR7326G_ARCHIVE when set, otherwise archive.sqlite
-    // in the user's data folder of the program "dr7326g" (AppDataLocation),
-    // the same for the window and the command-line tool.
+    // in programDataFolder() (archivelocation.h), the same for the window
+    // and the command-line tool.
     static QString defaultFileName();
 
-    bool open(const QString &fileName, QString *error);
+    // Store: for storing; refused when it cannot be written. Browse: for
+    // reading; opened as for storing when it can be written (an older archive
+    // is then upgraded), otherwise read-only (isReadOnly(), every store
+    // refused), without SQLite's shared-memory file when none can be made.
+    enum class OpenMode { Store, Browse };
+    bool open(const QString &fileName, QString *error)
+    {
+        return open(fileName, OpenMode::Store, error);
+    }
+    bool open(const QString &fileName, OpenMode mode, QString *error);
     // The lab's server: an empty database gets the tables; one of another
     // program or of a newer version is refused untouched, as a file is.
     bool openServer(const ArchiveServer &server, QString *error);
-    // Why the last open() refused the file, or openServer() the server.
+    // Why the last open() refused the file, or openServer() the server; for
+    // a file opened read-only, why it cannot be written; Damaged also once
+    // the check before the first write found damage.
     enum class Problem {
         None,
         NoDriver,
@@ -168,13 +191,23 @@ public:
         Damaged,
         Foreign,
         Newer,
-        Unreachable,  // the server: no connection (down, refused, wrong name)
-        NeedsPassword // the server: it asks for a password not given
+        NotWritable,    // the file or its folder cannot be written by this user
+        NoSpace,        // no space left on its disk, or the file-size limit
+        Unreachable,    // the server: no connection (down, refused, wrong name)
+        NeedsPassword,  // the server: it asks for a password not given
+        PasswordRefused // the server: it refused the password given
     };
     Problem openProblem() const { return problem; }
+    // The server's (or its driver's) own words on why the last openServer()
+    // failed, as libpq gave them, for a detail beside the problem; empty
+    // when it said nothing.
+    QString openDetail() const { return detail; }
     void close();
     bool isOpen() const { return db.isOpen(); }
     bool isServer() const { return engine == QLatin1String("postgresql"); }
+    // Open, but every store is refused: opened read-only (Browse), or found
+    // damaged by the check before the first write.
+    bool isReadOnly() const { return isOpen() && !writeRefusal.isEmpty(); }
     // The file, or the server's URI (never with a password).
     QString fileName() const { return name; }
 
@@ -216,13 +249,29 @@ public:
 
 private:
     friend ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server);
+    friend class ArchiveMerge; // holds the transactions of a merge (archivelocation.cpp)
     QSqlDatabase db;
+    // A merge holds one transaction over many events: each event's own is
+    // then a savepoint in it.
+    bool held = false;
     Problem problem = Problem::None;
+    QString detail;
     QString connectionName;
     QString name;
     QString engine = QStringLiteral("sqlite"); // the folder of its SQL: sqlite, postgresql
+    bool checkedForWrite = false;              // the quick check before the first write passed
+    QString writeRefusal;                      // why nothing may be written, when so
 
+    bool openFile(const QString &fileName, bool readOnly, bool immutable, QString *error);
     bool check(QString *error);
+    // What keeps the file from being written, when it is no damage and the
+    // system tells: a folder or file that cannot be written, no space, the
+    // file-size limit (CannotOpen when none of them).
+    Problem diagnose(QString *why) const;
+    // SQLite's quick check of the whole file, once before the first write.
+    bool checkBeforeWrite(QString *error);
+    // A write that failed: why, in the system's words when it tells.
+    void failedWrite(const QString &reason, QString *error);
     // What the database holds: its schema version (0: none yet, -1: a
     // version that cannot be read), its tables, whether it has meta.
     struct Shape
@@ -231,7 +280,7 @@ private:
         int tables = 0;
         bool hasMeta = false;
     };
-    bool readShape(Shape *shape, QString *error);
+    bool readShape(Shape *shape, QString *error, int *code = nullptr);
     bool upgrade(int from, QString *error);
     // A download or a dump; without `outcome` it is complete when it decodes
     // to the end record.

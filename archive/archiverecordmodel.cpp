@@ -56,9 +56,10 @@ QVariant ArchiveRecordModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || index.row() >= rows.size() || index.column() >= headers.size())
         return QVariant();
     const ArchiveRecord &r = rows.at(index.row());
-    if (role == Qt::ForegroundRole)
-        return isAlarmEvent(r.record.eventCode) ? QVariant(QBrush(historyAlarmColour()))
-                                                : QVariant();
+    if (role == Qt::ForegroundRole) {
+        const QColor colour = historyRowColour(r.record.eventCode);
+        return colour.isValid() ? QVariant(QBrush(colour)) : QVariant();
+    }
     if (role != Qt::DisplayRole)
         return QVariant();
     const auto zone = dates.constFind(r.downloadId);

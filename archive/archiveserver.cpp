@@ -40,6 +40,15 @@ bool selectRows(const QSqlDatabase &db, const QString &engine, const QString &na
     return true;
 }
 
+// The id of the row an INSERT … DO NOTHING added (the server returns it, SQLite
+// tells it after); 0 when the row was there already.
+qint64 addedRow(QSqlQuery &query)
+{
+    if (query.isSelect())
+        return query.next() ? query.value(0).toLongLong() : 0;
+    return query.numRowsAffected() > 0 ? query.lastInsertId().toLongLong() : 0;
+}
+
 } // namespace
 
 // ---- Synchronising ----
@@ -47,7 +56,9 @@ bool selectRows(const QSqlDatabase &db, const QString &engine, const QString &na
 ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
 {
     ArchiveSyncResult result;
-    if (!local.isOpen() || !server.isOpen() || local.isServer() || !server.isServer()) {
+    // The target is the lab's server, or another archive file that this one
+    // is merged into.
+    if (!local.isOpen() || !server.isOpen() || local.isServer() || &local == &server) {
         result.error = QStringLiteral("no archive or no server to synchronise");
         return result;
     }
@@ -173,11 +184,9 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
                                       values.at(10), values.at(11), pcOf(values.at(12))},
                                      why))
                     return false;
-                qint64 download = 0;
-                if (insert.next()) {
-                    download = insert.value(0).toLongLong();
-                    downloadAdded = true;
-                } else {
+                qint64 download = addedRow(insert);
+                downloadAdded = download != 0;
+                if (!downloadAdded) {
                     insert.finish();
                     if (!runArchiveQuery(insert, se, QStringLiteral("select_download_by_digest"),
                                          {pager, values.at(9)}, why) ||
@@ -232,9 +241,9 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
                             insert, se, QStringLiteral("sync_insert_read"),
                             {pager, read.at(2), read.at(3), pcOf(read.at(4)), read.at(5)}, why))
                         return false;
-                    if (!insert.next())
+                    const qint64 readId = addedRow(insert);
+                    if (!readId)
                         continue; // the server holds it already
-                    const qint64 readId = insert.value(0).toLongLong();
                     insert.finish();
                     ++added;
                     for (const auto &value : readValues.at(k))
@@ -296,7 +305,10 @@ ArchiveSyncResult synchronizeArchive(Archive &local, const ArchiveServer &server
     Archive remote;
     ArchiveSyncResult result;
     if (!remote.openServer(server, &result.error)) {
-        result.needsPassword = remote.openProblem() == Archive::Problem::NeedsPassword;
+        result.problem = remote.openProblem();
+        result.detail = remote.openDetail();
+        result.needsPassword = result.problem == Archive::Problem::NeedsPassword ||
+                               result.problem == Archive::Problem::PasswordRefused;
         result.unreachable =
             result.needsPassword || remote.openProblem() == Archive::Problem::Unreachable;
         return result;

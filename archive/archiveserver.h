@@ -19,12 +19,12 @@
 // connection and three small queries.
 #pragma once
 
+#include "archive.h"
+
 #include <QList>
 #include <QPair>
 #include <QString>
 #include <QStringList>
-
-class Archive;
 
 struct ArchiveServer
 {
@@ -62,8 +62,11 @@ struct ArchiveSyncResult
     bool ok = false;
     QString error;              // why not, when !ok
     bool unreachable = false;   // the server could not be reached (or refused the login)
-    bool needsPassword = false; // the server asks for a password it was not given
-    bool connected = false;     // the server was reached and is an archive: sending began
+    bool needsPassword = false; // the server asks for a password it was not given, or refused it
+    // Why the server was not opened (None: it was, or the PC's archive was not).
+    Archive::Problem problem = Archive::Problem::None;
+    QString detail;         // the server's own words on it (Archive::openDetail())
+    bool connected = false; // the server was reached and is an archive: sending began
     // What the server did not hold before (it may have held part already).
     int downloads = 0;
     qint64 records = 0;
@@ -72,7 +75,9 @@ struct ArchiveSyncResult
     bool nothingNew() const { return ok && !downloads && !records && !reads && !changes; }
 };
 
-// Sends what `local` holds that `server` lacks. Both must be open.
+// Sends what `local` holds that `server` lacks. Both must be open. `server`
+// may also be another archive file: `local` is then merged into it by the
+// same rule (see moveEarlierFiles in archivelocation.h).
 ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server);
 // The same, connecting to the server first (unreachable, needsPassword when
 // that fails: nothing was sent).

@@ -39,13 +39,13 @@ void fillSettingsLogModel(QStandardItemModel *model, const QList<SettingsLogEntr
 {
     model->clear();
     model->setHorizontalHeaderLabels({QStringLiteral("Время"), QStringLiteral("Пользователь"),
-                                      QStringLiteral("Серийный номер"), QStringLiteral("Параметр"),
-                                      QStringLiteral("Было"), QStringLiteral("Значение"),
-                                      QStringLiteral("Итог")});
+                                      QStringLiteral("ПК"), QStringLiteral("Серийный номер"),
+                                      QStringLiteral("Параметр"), QStringLiteral("Было"),
+                                      QStringLiteral("Значение"), QStringLiteral("Итог")});
     for (const SettingsLogEntry &e : log) {
         QList<QStandardItem *> row;
         for (const QString &text :
-             {e.at.toLocalTime().toString(timeFormat), e.osUser, e.serialNumber,
+             {e.at.toLocalTime().toString(timeFormat), e.osUser, e.pc, e.serialNumber,
               settingTitle(e.setting), e.valueBefore, e.value, settingOutcomeTitle(e.outcome)})
             row << new QStandardItem(text);
         model->appendRow(row);

@@ -1,7 +1,8 @@
 // The settings log as a table, for the archive window, the command-line
-// tool and the files made of it: seven columns "Время", "Пользователь",
-// "Серийный номер", "Параметр", "Было", "Значение", "Итог", local times,
-// Russian names of the settings and outcomes.
+// tool and the files made of it: eight columns "Время", "Пользователь", "ПК"
+// (the host name the read or change was made on, empty when the archive did
+// not keep it), "Серийный номер", "Параметр", "Было", "Значение", "Итог",
+// local times, Russian names of the settings and outcomes.
 #pragma once
 
 #include "archive.h"
@@ -14,6 +15,8 @@ class QStandardItemModel;
 // Russian names, for the table; unknown names are shown as they are.
 QString settingTitle(const QString &settingName);
 QString settingOutcomeTitle(const QString &outcomeName);
+
+constexpr int settingsLogSerialColumn = 3;
 
 // Fills `model` (any rows it had are removed) with one row per entry.
 void fillSettingsLogModel(QStandardItemModel *model, const QList<SettingsLogEntry> &log);

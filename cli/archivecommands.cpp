@@ -1,5 +1,6 @@
 #include "archivecommands.h"
 
+#include "archivelocation.h"
 #include "archiverecordmodel.h"
 #include "archiveserver.h"
 #include "csvexport.h"
@@ -507,13 +508,20 @@ int runArchiveGroup(const QStringList &arguments, QTextStream &out, QTextStream 
         return ExitUsage;
     }
     Archive archive;
-    const QString fileName =
-        parser.isSet(archiveOption) ? parser.value(archiveOption) : Archive::defaultFileName();
-    const bool existed = QFileInfo::exists(fileName);
+    const QString fileName = fromServer                    ? QString()
+                             : parser.isSet(archiveOption) ? parser.value(archiveOption)
+                                                           : defaultArchiveFile(err);
+    const bool existed = !fromServer && QFileInfo::exists(fileName);
+    // Only import and sync write; the others read an archive that cannot be
+    // written, too.
+    const bool writes = name == QLatin1String("import") || name == QLatin1String("sync");
     const auto open = [&]() {
         QString why;
         if (archive.isOpen() ||
-            (fromServer ? archive.openServer(server, &why) : archive.open(fileName, &why)))
+            (fromServer ? archive.openServer(server, &why)
+                        : archive.open(
+                              fileName,
+                              writes ? Archive::OpenMode::Store : Archive::OpenMode::Browse, &why)))
             return true;
         err << "dr7326g-cli: " << why << "\n";
         return false;
@@ -552,12 +560,35 @@ QString dumpSerialNote(const QString &fileName, const HistoryDump &dump)
         .arg(fileName, shownText(dump.headerSerialNumber), dump.serialNumber);
 }
 
+QString defaultArchiveFile(QTextStream &err)
+{
+    static bool moved = false;
+    if (!moved) {
+        moved = true;
+        // The window's settings are the window's to move.
+        const QString done = moveEarlierFiles(false, [&err](const EarlierFiles &merging) {
+                                 err << "dr7326g-cli: merging the archive of an earlier "
+                                        "version, "
+                                     << merging.earlierArchive << ", into "
+                                     << merging.currentArchive << " (once)...\n";
+                                 err.flush();
+                             }).describe();
+        if (!done.isEmpty()) {
+            err << "dr7326g-cli: " << done << "\n";
+            err.flush();
+        }
+    }
+    return Archive::defaultFileName();
+}
+
 bool openArchiveForPagerCommand(Archive &archive, const QString &fileName, QTextStream &err)
 {
     QString error;
-    if (archive.open(fileName.isEmpty() ? Archive::defaultFileName() : fileName, &error))
+    if (archive.open(fileName.isEmpty() ? defaultArchiveFile(err) : fileName, &error))
         return true;
-    err << "dr7326g-cli: going on without the archive: " << error << "\n";
+    err << "dr7326g-cli: going on without the archive, so what this command reads or sends is "
+           "not stored: "
+        << error << "\n";
     err.flush();
     return false;
 }

@@ -32,7 +32,13 @@ QString archiveCommandsHelp();
 // its replies (dump.headerSerialNumber set): that the replies' is taken.
 QString dumpSerialNote(const QString &fileName, const HistoryDump &dump);
 
+// Archive::defaultFileName(), after moving or merging there, once a run, the
+// archive an earlier version of the window kept elsewhere
+// (moveEarlierFiles()); what was done, or why not, is one line on `err`.
+QString defaultArchiveFile(QTextStream &err);
+
 // Opens the archive the pager commands store into: `fileName` when given,
-// otherwise Archive::defaultFileName(). When it cannot be used the reason goes
-// to `err` and the command goes on without it (false).
+// otherwise defaultArchiveFile(). When it cannot be used the reason goes
+// to `err` and the command goes on without it (false); what it should have
+// stored is then not stored, which makes its status 1.
 bool openArchiveForPagerCommand(Archive &archive, const QString &fileName, QTextStream &err);

@@ -3,8 +3,9 @@
 
 enum ExitCode {
     ExitOk = 0,
-    ExitFailure = 1, // a file could not be read or written
-    ExitUsage = 2, // also: several pagers answered and --serial named none
+    ExitFailure = 1, // a file could not be read or written, or what the command
+                     // should have stored in the archive was not stored
+    ExitUsage = 2,   // also: several pagers answered and --serial named none
     ExitNoPager = 3,
     ExitRefused = 4,    // the pager refused or did not confirm a change
     ExitIncomplete = 5, // the history download stopped before its end

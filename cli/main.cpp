@@ -16,7 +16,10 @@
 #include "settingvalues.h"
 #include "terminaltext.h"
 #include "usbxpress.h"
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+#include <QTextCodec>
+#include <windows.h>
+#else
 #include "usbsocketdir.h"
 #endif
 
@@ -319,6 +322,12 @@ int main(int argc, char **argv)
     // A file-size limit (ulimit -f) fails the write instead of killing the
     // tool: the earlier file stays and the failure is told.
     std::signal(SIGXFSZ, SIG_IGN);
+#else
+    // Russian texts (event names, messages) reach a Windows console, a pipe
+    // or a file as UTF-8, the same bytes as on Linux, whatever the PC's ANSI
+    // or OEM code page would make of them.
+    SetConsoleOutputCP(CP_UTF8);
+    QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
 #endif
     // The plot is made of widgets and needs a QApplication of its own.
     if (isPlotCommand(argc, argv))
@@ -356,9 +365,10 @@ int main(int argc, char **argv)
             "\nparams, history and the set- commands store what they read and send in the\n"
             "archive (--archive FILE, or $DR7326G_ARCHIVE, or archive.sqlite in the user's\n"
             "data folder) unless --no-archive is given; what could not be stored there\n"
-            "makes the status 1. With --server URI (or $DR7326G_SERVER) what they stored is\n"
-            "then sent to the lab's archive server; when it cannot be reached that is told\n"
-            "and the next sync sends it ('dr7326g-cli archive sync').\n\n"
+            "(also when the archive cannot be opened or written) makes the status 1.\n"
+            "With --server URI (or $DR7326G_SERVER) what they stored is then sent to the\n"
+            "lab's archive server; when it cannot be reached that is told and the next\n"
+            "sync sends it ('dr7326g-cli archive sync').\n\n"
             "With several pagers attached, every pager command wants --serial SN; without it\n"
             "the serial numbers that answered are listed and the status is 2.\n\n"
             "Exit status: 0 success, 1 a file not read or written, 2 usage error (also a\n"
@@ -465,7 +475,8 @@ int main(int argc, char **argv)
     if (stores && !parser.isSet(noArchiveOption)) {
         const QString archiveFile = parser.value(archiveOption);
         openArchiveBeforePager = [archiveFile] {
-            openArchiveForPagerCommand(archive(), archiveFile, err());
+            if (!openArchiveForPagerCommand(archive(), archiveFile, err()))
+                archiveWriteFailed = true;
         };
     }
 

@@ -263,14 +263,19 @@ bool deviceClockCanHold(const QDateTime &t)
     return t.isValid() && t >= deviceEpoch() && t < deviceClockLast().addSecs(60);
 }
 
-PagerLink::ClockSetOutcome PagerLink::setDeviceTimeConfirmed(const QDateTime &t)
+PagerLink::ClockSetOutcome PagerLink::setDeviceTimeConfirmed(const QDateTime &t,
+                                                             QDateTime *readBack)
 {
+    if (readBack)
+        *readBack = QDateTime();
     if (!deviceClockCanHold(t))
         return ClockSetOutcome::OutOfRange;
     if (!setDeviceTime(t))
         return ClockSetOutcome::NotConfirmed;
     bool ok = false;
     const QDateTime kept = readDeviceTime(&ok);
+    if (readBack && ok)
+        *readBack = kept;
     // The pager took the setting: a read-back it leaves unanswered does not
     // confirm it, but that is no silence about the change.
     answered = true;

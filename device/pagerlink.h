@@ -57,8 +57,10 @@ public:
     // only when the pager then reads within one minute of `t` (a refusal, or
     // no answer to either request, is NotConfirmed). A time the
     // clock cannot hold (deviceClockCanHold) is refused before anything is sent.
+    // `readBack`, when given, receives the clock read back (invalid when it
+    // was not read back).
     enum class ClockSetOutcome { Confirmed, NotConfirmed, OutOfRange };
-    ClockSetOutcome setDeviceTimeConfirmed(const QDateTime &t);
+    ClockSetOutcome setDeviceTimeConfirmed(const QDateTime &t, QDateTime *readBack = nullptr);
     int readHistoryInterval(bool *ok = nullptr);
     // Refuses (false, nothing sent) minutes above 65535.
     bool setHistoryInterval(unsigned minutes);

@@ -1,6 +1,7 @@
 // dr7326g-emulator: plays one DR7326G-05A pager, or several (--pagers), each on
 // a UNIX stream socket of its own in the pager socket directory, where the PC
-// program's POSIX backend finds it.
+// program's POSIX backend finds it; or one pager on a TCP port of 127.0.0.1
+// (--tcp), the same byte stream, for the Windows program under Wine.
 //
 // Each pager serves one connection at a time (several pagers serve theirs in
 // threads of their own); a pager's settings survive from one connection to the
@@ -26,6 +27,8 @@
 #include <fcntl.h>
 #include <limits>
 #include <memory>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -68,6 +71,7 @@ struct Options
 {
     QString directory;
     QString socketName; // empty: named after the serial number
+    int tcpPort = -1;   // 0 and up: serve on this TCP port of 127.0.0.1, not on a socket
     int pagers = 1;
     PagerProfile profile;
     HistoryParameters history;
@@ -149,7 +153,8 @@ bool parseOptions(const QCoreApplication &app, Options *o, QString *error)
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
         "Plays a DR7326G-05A radiation pager on a UNIX socket in the pager socket directory,\n"
-        "for the PC program to talk to. Every request and reply is logged on stderr."));
+        "or on a TCP port of 127.0.0.1 (--tcp), for the PC program to talk to. Every request\n"
+        "and reply is logged on stderr."));
     p.addHelpOption();
     p.addVersionOption();
     const auto add = [&p](const QString &name, const QString &help, const QString &value = {},
@@ -164,6 +169,11 @@ bool parseOptions(const QCoreApplication &app, Options *o, QString *error)
     add(QStringLiteral("socket-dir"),
         QStringLiteral("Socket directory instead of %1.").arg(socketdir::path()),
         QStringLiteral("dir"));
+    add(QStringLiteral("tcp"),
+        QStringLiteral("Serve the pager on this TCP port of 127.0.0.1 (that address only) "
+                       "instead of a UNIX socket; 0 takes a free port. Prints \"listening on "
+                       "127.0.0.1:PORT\" on stdout. One pager only; any local user can reach it."),
+        QStringLiteral("port"));
     add(QStringLiteral("serial"),
         QStringLiteral("Serial number, 8 letters or digits (default 05A00317)."),
         QStringLiteral("serial"), QStringLiteral("05A00317"));
@@ -238,6 +248,16 @@ bool parseOptions(const QCoreApplication &app, Options *o, QString *error)
     }
     o->directory = p.isSet(QStringLiteral("socket-dir")) ? p.value(QStringLiteral("socket-dir"))
                                                          : socketdir::path();
+    qint64 v = -1;
+    if (!intOption(p, QStringLiteral("tcp"), 0, 65535, &v, error))
+        return false;
+    o->tcpPort = int(v);
+    if (o->tcpPort >= 0 &&
+        (p.isSet(QStringLiteral("socket")) || p.isSet(QStringLiteral("socket-dir")))) {
+        *error = QStringLiteral("--tcp serves the pager on a TCP port, not on a UNIX socket: "
+                                "leave out --socket and --socket-dir");
+        return false;
+    }
 
     const QString serial = p.value(QStringLiteral("serial"));
     bool serialOk = serial.size() == 8;
@@ -249,10 +269,15 @@ bool parseOptions(const QCoreApplication &app, Options *o, QString *error)
     }
     o->profile.serial = serial.toLatin1();
 
-    qint64 v = 1;
+    v = 1;
     if (!intOption(p, QStringLiteral("pagers"), 1, 64, &v, error))
         return false;
     o->pagers = int(v);
+    if (o->pagers > 1 && o->tcpPort >= 0) {
+        *error =
+            QStringLiteral("--tcp serves one pager; --pagers %1 wants UNIX sockets").arg(o->pagers);
+        return false;
+    }
     if (o->pagers > 1 && p.isSet(QStringLiteral("socket"))) {
         *error = QStringLiteral("--socket names one socket; with --pagers each pager's socket is "
                                 "named after its serial number");
@@ -402,11 +427,48 @@ public:
     }
 
     int listenFd = -1;
-    QByteArray path;
+    QByteArray path; // of the UNIX socket; empty on TCP
     dev_t device = 0;
     ino_t inode = 0;
+    QString place; // where it listens: the socket path, or 127.0.0.1:PORT
 
-    bool open(QString *error)
+    bool open(QString *error) { return o.tcpPort >= 0 ? openTcp(error) : openSocket(error); }
+
+    // Listens on 127.0.0.1 only: the pager is for programs on this machine.
+    bool openTcp(QString *error)
+    {
+        const auto failed = [this, error](const char *what) {
+            const QString why = QString::fromLocal8Bit(std::strerror(errno));
+            *error = QStringLiteral("cannot %1 127.0.0.1:%2: %3")
+                         .arg(QLatin1String(what))
+                         .arg(o.tcpPort)
+                         .arg(why);
+            if (listenFd >= 0)
+                ::close(listenFd);
+            listenFd = -1;
+            return false;
+        };
+        listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (listenFd < 0)
+            return failed("open a socket for");
+        const int on = 1;
+        ::setsockopt(listenFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(std::uint16_t(o.tcpPort));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::bind(listenFd, reinterpret_cast<const sockaddr *>(&a), sizeof a) != 0)
+            return failed("bind");
+        if (::listen(listenFd, 4) != 0)
+            return failed("listen on");
+        socklen_t size = sizeof a;
+        if (::getsockname(listenFd, reinterpret_cast<sockaddr *>(&a), &size) != 0)
+            return failed("find the port of");
+        place = QStringLiteral("127.0.0.1:%1").arg(ntohs(a.sin_port));
+        return true;
+    }
+
+    bool openSocket(QString *error)
     {
         QString why;
         if (!socketdir::ensure(o.directory, &why)) {
@@ -455,6 +517,7 @@ public:
             device = st.st_dev;
             inode = st.st_ino;
         }
+        place = QFile::decodeName(path);
         if (::listen(listenFd, 4) != 0) {
             *error =
                 QStringLiteral("cannot listen on %1: %2")
@@ -465,7 +528,8 @@ public:
         return true;
     }
 
-    // Removes the socket file, unless somebody else has put a new one there.
+    // Removes the socket file, unless somebody else has put a new one there;
+    // on TCP, stops listening.
     void removeSocket()
     {
         if (listenFd >= 0) {
@@ -516,6 +580,10 @@ public:
                         logLine(QStringLiteral("accept failed: %1")
                                     .arg(QString::fromLocal8Bit(std::strerror(errno))));
                     continue;
+                }
+                if (o.tcpPort >= 0) { // each USB packet on its way at once, as paced
+                    const int on = 1;
+                    ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
                 }
                 ++connections;
                 reader.clear();
@@ -658,9 +726,14 @@ int main(int argc, char *argv[])
     }
 
     // Told once every socket is there: a script may go on at the first line.
+    // A TCP port, perhaps chosen by the system, is told on stdout as well.
     for (auto &server : servers)
-        std::fprintf(stderr, "listening on %s\n", server->path.constData());
+        std::fprintf(stderr, "listening on %s\n", qPrintable(server->place));
     std::fflush(stderr);
+    if (o.tcpPort >= 0) {
+        std::printf("listening on %s\n", qPrintable(servers.front()->place));
+        std::fflush(stdout);
+    }
 
     if (servers.size() == 1) {
         servers.front()->run();
@@ -679,6 +752,6 @@ int main(int argc, char *argv[])
     }
     for (auto &server : servers)
         server->removeSocket();
-    logLine(QStringLiteral("stopped, socket removed"));
+    logLine(o.tcpPort >= 0 ? QStringLiteral("stopped") : QStringLiteral("stopped, socket removed"));
     return 0;
 }

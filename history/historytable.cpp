@@ -113,15 +113,32 @@ QColor historyAlarmColour()
     return QColor(255, 0, 0);
 }
 
+QColor historyThresholdColour()
+{
+    return QColor(190, 0, 170);
+}
+
+QColor historyRowColour(char eventCode)
+{
+    if (isAlarmEvent(eventCode))
+        return historyAlarmColour();
+    if (eventCode == 'e')
+        return historyThresholdColour();
+    return QColor();
+}
+
 void fillHistoryTable(QStandardItemModel *model, const QList<HistoryRecord *> &records,
                       const QTimeZone &zone)
 {
     const HistoryDateTexts dates(zone);
     const QVariant alarmBrush = QBrush(historyAlarmColour());
+    const QVariant thresholdBrush = QBrush(historyThresholdColour());
     QList<QStandardItem *> items;
     for (const HistoryRecord *record : records) {
         const QStringList texts = rowTexts(*record, dates.text(record->time));
-        const bool alarm = isAlarmEvent(record->eventCode);
+        const QColor colour = historyRowColour(record->eventCode);
+        const bool coloured = colour.isValid();
+        const QVariant &brush = colour == historyAlarmColour() ? alarmBrush : thresholdBrush;
         items.clear();
         for (int c = 0; c < texts.size(); ++c) {
             // An unknown event code leaves its cell without an item.
@@ -132,18 +149,18 @@ void fillHistoryTable(QStandardItemModel *model, const QList<HistoryRecord *> &r
             auto *item = new QStandardItem(texts.at(c));
             // The same as setting the model's data once the row is in; done
             // before, it saves a change notice per cell.
-            if (alarm)
-                item->setData(alarmBrush, Qt::ForegroundRole);
+            if (coloured)
+                item->setData(brush, Qt::ForegroundRole);
             items.append(item);
         }
         model->appendRow(items);
-        if (alarm) {
+        if (coloured) {
             // Cells of the row that have no item yet (any column beyond the
-            // texts) are red as well.
+            // texts) take its colour as well.
             const int r = model->rowCount() - 1;
             for (int c = 0; c < model->columnCount(); ++c)
                 if (!model->item(r, c))
-                    model->setData(model->index(r, c), alarmBrush, Qt::ForegroundRole);
+                    model->setData(model->index(r, c), brush, Qt::ForegroundRole);
         }
     }
 }

@@ -42,8 +42,16 @@ QString historyCellText(const HistoryRecord &record, int column, const HistoryDa
 
 // The text colour of alarm rows (isAlarmEvent).
 QColor historyAlarmColour();
+// The text colour of "dose-rate threshold exceeded" rows (event 'e'): a
+// magenta of their own, also that of their markers on the plot.
+QColor historyThresholdColour();
+// The text colour of a record's row: one of the two above, or none (an
+// invalid colour) for the other events. The table, the archive window and,
+// through them, the journal colour rows by it.
+QColor historyRowColour(char eventCode);
 
-// Appends one row per record, alarms in red, dates as wall-clock time in
-// `zone`. Expects a model without rows.
+// Appends one row per record, alarms in red and threshold rows in magenta
+// (historyRowColour), dates as wall-clock time in `zone`. Expects a model
+// without rows.
 void fillHistoryTable(QStandardItemModel *model, const QList<HistoryRecord *> &records,
                       const QTimeZone &zone = QTimeZone::systemTimeZone());

@@ -1,5 +1,7 @@
 #include "historyeventmarkers.h"
 
+#include "historytable.h"
+
 #include <QPainter>
 #include <qwt_graphic.h>
 #include <qwt_legend_data.h>
@@ -79,7 +81,7 @@ QColor eventMarkerColor(int kind)
     case NeutronAlarmMarker:
         return QColor(215, 110, 0);
     case DoseRateExceededMarker:
-        return QColor(190, 0, 170);
+        return historyThresholdColour(); // that of the table's threshold rows
     default:
         return QColor(140, 140, 140);
     }

@@ -73,6 +73,16 @@ public:
 
     using QwtPlotZoomer::zoom;
 
+    // The record under the pointer was that of the view before a zoom or a
+    // pan: its text goes until the pointer moves again.
+    void hideTracker()
+    {
+        if (trackerPosition().x() < 0)
+            return;
+        QEvent leave(QEvent::Leave);
+        widgetLeaveEvent(&leave);
+    }
+
     // Makes `left` (time and dose rate) and `right` (count rates) the whole
     // history, shown now when `show` or when not zoomed in.
     void setBase(const QRectF &left, const QwtInterval &right, bool show)
@@ -224,6 +234,9 @@ HistoryPlot::HistoryPlot(QWidget *parent)
     connect(axisWidget(xBottom), &QwtScaleWidget::scaleDivChanged, this, [this] { updateTitle(); });
 
     zoomer = new HistoryZoomer(this);
+    for (int axis : {int(xBottom), int(yLeft)})
+        connect(axisWidget(axis), &QwtScaleWidget::scaleDivChanged, this,
+                [this] { zoomer->hideTracker(); });
     auto *panner = new QwtPlotPanner(canvas());
     panner->setMouseButton(Qt::MiddleButton);
     setTimeAxis();
@@ -517,6 +530,12 @@ void HistoryPlotWindow::setHistory(const QList<HistoryRecord *> &records,
                                           : tr("График истории — SN %1").arg(serialNumber));
 }
 
+void HistoryPlotWindow::setNamePeriod(const QDate &from, const QDate &to)
+{
+    nameFrom = from;
+    nameTo = to;
+}
+
 void HistoryPlotWindow::setDoseRateThreshold(const QString &serialNumber, double sievertsPerHour)
 {
     if (serialNumber.isEmpty())
@@ -529,10 +548,12 @@ void HistoryPlotWindow::setDoseRateThreshold(const QString &serialNumber, double
 void HistoryPlotWindow::savePlot()
 {
     QString selected;
-    // Offered as «График_<SN>_<date>.png» in the folder used last.
+    // Offered as «График_<SN>_<date>.png» (or with the period's days) in the
+    // folder used last.
     const QString offered =
         QDir(lastUsedFolder())
-            .filePath(suggestedFileName(SavedFile::Plot, shownSerialNumber, QDate::currentDate()));
+            .filePath(suggestedFileName(SavedFile::Plot, shownSerialNumber, nameFrom,
+                                        nameTo.isValid() ? nameTo : QDate::currentDate()));
     const QString fileName = QFileDialog::getSaveFileName(
         this, tr("Сохранить график"), offered, tr("Изображение PNG (*.png);;Документ PDF (*.pdf)"),
         &selected);

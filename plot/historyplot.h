@@ -2,12 +2,14 @@
 // second axis, alarms and other events as markers on a local time axis, and
 // the pager's dose-rate alarm threshold as a dashed line when it is known.
 // The title names the period shown; a dragged box zooms to exactly its
-// interval on both axes. The plot items (curve, event markers, axis labels)
-// live in files of their own; here are the plot, its files and its window.
+// interval on both axes. The pointer's tracker names the record under it; a
+// zoom or a pan hides it until the pointer moves again. The plot items (curve, event markers, axis
+// labels) live in files of their own; here are the plot, its files and its window.
 #pragma once
 
 #include "historyplotdata.h"
 
+#include <QDate>
 #include <QHash>
 #include <QList>
 #include <QTimeZone>
@@ -98,6 +100,9 @@ public:
 
     void setHistory(const QList<HistoryRecord *> &records, const QString &serialNumber,
                     const QTimeZone &zone = QTimeZone::systemTimeZone());
+    // The period the offered file name carries (the archive window's); none
+    // (invalid dates): today's date.
+    void setNamePeriod(const QDate &from, const QDate &to);
     // The dose-rate alarm threshold (Sv/h) read from the pager `serialNumber`;
     // NaN when the read failed (the threshold is then no longer known).
     void setDoseRateThreshold(const QString &serialNumber, double sievertsPerHour);
@@ -122,5 +127,6 @@ private:
     QPoint pressPos;
     bool pressed = false;
     QString shownSerialNumber;
+    QDate nameFrom, nameTo;
     QHash<QString, double> thresholds; // by serial number
 };

@@ -52,13 +52,21 @@ QString savedFileSuffix(SavedFile kind)
 
 QString suggestedFileName(SavedFile kind, const QString &serialNumber, const QDate &date)
 {
+    return suggestedFileName(kind, serialNumber, QDate(), date);
+}
+
+QString suggestedFileName(SavedFile kind, const QString &serialNumber, const QDate &from,
+                          const QDate &to)
+{
     const SavedFileName name = nameOf(kind);
     QString stem = name.stem;
     const QString serial = safeNamePart(serialNumber.trimmed());
     if (!serial.isEmpty())
         stem += QLatin1Char('_') + serial;
-    return stem + QLatin1Char('_') + date.toString(QStringLiteral("yyyy-MM-dd")) +
-           QLatin1Char('.') + name.suffix;
+    const QString day = QStringLiteral("yyyy-MM-dd");
+    if (from.isValid())
+        stem += QLatin1Char('_') + from.toString(day);
+    return stem + QLatin1Char('_') + to.toString(day) + QLatin1Char('.') + name.suffix;
 }
 
 QString withDefaultSuffix(const QString &fileName, const QString &suffix)
@@ -79,7 +87,12 @@ QString lastUsedFolder()
     const QString folder = QSettings().value(folderKey).toString();
     if (!folder.isEmpty() && QFileInfo(folder).isDir())
         return folder;
-    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    // A new account may have no documents folder yet: a dialog offered one
+    // that does not exist would fail on Enter.
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!documents.isEmpty() && QFileInfo(documents).isDir())
+        return documents;
+    return QDir::homePath();
 }
 
 void rememberUsedFolder(const QString &fileName)

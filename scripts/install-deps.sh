@@ -17,8 +17,15 @@ if [[ "${1:-}" == "--test" ]]; then
                clang libfuzzer-14-dev)
     # Wine runs those Windows builds (64- and 32-bit) against a stand-in of the
     # USB vendor's library. Optional: without it those checks are skipped.
+    # 32-bit Wine only where this host starts 32-bit programs at all: some
+    # kernels and containers cannot, and there its checks are skipped.
     if [[ "$(dpkg --print-architecture)" == amd64 ]]; then
-        wine_packages=(wine wine64 wine32:i386)
+        wine_packages=(wine wine64)
+        if why=$("$(dirname "$0")/runs-32bit.sh"); then
+            wine_packages+=(wine32:i386)
+        else
+            echo "No 32-bit Wine: $why; the 32-bit Windows checks will be skipped." >&2
+        fi
     fi
     # scripts/check-package.sh: the Debian package (dependency list, contents,
     # lintian), the desktop entry, the metainfo and the man pages.
@@ -26,6 +33,8 @@ if [[ "${1:-}" == "--test" ]]; then
     # The archive's tests against a real server: pg_virtualenv (postgresql-common)
     # starts a throwaway PostgreSQL cluster for the test run.
     packages+=(postgresql postgresql-common)
+    # The Windows program's window is read and pictured on a virtual display.
+    packages+=(xvfb xauth locales nsis)
 elif [[ "${1:-}" == "--screenshot" ]]; then
     # A virtual X display and the Russian locale for scripts/screenshot.sh.
     packages+=(xvfb xauth locales)
@@ -42,11 +51,14 @@ wine_missing=()
 for p in "${wine_packages[@]}"; do
     installed "$p" || wine_missing+=("$p")
 done
-wine_step="dpkg --add-architecture i386 && apt-get update && apt-get install -y --no-install-recommends ${wine_missing[*]}"
+wine_step="apt-get update && apt-get install -y --no-install-recommends ${wine_missing[*]}"
+needs_i386=false
+[[ " ${wine_missing[*]} " == *":i386 "* ]] && needs_i386=true
+$needs_i386 && wine_step="dpkg --add-architecture i386 && $wine_step"
 
 # The screenshot shows the window as a Russian desktop does (ru_RU.UTF-8).
 locale_step=
-if [[ "${1:-}" == "--screenshot" ]] && ! locale -a 2>/dev/null | grep -qix 'ru_RU\.utf-\?8'; then
+if [[ "${1:-}" == --screenshot || "${1:-}" == --test ]] && ! locale -a 2>/dev/null | grep -qix 'ru_RU\.utf-\?8'; then
     locale_step="grep -qx 'ru_RU.UTF-8 UTF-8' /etc/locale.gen || echo 'ru_RU.UTF-8 UTF-8' >>/etc/locale.gen; locale-gen"
 fi
 [[ ${#missing[@]} -eq 0 && -z "$locale_step" && ${#wine_missing[@]} -eq 0 ]] && exit 0
@@ -90,7 +102,7 @@ if [[ -n "$locale_step" ]]; then
 fi
 if [[ ${#wine_missing[@]} -gt 0 ]]; then
     echo "Installing Wine: ${wine_missing[*]}"
-    if ! { dpkg --print-foreign-architectures | grep -qx i386 ||
+    if ! { ! $needs_i386 || dpkg --print-foreign-architectures | grep -qx i386 ||
             "${sudo[@]}" dpkg --add-architecture i386; } ||
         ! "${sudo[@]}" apt-get update -qq ||
         ! "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${wine_missing[@]}"; then

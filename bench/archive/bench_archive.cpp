@@ -1,6 +1,7 @@
 // The archive's figures: importing a 100,000-record download, importing it
 // again (nothing new), the size of a record, and an archive of 1,000,000
-// records of one pager browsed in a table view: a one-year period shown,
+// records of one pager: the check of the whole file before the first write
+// of a run, and the archive browsed in a table view: a one-year period shown,
 // scrolled to its end page by page in the archive window, and the memory it
 // took.
 // Usage: bench_archive [FOLDER] (default: a temporary folder). Run with
@@ -110,6 +111,19 @@ int main(int argc, char **argv)
     std::printf("archive file %lld bytes, compressed dumps %lld bytes: %.1f bytes a record "
                 "beside the dumps\n",
                 fileBytes, blobs, double(fileBytes - blobs) / 1e6);
+
+    // ---- The check of the whole file before the first write of a run ----
+    archive.open(big, &error);
+    const ParameterRead read{serial, {{QStringLiteral("history-interval"), QStringLiteral("5")}}};
+    t.start();
+    const bool first = archive.storeParameterRead(read, &error);
+    const qint64 checked = t.elapsed();
+    t.start();
+    archive.storeParameterRead(read, &error);
+    std::printf("a parameter read stored, the first of a run (with the check of the file): %lld ms "
+                "(%s); the next: %lld ms\n",
+                checked, first ? "stored" : qPrintable(error), qint64(t.elapsed()));
+    archive.close();
 
     // ---- Browsing it in the archive window ----
     const qint64 memoryBefore = peakMemoryKb();

@@ -36,8 +36,8 @@ bool trigger(QWidget &window, const char *name)
 }
 
 // The first row of the table's view that shows the most kinds of alarm rows
-// (gamma and neutron), then the most alarm rows; -1 when there is none. Alarm
-// rows are the ones the table paints in a colour of their own.
+// (gamma, neutron, dose-rate threshold exceeded), then the most such rows; -1
+// when there is none. They are the rows the table paints in a colour.
 int topRowShowingAlarms(const QTableView &table)
 {
     const QAbstractItemModel *model = table.model();

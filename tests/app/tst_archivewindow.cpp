@@ -10,14 +10,20 @@
 
 #include <QAbstractItemModelTester>
 #include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QStatusBar>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -37,6 +43,14 @@ class TestArchiveWindow : public QObject
     }
 
 private slots:
+    void initTestCase()
+    {
+        // A desktop's font, not the offscreen platform's 12 pt.
+        QFont base = QApplication::font();
+        base.setPointSize(9);
+        QApplication::setFont(base);
+    }
+
     void init()
     {
         pager = FakePager();
@@ -44,6 +58,8 @@ private slots:
     }
 
     void modelFetchesPageByPage();
+    void pagerChosenShowsItsLastRecords_data();
+    void pagerChosenShowsItsLastRecords();
     void windowStoresEveryEvent();
     void unusableArchiveTold();
     void unreachableServerToldOnce();
@@ -79,6 +95,38 @@ void TestArchiveWindow::modelFetchesPageByPage()
         }
 }
 
+void TestArchiveWindow::pagerChosenShowsItsLastRecords_data()
+{
+    QTest::addColumn<QList<int>>("minutes"); // the pager's records; none: its parameters read
+    QTest::addColumn<int>("shown");
+    QTest::addColumn<QString>("offered"); // the period's CSV name
+    const int day = 24 * 60;
+    QTest::newRow("read long ago")
+        << QList<int>{720, 721, 725} << 3 << "История_05A00317_1998-12-02_1999-01-01.csv";
+    QTest::newRow("the 30 days up to the last")
+        << QList<int>{720, 720 + 40 * day, 721 + 40 * day} << 2
+        << "История_05A00317_1999-01-11_1999-02-10.csv";
+    QTest::newRow("no records: period kept")
+        << QList<int>{} << 0 << "История_05A00317_2020-05-01_2020-05-31.csv";
+}
+
+void TestArchiveWindow::pagerChosenShowsItsLastRecords()
+{
+    QFETCH(QList<int>, minutes);
+    Archive archive;
+    QVERIFY(archive.open(dir.filePath(QString("chosen%1.sqlite").arg(minutes.size())), nullptr));
+    QVERIFY(archive.importDump(historyDumpOf("05A00999", {720})).ok);
+    QVERIFY(minutes.isEmpty()
+                ? archive.storeParameterRead({"05A00317", {{setting::gammaSigma, "3"}}}, nullptr)
+                : archive.importDump(historyDumpOf("05A00317", minutes)).ok);
+    ArchiveWindow browser(&archive, [](const QString &) { return QDate(); });
+    QVERIFY(browser.choosePager("05A00999"));
+    browser.setPeriod(QDate(2020, 5, 1), QDate(2020, 5, 31));
+    QVERIFY(browser.choosePager("05A00317"));
+    QTEST(browser.recordModel()->rowCount(), "shown");
+    QTEST(browser.offeredPeriodName(SavedFile::History), "offered");
+}
+
 void TestArchiveWindow::windowStoresEveryEvent()
 {
     MainWindow window;
@@ -109,6 +157,28 @@ void TestArchiveWindow::windowStoresEveryEvent()
     const QString csv = QString::fromUtf8(fileBytes(dir.filePath("log.csv")));
     QVERIFY2(csv.contains("\"Гамма канал, сигм\";\"3\";\"4\";\"отклонено\""), qPrintable(csv));
     QCOMPARE(csv.count("\"прочитано\"\n"), 5);
+    QVERIFY2(csv.startsWith("\xEF\xBB\xBF\"Время\";\"Пользователь\";\"ПК\";") &&
+                 csv.contains("\";\"" + archivePcName() + "\";\"" + pager.serial + "\";"),
+             qPrintable(csv));
+
+    // The log dialog at its default size: every column, the PC among them,
+    // shows its texts whole (no time of day nor setting's name cut).
+    QVERIFY(browser->choosePager(pager.serial));
+    browser->findChild<QPushButton *>("btnSettingsLog")->click();
+    auto *logDialog = browser->findChild<QDialog *>("dlgSettingsLog");
+    QVERIFY(logDialog && QTest::qWaitForWindowExposed(logDialog));
+    auto *logView = logDialog->findChild<QTableView *>("tableSettingsLog");
+    const QAbstractItemView *cells = logView;
+    for (int c = 0; c < logView->model()->columnCount(); ++c) {
+        if (logView->isColumnHidden(c)) // the serial number, in the title
+            continue;
+        const int need =
+            qMax(logView->horizontalHeader()->sectionSizeHint(c), cells->sizeHintForColumn(c));
+        QVERIFY2(logView->columnWidth(c) >= need, qPrintable(QString::number(c)));
+    }
+    QCOMPARE(logView->horizontalScrollBar()->maximum(), 0); // all of them in view
+    QCOMPARE(logView->model()->headerData(2, Qt::Horizontal).toString(), QString("ПК"));
+    delete logDialog;
 
     // No file for a period without records, nor for one not read to its end.
     browser->setPeriod(QDate(1990, 1, 1), QDate(1990, 1, 2));
@@ -174,6 +244,10 @@ void TestArchiveWindow::unreachableServerToldOnce()
     QVERIFY2(browser->messageText().contains(told) &&
                  browser->messageText().contains("Показан архив этого ПК"),
              qPrintable(browser->messageText()));
+    // Russian sentences; libpq's English only as the detail after them.
+    const QString sentences = browser->messageText().section("Подробно:", 0, 0);
+    QVERIFY2(!sentences.contains(QRegularExpression("[A-Za-z]")), qPrintable(sentences));
+    QVERIFY(browser->messageText().contains("Подробно:"));
     QVERIFY(browser->choosePager(pager.serial));
     settings.remove("server");
 }

@@ -7,6 +7,7 @@
 #include "archivewindow.h"
 #include "labserver.h"
 #include "mainwindow.h"
+#include "serverdialog.h"
 #include "support/dumpfixture.h"
 #include "support/testserver.h"
 #include "support/testsettings.h"
@@ -16,6 +17,7 @@
 #include <QFile>
 #include <QInputDialog>
 #include <QLabel>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -27,6 +29,8 @@ class TestArchiveWindowServer : public QObject
 
 private slots:
     void serverSource();
+    void connectionChecked_data();
+    void connectionChecked();
 };
 
 void TestArchiveWindowServer::serverSource()
@@ -99,6 +103,45 @@ void TestArchiveWindowServer::serverSource()
     QVERIFY2(browser->messageText().contains("более новой версией"),
              qPrintable(browser->messageText()));
     settings.remove("server");
+}
+
+void TestArchiveWindowServer::connectionChecked_data()
+{
+    QTest::addColumn<QString>("password"); // "right", "wrong" or none
+    QTest::addColumn<bool>("newer");       // the archive there made by a newer program
+    QTest::addColumn<QString>("told");
+    QTest::newRow("reached") << "right" << false << "Соединение установлено";
+    QTest::newRow("no password") << "" << false << "Сервер отвечает и просит пароль";
+    QTest::newRow("wrong password") << "wrong" << false << "Сервер отвечает, но не принял пароль";
+    QTest::newRow("newer archive") << "right" << true << "создан более новой версией";
+}
+
+void TestArchiveWindowServer::connectionChecked()
+{
+    QFETCH(QString, password);
+    QFETCH(bool, newer);
+    const QString database = QStringLiteral("dr7326g_check_test");
+    QString error;
+    ArchiveServer server = freshTestDatabase(database, &error);
+    QVERIFY2(server.isSet(), qPrintable(error));
+    if (newer) {
+        Archive made;
+        QVERIFY2(made.openServer(server, &error), qPrintable(error));
+        QVERIFY(runOnTestServer(database, "UPDATE meta SET value = '99' WHERE name = 'schema'"));
+    }
+    const QByteArray known = qgetenv("PGPASSWORD");
+    const auto restore = qScopeGuard([&]() { qputenv("PGPASSWORD", known); });
+    qunsetenv("PGPASSWORD");
+    server.password = password == "right"   ? QString::fromUtf8(known)
+                      : password == "wrong" ? QStringLiteral("not-the-password")
+                                            : QString();
+    ServerDialog dialog;
+    dialog.setServer(server); // the session's password goes with the server it was given for
+    QSignalSpy ended(&dialog, &ServerDialog::checkEnded);
+    dialog.checkConnection();
+    QVERIFY(ended.wait(20000));
+    QFETCH(QString, told);
+    QVERIFY2(dialog.checkText().contains(told), qPrintable(dialog.checkText()));
 }
 
 // A widget test: the server test's main, with a QApplication.

@@ -10,6 +10,9 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
 
@@ -21,6 +24,7 @@ private slots:
     void initTestCase() { qputenv("DR7326G_SERVER", "postgresql://env@envhost/envdb"); }
     void dialogKeepsServerWithoutPassword_data();
     void dialogKeepsServerWithoutPassword();
+    void connectionCheckedOffTheEventLoop();
 };
 
 void TestLabServer::dialogKeepsServerWithoutPassword_data()
@@ -66,7 +70,11 @@ void TestLabServer::dialogKeepsServerWithoutPassword()
     dialog.findChild<QSpinBox *>("spinServerPort")->setValue(port);
     dialog.findChild<QLineEdit *>("edtServerDatabase")->setText(database);
     dialog.findChild<QLineEdit *>("edtServerUser")->setText(user);
-    dialog.findChild<QComboBox *>("cmbServerSslMode")->setCurrentText(sslMode);
+    // Chosen by its Russian description; libpq's word is what is kept.
+    auto *modes = dialog.findChild<QComboBox *>("cmbServerSslMode");
+    modes->setCurrentIndex(modes->findData(sslMode));
+    QVERIFY2(modes->currentText().contains(QRegularExpression("^[а-яё ,()]+$")),
+             qPrintable(modes->currentText()));
     dialog.accept();
     QCOMPARE(dialog.result(), int(uri == "-" ? QDialog::Rejected : QDialog::Accepted));
     if (uri == "-") { // the reason is shown, and nothing kept
@@ -101,6 +109,24 @@ void TestLabServer::dialogKeepsServerWithoutPassword()
     QFile file(settings.fileName());
     QVERIFY(!file.exists() || file.open(QIODevice::ReadOnly));
     QVERIFY(!file.isOpen() || !file.readAll().contains("Pa55"));
+}
+
+void TestLabServer::connectionCheckedOffTheEventLoop()
+{
+    ServerDialog dialog;
+    auto *check = dialog.findChild<QPushButton *>("btnCheckServer");
+    QVERIFY(!check->isEnabled()); // no server named
+    dialog.findChild<QLineEdit *>("edtServerHost")->setText("127.0.0.1");
+    dialog.findChild<QSpinBox *>("spinServerPort")->setValue(1);
+    dialog.findChild<QLineEdit *>("edtServerDatabase")->setText("nothing");
+    QSignalSpy ended(&dialog, &ServerDialog::checkEnded);
+    check->click();
+    // The click returns before the outcome: the window is not held up.
+    QVERIFY(!check->isEnabled() && ended.isEmpty());
+    QVERIFY(ended.wait(20000));
+    const QString told = dialog.checkText();
+    QVERIFY2(told.startsWith("Сервер лаборатории недоступен. Подробно:"), qPrintable(told));
+    QVERIFY(check->isEnabled());
 }
 
 QTEST_MAIN(TestLabServer)

@@ -213,8 +213,10 @@ void TestArchive::settingsLog()
     // Never read: no value before.
     QVERIFY(change(setting::historyInterval, "5", SettingOutcome::NotConfirmed));
     QStringList rows;
-    for (const SettingsLogEntry &e : archive.settingsLog(sn))
+    for (const SettingsLogEntry &e : archive.settingsLog(sn)) {
+        QCOMPARE(e.pc, archivePcName()); // read and change alike
         rows << QStringList{e.setting, e.valueBefore, e.value, e.outcome}.join('|');
+    }
     QCOMPARE(rows, (QStringList{"gamma-sigma||3|read", "gamma-sigma|3|4|refused",
                                 "gamma-sigma|3|5|stored", "gamma-sigma|5|6|no-answer",
                                 "history-interval||5|not-confirmed"}));

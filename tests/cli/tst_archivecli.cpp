@@ -1,7 +1,9 @@
 // The archive group of the command-line tool: in-process for what it prints
 // (import then records equals decode of the same dump), as processes for
 // what only processes show (a killed import, two writers at once, the
-// pager commands storing into the archive against the emulator).
+// pager commands storing into the archive against the emulator, archives
+// that are damaged or cannot be written here against the commands, and
+// who may read the files the archive makes).
 #include "archive.h"
 #include "archivecommands.h"
 #include "support/cliprocess.h"
@@ -53,6 +55,9 @@ private slots:
     void importNamesThePager();
     void storedTextEscaped_data();
     void storedTextEscaped();
+    void archiveStates_data();
+    void archiveStates();
+    void privateFiles();
 };
 
 void TestArchiveCli::importThenRecordsEqualsDecode()
@@ -291,5 +296,111 @@ void TestArchiveCli::storedTextEscaped()
              qPrintable(r.out));
     QCOMPARE(lines.last().count('\t'), lines.first().count('\t'));
 }
+
+void TestArchiveCli::archiveStates_data()
+{
+    // What lies at the archive's place, a command on it, and what must come
+    // of it: the status, words of its message, and the file as it was.
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("words");
+    const QStringList setInterval{"set-interval", "7"};
+    QTest::newRow("damaged: import")
+        << "damaged" << QStringList{"archive", "import", "DUMP"} << 1 << "is damaged";
+    QTest::newRow("damaged: set-interval, sent anyway")
+        << "damaged" << setInterval << 1 << "is damaged";
+    QTest::newRow("read-only folder: list")
+        << "read-only" << QStringList{"archive", "list"} << 0 << "";
+    QTest::newRow("read-only folder: import")
+        << "read-only" << QStringList{"archive", "import", "DUMP"} << 1 << "is read-only";
+    QTest::newRow("file-size limit: records")
+        << "size-limit" << QStringList{"archive", "records", sn} << 0 << "";
+    QTest::newRow("file-size limit: import")
+        << "size-limit" << QStringList{"archive", "import", "DUMP"} << 1 << "file-size limit";
+    QTest::newRow("a folder: set-interval, sent anyway")
+        << "folder" << setInterval << 1 << "going on without the archive";
+    QTest::newRow("a folder: --no-archive")
+        << "folder" << QStringList{"--no-archive", "params"} << 0 << "";
+}
+
+void TestArchiveCli::archiveStates()
+{
+    QFETCH(QString, state);
+    QFETCH(QStringList, args);
+    QFETCH(int, code);
+    QFETCH(QString, words);
+    QTemporaryDir place;
+    QString archive = place.filePath("archive.sqlite");
+    const QString dump = saveDump("states.dump", historyDumpOf(sn, range(100, 40)));
+    QVERIFY(state == "folder" ? QDir().mkpath(archive)
+                              : group(archive, {"import", dump}).code == 0);
+    if (state == "damaged") {
+        // Bits of the records table's first page flipped: the file still
+        // opens (its first page is sound), SQLite's check finds the damage.
+        int at = 0;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "root");
+            db.setDatabaseName(archive);
+            QSqlQuery q(db);
+            QVERIFY(db.open() &&
+                    q.exec("SELECT (rootpage - 1) * (SELECT page_size FROM "
+                           "pragma_page_size) FROM sqlite_master WHERE name = "
+                           "'records'") &&
+                    q.next());
+            at = q.value(0).toInt();
+        }
+        QSqlDatabase::removeDatabase("root");
+        QByteArray bytes = fileBytes(archive);
+        bytes[at] = char(bytes.at(at) ^ 0x60); // its page type
+        QVERIFY(writeFile(archive, bytes));
+    }
+    const QByteArray before = fileBytes(archive);
+    if (state == "read-only" &&
+        (!QFile::setPermissions(place.path(), QFile::ReadOwner | QFile::ExeOwner) ||
+         QFileInfo(place.path()).isWritable()))
+        QSKIP("a read-only folder is writable here (root): run the tests as a plain user");
+
+    QTemporaryDir runtime;
+    EmulatorProcess emulator(runtime.path());
+    if (args.first() != QLatin1String("archive"))
+        QVERIFY(emulator.start({"--baud", "0", "--records", "20"}));
+    args.replaceInStrings(QRegularExpression("^DUMP$"), dump);
+    const Run r = finish(startCli(QStringList{"--archive", archive} + args, runtime.path(),
+                                  state == "size-limit" ? "ulimit -f 16" : ""));
+    QFile::setPermissions(place.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QVERIFY2(r.code == code, qPrintable(r.err));
+    QVERIFY2(r.err.contains(words), qPrintable(r.err));
+    // A good file is never called damaged; a change is sent and said anyway.
+    QVERIFY2(state == "damaged" || !r.err.contains("damaged"), qPrintable(r.err));
+    if (args.first() == QLatin1String("set-interval"))
+        QVERIFY2(r.out.contains("history-interval: 7"), qPrintable(r.out));
+    QCOMPARE(fileBytes(archive), before);
+}
+
+void TestArchiveCli::privateFiles()
+{
+    // Whatever the umask, the archive and the folders made for it are the
+    // user's alone, as is an archive that others could read; a file the
+    // user names keeps the umask.
+    QTemporaryDir place;
+    const QString archive = place.filePath("new/folder/archive.sqlite");
+    const QString csv = place.filePath("records.csv");
+    const QString dump = saveDump("private.dump", historyDumpOf(sn, {5}));
+    for (const QStringList &args :
+         {QStringList{"import", dump}, QStringList{"records", sn, "--csv", csv}})
+        QCOMPARE(
+            finish(startCli(QStringList{"--archive", archive, "archive"} + args, {}, "umask 022"))
+                .code,
+            0);
+    const auto groupAndOthers = [](const QString &file) { return QFile::permissions(file) & 0xff; };
+    QCOMPARE(groupAndOthers(archive), 0);
+    QCOMPARE(groupAndOthers(place.filePath("new")), 0);
+    QCOMPARE(groupAndOthers(csv), QFile::ReadGroup | QFile::ReadOther);
+    QVERIFY(QFile::setPermissions(archive, QFile::permissions(csv)));
+    QCOMPARE(group(archive, {"import", dump}).code, 0);
+    QCOMPARE(groupAndOthers(archive), 0);
+}
+
 QTEST_MAIN(TestArchiveCli)
 #include "tst_archivecli.moc"

@@ -4,7 +4,12 @@
 
 #include <QtTest>
 
+#include <arpa/inet.h>
 #include <memory>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -14,6 +19,37 @@ struct Run
     QString out;
     QString err;
 };
+
+// A TCP connection to `ip`:`port`; -1 when refused.
+int connectTcp(const char *ip, quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    ::inet_pton(AF_INET, ip, &a.sin_addr);
+    if (::connect(fd, reinterpret_cast<const sockaddr *>(&a), sizeof a) == 0)
+        return fd;
+    ::close(fd);
+    return -1;
+}
+
+// Sends `request` and gathers the reply up to its line end.
+QByteArray exchangeLine(int fd, const QByteArray &request)
+{
+    if (::send(fd, request.constData(), size_t(request.size()), 0) != request.size())
+        return {};
+    QByteArray reply;
+    pollfd p{fd, POLLIN, 0};
+    char buffer[256];
+    while (!reply.contains('\n') && ::poll(&p, 1, 10000) == 1) {
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            break;
+        reply.append(buffer, int(n));
+    }
+    return reply;
+}
 
 } // namespace
 
@@ -349,6 +385,75 @@ private slots:
         const int rows = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).size();
         QVERIFY2(rows >= 16 && rows < 40, qPrintable(QString::number(rows)));
         QVERIFY(r.err.contains(QLatin1String("incomplete")));
+    }
+
+    // The emulator on a TCP port, for the Windows program under Wine: refused
+    // options, with the reason on stderr.
+    void emulatorTcpRefusals_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("reason");
+        const QString notAPort = QStringLiteral("--tcp wants a whole number from 0 to 65535");
+        QTest::newRow("port too large") << QStringList{"--tcp", "65536"} << notAPort;
+        QTest::newRow("negative port") << QStringList{"--tcp", "-1"} << notAPort;
+        QTest::newRow("not a number") << QStringList{"--tcp", "80a"} << notAPort;
+        QTest::newRow("several pagers") << QStringList{"--tcp", "0", "--pagers", "2"}
+                                        << QStringLiteral("--tcp serves one pager");
+        QTest::newRow("a socket name") << QStringList{"--tcp", "0", "--socket", "p.sock"}
+                                       << QStringLiteral("leave out --socket");
+        QTest::newRow("a socket folder") << QStringList{"--tcp", "0", "--socket-dir", "/tmp"}
+                                         << QStringLiteral("leave out --socket");
+    }
+    void emulatorTcpRefusals()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, reason);
+        QProcess emulator;
+        emulator.start(QStringLiteral(DR7326G_EMULATOR), args);
+        QVERIFY(emulator.waitForFinished(10000));
+        QCOMPARE(emulator.exitCode(), 1);
+        const QString err = QString::fromUtf8(emulator.readAllStandardError());
+        QVERIFY2(err.contains(reason), qPrintable(err));
+    }
+
+    // --tcp 0: the port it took on stdout, the pager there on 127.0.0.1 only,
+    // no socket folder made, the port not shared with a second emulator.
+    void emulatorOnTcp()
+    {
+        QTemporaryDir home;
+        QProcess emulator;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
+        emulator.setProcessEnvironment(env);
+        emulator.start(QStringLiteral(DR7326G_EMULATOR), {"--tcp", "0", "--baud", "0"});
+        QByteArray out;
+        while (!out.contains('\n') && emulator.waitForReadyRead(10000))
+            out += emulator.readAllStandardOutput();
+        const QRegularExpressionMatch m =
+            QRegularExpression(QStringLiteral("^listening on 127\\.0\\.0\\.1:(\\d+)\n$"))
+                .match(QString::fromLatin1(out));
+        QVERIFY2(m.hasMatch(), out.constData());
+        const quint16 port = m.captured(1).toUShort();
+        QVERIFY(port > 0);
+        QVERIFY(!QFileInfo::exists(home.filePath(QStringLiteral("dr7326g"))));
+
+        QCOMPARE(connectTcp("127.0.0.2", port), -1);
+        const int fd = connectTcp("127.0.0.1", port);
+        QVERIFY(fd >= 0);
+        const QByteArray reply =
+            exchangeLine(fd, QByteArrayLiteral("DR_Pager#12345678 $0001 get_ID CRC=83D1\n\r"));
+        ::close(fd);
+        QVERIFY2(reply.contains(" GET_ID SERIAL=05A00317 "), reply.constData());
+
+        QProcess second;
+        second.start(QStringLiteral(DR7326G_EMULATOR), {"--tcp", QString::number(port)});
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitCode(), 1);
+        QVERIFY(second.readAllStandardError().contains("cannot bind 127.0.0.1:" +
+                                                       QByteArray::number(port)));
+        emulator.terminate();
+        QVERIFY(emulator.waitForFinished(10000));
+        QCOMPARE(emulator.exitCode(), 0);
     }
 
     void decodeRejectsWhatIsNotADump()

@@ -1,4 +1,5 @@
-// The six-column history table: cell texts, empty cells and red alarm rows.
+// The six-column history table: cell texts, empty cells, red alarm rows and
+// magenta threshold rows.
 #include "historypage.h"
 #include "historytable.h"
 #include "historywords.h"
@@ -135,7 +136,9 @@ private slots:
                      << new HistoryRecord(makeRecord(4, 'A'))
                      << new HistoryRecord(makeRecord(5, 'e'))
                      << new HistoryRecord(makeRecord(6, 'n'));
-        const QList<bool> redRows{false, true, false, true, false, false};
+        // Alarms red; a threshold exceeded in a colour of its own, not red.
+        const QBrush magenta(QColor(190, 0, 170));
+        const QList<QBrush> colours{QBrush(), red, QBrush(), red, magenta, QBrush()};
 
         QStandardItemModel model;
         setupHistoryModel(&model);
@@ -156,8 +159,8 @@ private slots:
                 if (item)
                     QCOMPARE(item->flags(), defaultFlags);
                 const QVariant fg = index.data(Qt::ForegroundRole);
-                if (redRows.at(r))
-                    QCOMPARE(fg.value<QBrush>(), red);
+                if (colours.at(r) != QBrush())
+                    QCOMPARE(fg.value<QBrush>(), colours.at(r));
                 else
                     QVERIFY2(!fg.isValid(), qPrintable(QString("row %1 column %2").arg(r).arg(c)));
             }

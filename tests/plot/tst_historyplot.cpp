@@ -271,6 +271,14 @@ private slots:
         const QwtInterval doseRates = plot->axisInterval(QwtPlot::yLeft);
         const QwtInterval countRates = plot->axisInterval(QwtPlot::yRight);
         const QPoint centre(canvas->width() / 2, canvas->height() / 2);
+        // The pointer's tracker names the record under it, until the view moves.
+        const auto tracker = [canvas] {
+            auto *shown = canvas->findChild<QWidget *>(QStringLiteral("PickerTracker"));
+            return shown && shown->isVisible();
+        };
+        QMouseEvent hover(QEvent::MouseMove, centre / 2, Qt::NoButton, Qt::NoButton, {});
+        QApplication::sendEvent(canvas, &hover);
+        QVERIFY(tracker());
         if (zoom) {
             QTest::mousePress(canvas, Qt::LeftButton, {}, centre / 2);
             // With the button held (QTest::mouseMove only moves the cursor).
@@ -284,6 +292,7 @@ private slots:
                                whole.maxValue() + whole.width() / 3);
             plot->replot();
         }
+        QVERIFY(!tracker());
         if (rightClick)
             QTest::mouseClick(canvas, Qt::RightButton, {}, centre);
         else

@@ -1,5 +1,5 @@
-// The command-line tool as a process for a test (DR7326G_CLI), and what it
-// printed and returned.
+// The command-line tool as a process for a test (DR7326G_CLI), also after
+// shell commands (a file-size limit, a umask), and what it printed and returned.
 #pragma once
 
 #include <QProcess>
@@ -12,14 +12,23 @@ struct Run
     QString err;
 };
 
-inline QProcess *startCli(const QStringList &args, const QString &runtime = QString())
+// With `shell` (such as "ulimit -f 16" or "umask 022") the tool runs after
+// those commands of /bin/sh.
+inline QProcess *startCli(const QStringList &args, const QString &runtime = QString(),
+                          const QString &shell = QString())
 {
     auto *p = new QProcess;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     if (!runtime.isEmpty())
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
     p->setProcessEnvironment(env);
-    p->start(QStringLiteral(DR7326G_CLI), args);
+    if (!shell.isEmpty())
+        p->start(QStringLiteral("/bin/sh"),
+                 QStringList{QStringLiteral("-c"), shell + QStringLiteral(" && exec \"$0\" \"$@\""),
+                             QStringLiteral(DR7326G_CLI)} +
+                     args);
+    else
+        p->start(QStringLiteral(DR7326G_CLI), args);
     p->waitForStarted(5000);
     return p;
 }

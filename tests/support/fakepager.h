@@ -22,6 +22,7 @@ public:
     std::uint16_t neutronTenths = 35;
     std::uint32_t thresholdWord = encodeDeviceFloatWord(1.0e-5f);
     bool refuseWrites = false;
+    bool keepsClock = false; // takes a clock setting, keeps its own time
     bool answerRegisters = true;
     bool answerText = true;
     QStringList ignore;      // command words left unanswered
@@ -151,7 +152,8 @@ private:
                 QStringLiteral("%1").arg(clockMinutes, 6, 16, QLatin1Char('0')).toUpper();
             reply(line(head + QStringLiteral("READ_ENTER_TIME Time=") + minutes));
         } else if (word == QLatin1String("set_enter_time")) {
-            clockMinutes = value.toUInt(nullptr, 16);
+            if (!keepsClock)
+                clockMinutes = value.toUInt(nullptr, 16);
             reply(line(head + QStringLiteral("SET_ENTER_TIME OK")));
         } else if (word == QLatin1String("read_hist_time")) {
             reply(line(

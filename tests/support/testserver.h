@@ -83,8 +83,8 @@ inline bool testOnServer()
     {                                                                                              \
         QCoreApplication app(argc, argv);                                                          \
         if ((always || testOnServer()) && !testServerAvailable()) {                                \
-            std::fprintf(stderr, "no PostgreSQL server (PGHOST is not set; the test command "      \
-                                 "runs the tests under pg_virtualenv): skipped\n");                \
+            std::fprintf(stderr, "SKIPPED: no PostgreSQL server (PGHOST is not set; the test "     \
+                                 "command runs the tests under pg_virtualenv)\n");                 \
             return 77;                                                                             \
         }                                                                                          \
         TestObject test;                                                                           \

@@ -1,13 +1,12 @@
 // A stand-in for the USB bridge vendor's library SiUSBXp.dll, for the Wine
 // check: the entry points the link uses, each declared as the vendor publishes
-// it (WINAPI, exported under its plain name), playing the pager of
-// pagerscript.h. Every call is noted in a journal, one line with the arguments
-// as they arrived; the check program compares it with the calls it made.
+// it (siusbxp_entrypoints.h), playing the pager of pagerscript.h. Every call
+// is noted in a journal, one line with the arguments as they arrived; the
+// check program compares it with the calls it made.
 //   -DSTANDIN_OLDER       an older library, without SI_GetProductStringSafe
 //   -DSTANDIN_INCOMPLETE  a library without SI_GetPartNumber
 #include "pagerscript.h"
-
-#include <windows.h>
+#include "siusbxp_entrypoints.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -15,14 +14,9 @@
 #include <cstring>
 #include <string>
 
-#define STANDIN_EXPORT extern "C" __declspec(dllexport)
-
 namespace {
 
-using SiStatus = int;
-// The stand-in's statuses; the link tells only success from failure.
-constexpr SiStatus ok = 0, badHandle = 0x01, badParameter = 0x06, readTimedOut = 0x0D,
-                   deviceNotFound = 0xFF;
+using namespace sistatus;
 constexpr DWORD oldStringSize = 256;   // what the 3-argument string query may fill
 constexpr std::size_t packetSize = 64; // bytes are handed on in USB packets
 
@@ -97,12 +91,12 @@ std::string take(const char *bytes, DWORD count)
 
 } // namespace
 
-STANDIN_EXPORT const char *standin_journal()
+SIUSBXP_EXPORT const char *standin_journal()
 {
     return pager.journal.c_str();
 }
 
-STANDIN_EXPORT SiStatus WINAPI SI_GetNumDevices(LPDWORD numDevices)
+SIUSBXP_EXPORT SiStatus WINAPI SI_GetNumDevices(LPDWORD numDevices)
 {
     if (numDevices)
         *numDevices = 1;
@@ -112,7 +106,7 @@ STANDIN_EXPORT SiStatus WINAPI SI_GetNumDevices(LPDWORD numDevices)
 }
 
 #ifndef STANDIN_OLDER
-STANDIN_EXPORT SiStatus WINAPI SI_GetProductStringSafe(DWORD deviceNum, LPVOID deviceString,
+SIUSBXP_EXPORT SiStatus WINAPI SI_GetProductStringSafe(DWORD deviceNum, LPVOID deviceString,
                                                        size_t deviceStringLength, DWORD flags)
 {
     const SiStatus s = productString(deviceNum, deviceString, deviceStringLength, flags);
@@ -122,7 +116,7 @@ STANDIN_EXPORT SiStatus WINAPI SI_GetProductStringSafe(DWORD deviceNum, LPVOID d
 }
 #endif
 
-STANDIN_EXPORT SiStatus WINAPI SI_GetProductString(DWORD deviceNum, LPVOID deviceString,
+SIUSBXP_EXPORT SiStatus WINAPI SI_GetProductString(DWORD deviceNum, LPVOID deviceString,
                                                    DWORD flags)
 {
     const SiStatus s = productString(deviceNum, deviceString, oldStringSize, flags);
@@ -130,13 +124,13 @@ STANDIN_EXPORT SiStatus WINAPI SI_GetProductString(DWORD deviceNum, LPVOID devic
     return s;
 }
 
-STANDIN_EXPORT SiStatus WINAPI SI_SetTimeouts(DWORD readTimeoutMs, DWORD writeTimeoutMs)
+SIUSBXP_EXPORT SiStatus WINAPI SI_SetTimeouts(DWORD readTimeoutMs, DWORD writeTimeoutMs)
 {
     note("SI_SetTimeouts(%lu, %lu) = %d", readTimeoutMs, writeTimeoutMs, ok);
     return ok;
 }
 
-STANDIN_EXPORT SiStatus WINAPI SI_Open(DWORD deviceNum, HANDLE *handle)
+SIUSBXP_EXPORT SiStatus WINAPI SI_Open(DWORD deviceNum, HANDLE *handle)
 {
     SiStatus s = deviceNum != 0 || pager.open ? deviceNotFound : handle ? ok : badParameter;
     if (s == ok) {
@@ -148,7 +142,7 @@ STANDIN_EXPORT SiStatus WINAPI SI_Open(DWORD deviceNum, HANDLE *handle)
 }
 
 #ifndef STANDIN_INCOMPLETE
-STANDIN_EXPORT SiStatus WINAPI SI_GetPartNumber(HANDLE handle, LPBYTE partNumber)
+SIUSBXP_EXPORT SiStatus WINAPI SI_GetPartNumber(HANDLE handle, LPBYTE partNumber)
 {
     const SiStatus s = !isPager(handle) ? badHandle : partNumber ? ok : badParameter;
     if (s == ok)
@@ -158,7 +152,7 @@ STANDIN_EXPORT SiStatus WINAPI SI_GetPartNumber(HANDLE handle, LPBYTE partNumber
 }
 #endif
 
-STANDIN_EXPORT SiStatus WINAPI SI_SetBaudRate(HANDLE handle, DWORD baudRate)
+SIUSBXP_EXPORT SiStatus WINAPI SI_SetBaudRate(HANDLE handle, DWORD baudRate)
 {
     const SiStatus s = isPager(handle) ? ok : badHandle;
     if (s == ok)
@@ -168,7 +162,7 @@ STANDIN_EXPORT SiStatus WINAPI SI_SetBaudRate(HANDLE handle, DWORD baudRate)
 }
 
 // The link never asks for overlapped input or output; the stand-in offers none.
-STANDIN_EXPORT SiStatus WINAPI SI_Write(HANDLE handle, LPVOID buffer, DWORD bytesToWrite,
+SIUSBXP_EXPORT SiStatus WINAPI SI_Write(HANDLE handle, LPVOID buffer, DWORD bytesToWrite,
                                         LPDWORD bytesWritten, LPOVERLAPPED overlapped)
 {
     const SiStatus s = !isPager(handle)                         ? badHandle
@@ -187,7 +181,7 @@ STANDIN_EXPORT SiStatus WINAPI SI_Write(HANDLE handle, LPVOID buffer, DWORD byte
 
 // Hands on what the pager sent, a packet at most; nothing to hand on is a
 // read time-out (reported at once: the stand-in has no line to wait for).
-STANDIN_EXPORT SiStatus WINAPI SI_Read(HANDLE handle, LPVOID buffer, DWORD bytesToRead,
+SIUSBXP_EXPORT SiStatus WINAPI SI_Read(HANDLE handle, LPVOID buffer, DWORD bytesToRead,
                                        LPDWORD bytesReturned, LPOVERLAPPED overlapped)
 {
     SiStatus s = !isPager(handle)                          ? badHandle
@@ -207,7 +201,7 @@ STANDIN_EXPORT SiStatus WINAPI SI_Read(HANDLE handle, LPVOID buffer, DWORD bytes
     return s;
 }
 
-STANDIN_EXPORT SiStatus WINAPI SI_Close(HANDLE handle)
+SIUSBXP_EXPORT SiStatus WINAPI SI_Close(HANDLE handle)
 {
     const SiStatus s = isPager(handle) ? ok : badHandle;
     if (s == ok)

@@ -1,0 +1,3 @@
+-- A parameter read of another archive merged into this one: kept once by its id.
+INSERT INTO parameter_reads (pager, read_at, os_user, pc, uid) VALUES (?, ?, ?, ?, ?)
+ON CONFLICT (uid) DO NOTHING;

@@ -1,0 +1,15 @@
+# dr7326g_windows_resource(TARGET DESCRIPTION [ICON]): the version resource
+# (and with ICON the program's icon, resources/windows.ico) of a Windows program.
+function(dr7326g_windows_resource target description)
+    cmake_parse_arguments(R "ICON" "" "" ${ARGN})
+    set(DR7326G_RC_NAME ${target})
+    set(DR7326G_RC_FILE ${target}.exe)
+    set(DR7326G_RC_DESCRIPTION "${description}")
+    set(DR7326G_RC_ICON "")
+    if(R_ICON)
+        set(DR7326G_RC_ICON "1 ICON \"${PROJECT_SOURCE_DIR}/resources/windows.ico\"")
+    endif()
+    set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
+    configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/version.rc.in ${rc} @ONLY)
+    target_sources(${target} PRIVATE ${rc})
+endfunction()
