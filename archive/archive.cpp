@@ -760,8 +760,7 @@ ArchiveStoreResult Archive::store(const HistoryDump &dump, const ArchiveOutcome 
     if (!runArchiveQuery(
             query, engine, QStringLiteral("insert_download"),
             {pager, origin, secondsOrNull(dump.downloadedAt),
-             // A first-format dump names no zone: an empty
-             // name, never NULL (which the column refuses).
+             // A first-format dump names no zone: "", never NULL (the column refuses it).
              dump.timeZoneId.isEmpty() ? QStringLiteral("") : QString::fromLatin1(dump.timeZoneId),
              archiveOutcomeName(outcome    ? *outcome
                                 : complete ? ArchiveOutcome::Complete
