@@ -174,6 +174,14 @@ QString serverProblemMessage(Archive::Problem problem, const QString &detail)
     case Archive::Problem::NoDriver:
         text = tr("Нет драйвера PostgreSQL (libqt5sql5-psql).");
         break;
+    // The archive of this PC, which a sync also writes (how far it got).
+    case Archive::Problem::NotWritable:
+        text = tr("Архив этого ПК нельзя записать здесь; он не изменён.");
+        break;
+    case Archive::Problem::NoSpace:
+        text = tr("Для архива этого ПК нет места на диске (или превышен предел размера файла); "
+                  "он не изменён.");
+        break;
     case Archive::Problem::CannotOpen:
     case Archive::Problem::None:
         text = tr("Архив сервера лаборатории не открыт.");

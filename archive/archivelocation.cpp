@@ -14,15 +14,11 @@ namespace {
 // The organisation name earlier versions of the window set.
 const char earlierOrganisation[] = "DR7326G";
 
-// The folder Qt puts each program's data folder in.
+// The folder of the programs' data folders: on Linux $XDG_DATA_HOME or
+// ~/.local/share; on Windows the user's local application data
+// (%LOCALAPPDATA%), which stays on this PC and is the user's alone.
 QString userDataBase()
 {
-#ifdef Q_OS_WIN
-    // The roaming application data, as Qt's AppDataLocation uses it.
-    const QString roaming = qEnvironmentVariable("APPDATA");
-    if (!roaming.isEmpty())
-        return QDir::fromNativeSeparators(roaming);
-#endif
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
 }
 

@@ -5,7 +5,7 @@
 //
 // Contract:
 //  - programDataFolder() is the user's data folder of the program: "dr7326g"
-//    in $XDG_DATA_HOME (~/.local/share/dr7326g) on Linux, in %APPDATA% on
+//    in $XDG_DATA_HOME (~/.local/share/dr7326g) on Linux, in %LOCALAPPDATA% on
 //    Windows. It never depends on QCoreApplication's organisation or
 //    application name, so the window and the tool (whose names differ) find
 //    the same folder. Archive::defaultFileName() is archive.sqlite in it.
