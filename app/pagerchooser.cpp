@@ -93,6 +93,9 @@ bool connectChosenPager(PagerLink &link, QWidget *parent, const LastReadLookup &
         *failure = tr("Прибор %1 не ответил. Проверьте, что он включён и подключён к USB; "
                       "другой прибор выбирается в «Прибор → Читать параметры».")
                        .arg(link.wantedSerial);
+    else if (link.refusedIdentifications > 0)
+        *failure = tr("Прибор ответил с недопустимым серийным номером (управляющие символы или "
+                      "не латиница) и не используется.");
     else
         *failure = noPagerMessage(usbx::libraryProblem());
     return false;

@@ -51,6 +51,10 @@ private slots:
     void killedImport();
     void twoWritersAtOnce();
     void pagerCommandsStoreIntoArchive();
+    void importNamesThePager_data();
+    void importNamesThePager();
+    void storedTextEscaped_data();
+    void storedTextEscaped();
     void archiveStates_data();
     void archiveStates();
     void privateFiles();
@@ -202,6 +206,95 @@ void TestArchiveCli::pagerCommandsStoreIntoArchive()
     const Run r = group(archive, {"log"});
     QCOMPARE(r.out.count(QLatin1String("\tread\n")), 5);
     QVERIFY2(r.out.contains(QLatin1String("\tgamma-sigma\t3\t4\trefused\n")), qPrintable(r.out));
+    // The PC beside the user.
+    QVERIFY(r.out.contains(operatingSystemUser() + '\t' + archivePcName() + '\t' + sn + '\t'));
+}
+
+// Which pager an import stores a dump under (its verified replies name it,
+// whatever its header says), and that a refused one makes no archive.
+void TestArchiveCli::importNamesThePager_data()
+{
+    QTest::addColumn<QByteArray>("dump");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("listed"); // the pager then listed; empty: no archive made
+    const QString other = QStringLiteral("05B00001");
+    HistoryDump named = historyDumpOf(sn, {5, 6});
+    const QByteArray bytes = historyDumpBytes(named);
+    const QByteArray first = "DR7326G-05A history dump 1\n" + bytes.mid(bytes.indexOf("PAGE"));
+    QByteArray unverified = first;
+    unverified.replace("CRC=", "crc="); // no reply verifies: none names the pager
+    HistoryDump twoPagers = named;
+    twoPagers.pages += historyDumpOf(other, {7}).pages;
+    named.serialNumber = other;
+    HistoryDump hostile = named;
+    hostile.serialNumber = QStringLiteral("05A\x1b]0;x\x07");
+    QTest::newRow("hostile header") << historyDumpBytes(hostile) << QStringList() << 1 << "";
+    QTest::newRow("first format: the replies'") << first << QStringList() << 0 << sn;
+    QTest::newRow("header disagrees: the replies'")
+        << historyDumpBytes(named) << QStringList() << 0 << sn;
+    QTest::newRow("replies of two pagers")
+        << historyDumpBytes(twoPagers) << QStringList() << 1 << "";
+    QTest::newRow("named by none") << unverified << QStringList() << 1 << "";
+    QTest::newRow("named by --serial")
+        << unverified << QStringList{"--serial", other} << 0 << other;
+    QTest::newRow("--serial against the replies")
+        << first << QStringList{"--serial", other} << 1 << "";
+    QTest::newRow("--serial no serial number")
+        << first << QStringList{"--serial", "a\tb"} << 2 << "";
+}
+
+void TestArchiveCli::importNamesThePager()
+{
+    QFETCH(QByteArray, dump);
+    QFETCH(QStringList, options);
+    QFETCH(int, code);
+    QFETCH(QString, listed);
+    QTemporaryDir here;
+    const QString archive = here.filePath("new.sqlite");
+    QVERIFY(writeFile(here.filePath("d.dump"), dump));
+    const Run r = group(archive, QStringList{"import", here.filePath("d.dump")} + options);
+    QVERIFY2(r.code == code, qPrintable(r.err));
+    QCOMPARE(QDir(here.path()).entryList(QDir::Files).contains("new.sqlite"), !listed.isEmpty());
+    if (!listed.isEmpty())
+        QVERIFY(group(archive, {"list"}).out.contains('\n' + listed + '\t'));
+}
+
+// What the archive holds is printed escaped, one row a line: an older
+// archive may hold anything, and the server holds other PCs' rows.
+void TestArchiveCli::storedTextEscaped_data()
+{
+    QTest::addColumn<QStringList>("args"); // each prints the heading and one row
+    QTest::newRow("list") << QStringList{"list"};
+    QTest::newRow("downloads") << QStringList{"downloads", "05A\x1b[2J\t\n"};
+    QTest::newRow("log") << QStringList{"log"};
+}
+
+void TestArchiveCli::storedTextEscaped()
+{
+    QFETCH(QStringList, args);
+    const QString archive = path("hostile.sqlite");
+    if (!QFileInfo::exists(archive)) {
+        QCOMPARE(group(archive, {"import", saveDump("h.dump", historyDumpOf(sn, {7}))}).code, 0);
+        Archive a;
+        QVERIFY(a.open(archive, nullptr) && a.storeSettingChange(sn, setting::gammaSigma, "4",
+                                                                 SettingOutcome::Stored, nullptr));
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "raw");
+        db.setDatabaseName(archive);
+        QVERIFY(db.open());
+        for (const char *column :
+             {"pagers SET serial", "downloads SET pc", "setting_changes SET pc"})
+            QVERIFY(QSqlQuery(db).exec(
+                QStringLiteral("UPDATE %1 = '05A' || char(27) || '[2J' || char(9, 10)")
+                    .arg(QLatin1String(column))));
+    }
+    QSqlDatabase::removeDatabase("raw");
+    const Run r = group(archive, args);
+    const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(!r.out.contains(QChar(0x1b)) && r.out.contains("05A\\x1b[2J\\x09\\x0a"),
+             qPrintable(r.out));
+    QCOMPARE(lines.last().count('\t'), lines.first().count('\t'));
 }
 
 void TestArchiveCli::archiveStates_data()
