@@ -660,6 +660,7 @@ qint64 Archive::pagerId(const QString &serialNumber, bool create, QString *error
 {
     // The last guard: whatever the caller checked, no text that cannot be a
     // serial number becomes a pager (on a server it would stop every sync).
+    // The sync knows this refusal by its first words and goes on past it.
     if (create && !isSerialNumber(serialNumber)) {
         setError(error, QStringLiteral("not stored: %1").arg(serialNumberProblem(serialNumber)));
         return 0;
