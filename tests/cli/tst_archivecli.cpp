@@ -338,41 +338,35 @@ void TestArchiveCli::archiveStates()
     const QString dump = saveDump("states.dump", historyDumpOf(sn, range(100, 40)));
     QVERIFY(state == "folder" ? QDir().mkpath(archive)
                               : group(archive, {"import", dump}).code == 0);
+    // The first value a query gives on the archive.
+    const auto firstValue = [&](const char *sql) {
+        QVariant value;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "root");
+            db.setDatabaseName(archive);
+            QSqlQuery q(db);
+            if (db.open() && q.exec(sql) && q.next())
+                value = q.value(0);
+        }
+        QSqlDatabase::removeDatabase("root");
+        return value;
+    };
+    QByteArray bytes = fileBytes(archive);
     if (state == "damaged") {
         // Bits of the records table's first page flipped: the file still
         // opens (its first page is sound), SQLite's check finds the damage.
-        int at = 0;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "root");
-            db.setDatabaseName(archive);
-            QSqlQuery q(db);
-            QVERIFY(db.open() &&
-                    q.exec("SELECT (rootpage - 1) * (SELECT page_size FROM "
-                           "pragma_page_size) FROM sqlite_master WHERE name = "
-                           "'records'") &&
-                    q.next());
-            at = q.value(0).toInt();
-        }
-        QSqlDatabase::removeDatabase("root");
-        QByteArray bytes = fileBytes(archive);
+        const int at = firstValue("SELECT (rootpage - 1) * (SELECT page_size FROM "
+                                  "pragma_page_size) FROM sqlite_master WHERE name = 'records'")
+                           .toInt();
+        QVERIFY(at > 0);
         bytes[at] = char(bytes.at(at) ^ 0x60); // its page type
         QVERIFY(writeFile(archive, bytes));
-    }
-    if (state == "damaged row") {
+    } else if (state == "damaged row") {
         // One stored record's last byte flipped where it first lies in the
         // file: its row and its index entry now disagree, every page is sound.
-        QByteArray stored;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "root");
-            db.setDatabaseName(archive);
-            QSqlQuery q(db);
-            QVERIFY(db.open() && q.exec("SELECT stored FROM records LIMIT 1") && q.next());
-            stored = q.value(0).toByteArray();
-        }
-        QSqlDatabase::removeDatabase("root");
-        QByteArray bytes = fileBytes(archive);
+        const QByteArray stored = firstValue("SELECT stored FROM records LIMIT 1").toByteArray();
         const int at = bytes.indexOf(stored) + stored.size() - 1;
-        QVERIFY(at > 0);
+        QVERIFY(!stored.isEmpty() && at > 0);
         bytes[at] = char(bytes.at(at) ^ 0x01);
         QVERIFY(writeFile(archive, bytes));
     }
