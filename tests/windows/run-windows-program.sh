@@ -8,7 +8,7 @@
 #              the Start menu entry, the uninstaller registered with Windows,
 #              and `dr7326g-cli.exe --version`
 #   cli        the installed tool's `params` and `history` against the
-#              emulator (on a TCP port, through the test's stand-in of the
+#              emulator (on a TCP port, through the emulator's stand-in of the
 #              vendor library on the system path) print what the Linux tool
 #              prints against the same emulator, and store into the Windows
 #              archive
@@ -97,7 +97,7 @@ start_socket_pager() {
 # The stand-in of the vendor library, on the system path as a user would put
 # the vendor's own.
 place_standin() {
-    local standin=$build/tests/windows/tcp/SiUSBXp.dll
+    local standin=$build/emulator/windows/SiUSBXp.dll
     [[ -f $standin ]] || fail "no stand-in library $standin"
     cp "$standin" "$drive/windows/system32/SiUSBXp.dll"
 }
