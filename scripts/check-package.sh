@@ -79,8 +79,10 @@ check "one version" one_version
 # Every command and option of --help in the man page and the completion.
 cli=$build/cli/dr7326g-cli
 completion=packaging/bash-completion/dr7326g-cli
+# awk reads to the end: leaving early would end the tool with SIGPIPE, which
+# pipefail takes for a failure.
 commands=$("$cli" --help | awk '/^Commands:/ { on = 1; next }
-                                on && /^$/ { exit }
+                                on && /^$/ { on = 0 }
                                 on && /^  [a-z]/ { print $1 }')
 options() { "$@" | grep -o -- '--[a-z][a-z0-9-]*' | sort -u; }
 cli_options=$({ options "$cli" --help
