@@ -102,9 +102,16 @@ void traceLine(const QString &text)
     f->flush();
 }
 
+// The bytes in hexadecimal, then as text: visible ASCII kept, others as \xNN.
 QString hex(const unsigned char *data, int n)
 {
-    return QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(data), n).toHex(' '));
+    QString text;
+    for (int i = 0; i < n; ++i)
+        text += data[i] >= 0x20 && data[i] < 0x7F && data[i] != '\\'
+                    ? QString(QLatin1Char(char(data[i])))
+                    : QStringLiteral("\\x%1").arg(data[i], 2, 16, QLatin1Char('0'));
+    return QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(data), n).toHex(' ')) +
+           QStringLiteral(" | ") + text;
 }
 
 std::vector<usbx::UsbId> wantedIds()
