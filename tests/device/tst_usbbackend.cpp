@@ -2,11 +2,18 @@
 // it sends to each bridge family, how it hands out what the pager replies,
 // and the devices it cannot open. The command-line tool then runs end to end
 // over the emulated pager. Without umockdev-wrapper: skipped (77).
-#include "support/usbpagerbed.h"
+#include "support/usbpagerbed.h" // first: see there
+
+#include "mainwindow.h"
+#include "support/testsettings.h"
 #include "usbids.h"
 #include "usbxpress.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
 #include <QProcess>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -39,6 +46,7 @@ private slots:
     void exchange_data();
     void exchange();
     void toolOverUsb();
+    void windowOverUsb();
 };
 
 void TestUsbBackend::exchange_data()
@@ -229,17 +237,46 @@ void TestUsbBackend::toolOverUsb()
     QVERIFY2(lines.contains("get_ID"), lines.constData());
 }
 
+void TestUsbBackend::windowOverUsb()
+{
+    // The window reads the parameters and the history of the pager on USB:
+    // the same rows as the tool.
+    MainWindow window;
+    window.findChild<QAction *>(QStringLiteral("menuConnect"))->trigger();
+    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("lblSN"))->text(),
+             QStringLiteral("SN: 05A00317"));
+    const auto status = [&] {
+        return window.findChild<QLabel *>(QStringLiteral("lblStatus"))->toolTip();
+    };
+    QCOMPARE(status(), QStringLiteral("Параметры прочитаны."));
+    window.findChild<QAction *>(QStringLiteral("menuReadHistory"))->trigger();
+    QVERIFY2(status().startsWith(QStringLiteral("История прочитана: ")), qPrintable(status()));
+    const QAbstractItemModel *model = window.findChild<QTableView *>()->model();
+    QStringList rows;
+    for (int r = 0; r < model->rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < model->columnCount(); ++c)
+            cells << model->index(r, c).data().toString();
+        rows << cells.join(QLatin1Char('\t'));
+    }
+    QProcess tool;
+    tool.start(QStringLiteral(DR7326G_CLI),
+               {QStringLiteral("history"), QStringLiteral("--no-archive")});
+    QVERIFY(tool.waitForFinished(60000));
+    QCOMPARE(rows, QString::fromUtf8(tool.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts));
+}
+
 int main(int argc, char *argv[])
 {
     if (!UsbPagerBed::available()) {
         std::fprintf(stderr, "skipped: not run under umockdev-wrapper (umockdev is needed)\n");
         return 77;
     }
-    QCoreApplication app(argc, argv);
     QTemporaryDir dir; // no sockets: the USB devices alone
     runtime = &dir;
     qputenv("XDG_RUNTIME_DIR", dir.path().toUtf8());
     qunsetenv("DR7326G_USB_IDS");
+    QApplication app(argc, argv);
     UsbPagerBed usb;
     bed = &usb;
     using F = UsbPagerBed::Family;

@@ -11,6 +11,9 @@
 // umockdev-wrapper: available() tells.
 #pragma once
 
+// glib names a field "signals", a word Qt takes for itself: glib comes first.
+#include <umockdev.h>
+
 #include "devicefloat.h"
 #include "historygen.h"
 #include "pagerlink.h"
@@ -29,8 +32,6 @@
 #include <linux/usbdevice_fs.h>
 #include <map>
 #include <memory>
-
-#include <umockdev.h>
 
 class UsbPagerBed
 {
