@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QProcess>
+#include <QSettings>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -235,6 +236,18 @@ void TestUsbBackend::toolOverUsb()
     QVERIFY2(lines.contains("control 41 00 value 0001 index 0000 length 0: ok"), lines.constData());
     QVERIFY2(lines.contains("bulk out 02"), lines.constData());
     QVERIFY2(lines.contains("get_ID"), lines.constData());
+
+    // A pager found but not opened is told with the fix, never as no pager.
+    bed->setSilent("/dev/bus/usb/001/002", true);
+    const QString held = run(
+        usbEnv, {QStringLiteral("params"), QStringLiteral("--usb-id"), QStringLiteral("1234:0003")},
+        &code);
+    bed->setSilent("/dev/bus/usb/001/002", false);
+    QCOMPARE(code, 3);
+    QVERIFY2(held.contains("pager on USB bus 001 device 005, 1234:0003 found but not opened: "
+                           "the kernel's driver would not let it go"),
+             qPrintable(held));
+    QVERIFY2(!held.contains("no pager answered"), qPrintable(held));
 }
 
 void TestUsbBackend::windowOverUsb()
@@ -259,6 +272,17 @@ void TestUsbBackend::windowOverUsb()
             cells << model->index(r, c).data().toString();
         rows << cells.join(QLatin1Char('\t'));
     }
+
+    // A pager found but not opened: the status line tells why and the fix.
+    QSettings().setValue(QStringLiteral("usb/ids"), QStringLiteral("1234:0003"));
+    bed->setSilent("/dev/bus/usb/001/002", true);
+    window.findChild<QAction *>(QStringLiteral("menuConnect"))->trigger();
+    bed->setSilent("/dev/bus/usb/001/002", false);
+    QSettings().remove(QStringLiteral("usb/ids"));
+    QCOMPARE(status(), QStringLiteral("Прибор найден на USB (bus 001 device 005, 1234:0003), но "
+                                      "его держит драйвер ядра. Переподключите прибор или "
+                                      "выгрузите драйвер: «sudo modprobe -r cp210x»."));
+
     QProcess tool;
     tool.start(QStringLiteral(DR7326G_CLI),
                {QStringLiteral("history"), QStringLiteral("--no-archive")});

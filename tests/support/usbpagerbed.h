@@ -47,6 +47,7 @@ public:
         QByteArray serial = "05A00317";
         QByteArray driver;        // the kernel driver bound to interface 0 ("" none)
         bool driverLetsGo = true; // detaching it succeeds
+        bool silent = false;      // the pager reads requests and never answers
         // Test side: what arrived and what the pager does.
         QStringList setups; // "40 02 0002 0000 0000" (+ " " data hex for OUT), " stall"
         int bulkInSubmits = 0;
@@ -127,6 +128,11 @@ public:
                 s << setup;
         device(node).setups.clear();
         return s;
+    }
+    void setSilent(const QByteArray &node, bool silent)
+    {
+        QMutexLocker lock(&mutex);
+        device(node).silent = silent;
     }
     int bulkInSubmits(const QByteArray &node)
     {
@@ -229,6 +235,8 @@ private:
         WireRequest request;
         while (d.reader.next(&request)) {
             if (request.kind == WireRequest::Garbage)
+                continue;
+            if (d.silent)
                 continue;
             const PagerReply reply = request.kind == WireRequest::Text
                                          ? d.pager->answerText(request.bytes)
