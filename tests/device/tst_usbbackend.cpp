@@ -293,7 +293,7 @@ void TestUsbBackend::windowOverUsb()
 int main(int argc, char *argv[])
 {
     if (!UsbPagerBed::available()) {
-        std::fprintf(stderr, "skipped: not run under umockdev-wrapper (umockdev is needed)\n");
+        std::fprintf(stderr, "SKIPPED: not run under umockdev-wrapper (umockdev is needed)\n");
         return 77;
     }
     QTemporaryDir dir; // no sockets: the USB devices alone
