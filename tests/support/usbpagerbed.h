@@ -70,10 +70,11 @@ public:
     {
         g_object_unref(handler);
         g_object_unref(testbed);
-        for (auto &urb : completed)
-            g_object_unref(urb.urb);
-        for (auto &urb : waitingIn)
-            g_object_unref(urb.urb);
+        for (auto *list : {&completed, &waitingIn})
+            for (Urb &urb : *list) {
+                g_object_unref(urb.buffer);
+                g_object_unref(urb.urb);
+            }
     }
 
     // Adds a device at bus 1, address `address`, playing a pager with the
@@ -281,15 +282,6 @@ private:
         Device &d = *found->second;
         UMockdevIoctlData *arg = umockdev_ioctl_client_get_arg(client);
         switch (umockdev_ioctl_client_get_request(client)) {
-        case USBDEVFS_GET_CAPABILITIES: {
-            UMockdevIoctlData *caps = umockdev_ioctl_data_resolve(arg, 0, sizeof(guint32), nullptr);
-            *reinterpret_cast<guint32 *>(caps->data) =
-                USBDEVFS_CAP_BULK_CONTINUATION | USBDEVFS_CAP_NO_PACKET_SIZE_LIM |
-                USBDEVFS_CAP_REAP_AFTER_DISCONNECT | USBDEVFS_CAP_ZERO_PACKET;
-            g_object_unref(caps);
-            umockdev_ioctl_client_complete(client, 0, 0);
-            return TRUE;
-        }
         case USBDEVFS_GETDRIVER: {
             if (d.driver.isEmpty()) {
                 umockdev_ioctl_client_complete(client, -1, ENODATA);
@@ -328,7 +320,6 @@ private:
             return TRUE;
         case USBDEVFS_RELEASEINTERFACE:
         case USBDEVFS_CLEAR_HALT:
-        case USBDEVFS_RESETEP:
             umockdev_ioctl_client_complete(client, 0, 0);
             return TRUE;
         case USBDEVFS_SUBMITURB: {
