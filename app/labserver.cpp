@@ -69,6 +69,12 @@ bool LabServer::current(ArchiveServer *server, QString *why) const
     }
     if (!stored) {
         QString error;
+        if (ArchiveServer::uriHoldsPassword(qEnvironmentVariable("DR7326G_SERVER"))) {
+            *why = tr("Сервер лаборатории из DR7326G_SERVER не используется: в адресе пароль, "
+                      "его видят все пользователи ПК. Уберите пароль из адреса и укажите его в "
+                      "~/.pgpass или PGPASSWORD.");
+            return false;
+        }
         if (!ArchiveServer::fromEnvironment(server, &error)) {
             *why = withDetail(tr("Сервер лаборатории из DR7326G_SERVER не прочитан."), error);
             return false;
@@ -78,7 +84,7 @@ bool LabServer::current(ArchiveServer *server, QString *why) const
             return false;
         }
     }
-    // A password typed this session goes before one the environment's URI held.
+    // A password typed this session (a URI never carries one).
     if (!password.isEmpty())
         server->password = password;
     return true;

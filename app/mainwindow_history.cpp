@@ -8,6 +8,7 @@
 #include "historyplot.h"
 #include "historytable.h"
 #include "savenames.h"
+#include "serialnumber.h"
 #include "statusmessages.h"
 #include "ui_mainwindow.h"
 
@@ -144,9 +145,16 @@ bool MainWindow::openHistoryDump(const QString &fileName)
     }
     HistoryDump dump;
     QString error;
-    if (!readHistoryDump(file.readAll(), &dump, &error)) {
-        report(
-            tr("«%1» — не дамп истории или файл повреждён. Таблица не изменена.").arg(shownName));
+    bool serialRefused = false;
+    if (!readHistoryDump(file.readAll(), &dump, &error, &serialRefused)) {
+        report(serialRefused
+                   ? tr("Дамп «%1» не открыт: недопустимый серийный номер (нужно до %2 видимых "
+                        "знаков ASCII, без управляющих) или ответы называют разные приборы. "
+                        "Таблица не изменена.")
+                         .arg(shownName)
+                         .arg(maxSerialNumberBytes)
+                   : tr("«%1» — не дамп истории или файл повреждён. Таблица не изменена.")
+                         .arg(shownName));
         return false;
     }
     QList<HistoryRecord *> records;
@@ -169,7 +177,10 @@ bool MainWindow::openHistoryDump(const QString &fileName)
 
     // The outcome first, the particulars after it: a narrow window cuts the end.
     QStringList about;
-    if (!dump.serialNumber.isEmpty())
+    if (!dump.headerSerialNumber.isEmpty())
+        about << tr("SN %1 по ответам прибора (в заголовке дампа — %2)")
+                     .arg(dump.serialNumber, dump.headerSerialNumber);
+    else if (!dump.serialNumber.isEmpty())
         about << tr("SN %1").arg(dump.serialNumber);
     if (dump.downloadedAt.isValid())
         about

@@ -97,6 +97,9 @@ bool connectChosenPager(PagerLink &link, QWidget *parent, const LastReadLookup &
                        .arg(link.wantedSerial);
     else if (!usbx::openProblems().empty())
         *failure = openProblemMessage(usbx::openProblems().front());
+    else if (link.refusedIdentifications > 0)
+        *failure = tr("Прибор ответил с недопустимым серийным номером (управляющие символы или "
+                      "не латиница) и не используется.");
     else
         *failure = noPagerMessage(usbx::libraryProblem());
     return false;

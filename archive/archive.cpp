@@ -4,6 +4,7 @@
 #include "archivelocation.h"
 #include "archiveserver.h"
 #include "archivesql.h"
+#include "serialnumber.h"
 #include "serverdeadline.h"
 
 #include <QCryptographicHash>
@@ -657,6 +658,13 @@ bool Archive::commit(QString *error)
 
 qint64 Archive::pagerId(const QString &serialNumber, bool create, QString *error)
 {
+    // The last guard: whatever the caller checked, no text that cannot be a
+    // serial number becomes a pager (on a server it would stop every sync).
+    // The sync knows this refusal by its first words and goes on past it.
+    if (create && !isSerialNumber(serialNumber)) {
+        setError(error, QStringLiteral("not stored: %1").arg(serialNumberProblem(serialNumber)));
+        return 0;
+    }
     QSqlQuery query(db);
     if (create &&
         !runArchiveQuery(query, engine, QStringLiteral("insert_pager"), {serialNumber}, error))
@@ -766,15 +774,17 @@ ArchiveStoreResult Archive::store(const HistoryDump &dump, const ArchiveOutcome 
     const std::unique_ptr<QList<HistoryRecord *>, void (*)(QList<HistoryRecord *> *)> owner(
         &records, [](QList<HistoryRecord *> *list) { qDeleteAll(*list); });
     result.records = records.size();
-    if (!runArchiveQuery(query, engine, QStringLiteral("insert_download"),
-                         {pager, origin, secondsOrNull(dump.downloadedAt),
-                          QString::fromLatin1(dump.timeZoneId),
-                          archiveOutcomeName(outcome    ? *outcome
-                                             : complete ? ArchiveOutcome::Complete
-                                                        : ArchiveOutcome::Incomplete),
-                          dump.pages.size(), records.size(), nowSeconds(), digest, bytes.size(),
-                          archiveDumpBlob(bytes), archivePcName()},
-                         &reason))
+    if (!runArchiveQuery(
+            query, engine, QStringLiteral("insert_download"),
+            {pager, origin, secondsOrNull(dump.downloadedAt),
+             // A first-format dump names no zone: "", never NULL (the column refuses it).
+             dump.timeZoneId.isEmpty() ? QStringLiteral("") : QString::fromLatin1(dump.timeZoneId),
+             archiveOutcomeName(outcome    ? *outcome
+                                : complete ? ArchiveOutcome::Complete
+                                           : ArchiveOutcome::Incomplete),
+             dump.pages.size(), records.size(), nowSeconds(), digest, bytes.size(),
+             archiveDumpBlob(bytes), archivePcName()},
+            &reason))
         return fail(reason);
     result.downloadId = insertedId(query).toLongLong();
     query.finish();

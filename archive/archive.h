@@ -32,6 +32,8 @@
 //    download holds the same bytes k times the archive keeps them k times;
 //    across downloads the larger count wins. A record keeps the instant it
 //    was first decoded at, in the zone of that download.
+//  - Every store refuses, untouched, a serial number that is none
+//    (serialnumber.h: empty, longer than 64 bytes, a control character).
 //  - The settings log is only ever appended to.
 //  - Values are always bound, never written into SQL text.
 #pragma once

@@ -4,9 +4,9 @@
 // The server is named by a libpq connection URI,
 //   postgresql://user@host:5432/dbname?sslmode=require
 // Parts left out take libpq's defaults (PGHOST, PGPORT, PGUSER, PGDATABASE,
-// the local socket). The password is never stored by this program: libpq
-// finds it in ~/.pgpass or PGPASSWORD, or the window asks for it and keeps it
-// in memory; uri() never carries it.
+// the local socket). The password is never stored by this program nor taken
+// from a URI: libpq finds it in ~/.pgpass or PGPASSWORD, or the window asks
+// for it and keeps it in memory; uri() never carries it.
 //
 // Synchronising sends what the PC's archive holds that the server lacks:
 // downloads with their dumps and records, parameter reads and setting
@@ -50,8 +50,12 @@ struct ArchiveServer
     bool configured = false; // a server was named (all of its parts may be defaults)
 
     // Reads a URI "postgresql://…" or "postgres://…"; false, with the reason,
-    // for any other text, an unknown parameter or a value libpq would misread.
+    // for any other text, an unknown parameter, a value libpq would misread,
+    // or a password (a command line and the environment are no place for
+    // one: the reason names ~/.pgpass and PGPASSWORD).
     static bool parse(const QString &uri, ArchiveServer *server, QString *error);
+    // Whether a URI carries a password (user:password@, or ?password=).
+    static bool uriHoldsPassword(const QString &uri);
     // The server named by $DR7326G_SERVER; none (isSet() false) without it.
     static bool fromEnvironment(ArchiveServer *server, QString *error);
     // The URI again, without the password.

@@ -69,8 +69,13 @@ bool ArchiveServer::parse(const QString &text, ArchiveServer *server, QString *e
     s.host = url.host(QUrl::FullyDecoded);
     s.port = url.port(0);
     s.user = url.userName(QUrl::FullyDecoded);
-    s.password = url.password(QUrl::FullyDecoded);
     s.database = url.path(QUrl::FullyDecoded).mid(1);
+    if (uriHoldsPassword(text))
+        return fail(error,
+                    QStringLiteral("the server URI holds a password, which every user of this PC "
+                                   "can read (ps -ef): take it out and put it in ~/.pgpass "
+                                   "(host:port:database:user:password, mode 600) or in "
+                                   "PGPASSWORD"));
     if (s.database.contains(QLatin1Char('/')))
         return fail(error, QStringLiteral("the database name has a '/': %1").arg(s.database));
     for (const auto &item : QUrlQuery(url).queryItems(QUrl::FullyDecoded)) {
@@ -85,7 +90,7 @@ bool ArchiveServer::parse(const QString &text, ArchiveServer *server, QString *e
         else if (key == QLatin1String("user"))
             s.user = value;
         else if (key == QLatin1String("password"))
-            s.password = value;
+            continue; // empty: one with a value was refused above
         else if (key == QLatin1String("sslmode"))
             s.sslMode = value;
         else if (knownOptions().contains(key))
@@ -109,6 +114,17 @@ bool ArchiveServer::parse(const QString &text, ArchiveServer *server, QString *e
     s.configured = true;
     *server = s;
     return true;
+}
+
+bool ArchiveServer::uriHoldsPassword(const QString &text)
+{
+    const QUrl url(text.trimmed(), QUrl::StrictMode);
+    if (!url.password(QUrl::FullyDecoded).isEmpty())
+        return true;
+    for (const auto &item : QUrlQuery(url).queryItems(QUrl::FullyDecoded))
+        if (item.first == QLatin1String("password") && !item.second.isEmpty())
+            return true;
+    return false;
 }
 
 bool ArchiveServer::fromEnvironment(ArchiveServer *server, QString *error)

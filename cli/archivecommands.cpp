@@ -7,6 +7,7 @@
 #include "exitcodes.h"
 #include "historyplot.h"
 #include "pdfjournal.h"
+#include "serialnumber.h"
 #include "settingslog.h"
 #include "terminaltext.h"
 
@@ -18,6 +19,7 @@
 #include <QStandardItemModel>
 
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -27,6 +29,10 @@ const QString dateFormat = QStringLiteral("yyyy-MM-dd");
 struct Context
 {
     Archive &archive; // this PC's archive, or the server's with --source server
+    // Opens the archive when it is not open yet (import opens it only once
+    // a dump is good, so that a refused import makes no file); false, told
+    // on err, when it cannot be.
+    std::function<bool()> open;
     const ArchiveServer &server;
     const QCommandLineParser &parser;
     QStringList args; // after the command's name
@@ -42,6 +48,17 @@ struct Context
         return code;
     }
 };
+
+// One printed row: the cells as the archive holds them (from pagers, dumps
+// and other PCs: escaped, so that none can reach the terminal or split the
+// row), "-" for an empty one, separated by tabs.
+QString row(const QStringList &cells)
+{
+    QStringList shown;
+    for (const QString &cell : cells)
+        shown << (cell.isEmpty() ? QStringLiteral("-") : shownText(cell));
+    return shown.join(QLatin1Char('\t'));
+}
 
 QString timeText(const QDateTime &t)
 {
@@ -71,6 +88,11 @@ QCommandLineOption option(const QString &name)
          QCommandLineOption(QStringLiteral("calibration-date"),
                             QStringLiteral("calibration date for the CSV file and the journal"),
                             QStringLiteral("yyyy-MM-dd"), QStringLiteral("2020-11-27"))},
+        {QStringLiteral("serial"),
+         QCommandLineOption(QStringLiteral("serial"),
+                            QStringLiteral("import: the pager of dumps that name none (old "
+                                           "dumps whose replies cannot be read)"),
+                            QStringLiteral("SN"))},
     };
     return options.value(name, QCommandLineOption(name));
 }
@@ -83,8 +105,8 @@ int listPagers(Context &c)
         return c.fail(ExitFailure, error);
     c.out << "serial\trecords\tfirst-record\tlast-record\tlast-download\talarms\n";
     for (const ArchivePager &p : pagers)
-        c.out << p.serialNumber << '\t' << p.records << '\t' << timeText(p.firstRecord) << '\t'
-              << timeText(p.lastRecord) << '\t' << timeText(p.lastDownload) << '\t' << p.alarms
+        c.out << row({p.serialNumber, QString::number(p.records), timeText(p.firstRecord),
+                      timeText(p.lastRecord), timeText(p.lastDownload), QString::number(p.alarms)})
               << "\n";
     return ExitOk;
 }
@@ -175,6 +197,11 @@ int showRecords(Context &c)
 
 int importDumps(Context &c)
 {
+    const QString given = c.parser.value(QStringLiteral("serial"));
+    if (c.parser.isSet(QStringLiteral("serial")) && !isSerialNumber(given))
+        return c.fail(
+            ExitUsage,
+            QStringLiteral("--serial wants a serial number: %1").arg(serialNumberProblem(given)));
     int code = ExitOk;
     for (const QString &name : c.args) {
         QFile file(name);
@@ -185,9 +212,28 @@ int importDumps(Context &c)
             continue;
         }
         if (!readHistoryDump(file.readAll(), &dump, &error)) {
-            code = c.fail(ExitFailure, QStringLiteral("%1: %2").arg(name, error));
+            code = c.fail(ExitFailure, QStringLiteral("%1 not imported: %2").arg(name, error));
             continue;
         }
+        if (!dump.headerSerialNumber.isEmpty())
+            c.err << "dr7326g-cli: " << dumpSerialNote(name, dump) << "\n";
+        if (dump.serialNumber.isEmpty()) {
+            if (given.isEmpty()) {
+                code = c.fail(ExitFailure,
+                              QStringLiteral("%1 not imported: it names no pager (no serial "
+                                             "number in its header or replies); give --serial SN")
+                                  .arg(name));
+                continue;
+            }
+            dump.serialNumber = given;
+        } else if (!given.isEmpty() && given != dump.serialNumber) {
+            code = c.fail(ExitFailure,
+                          QStringLiteral("%1 not imported: it names pager %2, not %3 (--serial)")
+                              .arg(name, dump.serialNumber, given));
+            continue;
+        }
+        if (!c.open())
+            return ExitFailure;
         const ArchiveStoreResult stored = c.archive.importDump(dump);
         if (!stored.ok) {
             code =
@@ -210,10 +256,10 @@ int showLog(Context &c)
     const QList<SettingsLogEntry> log = c.archive.settingsLog(serial, &error);
     if (!error.isEmpty())
         return c.fail(ExitFailure, error);
-    auto orDash = [](const QString &s) { return s.isEmpty() ? QStringLiteral("-") : s; };
+    c.out << "time\tuser\tpc\tserial\tsetting\tbefore\tvalue\toutcome\n";
     for (const SettingsLogEntry &e : log)
-        c.out << timeText(e.at) << '\t' << e.osUser << '\t' << e.serialNumber << '\t' << e.setting
-              << '\t' << orDash(e.valueBefore) << '\t' << orDash(e.value) << '\t' << e.outcome
+        c.out << row({timeText(e.at), e.osUser, e.pc, e.serialNumber, e.setting, e.valueBefore,
+                      e.value, e.outcome})
               << "\n";
     const QString csv = c.parser.value(QStringLiteral("csv"));
     if (!csv.isEmpty()) {
@@ -239,10 +285,11 @@ int listDownloads(Context &c)
                           : QStringLiteral("no pager %1 in the archive").arg(c.args.first()));
     c.out << "id\torigin\tdownloaded\tzone\toutcome\tpages\trecords\tnew\tdump-bytes\tpc\n";
     for (const ArchiveDownload &d : list)
-        c.out << d.id << '\t' << d.origin << '\t' << timeText(d.downloadedAt) << '\t'
-              << (d.zone.isEmpty() ? QByteArray("-") : d.zone) << '\t' << d.outcome << '\t'
-              << d.pages << '\t' << d.records << '\t' << d.newRecords << '\t' << d.dumpSize << '\t'
-              << (d.pc.isEmpty() ? QStringLiteral("-") : d.pc) << "\n";
+        c.out << row({QString::number(d.id), d.origin, timeText(d.downloadedAt),
+                      QString::fromUtf8(d.zone), d.outcome, QString::number(d.pages),
+                      QString::number(d.records), QString::number(d.newRecords),
+                      QString::number(d.dumpSize), d.pc})
+              << "\n";
     return ExitOk;
 }
 
@@ -304,7 +351,13 @@ const QList<Command> &commands()
          1,
          1,
          &showRecords},
-        {"import", "archive import DUMP...", "store history dumps", {}, 1, 1 << 20, &importDumps},
+        {"import",
+         "archive import [--serial SN] DUMP...",
+         "store history dumps (--serial: the pager of dumps that name none)",
+         {QStringLiteral("serial")},
+         1,
+         1 << 20,
+         &importDumps},
         {"log",
          "archive log [SN] [--csv F]",
          "parameter reads and setting changes (all pagers without SN)",
@@ -505,32 +558,43 @@ int runArchiveGroup(const QStringList &arguments, QTextStream &out, QTextStream 
         return ExitUsage;
     }
     Archive archive;
-    if (fromServer) {
-        if (!archive.openServer(server, &error)) {
-            err << "dr7326g-cli: " << error << "\n";
-            return ExitFailure;
+    const QString fileName = fromServer                    ? QString()
+                             : parser.isSet(archiveOption) ? parser.value(archiveOption)
+                                                           : defaultArchiveFile(err);
+    const bool existed = !fromServer && QFileInfo::exists(fileName);
+    // Only import and sync write; the others read an archive that cannot be
+    // written, too.
+    const bool writes = name == QLatin1String("import") || name == QLatin1String("sync");
+    const auto open = [&]() {
+        QString why;
+        if (archive.isOpen())
+            return true;
+        if (fromServer ? archive.openServer(server, &why)
+                       : archive.open(fileName,
+                                      writes ? Archive::OpenMode::Store : Archive::OpenMode::Browse,
+                                      &why)) {
+            // An import is checked row by row before it writes.
+            archive.checkRowsBeforeWrite(name == QLatin1String("import"));
+            return true;
         }
-    } else {
-        const QString fileName =
-            parser.isSet(archiveOption) ? parser.value(archiveOption) : defaultArchiveFile(err);
-        // Browsing makes no archive where there was none.
-        if (!QFileInfo::exists(fileName) && name != QLatin1String("import")) {
-            err << "dr7326g-cli: no archive " << fileName << "\n";
-            return ExitFailure;
-        }
-        // Only import and sync write; the others read an archive that cannot
-        // be written, too.
-        const bool writes = name == QLatin1String("import") || name == QLatin1String("sync");
-        if (!archive.open(fileName, writes ? Archive::OpenMode::Store : Archive::OpenMode::Browse,
-                          &error)) {
-            err << "dr7326g-cli: " << error << "\n";
-            return ExitFailure;
-        }
-        // An import is checked row by row before it writes.
-        archive.checkRowsBeforeWrite(name == QLatin1String("import"));
+        err << "dr7326g-cli: " << why << "\n";
+        return false;
+    };
+    // Browsing makes no archive where there was none.
+    if (!fromServer && !existed && name != QLatin1String("import")) {
+        err << "dr7326g-cli: no archive " << fileName << "\n";
+        return ExitFailure;
     }
-    Context context{archive, server, parser, args, out, err};
+    if (name != QLatin1String("import") && !open())
+        return ExitFailure;
+    Context context{archive, open, server, parser, args, out, err};
     const int code = command->run(context);
+    // An import that stored nothing leaves no archive where there was none.
+    if (!fromServer && !existed && archive.isOpen() && archive.pagers().isEmpty()) {
+        archive.close();
+        for (const char *suffix : {"", "-wal", "-shm", "-journal"})
+            QFile::remove(fileName + QLatin1String(suffix));
+    }
     out.flush();
     err.flush();
     return code;
@@ -542,6 +606,12 @@ int runArchiveCommand(int argc, char **argv)
     QTextStream out(stdout);
     QTextStream err(stderr);
     return runArchiveGroup(QCoreApplication::arguments(), out, err);
+}
+
+QString dumpSerialNote(const QString &fileName, const HistoryDump &dump)
+{
+    return QStringLiteral("%1: its header names pager %2, its replies %3: taken as %3's")
+        .arg(fileName, shownText(dump.headerSerialNumber), dump.serialNumber);
 }
 
 QString defaultArchiveFile(QTextStream &err)

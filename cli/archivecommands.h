@@ -1,7 +1,12 @@
 // dr7326g-cli archive ...: the archive from the shell, as a table of
-// commands (list, records, import, log, downloads, dump), each with its own
-// options, arguments and run function. Also the archive's part in the pager
-// commands: opening it for them, and telling why it is not used.
+// commands (list, records, import, log, downloads, dump, sync), each with its
+// own options, arguments and run function. Also the archive's part in the
+// pager commands: opening it for them, and telling why it is not used.
+//
+// What the archive holds (serial numbers, user and PC names, values) is
+// printed escaped (terminaltext.h): one row a line, whatever it holds. An
+// import opens the archive only for a dump it can store, so a refused import
+// leaves no file where there was none.
 #pragma once
 
 #include "archive.h"
@@ -23,6 +28,10 @@ int runArchiveGroup(const QStringList &arguments, QTextStream &out, QTextStream 
 
 // The group's lines for the tool's --help.
 QString archiveCommandsHelp();
+
+// What decode and import say when a dump's header names another pager than
+// its replies (dump.headerSerialNumber set): that the replies' is taken.
+QString dumpSerialNote(const QString &fileName, const HistoryDump &dump);
 
 // Archive::defaultFileName(), after moving or merging there, once a run, the
 // archive an earlier version of the window kept elsewhere

@@ -12,6 +12,7 @@
 #include "pdfjournal.h"
 #include "plotcommand.h"
 #include "registervalue.h"
+#include "serialnumber.h"
 #include "settingvalues.h"
 #include "terminaltext.h"
 #include "usbxpress.h"
@@ -137,6 +138,10 @@ template <typename Action> int withPager(PagerLink &link, Action action)
         else if (problem.kind == usbx::LibraryProblem::Kind::MissingEntryPoint)
             err() << "dr7326g-cli: the USB library " << library << " lacks "
                   << QString::fromStdString(problem.entryPoint) << "\n";
+        if (link.refusedIdentifications > 0)
+            err() << "dr7326g-cli: " << link.refusedIdentifications
+                  << " device(s) answered with an identification that holds no valid serial "
+                     "number (1 to 64 visible ASCII characters): not used\n";
         // A pager found on USB but not opened is told with the fix, never as no pager.
         const std::vector<usbx::OpenProblem> problems = usbx::openProblems();
         for (const usbx::OpenProblem &p : problems) {
@@ -538,10 +543,12 @@ int main(int argc, char **argv)
     usbx::configure(usbSettings);
 #endif
     PagerLink link;
-    if (pagerCommand && parser.isSet(serialOption)) {
-        link.wantedSerial = parser.value(serialOption);
-        if (link.wantedSerial.isEmpty())
-            return usage(QStringLiteral("--serial wants a serial number"));
+    if (parser.isSet(serialOption)) {
+        const QString problem = serialNumberProblem(parser.value(serialOption));
+        if (!problem.isEmpty())
+            return usage(QStringLiteral("--serial wants a serial number: %1").arg(problem));
+        if (pagerCommand)
+            link.wantedSerial = parser.value(serialOption);
     }
     const bool stores = command == QLatin1String("params") || command == QLatin1String("history") ||
                         command.startsWith("set-");
@@ -750,6 +757,8 @@ int main(int argc, char **argv)
             err() << "dr7326g-cli: " << file.fileName() << ": " << error << "\n";
             return ExitFailure;
         }
+        if (!dump.headerSerialNumber.isEmpty())
+            err() << "dr7326g-cli: " << dumpSerialNote(file.fileName(), dump) << "\n";
         QList<HistoryRecord *> records;
         const bool complete = decodeHistoryDump(dump, records);
         exports.serialNumber =

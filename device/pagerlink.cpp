@@ -1,5 +1,7 @@
 #include "pagerlink.h"
 
+#include "serialnumber.h"
+
 #include <QElapsedTimer>
 #include <QStringRef>
 
@@ -55,17 +57,6 @@ bool readTimeField(const QString &reply, int digits, std::uint32_t *value)
     return true;
 }
 
-// A serial number travels in every later request line: visible ASCII only.
-bool isPrintableSerial(const QString &serial)
-{
-    if (serial.isEmpty())
-        return false;
-    for (const QChar c : serial)
-        if (c.unicode() <= 0x20 || c.unicode() >= 0x7F)
-            return false;
-    return true;
-}
-
 } // namespace
 
 QDateTime deviceEpoch()
@@ -90,6 +81,7 @@ QString PagerLink::connect()
     serialNumber.clear();
     requestNumber = 0;
     answeredSerials.clear();
+    refusedIdentifications = 0;
 
     std::uint32_t count = 0;
     if (usbx::getNumDevices(&count) != usbx::Success || count == 0)
@@ -242,9 +234,12 @@ bool PagerLink::identify()
         return false;
     // The serial number stands at positions 38-45; the line end is not part of it.
     reply.truncate(reply.indexOf(QLatin1Char('\n')));
+    // It travels in every later request line.
     const QString serial = reply.mid(38, 8);
-    if (!isPrintableSerial(serial))
+    if (!isSerialNumber(serial)) {
+        ++refusedIdentifications;
         return false;
+    }
     serialNumber = serial;
     return true;
 }

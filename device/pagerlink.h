@@ -111,6 +111,9 @@ public:
     QString wantedSerial;
     // The serial numbers that answered during the last connect().
     QStringList answeredSerials;
+    // Devices whose identification came whole during the last connect() but
+    // named no serial number (serialnumber.h): not used, and worth telling.
+    int refusedIdentifications = 0;
 
 private:
     enum class ReplyState { Partial, Whole, Broken };

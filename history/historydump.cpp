@@ -2,6 +2,7 @@
 
 #include "historypage.h"
 #include "pagerlink.h"
+#include "serialnumber.h"
 
 #include <QSaveFile>
 
@@ -14,6 +15,8 @@ const QByteArray magic = QByteArrayLiteral("DR7326G-05A history dump 2\n");
 const QByteArray serialKey = QByteArrayLiteral("serial");
 const QByteArray downloadedKey = QByteArrayLiteral("downloaded");
 const QByteArray zoneKey = QByteArrayLiteral("zone");
+// How a pager's reply line begins: its name and serial number.
+const QByteArray replyNamePrefix = QByteArrayLiteral("DR_Pager#");
 // Page numbers and lengths are written without sign or leading zeros; ten
 // digits hold any length a QByteArray can have.
 constexpr int maxNumberDigits = 10;
@@ -47,6 +50,27 @@ bool plausibleZoneId(const QByteArray &id)
         if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
               c == '/' || c == '_' || c == '-' || c == '+'))
             return false;
+    return true;
+}
+
+// The serial number a reply names in its last verified page line; false
+// when no verified page line names one.
+bool replySerial(const QByteArray &reply, QString *serial)
+{
+    const int end = verifiedPagesEnd(reply);
+    if (end < 0)
+        return false;
+    const int lineFeed = reply.lastIndexOf('\n', end - 1);
+    int start = lineFeed;
+    while (start > 0 && reply.at(start - 1) != '\n' && reply.at(start - 1) != '\r')
+        --start;
+    if (reply.mid(start, replyNamePrefix.size()) != replyNamePrefix)
+        return false;
+    const int from = start + replyNamePrefix.size();
+    const int space = reply.indexOf(' ', from);
+    const QByteArray named =
+        reply.mid(from, (space < 0 || space > lineFeed ? lineFeed : space) - from);
+    *serial = QString::fromUtf8(named.constData(), named.size());
     return true;
 }
 
@@ -103,8 +127,37 @@ public:
                 return fail(
                     QStringLiteral("page %1 not closed by a line feed").arg(out->size() + 1),
                     at + int(length));
+            offsets.append(at);
             out->append(bytes.mid(at, int(length)));
             at += int(length) + 1;
+        }
+        return true;
+    }
+
+    // The serial number the verified replies name; empty when none
+    // verifies. False when one names no valid serial number or two name
+    // different pagers.
+    bool repliesSerial(const QList<QByteArray> &pages, QString *serial, bool *serialRefused)
+    {
+        serial->clear();
+        for (int i = 0; i < pages.size(); ++i) {
+            QString named;
+            if (!replySerial(pages.at(i), &named))
+                continue;
+            const QString problem = serialNumberProblem(named);
+            if (!problem.isEmpty()) {
+                *serialRefused = true;
+                return fail(QStringLiteral("page %1: %2").arg(i + 1).arg(problem), offsets.at(i));
+            }
+            if (serial->isEmpty()) {
+                *serial = named;
+            } else if (named != *serial) {
+                *serialRefused = true;
+                return fail(QStringLiteral("page %1 names pager %2, an earlier page %3")
+                                .arg(i + 1)
+                                .arg(named, *serial),
+                            offsets.at(i));
+            }
         }
         return true;
     }
@@ -112,6 +165,7 @@ public:
     const QByteArray &bytes;
     QString *error;
     int at = 0;
+    QList<int> offsets; // where each page's bytes begin
 };
 
 } // namespace
@@ -153,14 +207,20 @@ QByteArray historyDumpBytes(const HistoryDump &dump)
     return bytes;
 }
 
-bool readHistoryDump(const QByteArray &bytes, HistoryDump *dump, QString *error)
+bool readHistoryDump(const QByteArray &bytes, HistoryDump *dump, QString *error,
+                     bool *serialRefused)
 {
     Reader reader(bytes, error);
     HistoryDump read;
+    bool refused = false;
+    if (!serialRefused)
+        serialRefused = &refused;
+    *serialRefused = false;
     if (bytes.startsWith(magic)) {
         reader.at = magic.size();
         QByteArray serial;
         QByteArray when;
+        const int serialAt = reader.at;
         if (!reader.headerField(serialKey, &serial))
             return false;
         const int whenAt = reader.at;
@@ -169,6 +229,11 @@ bool readHistoryDump(const QByteArray &bytes, HistoryDump *dump, QString *error)
         if (!reader.headerField(zoneKey, &read.timeZoneId))
             return false;
         read.serialNumber = QString::fromUtf8(serial.constData(), serial.size());
+        if (!serial.isEmpty() && !isSerialNumber(read.serialNumber)) {
+            *serialRefused = true;
+            return reader.fail(
+                QStringLiteral("header: %1").arg(serialNumberProblem(read.serialNumber)), serialAt);
+        }
         if (!when.isEmpty()) {
             read.downloadedAt = QDateTime::fromString(
                 QString::fromLatin1(when.constData(), when.size()), Qt::ISODate);
@@ -182,6 +247,14 @@ bool readHistoryDump(const QByteArray &bytes, HistoryDump *dump, QString *error)
     }
     if (!reader.pages(&read.pages))
         return false;
+    QString named;
+    if (!reader.repliesSerial(read.pages, &named, serialRefused))
+        return false;
+    if (!named.isEmpty() && named != read.serialNumber) {
+        if (!read.serialNumber.isEmpty())
+            read.headerSerialNumber = read.serialNumber;
+        read.serialNumber = named;
+    }
     *dump = read;
     return true;
 }

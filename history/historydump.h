@@ -6,7 +6,15 @@
 // "zone <IANA name>" (values percent-encoded, empty when not known), then per
 // page "PAGE <n> <bytes>\n", the raw bytes and a line feed, pages numbered
 // from 1. Dumps of the first format ("... dump 1", no header lines) still
-// read; they carry no serial number and are shown in the local zone.
+// read; they are shown in the local zone.
+//
+// The serial number: every verified page reply names the pager
+// ("DR_Pager#SN $0003 READ_HISTORY BLK=... CRC=XXXX"), so the replies' serial
+// number is the dump's; the header's stands in only when no reply verifies.
+// A header that names another pager than the replies is noted
+// (headerSerialNumber) and the replies' serial number is taken. A dump is
+// refused when its header or a verified reply holds no valid serial number
+// (serialnumber.h) or its replies name more than one pager.
 #pragma once
 
 #include "historyrecord.h"
@@ -19,7 +27,10 @@
 
 struct HistoryDump
 {
-    QString serialNumber;    // empty when the dump does not say (first format)
+    QString serialNumber; // empty when neither header nor replies say
+    // Read only: the header's serial number when the replies name another
+    // pager (whose number serialNumber then holds); empty otherwise.
+    QString headerSerialNumber;
     QDateTime downloadedAt;  // PC date and time of the download; invalid when not known
     QByteArray timeZoneId;   // IANA name of the PC's zone at download; empty: the local zone
     QList<QByteArray> pages; // every page reply, byte for byte as received
@@ -34,8 +45,10 @@ struct HistoryDump
 
 QByteArray historyDumpBytes(const HistoryDump &dump);
 // Reads a dump; false when the bytes are not one or are damaged, with the
-// reason and its byte position in `error`. `dump` is filled only on success.
-bool readHistoryDump(const QByteArray &bytes, HistoryDump *dump, QString *error);
+// reason and its byte position in `error`, and *serialRefused set when the
+// reason is its serial number. `dump` is filled only on success.
+bool readHistoryDump(const QByteArray &bytes, HistoryDump *dump, QString *error,
+                     bool *serialRefused = nullptr);
 // Writes all or nothing: an earlier file stays as it was when writing fails.
 bool saveHistoryDump(const HistoryDump &dump, const QString &fileName, QString *error);
 

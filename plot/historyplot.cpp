@@ -8,6 +8,7 @@
 #include "historytable.h"
 #include "savenames.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
@@ -424,25 +425,33 @@ bool saveHistoryPlot(HistoryPlot *plot, const QString &fileName, QString *error)
     }
     QwtPlotRenderer renderer;
     renderer.setDiscardFlag(QwtPlotRenderer::DiscardCanvasFrame, false);
-    return saveAllOrNothing(fileName, error, [&](QIODevice *out) {
-        if (pdf) {
-            QPdfWriter writer(out);
-            writer.setPageSize(QPageSize(QPageSize::A4));
-            writer.setPageOrientation(QPageLayout::Landscape);
-            writer.setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
-            writer.setResolution(pdfDotsPerInch);
-            writer.setTitle(plot->title().text());
-            writer.setCreator(QStringLiteral("DR7326G-05A"));
-            QPainter painter;
-            if (!painter.begin(&writer)) {
-                if (error)
-                    *error = QStringLiteral("PDF output could not be started");
-                return false;
-            }
-            // The writer's origin is already at the margin.
-            renderer.render(plot, &painter, QRectF(0, 0, writer.width(), writer.height()));
-            return painter.end();
+    // Made in memory first: QPdfWriter and the image writer do not report a
+    // write the file took only in part (a full disk, a file-size limit), so
+    // the bytes go to the file through writes that are each checked.
+    QBuffer document;
+    document.open(QIODevice::WriteOnly);
+    if (pdf) {
+        QPdfWriter writer(&document);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageOrientation(QPageLayout::Landscape);
+        writer.setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
+        writer.setResolution(pdfDotsPerInch);
+        writer.setTitle(plot->title().text());
+        writer.setCreator(QStringLiteral("DR7326G-05A"));
+        QPainter painter;
+        if (!painter.begin(&writer)) {
+            if (error)
+                *error = QStringLiteral("PDF output could not be started");
+            return false;
         }
+        // The writer's origin is already at the margin.
+        renderer.render(plot, &painter, QRectF(0, 0, writer.width(), writer.height()));
+        if (!painter.end()) {
+            if (error)
+                *error = QStringLiteral("PDF output could not be finished");
+            return false;
+        }
+    } else {
         const double dotsPerMm = pngDotsPerInch / 25.4;
         QImage image((pageSizeMm * dotsPerMm).toSize(), QImage::Format_ARGB32);
         image.setDotsPerMeterX(qRound(dotsPerMm * 1000));
@@ -451,12 +460,14 @@ bool saveHistoryPlot(HistoryPlot *plot, const QString &fileName, QString *error)
         QPainter painter(&image);
         renderer.render(plot, &painter, QRectF(image.rect()));
         painter.end();
-        if (!image.save(out, "PNG")) {
+        if (!image.save(&document, "PNG")) {
             if (error)
-                *error = QStringLiteral("Write error: %1").arg(out->errorString());
+                *error = QStringLiteral("The PNG image could not be made");
             return false;
         }
-        return true;
+    }
+    return saveAllOrNothing(fileName, error, [&](QIODevice *out) {
+        return writeAllBytes(out, document.data(), error);
     });
 }
 

@@ -382,7 +382,7 @@ JournalHeading journalHeading(const QString &serialNumber, const QDate &calibrat
     heading.serialNumber = serialNumber;
     heading.lines << QStringLiteral("Серийный номер: ") + serialNumber
                   << QStringLiteral("Дата поверки: ") +
-                         QLocale::c().toString(calibrationDate, QStringLiteral("yyyy-MM-dd"));
+                         QLocale::c().toString(calibrationDate, QStringLiteral("dd.MM.yyyy"));
     return heading;
 }
 

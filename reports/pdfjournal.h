@@ -31,7 +31,8 @@ struct JournalHeading
     QString serialNumber;
     QStringList lines;
 };
-// The history journal's heading: "Серийный номер: ..." and "Дата поверки: yyyy-MM-dd".
+// The history journal's heading: "Серийный номер: ..." and "Дата поверки: dd.MM.yyyy"
+// (as the window shows the date).
 JournalHeading journalHeading(const QString &serialNumber, const QDate &calibrationDate);
 
 // Renders the journal as PDF and writes the PDF bytes to `out` (already open

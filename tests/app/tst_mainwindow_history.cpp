@@ -264,6 +264,11 @@ private slots:
         QTest::newRow("cut in the middle") << QByteArray("cut") << historyPages();
         QTest::newRow("pages without a record")
             << QByteArray() << QList<QByteArray>{"hello\n", "BLK= ZZZZ CRC=\n"};
+        HistoryDump hostile;
+        hostile.serialNumber = QStringLiteral("05A\x1b[2J");
+        hostile.pages = historyPages();
+        QTest::newRow("a serial number with ESC")
+            << historyDumpBytes(hostile) << QList<QByteArray>();
     }
 
     void damagedDumpLeavesTable()

@@ -5,6 +5,7 @@
 // Run on an SQLite file, and again on the lab's server (tst_archive_postgresql).
 #include "archive.h"
 #include "archivesql.h"
+#include "serialnumber.h"
 #include "support/dumpfixture.h"
 #include "support/testserver.h"
 
@@ -57,6 +58,8 @@ private slots:
     void refusedFile();
     void settingsLog();
     void upgradeFromVersion1();
+    void hostileSerialsRefused_data();
+    void hostileSerialsRefused();
 
 private:
     QTemporaryDir dir;
@@ -245,6 +248,44 @@ void TestArchive::upgradeFromVersion1()
     QCOMPARE(value, QString("2"));
     runSql(file, "PRAGMA user_version", &value);
     QCOMPARE(value, QString::number(Archive::schemaVersion));
+}
+
+// A serial number through the one check where it enters: a dump's header and
+// the archive's stores (the last guard, also on the server, where one such
+// row once stopped every later sync).
+void TestArchive::hostileSerialsRefused_data()
+{
+    QTest::addColumn<QString>("serial");
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("a pager's") << sn << true;
+    QTest::newRow("exactly 64 bytes") << QString(64, '7') << true;
+    QTest::newRow("65 bytes") << QString(65, '7') << false;
+    QTest::newRow("2,700 bytes") << QString(2700, 'Z') << false;
+    QTest::newRow("NUL") << QString::fromLatin1("05A\0"
+                                                "0317",
+                                                8)
+                         << false;
+    QTest::newRow("ESC") << QStringLiteral("05A\x1b[2J") << false;
+    QTest::newRow("TAB") << QStringLiteral("05A\t0317") << false;
+    QTest::newRow("LF") << QStringLiteral("05A\n0317") << false;
+    QTest::newRow("not ASCII") << QStringLiteral("05А00317") << false; // a Cyrillic А
+}
+
+void TestArchive::hostileSerialsRefused()
+{
+    QFETCH(QString, serial);
+    QFETCH(bool, ok);
+    QCOMPARE(isSerialNumber(serial), ok);
+    const HistoryDump named = historyDumpOf(serial, {4});
+    HistoryDump read;
+    bool refused = false;
+    QCOMPARE(readHistoryDump(historyDumpBytes(named), &read, nullptr, &refused), ok);
+    QCOMPARE(refused, !ok);
+    Archive archive;
+    QString error;
+    QVERIFY2(openTestArchive(archive, dir.filePath("serials.sqlite"), &error), qPrintable(error));
+    QCOMPARE(archive.storeParameterRead({serial, {{setting::gammaSigma, "3"}}}, &error), ok);
+    QCOMPARE(archive.storeHistory(named, ArchiveOutcome::Complete, "dump").ok, ok);
 }
 
 DR7326G_SERVER_TEST_MAIN(TestArchive, false)

@@ -51,6 +51,10 @@ private slots:
     void killedImport();
     void twoWritersAtOnce();
     void pagerCommandsStoreIntoArchive();
+    void importNamesThePager_data();
+    void importNamesThePager();
+    void storedTextEscaped_data();
+    void storedTextEscaped();
     void archiveStates_data();
     void archiveStates();
     void privateFiles();
@@ -202,6 +206,95 @@ void TestArchiveCli::pagerCommandsStoreIntoArchive()
     const Run r = group(archive, {"log"});
     QCOMPARE(r.out.count(QLatin1String("\tread\n")), 5);
     QVERIFY2(r.out.contains(QLatin1String("\tgamma-sigma\t3\t4\trefused\n")), qPrintable(r.out));
+    // The PC beside the user.
+    QVERIFY(r.out.contains(operatingSystemUser() + '\t' + archivePcName() + '\t' + sn + '\t'));
+}
+
+// Which pager an import stores a dump under (its verified replies name it,
+// whatever its header says), and that a refused one makes no archive.
+void TestArchiveCli::importNamesThePager_data()
+{
+    QTest::addColumn<QByteArray>("dump");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("listed"); // the pager then listed; empty: no archive made
+    const QString other = QStringLiteral("05B00001");
+    HistoryDump named = historyDumpOf(sn, {5, 6});
+    const QByteArray bytes = historyDumpBytes(named);
+    const QByteArray first = "DR7326G-05A history dump 1\n" + bytes.mid(bytes.indexOf("PAGE"));
+    QByteArray unverified = first;
+    unverified.replace("CRC=", "crc="); // no reply verifies: none names the pager
+    HistoryDump twoPagers = named;
+    twoPagers.pages += historyDumpOf(other, {7}).pages;
+    named.serialNumber = other;
+    HistoryDump hostile = named;
+    hostile.serialNumber = QStringLiteral("05A\x1b]0;x\x07");
+    QTest::newRow("hostile header") << historyDumpBytes(hostile) << QStringList() << 1 << "";
+    QTest::newRow("first format: the replies'") << first << QStringList() << 0 << sn;
+    QTest::newRow("header disagrees: the replies'")
+        << historyDumpBytes(named) << QStringList() << 0 << sn;
+    QTest::newRow("replies of two pagers")
+        << historyDumpBytes(twoPagers) << QStringList() << 1 << "";
+    QTest::newRow("named by none") << unverified << QStringList() << 1 << "";
+    QTest::newRow("named by --serial")
+        << unverified << QStringList{"--serial", other} << 0 << other;
+    QTest::newRow("--serial against the replies")
+        << first << QStringList{"--serial", other} << 1 << "";
+    QTest::newRow("--serial no serial number")
+        << first << QStringList{"--serial", "a\tb"} << 2 << "";
+}
+
+void TestArchiveCli::importNamesThePager()
+{
+    QFETCH(QByteArray, dump);
+    QFETCH(QStringList, options);
+    QFETCH(int, code);
+    QFETCH(QString, listed);
+    QTemporaryDir here;
+    const QString archive = here.filePath("new.sqlite");
+    QVERIFY(writeFile(here.filePath("d.dump"), dump));
+    const Run r = group(archive, QStringList{"import", here.filePath("d.dump")} + options);
+    QVERIFY2(r.code == code, qPrintable(r.err));
+    QCOMPARE(QDir(here.path()).entryList(QDir::Files).contains("new.sqlite"), !listed.isEmpty());
+    if (!listed.isEmpty())
+        QVERIFY(group(archive, {"list"}).out.contains('\n' + listed + '\t'));
+}
+
+// What the archive holds is printed escaped, one row a line: an older
+// archive may hold anything, and the server holds other PCs' rows.
+void TestArchiveCli::storedTextEscaped_data()
+{
+    QTest::addColumn<QStringList>("args"); // each prints the heading and one row
+    QTest::newRow("list") << QStringList{"list"};
+    QTest::newRow("downloads") << QStringList{"downloads", "05A\x1b[2J\t\n"};
+    QTest::newRow("log") << QStringList{"log"};
+}
+
+void TestArchiveCli::storedTextEscaped()
+{
+    QFETCH(QStringList, args);
+    const QString archive = path("hostile.sqlite");
+    if (!QFileInfo::exists(archive)) {
+        QCOMPARE(group(archive, {"import", saveDump("h.dump", historyDumpOf(sn, {7}))}).code, 0);
+        Archive a;
+        QVERIFY(a.open(archive, nullptr) && a.storeSettingChange(sn, setting::gammaSigma, "4",
+                                                                 SettingOutcome::Stored, nullptr));
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "raw");
+        db.setDatabaseName(archive);
+        QVERIFY(db.open());
+        for (const char *column :
+             {"pagers SET serial", "downloads SET pc", "setting_changes SET pc"})
+            QVERIFY(QSqlQuery(db).exec(
+                QStringLiteral("UPDATE %1 = '05A' || char(27) || '[2J' || char(9, 10)")
+                    .arg(QLatin1String(column))));
+    }
+    QSqlDatabase::removeDatabase("raw");
+    const Run r = group(archive, args);
+    const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(!r.out.contains(QChar(0x1b)) && r.out.contains("05A\\x1b[2J\\x09\\x0a"),
+             qPrintable(r.out));
+    QCOMPARE(lines.last().count('\t'), lines.first().count('\t'));
 }
 
 void TestArchiveCli::archiveStates_data()
@@ -245,41 +338,35 @@ void TestArchiveCli::archiveStates()
     const QString dump = saveDump("states.dump", historyDumpOf(sn, range(100, 40)));
     QVERIFY(state == "folder" ? QDir().mkpath(archive)
                               : group(archive, {"import", dump}).code == 0);
+    // The first value a query gives on the archive.
+    const auto firstValue = [&](const char *sql) {
+        QVariant value;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "root");
+            db.setDatabaseName(archive);
+            QSqlQuery q(db);
+            if (db.open() && q.exec(sql) && q.next())
+                value = q.value(0);
+        }
+        QSqlDatabase::removeDatabase("root");
+        return value;
+    };
+    QByteArray bytes = fileBytes(archive);
     if (state == "damaged") {
         // Bits of the records table's first page flipped: the file still
         // opens (its first page is sound), SQLite's check finds the damage.
-        int at = 0;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "root");
-            db.setDatabaseName(archive);
-            QSqlQuery q(db);
-            QVERIFY(db.open() &&
-                    q.exec("SELECT (rootpage - 1) * (SELECT page_size FROM "
-                           "pragma_page_size) FROM sqlite_master WHERE name = "
-                           "'records'") &&
-                    q.next());
-            at = q.value(0).toInt();
-        }
-        QSqlDatabase::removeDatabase("root");
-        QByteArray bytes = fileBytes(archive);
+        const int at = firstValue("SELECT (rootpage - 1) * (SELECT page_size FROM "
+                                  "pragma_page_size) FROM sqlite_master WHERE name = 'records'")
+                           .toInt();
+        QVERIFY(at > 0);
         bytes[at] = char(bytes.at(at) ^ 0x60); // its page type
         QVERIFY(writeFile(archive, bytes));
-    }
-    if (state == "damaged row") {
+    } else if (state == "damaged row") {
         // One stored record's last byte flipped where it first lies in the
         // file: its row and its index entry now disagree, every page is sound.
-        QByteArray stored;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "root");
-            db.setDatabaseName(archive);
-            QSqlQuery q(db);
-            QVERIFY(db.open() && q.exec("SELECT stored FROM records LIMIT 1") && q.next());
-            stored = q.value(0).toByteArray();
-        }
-        QSqlDatabase::removeDatabase("root");
-        QByteArray bytes = fileBytes(archive);
+        const QByteArray stored = firstValue("SELECT stored FROM records LIMIT 1").toByteArray();
         const int at = bytes.indexOf(stored) + stored.size() - 1;
-        QVERIFY(at > 0);
+        QVERIFY(!stored.isEmpty() && at > 0);
         bytes[at] = char(bytes.at(at) ^ 0x01);
         QVERIFY(writeFile(archive, bytes));
     }

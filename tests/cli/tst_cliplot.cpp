@@ -14,7 +14,8 @@ class TstCliPlot : public QObject
     QString dump;
     QString notADump;
 
-    int cli(const QStringList &args, QString *err = nullptr)
+    // With `fileBlocks` > 0, under a file-size limit of that many 512-byte blocks.
+    int cli(const QStringList &args, QString *err = nullptr, int fileBlocks = 0)
     {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -23,7 +24,13 @@ class TstCliPlot : public QObject
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
         env.remove(QStringLiteral("DISPLAY"));
         p.setProcessEnvironment(env);
-        p.start(QStringLiteral(DR7326G_CLI), args);
+        if (fileBlocks > 0)
+            p.start(QStringLiteral("sh"),
+                    QStringList{"-c", "ulimit -f $0 && exec \"$@\"", QString::number(fileBlocks),
+                                QStringLiteral(DR7326G_CLI)} +
+                        args);
+        else
+            p.start(QStringLiteral(DR7326G_CLI), args);
         if (!p.waitForStarted(5000) || !p.waitForFinished(120000)) {
             p.kill();
             p.waitForFinished();
@@ -104,6 +111,29 @@ private slots:
             QVERIFY(image.width() > image.height() && colours.size() > 10);
             QVERIFY(colours.contains(qRgb(255, 0, 0)));
         }
+    }
+
+    // A PDF the file-size limit cuts is never left in place of the earlier
+    // file, and the exit status says so (QPdfWriter reports no short write).
+    void pdfUnderFileSizeLimit_data()
+    {
+        QTest::addColumn<int>("kilobytes");
+        for (int kb = 1; kb <= 24; ++kb)
+            QTest::addRow("%d KB", kb) << kb;
+    }
+    void pdfUnderFileSizeLimit()
+    {
+        QFETCH(int, kilobytes);
+        const QString whole = files.filePath(QStringLiteral("whole.pdf"));
+        if (!QFileInfo::exists(whole))
+            QCOMPARE(cli({"plot", dump, "--pdf", whole}), 0);
+        QVERIFY(QFileInfo(whole).size() > 24 * 1024); // every limit cuts it
+        const QString out = files.filePath(QStringLiteral("limited.pdf"));
+        QFile earlier(out);
+        QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("earlier") == 7);
+        earlier.close();
+        QCOMPARE(cli({"plot", dump, "--pdf", out}, nullptr, kilobytes * 2), 1);
+        QVERIFY(earlier.open(QIODevice::ReadOnly) && earlier.readAll() == "earlier");
     }
 };
 

@@ -259,6 +259,7 @@ private slots:
         usbfake::queueReply("DR_Pager#12345678 $0001 GET_ID SERIAL=" + sn + " CRC=0000\n\r");
         QCOMPARE(link.connect(), serial);
         QCOMPARE(link.serialNumber, serial);
+        QCOMPARE(link.refusedIdentifications, serial.isEmpty() ? 1 : 0); // and said so
     }
 
     void silentDeviceIsClosedAndSkipped()

@@ -1,6 +1,8 @@
-// A history dump file: any bytes, read, decoded and shown.
+// A history dump file: any bytes, read, decoded and shown; the serial number
+// taken from its header or replies is always a valid one.
 #include "historydump.h"
 #include "historytable.h"
+#include "serialnumber.h"
 
 #include <QStandardItemModel>
 
@@ -13,6 +15,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     HistoryDump dump;
     if (!readHistoryDump(bytes, &dump, nullptr))
         return 0;
+    // A serial number taken is one (serialnumber.h); a header's that differs
+    // from the replies' is one too.
+    if ((!dump.serialNumber.isEmpty() && !isSerialNumber(dump.serialNumber)) ||
+        (!dump.headerSerialNumber.isEmpty() && !isSerialNumber(dump.headerSerialNumber)))
+        std::abort();
     // What was read is written back the same way.
     HistoryDump again;
     if (!readHistoryDump(historyDumpBytes(dump), &again, nullptr) || again.pages != dump.pages ||

@@ -53,7 +53,7 @@ private slots:
         plain.pages = {pageBytes(record(1, 'F', 1, 1, 1, 1)), pageBytes(endRecord)};
         QTest::newRow("plain") << plain;
         HistoryDump odd;
-        odd.serialNumber = QStringLiteral("a b\n%20\r\xD0\xAF");
+        odd.serialNumber = QStringLiteral("a%20b%0A#+%");
         odd.timeZoneId = "America/Sao_Paulo";
         // Empty pages, NULs, line feeds and what looks like a page header.
         odd.pages = {QByteArray(), QByteArray("\0\0\n", 3), QByteArray("\nPAGE 2 5\nxx\n"),

@@ -246,7 +246,7 @@ void TestPdfJournal::pagesHoldTheJournal()
             QVERIFY(lines.size() >= 4);
             QCOMPARE(text(lines.at(0)), QStringLiteral("ЖУРНАЛ"));
             QCOMPARE(text(lines.at(1)), QStringLiteral("Серийный номер: %1").arg(serial).trimmed());
-            QCOMPARE(text(lines.at(2)), QStringLiteral("Дата поверки: 2020-11-27"));
+            QCOMPARE(text(lines.at(2)), QStringLiteral("Дата поверки: 27.11.2020"));
             at = 3;
         }
         // The header row: the six labels' words, above the rows.

@@ -13,9 +13,10 @@
 
 #include <algorithm>
 
-// A dump of one download of `serial` holding a record for each minute count
-// (a count given twice is the same record twice), closed by the end record
-// unless `end` is false; made `downloadedAt` seconds after 2026-01-01 UTC.
+// A dump of one download of `serial` (in the header and every reply) holding
+// a record for each minute count (a count given twice is the same record
+// twice), closed by the end record unless `end` is false; made
+// `downloadedAt` seconds after 2026-01-01 UTC.
 inline HistoryDump historyDumpOf(const QString &serial, const QList<int> &minutes, bool end = true,
                                  qint64 downloadedAt = 0)
 {
@@ -26,7 +27,7 @@ inline HistoryDump historyDumpOf(const QString &serial, const QList<int> &minute
     QList<std::uint16_t> words;
     auto flush = [&]() {
         // The block number has four digits.
-        dump.pages << FakePager::page(dump.pages.size() % 9999 + 1, words);
+        dump.pages << FakePager::page(dump.pages.size() % 9999 + 1, words, serial);
         words.clear();
     };
     for (int i = 0; i < minutes.size(); ++i) {

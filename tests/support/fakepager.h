@@ -62,13 +62,15 @@ public:
                "\n\r";
     }
 
-    // A history page as the pager lays it out, from 16-bit words.
-    static QByteArray page(int number, const QList<std::uint16_t> &words)
+    // A history page as the pager `serial` lays it out, from 16-bit words.
+    static QByteArray page(int number, const QList<std::uint16_t> &words,
+                           const QString &serial = QStringLiteral("05A00317"))
     {
         QStringList hex;
         for (std::uint16_t w : words)
             hex << QStringLiteral("%1").arg(w, 4, 16, QLatin1Char('0')).toUpper();
-        return line(QStringLiteral("DR_Pager#05A00317 $0000 READ_HISTORY BLK=%1 %2")
+        return line(QStringLiteral("DR_Pager#%1 $0000 READ_HISTORY BLK=%2 %3")
+                        .arg(serial)
                         .arg(number, 4, 10, QLatin1Char('0'))
                         .arg(hex.join(QLatin1Char(' '))));
     }

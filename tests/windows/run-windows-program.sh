@@ -3,11 +3,12 @@
 # of install, run and removal, in a Wine prefix of its own whose user is
 # «Иванов» (a profile folder with Cyrillic letters). The steps run in this
 # order and share the prefix:
-#   install    the setup program, silent (/S), into a fresh prefix: the files,
+#   install    a fresh prefix whose dialog fonts are DejaVu Sans (see
+#              dialog_fonts), then the setup program, silent (/S): the files,
 #              the Start menu entry, the uninstaller registered with Windows,
 #              and `dr7326g-cli.exe --version`
 #   cli        the installed tool's `params` and `history` against the
-#              emulator (on a TCP port, through the test's stand-in of the
+#              emulator (on a TCP port, through the emulator's stand-in of the
 #              vendor library on the system path) print what the Linux tool
 #              prints against the same emulator, and store into the Windows
 #              archive
@@ -96,9 +97,28 @@ start_socket_pager() {
 # The stand-in of the vendor library, on the system path as a user would put
 # the vendor's own.
 place_standin() {
-    local standin=$build/tests/windows/tcp/SiUSBXp.dll
+    local standin=$build/emulator/windows/SiUSBXp.dll
     [[ -f $standin ]] || fail "no stand-in library $standin"
     cp "$standin" "$drive/windows/system32/SiUSBXp.dll"
+}
+# The window's fonts. Qt on Windows draws with the dialog fonts "MS Shell Dlg 2"
+# (the application's font) and "MS Shell Dlg" (menus, the status bar, item
+# views), which Windows maps to Tahoma and Microsoft Sans Serif. Debian's
+# Wine 8 maps both to Tahoma but never loads its own fonts (those of
+# fonts-wine, in /usr/share/wine/fonts, appear nowhere in its font list), so
+# the names lead to no font at all. Qt then takes the first family it was
+# offered, DejaVu Math TeX Gyre: a serif face whose line is over four times
+# its size, which made every widget with a font of its own 75 px tall and
+# filled the table with its header. Mapped here to DejaVu Sans, the Linux
+# window's font (fonts-dejavu-core): drawn whole and wider than either
+# Windows font, so what fits here fits on a Windows PC.
+dialog_fonts() {
+    local key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' name
+    for name in "MS Shell Dlg" "MS Shell Dlg 2"; do
+        wine reg add "$key" /v "$name" /d "DejaVu Sans" /f >/dev/null ||
+            fail "cannot map the font \"$name\" to DejaVu Sans"
+    done
+    settle
 }
 # What differs between two runs a second apart: the clocks.
 without_clocks() { sed -E 's/[0-9]{4}-[0-9]{2}-[0-9]{2}[ T][0-9]{2}:[0-9]{2}(:[0-9]{2})?/<time>/g; s/\r$//'; }
@@ -108,6 +128,7 @@ install)
     rm -rf "$WINEPREFIX"
     wine wineboot -i >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log"; fail "wineboot"; }
     [[ -d $profile ]] || fail "the prefix has no profile folder $profile"
+    dialog_fonts
     wine "$setup" /S || fail "the setup program ended with status $?"
     settle
     for file in dr7326g.exe dr7326g-cli.exe uninstall.exe Qt5Core.dll qwt.dll libpq.dll \
@@ -148,6 +169,9 @@ cli)
     ;;
 window)
     command -v Xvfb >/dev/null || skip "no virtual display (Xvfb; scripts/install-deps.sh --test installs it)"
+    if command -v fc-list >/dev/null && ! fc-list -q "DejaVu Sans"; then
+        skip "no DejaVu Sans for the window's fonts (fonts-dejavu-core; scripts/install-deps.sh installs it)"
+    fi
     place_standin
     start_tcp_pager
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &

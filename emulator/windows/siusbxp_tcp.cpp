@@ -1,7 +1,8 @@
-// A stand-in for the USB bridge vendor's library SiUSBXp.dll that reaches the
-// pager emulator over TCP, so that the Windows program, under Wine, talks to
-// `dr7326g-emulator --tcp PORT` on the same machine. For tests only: never
-// installed.
+// The emulator's Windows side: a stand-in for the USB bridge vendor's library
+// SiUSBXp.dll that reaches the pager emulator over TCP, so that the Windows
+// program, under Wine, talks to `dr7326g-emulator --tcp PORT` on the same
+// machine (the test command's checks of the Windows program use it). Never
+// installed: a Windows PC has the vendor's own library.
 //
 // With DR7326G_EMULATOR_TCP=PORT in the environment it offers one device, the
 // emulator at 127.0.0.1:PORT (its description "127.0.0.1:PORT"): opening it

@@ -1,8 +1,8 @@
 // The entry points of the USB bridge vendor's library SiUSBXp.dll, declared as
 // the vendor publishes them: every one WINAPI, exported under its plain name
-// (link with -Wl,--kill-at), every result a status, 0 for success. The stand-in
-// libraries of the Wine checks define those they offer; the compiler holds each
-// definition to its declaration here.
+// (link with -Wl,--kill-at), every result a status, 0 for success. The
+// stand-in libraries (the emulator's, the Wine checks') define those they
+// offer; the compiler holds each definition to its declaration here.
 #pragma once
 
 #include <windows.h>
