@@ -80,8 +80,10 @@ check "one version" one_version
 # Every command and option of --help in the man page and the completion.
 cli=$build/cli/dr7326g-cli
 completion=packaging/bash-completion/dr7326g-cli
+# awk reads the whole help: leaving at the end of the list would break the
+# pipe while the tool still writes (status 141 under pipefail).
 commands=$("$cli" --help | awk '/^Commands:/ { on = 1; next }
-                                on && /^$/ { exit }
+                                on && /^$/ { on = 0 }
                                 on && /^  [a-z]/ { print $1 }')
 options() { "$@" | grep -o -- '--[a-z][a-z0-9-]*' | sort -u; }
 cli_options=$({ options "$cli" --help
