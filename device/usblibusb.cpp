@@ -31,7 +31,7 @@ constexpr std::uint8_t purge = 0x12;
 constexpr std::uint16_t purgeAll = 0x000F;
 constexpr std::uint8_t setBaudRate = 0x1E;
 constexpr std::uint8_t vendorIn = 0xC0;
-constexpr std::uint8_t vendorSpecific = 0xFF;
+constexpr std::uint8_t partNumberRequest = 0xFF;
 constexpr std::uint16_t partNumber = 0x370B;
 } // namespace req
 
@@ -356,7 +356,7 @@ usbx::Status queryDevice(usbx::Handle handle, unsigned char *buffer)
         return usbx::ErrorDevice;
     unsigned char part = 0;
     const int r =
-        control(o->handle, req::vendorIn, req::vendorSpecific, req::partNumber, 0, &part, 1);
+        control(o->handle, req::vendorIn, req::partNumberRequest, req::partNumber, 0, &part, 1);
     o->part = r == 1 ? part : 0;
     if (buffer) {
         std::memset(buffer, 0, usbx::DeviceQuerySize);
