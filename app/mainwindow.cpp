@@ -16,6 +16,7 @@
 #include "statuslabel.h"
 #include "statusmessages.h"
 #include "ui_mainwindow.h"
+#include "usbsettings.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -81,6 +82,18 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // focus is: seen before any widget (the menu bar after a menu was closed
     // with Escape keeps the key for itself).
     qApp->installEventFilter(this);
+
+#ifndef Q_OS_WIN
+    // «Прибор → Подключение USB…»: further USB ids and the USB trace.
+    ui->menu_2->addSeparator();
+    QAction *usbSettings = ui->menu_2->addAction(tr("Подключение USB…"));
+    usbSettings->setObjectName(QStringLiteral("menuUsbSettings"));
+    connect(usbSettings, &QAction::triggered, this, [this] {
+        UsbSettingsDialog dialog(this);
+        if (dialog.exec() == QDialog::Accepted)
+            report(tr("Настройка подключения USB сохранена."));
+    });
+#endif
 
     // The size and place the operator left it at (727 x 555 the first time).
     restoreGeometry(QSettings().value(geometryKey).toByteArray());

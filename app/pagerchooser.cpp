@@ -2,6 +2,7 @@
 
 #include "pagerlink.h"
 #include "statusmessages.h"
+#include "usbsettings.h"
 #include "usbxpress.h"
 
 #include <QCoreApplication>
@@ -75,6 +76,7 @@ QString askForPager(QWidget *parent, const QStringList &serials, const LastReadL
 bool connectChosenPager(PagerLink &link, QWidget *parent, const LastReadLookup &lastRead,
                         QString *failure)
 {
+    applyUsbSettings();
     if (!link.connect().isEmpty())
         return true;
     if (link.wantedSerial.isEmpty() && link.answeredSerials.size() > 1) {
@@ -93,6 +95,8 @@ bool connectChosenPager(PagerLink &link, QWidget *parent, const LastReadLookup &
         *failure = tr("Прибор %1 не ответил. Проверьте, что он включён и подключён к USB; "
                       "другой прибор выбирается в «Прибор → Читать параметры».")
                        .arg(link.wantedSerial);
+    else if (!usbx::openProblems().empty())
+        *failure = openProblemMessage(usbx::openProblems().front());
     else if (link.refusedIdentifications > 0)
         *failure = tr("Прибор ответил с недопустимым серийным номером (управляющие символы или "
                       "не латиница) и не используется.");

@@ -59,6 +59,30 @@ QString noPagerMessage(const usbx::LibraryProblem &problem)
     return tr("Прибор не ответил. Проверьте, что он включён и подключён к USB.");
 }
 
+QString openProblemMessage(const usbx::OpenProblem &problem)
+{
+    const QString where = QString::fromStdString(problem.device);
+    switch (problem.kind) {
+    case usbx::OpenProblem::Kind::AccessDenied:
+        return tr("Прибор найден на USB (%1), но нет прав открыть его. Нужно правило "
+                  "/usr/lib/udev/rules.d/70-dr7326g.rules (его ставит пакет): выполните "
+                  "«sudo udevadm trigger» и переподключите прибор.")
+            .arg(where);
+    case usbx::OpenProblem::Kind::DriverBound:
+        return tr("Прибор найден на USB (%1), но его держит драйвер ядра. Переподключите "
+                  "прибор или выгрузите драйвер: «sudo modprobe -r cp210x».")
+            .arg(where);
+    case usbx::OpenProblem::Kind::Busy:
+        return tr("Прибор найден на USB (%1), но занят другой программой. Закройте её и "
+                  "повторите.")
+            .arg(where);
+    case usbx::OpenProblem::Kind::Other:
+        break;
+    }
+    return tr("Прибор найден на USB (%1), но не открывается (%2). Переподключите прибор.")
+        .arg(where, QString::fromStdString(problem.detail));
+}
+
 QString historyDownloadMessage(DownloadEnd end, qint64 records, qint64 pages, qint64 milliseconds)
 {
     // Pages as "стр.": the line has room for the widest counts only so.

@@ -29,6 +29,10 @@ QString historyDownloadMessage(DownloadEnd end, qint64 records, qint64 pages, qi
 // error code), else the advice to check the pager and its cable.
 QString noPagerMessage(const usbx::LibraryProblem &problem);
 
+// The status message when a pager was found on USB but could not be opened:
+// where it is, why, and the fix (the udev rule, re-plugging, the driver).
+QString openProblemMessage(const usbx::OpenProblem &problem);
+
 // The status message for the outcome of setting the pager's clock to `sent`.
 QString clockSetMessage(PagerLink::ClockSetOutcome outcome, const QDateTime &sent);
 

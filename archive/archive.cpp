@@ -413,7 +413,13 @@ bool Archive::openServer(const ArchiveServer &server, QString *error)
     db.setPassword(server.password);
     db.setConnectOptions(options.join(QLatin1Char(';')));
     if (!db.open()) {
-        const QString why = db.lastError().databaseText().simplified();
+        // libpq's message is lines without a closing full stop: one line each,
+        // joined so that they still read as sentences.
+        QStringList lines;
+        for (const QString &line : db.lastError().databaseText().split(QLatin1Char('\n')))
+            if (!line.simplified().isEmpty())
+                lines << line.simplified();
+        const QString why = lines.join(QStringLiteral("; "));
         const bool none = why.contains(QLatin1String("no password supplied"));
         const bool refused = why.contains(QLatin1String("password authentication failed"));
         problem = none      ? Problem::NeedsPassword

@@ -20,6 +20,7 @@
 #include <QTextCodec>
 #include <windows.h>
 #else
+#include "usbids.h"
 #include "usbsocketdir.h"
 #endif
 
@@ -37,6 +38,9 @@
 namespace {
 
 const QString timeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+
+// Where the package puts the rule that lets the desktop user open the pager.
+const char *const udevRule = "/usr/lib/udev/rules.d/70-dr7326g.rules";
 
 QTextStream &out()
 {
@@ -138,7 +142,40 @@ template <typename Action> int withPager(PagerLink &link, Action action)
             err() << "dr7326g-cli: " << link.refusedIdentifications
                   << " device(s) answered with an identification that holds no valid serial "
                      "number (1 to 64 visible ASCII characters): not used\n";
-        err() << "dr7326g-cli: no pager answered\n";
+        // A pager found on USB but not opened is told with the fix, never as no pager.
+        const std::vector<usbx::OpenProblem> problems = usbx::openProblems();
+        for (const usbx::OpenProblem &p : problems) {
+            err() << "dr7326g-cli: pager on USB " << QString::fromStdString(p.device)
+                  << " found but not opened: ";
+            switch (p.kind) {
+            case usbx::OpenProblem::Kind::AccessDenied:
+                err() << "access denied; the package's rule " << udevRule
+                      << " lets the desktop user open it: install it, run 'sudo udevadm "
+                         "trigger' and plug the pager in again\n";
+                break;
+            case usbx::OpenProblem::Kind::DriverBound:
+                err() << "the kernel's driver would not let it go ("
+                      << QString::fromStdString(p.detail)
+                      << "); unplug the pager and plug it in again, or unload the driver "
+                         "('sudo modprobe -r cp210x')\n";
+                break;
+            case usbx::OpenProblem::Kind::Busy:
+                err() << "busy: another program has it open (" << QString::fromStdString(p.detail)
+                      << "); close that program and try again\n";
+                break;
+            case usbx::OpenProblem::Kind::Other:
+                err() << QString::fromStdString(p.detail)
+                      << "; unplug the pager and plug it in again\n";
+                break;
+            }
+        }
+        if (!problems.empty())
+            return ExitNoPager;
+        err() << "dr7326g-cli: no pager answered";
+        const std::string tried = usbx::searchSummary();
+        if (!tried.empty())
+            err() << " (" << QString::fromStdString(tried) << ")";
+        err() << "\n";
         return ExitNoPager;
     }
     const int code = action();
@@ -345,6 +382,15 @@ int main(int argc, char **argv)
     runArchive = &archiveOfRun;
 
     QCommandLineParser parser;
+#ifndef Q_OS_WIN
+    const QString usbHelp = QStringLiteral(
+        "Pagers plugged in on USB (id 10c4:ea61, and those of --usb-id and\n"
+        "$DR7326G_USB_IDS) are looked for first, then the emulator's sockets. A pager\n"
+        "found but not opened (access denied, held by the kernel's driver, busy) is\n"
+        "told with the fix, and the status is 3.\n\n");
+#else
+    const QString usbHelp;
+#endif
     parser.setApplicationDescription(
         QStringLiteral(
             "Reads and changes the settings of a DR7326G-05A pager and downloads its history.\n\n"
@@ -376,7 +422,9 @@ int main(int argc, char **argv)
             "seconds (60 by default) a step, or ten times that for a whole sync, is left;\n"
             "either makes the status 1.\n\n"
             "With several pagers attached, every pager command wants --serial SN; without it\n"
-            "the serial numbers that answered are listed and the status is 2.\n\n"
+            "the serial numbers that answered are listed and the status is 2.\n\n") +
+        usbHelp +
+        QStringLiteral(
             "Exit status: 0 success, 1 a file not read or written, 2 usage error (also a\n"
             "clock time outside the pager's range, several pagers and no --serial), 3 no\n"
             "pager answered (or not the one named by --serial) or it did not answer a\n"
@@ -413,6 +461,19 @@ int main(int argc, char **argv)
         QStringLiteral("URI"));
     parser.addOptions({dumpOption, csvOption, pdfOption, dateOption, serialOption, archiveOption,
                        noArchiveOption, serverOption});
+#ifndef Q_OS_WIN
+    const QCommandLineOption usbIdOption(
+        QStringLiteral("usb-id"),
+        QStringLiteral("pager commands: also look for a pager with this USB id (as lsusb shows "
+                       "it; repeatable; also $DR7326G_USB_IDS; 10c4:ea61 always)"),
+        QStringLiteral("VID:PID"));
+    const QCommandLineOption usbTraceOption(
+        QStringLiteral("usb-trace"),
+        QStringLiteral("pager commands: append every USB control request and every byte "
+                       "exchanged with a pager on USB, with times, to FILE"),
+        QStringLiteral("FILE"));
+    parser.addOptions({usbIdOption, usbTraceOption});
+#endif
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("see above"));
     parser.addPositionalArgument(QStringLiteral("arguments"), QStringLiteral("of the command"),
                                  QStringLiteral("[args...]"));
@@ -455,6 +516,32 @@ int main(int argc, char **argv)
         return usage(QStringLiteral("option not valid for %1").arg(command));
 
     auto expectArgs = [&](int min, int max) { return rest.size() >= min && rest.size() <= max; };
+#ifndef Q_OS_WIN
+    if ((parser.isSet(usbIdOption) || parser.isSet(usbTraceOption)) && !pagerCommand)
+        return usage(QStringLiteral("option not valid for %1").arg(command));
+    usbx::UsbSettings usbSettings;
+    for (const QString &id : parser.values(usbIdOption)) {
+        QString error;
+        if (!parseUsbIds(id, &usbSettings.extraIds, &error))
+            return usage(error);
+    }
+    {
+        std::vector<usbx::UsbId> ignored;
+        QString error;
+        if (!parseUsbIds(qEnvironmentVariable("DR7326G_USB_IDS"), &ignored, &error))
+            return usage(QStringLiteral("DR7326G_USB_IDS: %1").arg(error));
+    }
+    if (parser.isSet(usbTraceOption)) {
+        QFile trace(parser.value(usbTraceOption));
+        if (!trace.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            err() << "dr7326g-cli: cannot write the USB trace " << trace.fileName() << ": "
+                  << trace.errorString() << "\n";
+            return ExitFailure;
+        }
+        usbSettings.traceFile = trace.fileName().toStdString();
+    }
+    usbx::configure(usbSettings);
+#endif
     PagerLink link;
     if (parser.isSet(serialOption)) {
         const QString problem = serialNumberProblem(parser.value(serialOption));

@@ -280,3 +280,19 @@ LibraryProblem libraryProblem()
 }
 
 } // namespace usbx
+
+namespace usbx {
+
+void configure(const UsbSettings & /*settings*/) {}
+
+std::vector<OpenProblem> openProblems()
+{
+    return {};
+}
+
+std::string searchSummary()
+{
+    return std::string();
+}
+
+} // namespace usbx

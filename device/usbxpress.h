@@ -2,7 +2,8 @@
 //
 // The pager sits behind a USB bridge whose vendor library offers nine calls.
 // PagerLink uses exactly these free functions; the build links one backend:
-//   usbxpress_posix.cpp  a pager is a UNIX stream socket (emulator, bridges)
+//   usbxpress_posix.cpp  real USB pagers through libusb (usblibusb.cpp) first,
+//                        then the UNIX stream sockets (the emulator)
 //   usbxpress_win.cpp    forwards to the vendor DLL, loaded at run time
 //   usbfake.cpp          a scripted fake for the unit tests
 // Every status is a 32-bit integer; 0 means success.
@@ -10,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace usbx {
 
@@ -62,5 +64,41 @@ struct LibraryProblem
     std::uint32_t systemError = 0; // NotLoaded: the system's error code
 };
 LibraryProblem libraryProblem();
+
+// A USB id (vendor, product) a pager's bridge may have.
+struct UsbId
+{
+    std::uint16_t vendor = 0;
+    std::uint16_t product = 0;
+};
+// The bridge's default id.
+constexpr UsbId defaultUsbId{0x10C4, 0xEA61};
+
+// What the libusb backend is told before its device count: ids to look for
+// besides the default (and those of DR7326G_USB_IDS), and a file that gets
+// every control request and byte exchanged (empty: none). The other backends
+// ignore it.
+struct UsbSettings
+{
+    std::vector<UsbId> extraIds;
+    std::string traceFile; // UTF-8 path
+};
+void configure(const UsbSettings &settings);
+
+// A pager on USB that was found but could not be opened. None in the backends
+// without USB devices of their own.
+struct OpenProblem
+{
+    enum class Kind { AccessDenied, DriverBound, Busy, Other };
+    Kind kind = Kind::Other;
+    std::string device; // "bus 001 device 005, 10c4:ea61"
+    std::string detail; // the USB library's error name
+};
+// Opens that failed since the last device count.
+std::vector<OpenProblem> openProblems();
+// What the last device count looked through, in English ("USB ids 10c4:ea61:
+// 0 devices; sockets in /run/user/1000/dr7326g: none"); empty when there is
+// nothing to tell.
+std::string searchSummary();
 
 } // namespace usbx

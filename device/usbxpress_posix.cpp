@@ -1,6 +1,7 @@
-// POSIX backend of the USB library seam: each pager is a UNIX stream socket
-// in the socket directory (see usbsocketdir.h), served by the emulator or by
-// a bridge to a real device.
+// POSIX backend of the USB library seam: the pagers plugged in on USB
+// (usblibusb.h) come first in the device list, then each UNIX stream socket
+// in the socket directory (see usbsocketdir.h), served by the emulator.
+#include "usblibusb.h"
 #include "usbsocketdir.h"
 #include "usbxpress.h"
 
@@ -20,7 +21,9 @@ namespace {
 struct Backend
 {
     QString directory;
-    QStringList devices; // as listed by the last device count
+    std::uint32_t usbCount = 0; // USB devices at the head of the last device count
+    QStringList devices;        // the sockets listed by the last device count
+    QString socketProblem;      // why the directory was not looked into
     QMap<usbx::Handle, int> sockets;
     usbx::Handle nextHandle = 1;
     std::uint32_t readTimeout = usbx::NoTimeout;
@@ -60,23 +63,27 @@ namespace usbx {
 Status getNumDevices(std::uint32_t *count)
 {
     Backend &b = backend();
+    b.usbCount = usbdev::count();
     b.directory = socketdir::path();
     b.devices.clear();
-    if (!QFile::exists(b.directory)) {
-        *count = 0;
+    b.socketProblem.clear();
+    *count = b.usbCount;
+    if (!QFile::exists(b.directory))
         return Success;
-    }
-    if (!socketdir::isTrusted(b.directory))
-        return ErrorDevice;
+    if (!socketdir::isTrusted(b.directory, &b.socketProblem))
+        return b.usbCount > 0 ? Success : ErrorDevice;
     b.devices = socketdir::pagerSockets(b.directory);
-    *count = std::uint32_t(b.devices.size());
+    *count += std::uint32_t(b.devices.size());
     return Success;
 }
 
 Status getProductString(std::uint32_t index, char *buffer, std::uint32_t length,
-                        std::uint32_t /*flags*/)
+                        std::uint32_t flags)
 {
     const Backend &b = backend();
+    if (index < b.usbCount)
+        return usbdev::productString(index, buffer, length, flags);
+    index -= b.usbCount;
     if (index >= std::uint32_t(b.devices.size()) || !buffer || length == 0)
         return ErrorDevice;
     const QByteArray name = QFile::encodeName(b.devices.at(int(index)));
@@ -90,12 +97,16 @@ Status setTimeouts(std::uint32_t readMs, std::uint32_t writeMs)
 {
     backend().readTimeout = readMs;
     backend().writeTimeout = writeMs;
+    usbdev::setTimeouts(readMs, writeMs);
     return Success;
 }
 
 Status open(std::uint32_t index, Handle *handle)
 {
     Backend &b = backend();
+    if (index < b.usbCount)
+        return usbdev::open(index, handle);
+    index -= b.usbCount;
     if (index >= std::uint32_t(b.devices.size()))
         return ErrorDevice;
     const QByteArray path =
@@ -119,6 +130,8 @@ Status open(std::uint32_t index, Handle *handle)
 
 Status queryDevice(Handle handle, unsigned char *buffer)
 {
+    if (handle & usbdev::handleBit)
+        return usbdev::queryDevice(handle, buffer);
     if (!backend().sockets.contains(handle))
         return ErrorDevice;
     if (buffer)
@@ -126,14 +139,18 @@ Status queryDevice(Handle handle, unsigned char *buffer)
     return Success;
 }
 
-Status setBaudRate(Handle handle, std::uint32_t /*baud*/)
+Status setBaudRate(Handle handle, std::uint32_t baud)
 {
+    if (handle & usbdev::handleBit)
+        return usbdev::setBaudRate(handle, baud);
     return backend().sockets.contains(handle) ? Success : ErrorDevice;
 }
 
 Status write(Handle handle, const void *data, std::uint32_t count, std::uint32_t *written,
              void * /*overlapped*/)
 {
+    if (handle & usbdev::handleBit)
+        return usbdev::write(handle, data, count, written);
     Backend &b = backend();
     if (written)
         *written = 0;
@@ -161,6 +178,8 @@ Status write(Handle handle, const void *data, std::uint32_t count, std::uint32_t
 Status read(Handle handle, void *buffer, std::uint32_t size, std::uint32_t *received,
             void * /*overlapped*/)
 {
+    if (handle & usbdev::handleBit)
+        return usbdev::read(handle, buffer, size, received);
     Backend &b = backend();
     *received = 0;
     const auto it = b.sockets.constFind(handle);
@@ -184,6 +203,8 @@ Status read(Handle handle, void *buffer, std::uint32_t size, std::uint32_t *rece
 
 Status close(Handle handle)
 {
+    if (handle & usbdev::handleBit)
+        return usbdev::close(handle);
     Backend &b = backend();
     const auto it = b.sockets.find(handle);
     if (it == b.sockets.end())
@@ -196,6 +217,33 @@ Status close(Handle handle)
 LibraryProblem libraryProblem()
 {
     return LibraryProblem();
+}
+
+void configure(const UsbSettings &settings)
+{
+    usbdev::configure(settings);
+}
+
+std::vector<OpenProblem> openProblems()
+{
+    return usbdev::openProblems();
+}
+
+std::string searchSummary()
+{
+    const Backend &b = backend();
+    QString text = QStringLiteral("USB ids %1: %2 device(s)")
+                       .arg(QString::fromStdString(usbdev::idsText()))
+                       .arg(b.usbCount);
+    const std::string unavailable = usbdev::unavailableReason();
+    if (!unavailable.empty())
+        text += QStringLiteral(" (%1)").arg(QString::fromStdString(unavailable));
+    const QString directory = b.directory.isEmpty() ? socketdir::path() : b.directory;
+    if (!b.socketProblem.isEmpty())
+        text += QStringLiteral("; socket folder %1 not used: %2").arg(directory, b.socketProblem);
+    else
+        text += QStringLiteral("; sockets in %1: %2").arg(directory).arg(b.devices.size());
+    return text.toStdString();
 }
 
 } // namespace usbx

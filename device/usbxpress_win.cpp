@@ -213,4 +213,17 @@ LibraryProblem libraryProblem()
     return vendor().problem;
 }
 
+// The vendor library finds the bridges itself: nothing to configure or tell.
+void configure(const UsbSettings & /*settings*/) {}
+
+std::vector<OpenProblem> openProblems()
+{
+    return {};
+}
+
+std::string searchSummary()
+{
+    return std::string();
+}
+
 } // namespace usbx

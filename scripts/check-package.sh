@@ -56,9 +56,10 @@ check "package files" has_files usr/bin/dr7326g usr/bin/dr7326g-cli usr/bin/dr73
     "${icons[@]}" "usr/share/icons/hicolor/scalable/apps/$id.svg" \
     usr/share/man/man1/dr7326g.1.gz usr/share/man/man1/dr7326g-cli.1.gz \
     usr/share/man/man1/dr7326g-emulator.1.gz usr/share/bash-completion/completions/dr7326g-cli \
-    usr/share/doc/dr7326g/copyright usr/share/doc/dr7326g/changelog.gz
+    usr/share/doc/dr7326g/copyright usr/share/doc/dr7326g/changelog.gz \
+    usr/lib/udev/rules.d/70-dr7326g.rules
 check "package dependencies computed" bash -c \
-    "dpkg-deb --field '$deb' Depends | grep -q libqt5widgets5"
+    "dpkg-deb --field '$deb' Depends | grep -q libqt5widgets5 && dpkg-deb --field '$deb' Depends | grep -q libusb-1.0-0"
 check "the archive's SQL drivers are asked for" bash -c \
     "dpkg-deb --field '$deb' Depends | grep -q libqt5sql5-sqlite && dpkg-deb --field '$deb' Recommends | grep -q libqt5sql5-psql"
 check "lintian" lintian --fail-on error "$deb"

@@ -6,15 +6,20 @@ set -euo pipefail
 wine_packages=()
 # qttranslations5-l10n: Qt's own dialogs (file dialogs, message boxes) in Russian;
 # libqt5sql5-sqlite: the archive's SQLite driver, needed to run and to test;
-# libqt5sql5-psql: the driver for the lab's PostgreSQL archive server.
+# libqt5sql5-psql: the driver for the lab's PostgreSQL archive server;
+# libusb-1.0-0-dev: a pager plugged in on USB.
 packages=(cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libqwt-qt5-dev
-          fonts-dejavu-core qttranslations5-l10n libqt5sql5-sqlite libqt5sql5-psql)
+          fonts-dejavu-core qttranslations5-l10n libqt5sql5-sqlite libqt5sql5-psql
+          libusb-1.0-0-dev)
 if [[ "${1:-}" == "--test" ]]; then
     # pdftotext and pdfinfo check the journal; MinGW (64- and 32-bit) builds the
     # Windows USB backend with its check program; tzdata gives the tests zones
     # with daylight saving; clang with libFuzzer runs the fuzz targets.
     packages+=(poppler-utils g++-mingw-w64-x86-64 g++-mingw-w64-i686 tzdata
                clang libfuzzer-14-dev)
+    # umockdev plays a pager's USB bridge for the libusb backend's tests
+    # (umockdev-wrapper); without it those tests are skipped.
+    packages+=(umockdev libumockdev-dev)
     # Wine runs those Windows builds (64- and 32-bit) against a stand-in of the
     # USB vendor's library. Optional: without it those checks are skipped.
     # 32-bit Wine only where this host starts 32-bit programs at all: some
