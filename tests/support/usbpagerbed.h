@@ -1,11 +1,10 @@
 // Pagers on an emulated USB bus for the libusb backend's tests (umockdev).
 //
-// Each device is added to a umockdev test bed from its descriptors (one
-// interface of class 0xFF, a bulk OUT and a bulk IN endpoint of 64 bytes)
-// and its usbdevfs requests are answered by one ioctl handler: control
-// requests by the bridge family the device plays (the other family's are
-// stalled), bulk OUT bytes by the emulator's pager logic, whose replies come
-// back in 64-byte packets on bulk IN. Every setup packet is recorded.
+// Each device is the emulator's USB bridge (usbbridge.h) with its pager,
+// added to a umockdev test bed from the bridge's descriptors; one ioctl
+// handler hands its usbdevfs requests to the bridge (control requests, bulk
+// OUT and IN) and plays the kernel's part (a driver bound to the interface,
+// claims, waiting and cancelled reads). Every setup packet is recorded.
 // The handler runs on umockdev's own thread; a program started meanwhile
 // (the command-line tool) reaches the same devices. Only under
 // umockdev-wrapper: available() tells.
@@ -18,7 +17,7 @@
 #include "historygen.h"
 #include "pagerlink.h"
 #include "pagerstate.h"
-#include "wireformat.h"
+#include "usbbridge.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -36,24 +35,18 @@
 class UsbPagerBed
 {
 public:
-    enum class Family { Firmware, Cp210x };
+    using Family = UsbBridge::Family;
 
     struct Device
     {
         QByteArray node; // "/dev/bus/usb/001/002"
-        std::uint16_t vendor = 0x10C4, product = 0xEA61;
-        Family family = Family::Firmware;
-        std::uint8_t outEndpoint = 0x01, inEndpoint = 0x81;
-        QByteArray serial = "05A00317";
+        QByteArray serial;
         QByteArray driver;        // the kernel driver bound to interface 0 ("" none)
         bool driverLetsGo = true; // detaching it succeeds
-        bool silent = false;      // the pager reads requests and never answers
-        // Test side: what arrived and what the pager does.
-        QStringList setups; // "40 02 0002 0000 0000" (+ " " data hex for OUT), " stall"
+        std::unique_ptr<UsbBridge> bridge;
+        // What arrived: "40 02 0002 0000 0000" (+ " " data hex for OUT), " stall".
+        QStringList setups;
         int bulkInSubmits = 0;
-        std::unique_ptr<PagerState> pager;
-        RequestReader reader;
-        std::deque<QByteArray> inPackets;
     };
 
     // Under umockdev-wrapper (its preload library is loaded).
@@ -86,24 +79,21 @@ public:
         auto d = std::make_unique<Device>();
         d->node =
             QByteArray("/dev/bus/usb/001/") + QByteArray::number(address).rightJustified(3, '0');
-        d->vendor = vendor;
-        d->product = product;
-        d->family = family;
-        d->outEndpoint = outEndpoint;
-        d->inEndpoint = std::uint8_t(outEndpoint | 0x80);
         d->serial = serial;
         PagerProfile profile;
         profile.serial = serial;
         HistoryParameters history;
         history.endMinute = std::uint32_t(deviceEpoch().secsTo(historyEnd()) / 60);
         const QDateTime epoch = deviceEpoch();
-        d->pager = std::make_unique<PagerState>(profile, generateHistory(history), [epoch] {
-            return epoch.secsTo(QDateTime::currentDateTime()) / 60;
-        });
+        d->bridge = std::make_unique<UsbBridge>(
+            UsbBridge::Identity{vendor, product, family, outEndpoint, serial},
+            std::make_unique<PagerState>(profile, generateHistory(history), [epoch] {
+                return epoch.secsTo(QDateTime::currentDateTime()) / 60;
+            }));
         if (answering)
             umockdev_testbed_attach_ioctl(testbed, d->node.constData(), handler, nullptr);
         const QByteArray sys = QByteArray("/devices/usb1/1-") + QByteArray::number(address);
-        const QByteArray descriptors = descriptorHex(*d);
+        const QByteArray descriptors = d->bridge->descriptors().toHex();
         const QByteArray record =
             "P: " + sys + "\nN: " + d->node.mid(5) +
             "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DEVNAME=" + d->node +
@@ -133,7 +123,7 @@ public:
     void setSilent(const QByteArray &node, bool silent)
     {
         QMutexLocker lock(&mutex);
-        device(node).silent = silent;
+        device(node).bridge->setSilent(silent);
     }
     int bulkInSubmits(const QByteArray &node)
     {
@@ -160,108 +150,13 @@ private:
         int actual = 0;
     };
 
-    static QByteArray descriptorHex(const Device &d)
-    {
-        const auto lo = [](int v) { return char(v & 0xFF); };
-        const auto hi = [](int v) { return char(v >> 8); };
-        QByteArray b;
-        // Device: USB 2.0, full speed, 64-byte control packets, strings 1..3.
-        b += QByteArray("\x12\x01\x00\x02\x00\x00\x00\x40", 8);
-        b += lo(d.vendor);
-        b += hi(d.vendor);
-        b += lo(d.product);
-        b += hi(d.product);
-        b += QByteArray("\x00\x01\x01\x02\x03\x01", 6);
-        // One configuration, one vendor interface, bulk OUT and IN of 64 bytes.
-        b += QByteArray("\x09\x02\x20\x00\x01\x01\x00\x80\x32", 9);
-        b += QByteArray("\x09\x04\x00\x00\x02\xFF\x00\x00\x00", 9);
-        b += QByteArray("\x07\x05", 2) + char(d.outEndpoint) + QByteArray("\x02\x40\x00\x00", 4);
-        b += QByteArray("\x07\x05", 2) + char(d.inEndpoint) + QByteArray("\x02\x40\x00\x00", 4);
-        return b.toHex();
-    }
-
-    static QByteArray stringDescriptor(const QByteArray &ascii)
-    {
-        QByteArray s;
-        s += char(2 + 2 * ascii.size());
-        s += char(0x03);
-        for (char c : ascii) {
-            s += c;
-            s += char(0);
-        }
-        return s;
-    }
-
-    // Answers a control request: false stalls it.
-    static bool control(Device &d, const unsigned char *setup, QByteArray *in)
-    {
-        const int type = setup[0], request = setup[1];
-        const int value = setup[2] | setup[3] << 8;
-        if (type == 0x80 && request == 0x06 && (value >> 8) == 0x03) {
-            const int index = value & 0xFF;
-            *in = index == 0   ? QByteArray("\x04\x03\x09\x04", 4)
-                  : index == 1 ? stringDescriptor("Silicon Labs")
-                  : index == 2 ? stringDescriptor("DR7326G-05A")
-                               : stringDescriptor(d.serial);
-            return true;
-        }
-        const bool firmware = d.family == Family::Firmware;
-        const bool opening = firmware ? type == 0x40 && request == 0x02 && value == 0x0002
-                                      : type == 0x41 && request == 0x00 && value == 0x0001;
-        const bool purging = firmware ? type == 0x40 && request == 0x02 && value == 0x0001
-                                      : type == 0x41 && request == 0x12;
-        if (opening) // a new connection: the history from its first page again
-            d.pager->beginConnection();
-        if (opening || purging) {
-            d.reader.clear();
-            d.inPackets.clear();
-        }
-        if (type == 0x40 && request == 0x02)
-            return firmware;
-        if (type == 0x41 || type == 0xC0) {
-            if (firmware)
-                return false;
-            if (type == 0xC0 && request == 0xFF && value == 0x370B)
-                *in = QByteArray(1, char(0x02)); // a CP2102
-            return true;
-        }
-        return false;
-    }
-
-    // Bytes the host sent: the pager answers every whole request, its
-    // replies cut into 64-byte packets.
-    static void received(Device &d, const QByteArray &bytes)
-    {
-        d.reader.append(bytes);
-        WireRequest request;
-        while (d.reader.next(&request)) {
-            if (request.kind == WireRequest::Garbage)
-                continue;
-            if (d.silent)
-                continue;
-            const PagerReply reply = request.kind == WireRequest::Text
-                                         ? d.pager->answerText(request.bytes)
-                                         : d.pager->answerFrame(request.bytes);
-            for (const QByteArray &packet : splitIntoPackets(reply.bytes, 64))
-                d.inPackets.push_back(packet);
-        }
-    }
-
-    // Fills a bulk IN transfer as the bus does: packets until a short one or
-    // until the next would not fit. False when nothing is there yet.
+    // Fills a waiting bulk IN transfer from the bridge: false while it has
+    // nothing to hand out.
     static bool fillIn(Device &d, Urb &urb)
     {
-        if (d.inPackets.empty())
-            return false;
         QByteArray data;
-        while (!d.inPackets.empty() &&
-               data.size() + d.inPackets.front().size() <= urb.buffer->data_len) {
-            const QByteArray packet = d.inPackets.front();
-            d.inPackets.pop_front();
-            data += packet;
-            if (packet.size() < 64)
-                break;
-        }
+        if (!d.bridge->bulkIn(int(urb.buffer->data_len), &data))
+            return false;
         std::memcpy(urb.buffer->data, data.constData(), size_t(data.size()));
         urb.actual = data.size();
         return true;
@@ -344,7 +239,7 @@ private:
                         QString::fromLatin1(
                             QByteArray(reinterpret_cast<const char *>(setup) + 8, length).toHex());
                 QByteArray in;
-                if (control(d, setup, &in)) {
+                if (d.bridge->control(setup, &in)) {
                     const int n = qMin(in.size(), length);
                     std::memcpy(urb.buffer->data + 8, in.constData(), size_t(n));
                     urb.actual = (setup[0] & 0x80) ? n : length;
@@ -354,9 +249,9 @@ private:
                 }
                 d.setups << text;
                 completed.push_back(urb);
-            } else if (u->endpoint == d.outEndpoint) {
-                received(d, QByteArray(reinterpret_cast<const char *>(urb.buffer->data),
-                                       u->buffer_length));
+            } else if (u->endpoint == d.bridge->identity().outEndpoint) {
+                d.bridge->bulkOut(
+                    QByteArray(reinterpret_cast<const char *>(urb.buffer->data), u->buffer_length));
                 urb.actual = u->buffer_length;
                 completed.push_back(urb);
                 // A read already waiting gets the reply.
@@ -366,7 +261,7 @@ private:
                         waitingIn.erase(it);
                         break;
                     }
-            } else if (u->endpoint == d.inEndpoint) {
+            } else if (u->endpoint == d.bridge->inEndpoint()) {
                 ++d.bulkInSubmits;
                 if (fillIn(d, urb))
                     completed.push_back(urb);
