@@ -2,14 +2,10 @@
 // as a separate process, as a script would run it.
 #include "support/emulatorprocess.h"
 
+#include <QTcpSocket>
 #include <QtTest>
 
-#include <arpa/inet.h>
 #include <memory>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -19,37 +15,6 @@ struct Run
     QString out;
     QString err;
 };
-
-// A TCP connection to `ip`:`port`; -1 when refused.
-int connectTcp(const char *ip, quint16 port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    ::inet_pton(AF_INET, ip, &a.sin_addr);
-    if (::connect(fd, reinterpret_cast<const sockaddr *>(&a), sizeof a) == 0)
-        return fd;
-    ::close(fd);
-    return -1;
-}
-
-// Sends `request` and gathers the reply up to its line end.
-QByteArray exchangeLine(int fd, const QByteArray &request)
-{
-    if (::send(fd, request.constData(), size_t(request.size()), 0) != request.size())
-        return {};
-    QByteArray reply;
-    pollfd p{fd, POLLIN, 0};
-    char buffer[256];
-    while (!reply.contains('\n') && ::poll(&p, 1, 10000) == 1) {
-        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n <= 0)
-            break;
-        reply.append(buffer, int(n));
-    }
-    return reply;
-}
 
 } // namespace
 
@@ -409,12 +374,15 @@ private slots:
         QVERIFY(port > 0);
         QVERIFY(!QFileInfo::exists(home.filePath(QStringLiteral("dr7326g"))));
 
-        QCOMPARE(connectTcp("127.0.0.2", port), -1);
-        const int fd = connectTcp("127.0.0.1", port);
-        QVERIFY(fd >= 0);
-        const QByteArray reply =
-            exchangeLine(fd, QByteArrayLiteral("DR_Pager#12345678 $0001 get_ID CRC=83D1\n\r"));
-        ::close(fd);
+        QTcpSocket elsewhere, pager;
+        elsewhere.connectToHost(QStringLiteral("127.0.0.2"), port);
+        QVERIFY(!elsewhere.waitForConnected(5000));
+        pager.connectToHost(QStringLiteral("127.0.0.1"), port);
+        QVERIFY(pager.waitForConnected(5000));
+        pager.write("DR_Pager#12345678 $0001 get_ID CRC=83D1\n\r");
+        QByteArray reply;
+        while (!reply.contains('\n') && pager.waitForReadyRead(10000))
+            reply += pager.readAll();
         QVERIFY2(reply.contains(" GET_ID SERIAL=05A00317 "), reply.constData());
 
         emulator.terminate();

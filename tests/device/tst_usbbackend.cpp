@@ -226,10 +226,9 @@ void TestUsbBackend::toolOverUsb()
     QFile traced(trace);
     QVERIFY(traced.open(QIODevice::ReadOnly));
     const QByteArray lines = traced.readAll();
-    QVERIFY2(lines.contains("control 40 02 value 0002 index 0000 length 0: ok"), lines.constData());
-    QVERIFY2(lines.contains("control 41 00 value 0001 index 0000 length 0: ok"), lines.constData());
-    QVERIFY2(lines.contains("bulk out 02"), lines.constData());
-    QVERIFY2(lines.contains("get_ID"), lines.constData());
+    QVERIFY2(lines.contains("control 41 00 value 0001 index 0000 length 0: ok") &&
+                 lines.contains("bulk out 02") && lines.contains("get_ID"),
+             lines.constData());
 
     // A pager found but not opened is told with the fix, never as no pager.
     bed->setSilent("/dev/bus/usb/001/002", true);
