@@ -311,6 +311,8 @@ void TestArchiveCli::archiveStates_data()
     // Inside a record's row, where only the integrity check looks.
     QTest::newRow("damaged row: import")
         << "damaged row" << QStringList{"archive", "import", "DUMP"} << 1 << "is damaged";
+    QTest::newRow("damaged: set-interval, sent anyway")
+        << "damaged" << setInterval << 1 << "is damaged";
     QTest::newRow("read-only folder: list")
         << "read-only" << QStringList{"archive", "list"} << 0 << "";
     QTest::newRow("read-only folder: import")
