@@ -4,6 +4,7 @@
 
 #include "mainwindow.h"
 #include "support/emulatorprocess.h"
+#include "support/tablerows.h"
 #include "support/testsettings.h"
 
 #include <QAction>
@@ -29,20 +30,6 @@ private slots:
 
 private:
     QTemporaryDir runtime;
-
-    // Every table row as the tool prints it: the six cell texts joined by tabs.
-    static QStringList tableRows(const MainWindow &window)
-    {
-        const QAbstractItemModel *model = window.findChild<QTableView *>()->model();
-        QStringList rows;
-        for (int r = 0; r < model->rowCount(); ++r) {
-            QStringList cells;
-            for (int c = 0; c < model->columnCount(); ++c)
-                cells << model->index(r, c).data().toString();
-            rows << cells.join(QLatin1Char('\t'));
-        }
-        return rows;
-    }
 
     // The whole message of the window's outcome line.
     static QString status(const MainWindow &window)

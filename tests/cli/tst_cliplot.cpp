@@ -1,5 +1,6 @@
 // dr7326g-cli plot: the history plot of a dump written without a display, and
 // the usage and file errors of the command.
+#include "support/cliprocess.h"
 #include "support/emulatorprocess.h"
 
 #include <QImage>
@@ -14,8 +15,7 @@ class TstCliPlot : public QObject
     QString dump;
     QString notADump;
 
-    // With `fileBlocks` > 0, under a file-size limit of that many 512-byte blocks.
-    int cli(const QStringList &args, QString *err = nullptr, int fileBlocks = 0)
+    int cli(const QStringList &args, QString *err = nullptr)
     {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -24,13 +24,7 @@ class TstCliPlot : public QObject
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
         env.remove(QStringLiteral("DISPLAY"));
         p.setProcessEnvironment(env);
-        if (fileBlocks > 0)
-            p.start(QStringLiteral("sh"),
-                    QStringList{"-c", "ulimit -f $0 && exec \"$@\"", QString::number(fileBlocks),
-                                QStringLiteral(DR7326G_CLI)} +
-                        args);
-        else
-            p.start(QStringLiteral(DR7326G_CLI), args);
+        p.start(QStringLiteral(DR7326G_CLI), args);
         if (!p.waitForStarted(5000) || !p.waitForFinished(120000)) {
             p.kill();
             p.waitForFinished();
@@ -132,7 +126,10 @@ private slots:
         QFile earlier(out);
         QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("earlier") == 7);
         earlier.close();
-        QCOMPARE(cli({"plot", dump, "--pdf", out}, nullptr, kilobytes * 2), 1);
+        QCOMPARE(finish(startCli({"plot", dump, "--pdf", out}, runtime.path(),
+                                 QStringLiteral("ulimit -f %1").arg(kilobytes * 2)))
+                     .code,
+                 1);
         QVERIFY(earlier.open(QIODevice::ReadOnly) && earlier.readAll() == "earlier");
     }
 };

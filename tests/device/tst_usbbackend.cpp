@@ -6,6 +6,7 @@
 
 #include "mainwindow.h"
 #include "support/emulatorprocess.h"
+#include "support/tablerows.h"
 #include "support/testsettings.h"
 #include "usbids.h"
 #include "usbxpress.h"
@@ -257,14 +258,7 @@ void TestUsbBackend::windowOverUsb()
     QCOMPARE(status(), QStringLiteral("Параметры прочитаны."));
     window.findChild<QAction *>(QStringLiteral("menuReadHistory"))->trigger();
     QVERIFY2(status().startsWith(QStringLiteral("История прочитана: ")), qPrintable(status()));
-    const QAbstractItemModel *model = window.findChild<QTableView *>()->model();
-    QStringList rows;
-    for (int r = 0; r < model->rowCount(); ++r) {
-        QStringList cells;
-        for (int c = 0; c < model->columnCount(); ++c)
-            cells << model->index(r, c).data().toString();
-        rows << cells.join(QLatin1Char('\t'));
-    }
+    const QStringList rows = tableRows(window);
 
     // A pager found but not opened: the status line tells why and the fix.
     QSettings().setValue(QStringLiteral("usb/ids"), QStringLiteral("1234:0003"));

@@ -1,23 +1,9 @@
 #!/usr/bin/env bash
-# The Windows program as a Windows user gets it, under 64-bit Wine: one step
-# of install, run and removal, in a Wine prefix of its own whose user is
-# «Иванов» (a profile folder with Cyrillic letters). The steps run in this
-# order and share the prefix:
-#   install    a fresh prefix whose dialog fonts are DejaVu Sans (see
-#              dialog_fonts), then the setup program, silent (/S): the files,
-#              the Start menu entry, the uninstaller registered with Windows,
-#              and `dr7326g-cli.exe --version`
-#   cli        the installed tool's `params` and `history` against the
-#              emulator (on a TCP port, through the emulator's stand-in of the
-#              vendor library on the system path) print what the Linux tool
-#              prints against the same emulator, and store into the Windows
-#              archive
-#   window     the window reads the parameters and the history from the same
-#              emulator on a virtual display; its picture is screenshot.png
-#   sync       `archive sync` from the Windows tool to the test command's
-#              throwaway PostgreSQL server leaves every record there once
-#   uninstall  the uninstaller, silent: everything goes but the user's archive
-# Exit 77 (skipped) when this host cannot run it, with the reason.
+# The Windows program as a Windows user gets it, under 64-bit Wine, in a
+# prefix of its own whose user is «Иванов»: one STEP of install, cli, window,
+# sync, uninstall (in this order, sharing the prefix; README, "The Windows
+# program checked under Wine", says what each proves). Exit 77 (skipped)
+# when this host cannot run it, with the reason.
 # Usage: run-windows-program.sh STEP WORKDIR SETUP.exe VERSION
 set -uo pipefail
 
