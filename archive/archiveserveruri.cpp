@@ -56,7 +56,8 @@ bool fail(QString *error, const QString &text)
 
 } // namespace
 
-bool ArchiveServer::parse(const QString &text, ArchiveServer *server, QString *error)
+// The URI's parts, without checking that uri() gives them back.
+static bool readUri(const QString &text, ArchiveServer *server, QString *error)
 {
     ArchiveServer s;
     const QUrl url(text.trimmed(), QUrl::StrictMode);
@@ -69,8 +70,14 @@ bool ArchiveServer::parse(const QString &text, ArchiveServer *server, QString *e
     s.host = url.host(QUrl::FullyDecoded);
     s.port = url.port(0);
     s.user = url.userName(QUrl::FullyDecoded);
-    s.database = url.path(QUrl::FullyDecoded).mid(1);
-    if (uriHoldsPassword(text))
+    // A libpq URI names its database after "//authority/"; "postgresql:db"
+    // has no such path and would lose the name's first letter.
+    const QString path = url.path(QUrl::FullyDecoded);
+    if (!path.isEmpty() && !path.startsWith(QLatin1Char('/')))
+        return fail(error, QStringLiteral("not a server URI (postgresql://user@host:5432/"
+                                          "database): no // before the server"));
+    s.database = path.mid(1);
+    if (ArchiveServer::uriHoldsPassword(text))
         return fail(error,
                     QStringLiteral("the server URI holds a password, which every user of this PC "
                                    "can read (ps -ef): take it out and put it in ~/.pgpass "
@@ -112,6 +119,24 @@ bool ArchiveServer::parse(const QString &text, ArchiveServer *server, QString *e
     if (!reason.isEmpty())
         return fail(error, reason);
     s.configured = true;
+    *server = s;
+    return true;
+}
+
+bool ArchiveServer::parse(const QString &text, ArchiveServer *server, QString *error)
+{
+    ArchiveServer s, again;
+    if (!readUri(text, &s, error))
+        return false;
+    // What the program keeps and shows is uri(): it must name this very
+    // server (a user or database name with characters QUrl cannot carry
+    // back, such as U+FFFF, would name another).
+    if (!readUri(s.uri(), &again, nullptr) || again.host != s.host || again.port != s.port ||
+        again.database != s.database || again.user != s.user || again.sslMode != s.sslMode ||
+        again.options != s.options)
+        return fail(error, QStringLiteral("the server URI has parts it cannot carry back "
+                                          "(user, host or database name): %1")
+                               .arg(s.uri()));
     *server = s;
     return true;
 }
