@@ -139,6 +139,15 @@ cli)
         # shellcheck disable=SC2086
         windows=$(cd "$work" && wine "$program/dr7326g-cli.exe" $command 2>&1) ||
             fail "the Windows tool's $command ended with status $?: $windows"
+        # Seen once in many runs: Wine reports a page fault as the tool ends,
+        # after its output. Said, and the command run once more; a second
+        # fault fails.
+        if [[ $windows == *"Unhandled page fault"* ]]; then
+            echo "WARNING: the Windows tool's $command faulted under Wine: $windows"
+            # shellcheck disable=SC2086
+            windows=$(cd "$work" && wine "$program/dr7326g-cli.exe" $command 2>&1) ||
+                fail "the Windows tool's $command ended with status $?: $windows"
+        fi
         # shellcheck disable=SC2086
         linux=$(cd "$work" && DR7326G_ARCHIVE=$work/linux.sqlite "${cli[@]}" $command 2>&1) ||
             fail "the Linux tool's $command ended with status $?: $linux"
