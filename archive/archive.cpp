@@ -20,6 +20,8 @@
 #include <QUuid>
 #include <QtEndian>
 
+#include <cstring>
+
 #include <QSet>
 #include <QVector>
 
@@ -174,6 +176,38 @@ QString archivePcName()
 {
     const QString host = QSysInfo::machineHostName();
     return host.isEmpty() ? QStringLiteral("?") : host;
+}
+
+int archiveRecordMinute(const QByteArray &stored)
+{
+    return stored.size() < 3 ? 0
+                             : int(storedRecordMinutes(
+                                   reinterpret_cast<const std::uint8_t *>(stored.constData())));
+}
+
+QVariant archiveRecordDoseRate(const QByteArray &stored)
+{
+    if (stored.size() != storedRecordSize)
+        return QVariant(QVariant::Double);
+    const float rate =
+        decodeStoredRecord(reinterpret_cast<const std::uint8_t *>(stored.constData()), qint64(0))
+            .doseRate;
+    return std::isfinite(rate) ? QVariant(double(rate)) : QVariant(QVariant::Double);
+}
+
+void sortArchiveRecordRows(QVector<ArchiveRecordRow> &rows)
+{
+    std::sort(rows.begin(), rows.end(), [](const ArchiveRecordRow &a, const ArchiveRecordRow &b) {
+        if (a.time != b.time)
+            return a.time < b.time;
+        const int c = std::memcmp(a.stored.constData(), b.stored.constData(),
+                                  size_t(qMin(a.stored.size(), b.stored.size())));
+        if (c != 0)
+            return c < 0;
+        if (a.stored.size() != b.stored.size())
+            return a.stored.size() < b.stored.size();
+        return a.copy < b.copy;
+    });
 }
 
 QString archiveOutcomeName(ArchiveOutcome outcome)
@@ -563,7 +597,10 @@ bool Archive::upgrade(int from, QString *error)
             rollback();
             return check(error);
         }
-        if (!runArchiveScript(db, engine, script, &reason) || !commit(&reason)) {
+        // The dose rates the new records table keeps are decoded here (the
+        // server's script decodes them itself), in the same transaction.
+        if (!runArchiveScript(db, engine, script, &reason) ||
+            (version == 2 && !isServer() && !fillDoseRates(&reason)) || !commit(&reason)) {
             rollback();
             failedWrite(reason, error);
             return false;
@@ -578,6 +615,31 @@ bool Archive::upgrade(int from, QString *error)
         version = reached;
     }
     return true;
+}
+
+bool Archive::fillDoseRates(QString *error)
+{
+    constexpr int chunk = 20000;
+    QVariantList after{qint64(-1), qint64(0), QByteArray(""), 0};
+    QSqlQuery select(db), update(db);
+    select.setForwardOnly(true);
+    for (;;) {
+        QVector<QVariantList> keys;
+        if (!runArchiveQuery(select, engine, QStringLiteral("select_records_to_fill"),
+                             after + QVariantList{chunk}, error))
+            return false;
+        while (select.next())
+            keys.append({select.value(0), select.value(1), select.value(2), select.value(3)});
+        select.finish();
+        for (const QVariantList &key : qAsConst(keys))
+            if (!runArchiveQuery(update, engine, QStringLiteral("update_record_dose_rate"),
+                                 QVariantList{archiveRecordDoseRate(key.at(2).toByteArray())} + key,
+                                 error))
+                return false;
+        if (keys.size() < chunk)
+            return true;
+        after = keys.constLast();
+    }
 }
 
 void Archive::failedWrite(const QString &reason, QString *error)
@@ -687,9 +749,10 @@ qint64 Archive::pagerId(const QString &serialNumber, bool create, QString *error
 bool Archive::insertRecords(qint64 pager, qint64 download, const QVector<ArchiveRecordRow> &rows,
                             int *inserted, QString *error)
 {
-    // Many rows a statement: a statement run costs more than a row. At five
+    // Many rows a statement: a statement run costs more than a row. At seven
     // values a row, within the 999 bound values older SQLite builds allow.
-    constexpr int rowsAtOnce = 190;
+    constexpr int values = 7;
+    constexpr int rowsAtOnce = 999 / values;
     if (!db.isOpen()) {
         setError(error, QStringLiteral("the connection is closed"));
         return false;
@@ -708,11 +771,14 @@ bool Archive::insertRecords(qint64 pager, qint64 download, const QVector<Archive
         }
         for (int k = 0; k < count; ++k) {
             const ArchiveRecordRow &row = rows.at(at + k);
-            insert.bindValue(5 * k, pager);
-            insert.bindValue(5 * k + 1, row.stored);
-            insert.bindValue(5 * k + 2, row.copy);
-            insert.bindValue(5 * k + 3, row.time);
-            insert.bindValue(5 * k + 4, download);
+            const int v = values * k;
+            insert.bindValue(v, pager);
+            insert.bindValue(v + 1, row.time);
+            insert.bindValue(v + 2, row.stored);
+            insert.bindValue(v + 3, row.copy);
+            insert.bindValue(v + 4, download);
+            insert.bindValue(v + 5, archiveRecordMinute(row.stored));
+            insert.bindValue(v + 6, archiveRecordDoseRate(row.stored));
         }
         if (!insert.exec()) {
             setError(error, deadline.reason(insert.lastError().text()));
@@ -831,18 +897,13 @@ ArchiveStoreResult Archive::store(const HistoryDump &dump, const ArchiveOutcome 
         }
         std::sort(held.begin(), held.end());
     }
-    // Inserted in key order, which keeps the writes together.
-    QVector<int> fresh;
+    QVector<ArchiveRecordRow> rows;
     for (int i = 0; i < identities.size(); ++i)
         if (!std::binary_search(held.cbegin(), held.cend(), identities.at(i)))
-            fresh << i;
-    std::sort(fresh.begin(), fresh.end(),
-              [&](int x, int y) { return identities.at(x) < identities.at(y); });
-    QVector<ArchiveRecordRow> rows;
-    rows.reserve(fresh.size());
-    for (const int i : fresh)
-        rows << ArchiveRecordRow{storedBytes(*records.at(i)), copyOf(identities.at(i)),
-                                 qint64(records.at(i)->time)};
+            rows << ArchiveRecordRow{storedBytes(*records.at(i)), copyOf(identities.at(i)),
+                                     qint64(records.at(i)->time)};
+    // Inserted in key order, which keeps the writes at the end of the trees.
+    sortArchiveRecordRows(rows);
     if (!insertRecords(pager, result.downloadId, rows, &result.newRecords, &reason))
         return fail(reason);
     if (!runArchiveQuery(query, engine, QStringLiteral("update_download_new_records"),
@@ -920,6 +981,14 @@ QString Archive::lastReportedValue(const QString &serialNumber, const QString &s
         }
     }
     return value;
+}
+
+bool Archive::hasPager(const QString &serialNumber, QString *error)
+{
+    QSqlQuery query(db);
+    return isOpen() &&
+           runArchiveQuery(query, engine, QStringLiteral("select_pager"), {serialNumber}, error) &&
+           query.next();
 }
 
 QList<ArchivePager> Archive::pagers(QString *error)
@@ -1047,26 +1116,42 @@ ArchivePeriodSummary Archive::summarize(const QString &serialNumber, const QDate
                                         const QDateTime &to, QString *error)
 {
     ArchivePeriodSummary summary;
-    constexpr int chunk = 20000;
-    QList<ArchiveRecord> page;
-    ArchiveRecord last;
-    do {
-        page = recordPage(serialNumber, from, to, summary.records ? &last : nullptr, chunk, error);
-        for (const ArchiveRecord &r : page) {
-            ++summary.records;
-            ++summary.events[r.record.eventCode];
-            // Infinity and NaN (bytes that decode to no number) are no dose rate.
-            if (std::isfinite(r.record.doseRate) && r.record.doseRate > summary.peakDoseRate) {
-                summary.peakDoseRate = r.record.doseRate;
-                summary.peakAt = QDateTime::fromSecsSinceEpoch(r.record.time);
-            }
-        }
-        if (!page.isEmpty())
-            last = page.constLast();
-    } while (page.size() == chunk);
-    if (summary.records) {
-        summary.doseAtEnd = last.record.dose;
-        summary.lastAt = QDateTime::fromSecsSinceEpoch(last.record.time);
+    const qint64 pager = isOpen() ? pagerId(serialNumber, false, error) : 0;
+    if (!pager)
+        return summary;
+    const QVariantList period{pager, from.toSecsSinceEpoch(), to.toSecsSinceEpoch()};
+    // The server sends the rows as they are read: each query has its time.
+    const ServerDeadline deadline(db);
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!runArchiveQuery(query, engine, QStringLiteral("select_period_summary"), period, error) ||
+        !query.next())
+        return summary;
+    summary.records = query.value(0).toLongLong();
+    for (const auto &[code, column] : {std::pair('A', 1), std::pair('N', 2), std::pair('e', 3)})
+        if (const qint64 count = query.value(column).toLongLong())
+            summary.events.insert(code, count);
+    const QVariant peak = query.value(4);
+    query.finish();
+    if (!summary.records)
+        return summary;
+    if (!peak.isNull()) {
+        summary.peakDoseRate = float(peak.toDouble());
+        if (runArchiveQuery(query, engine, QStringLiteral("select_period_peak"),
+                            period + QVariantList{peak}, error) &&
+            query.next())
+            summary.peakAt = timeOf(query.value(0));
+        query.finish();
+    }
+    if (runArchiveQuery(query, engine, QStringLiteral("select_period_last"), period, error) &&
+        query.next()) {
+        const QByteArray stored = query.value(1).toByteArray();
+        summary.lastAt = timeOf(query.value(0));
+        if (stored.size() == storedRecordSize)
+            summary.doseAtEnd =
+                decodeStoredRecord(reinterpret_cast<const std::uint8_t *>(stored.constData()),
+                                   qint64(0))
+                    .dose;
     }
     return summary;
 }

@@ -47,6 +47,7 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QTimeZone>
+#include <QVariant>
 #include <QVector>
 
 #include <functional>
@@ -117,8 +118,8 @@ struct ArchiveRecord
 struct ArchivePeriodSummary
 {
     qint64 records = 0;
-    QHash<char, qint64> events; // records by event code
-    float peakDoseRate = 0;     // Sv/h; 0 without records
+    QHash<char, qint64> events; // alarms ('A', 'N') and threshold rows ('e'), by code
+    float peakDoseRate = 0;     // Sv/h; 0 without records (or none above 0)
     QDateTime peakAt;
     float doseAtEnd = 0; // Sv: the dose of the period's last record
     QDateTime lastAt;
@@ -151,11 +152,20 @@ struct ArchiveRecordRow
     int copy = 1;
     qint64 time = 0;
 };
+// What the records table keeps beside them: the minute count of the stored
+// bytes (0 for fewer than 3), through which a record's identity is kept in
+// the order records arrive, and the dose rate (NULL when it is no finite
+// number, or the bytes are not a record's 16).
+int archiveRecordMinute(const QByteArray &stored);
+QVariant archiveRecordDoseRate(const QByteArray &stored);
+// In the records' key order (time, stored bytes, copy): the order rows are
+// inserted in, so that they land at the end of each tree.
+void sortArchiveRecordRows(QVector<ArchiveRecordRow> &rows);
 
 class Archive
 {
 public:
-    static constexpr int schemaVersion = 2;
+    static constexpr int schemaVersion = 3;
     static constexpr int busyTimeoutMs = 10000;
 
     Archive();
@@ -232,7 +242,12 @@ public:
                             const QString &valueSent, SettingOutcome outcome, QString *error);
 
     // ---- Queries ----
+    // The pagers with their totals: each costs a lookup, not a count of its
+    // records.
     QList<ArchivePager> pagers(QString *error = nullptr);
+    // Whether the archive holds the pager (false, with *error, when it could
+    // not say).
+    bool hasPager(const QString &serialNumber, QString *error = nullptr);
     // When each serial number was last read (parameters or a download): what
     // a choice between several pagers shows beside each.
     QHash<QString, QDateTime> lastReadTimes(QString *error = nullptr);
@@ -290,6 +305,8 @@ private:
     };
     bool readShape(Shape *shape, QString *error, int *code = nullptr);
     bool upgrade(int from, QString *error);
+    // The dose rate of every record, filled in by the upgrade to version 3.
+    bool fillDoseRates(QString *error);
     // A download or a dump; without `outcome` it is complete when it decodes
     // to the end record.
     ArchiveStoreResult store(const HistoryDump &dump, const ArchiveOutcome *outcome,

@@ -274,17 +274,9 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
             records << ArchiveRecordRow{r.at(0).toByteArray(), r.at(1).toInt(),
                                         r.at(2).toLongLong()};
         // Every PC inserts in key order: two PCs sending the same records
-        // wait for each other instead of deadlocking.
-        std::sort(records.begin(), records.end(),
-                  [](const ArchiveRecordRow &a, const ArchiveRecordRow &b) {
-                      const int c = std::memcmp(a.stored.constData(), b.stored.constData(),
-                                                size_t(qMin(a.stored.size(), b.stored.size())));
-                      if (c != 0)
-                          return c < 0;
-                      if (a.stored.size() != b.stored.size())
-                          return a.stored.size() < b.stored.size();
-                      return a.copy < b.copy;
-                  });
+        // wait for each other instead of deadlocking, and the rows land at
+        // the end of the server's trees.
+        sortArchiveRecordRows(records);
         bool downloadAdded = false;
         int recordsAdded = 0;
         const bool ok = onServer(
@@ -316,7 +308,9 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
                 insert.finish();
                 if (!server.insertRecords(pager, download, records, &recordsAdded, why))
                     return false;
-                return !downloadAdded ||
+                // The download's totals count what it brought first, also
+                // when another PC's copy of it was there before.
+                return (!downloadAdded && recordsAdded == 0) ||
                        runArchiveQuery(insert, se, QStringLiteral("update_download_new_records"),
                                        {recordsAdded, download}, why);
             },

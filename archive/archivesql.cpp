@@ -64,11 +64,15 @@ QString archiveStatementForRows(const QString &engine, const QString &name, int 
     QStringList lines = statements.first().split(QLatin1Char('\n'));
     for (QString &line : lines) {
         if (line.trimmed().startsWith(QLatin1Char('('))) {
-            const QString values = line.trimmed();
+            // The row may end the statement.
+            QString values = line.trimmed();
+            const bool last = values.endsWith(QLatin1Char(';'));
+            if (last)
+                values.chop(1);
             QStringList repeated;
             for (int i = 0; i < rows; ++i)
                 repeated << values;
-            line = repeated.join(QStringLiteral(",\n"));
+            line = repeated.join(QStringLiteral(",\n")) + (last ? QStringLiteral(";") : QString());
             break;
         }
     }

@@ -115,10 +115,7 @@ int listPagers(Context &c)
 // archive could not say (a server that did not answer).
 bool knownPager(Context &c, const QString &serial, QString *error)
 {
-    for (const ArchivePager &p : c.archive.pagers(error))
-        if (p.serialNumber == serial)
-            return true;
-    return false;
+    return c.archive.hasPager(serial, error);
 }
 
 int showRecords(Context &c)

@@ -21,6 +21,7 @@ CREATE TABLE downloads (
     pages INTEGER NOT NULL,
     records INTEGER NOT NULL,
     new_records INTEGER NOT NULL,
+    new_alarms INTEGER NOT NULL DEFAULT 0,
     stored_at BIGINT NOT NULL,
     digest VARCHAR NOT NULL,
     dump_size INTEGER NOT NULL,
@@ -28,17 +29,24 @@ CREATE TABLE downloads (
     pc VARCHAR
 );
 CREATE UNIQUE INDEX downloads_digest ON downloads(pager, digest);
+-- A pager's totals and last download without reading the downloads' dumps.
+CREATE INDEX downloads_pager ON downloads(pager, downloaded_at) INCLUDE (new_records, new_alarms);
 -- A record is its pager and its 16 stored bytes; copy counts the times a
--- download held the same bytes (1, 2, ...).
+-- download held the same bytes (1, 2, ...). Its row is found by pager and
+-- time with every column a page needs; its identity is kept unique through
+-- its minute count (its first three stored bytes), so that rows arrive at
+-- the end of each index; its dose rate is a column for a period's peak.
 CREATE TABLE records (
     pager BIGINT NOT NULL,
+    time BIGINT NOT NULL,
     stored BYTEA NOT NULL,
     copy INTEGER NOT NULL,
-    time BIGINT NOT NULL,
     download BIGINT NOT NULL,
-    PRIMARY KEY (pager, stored, copy)
+    minute INTEGER NOT NULL,
+    dose_rate DOUBLE PRECISION,
+    PRIMARY KEY (pager, time, stored, copy) INCLUDE (download, dose_rate)
 );
-CREATE INDEX records_time ON records(pager, time);
+CREATE UNIQUE INDEX records_identity ON records(pager, minute, stored, copy);
 CREATE INDEX records_download ON records(download);
 -- Every parameter read: one row per read, one value per setting answered.
 CREATE TABLE parameter_reads (
@@ -76,5 +84,5 @@ CREATE TABLE sync_state (
     changes BIGINT NOT NULL
 );
 INSERT INTO meta (name, value) VALUES ('application', 'DR7326G-05A archive');
-INSERT INTO meta (name, value) VALUES ('schema', '2');
+INSERT INTO meta (name, value) VALUES ('schema', '3');
 INSERT INTO meta (name, value) VALUES ('archive_id', md5(random()::text || clock_timestamp()::text));
