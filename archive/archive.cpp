@@ -600,7 +600,7 @@ bool Archive::upgrade(int from, QString *error)
         // The dose rates the new records table keeps are decoded here (the
         // server's script decodes them itself), in the same transaction.
         if (!runArchiveScript(db, engine, script, &reason) ||
-            (version == 2 && !isServer() && !fillDoseRates(&reason)) || !commit(&reason)) {
+            (version == 2 && !isServer() && !fillDoseRatesAndHours(&reason)) || !commit(&reason)) {
             rollback();
             failedWrite(reason, error);
             return false;
@@ -617,7 +617,7 @@ bool Archive::upgrade(int from, QString *error)
     return true;
 }
 
-bool Archive::fillDoseRates(QString *error)
+bool Archive::fillDoseRatesAndHours(QString *error)
 {
     constexpr int chunk = 20000;
     QVariantList after{qint64(-1), qint64(0), QByteArray(""), 0};
@@ -637,9 +637,33 @@ bool Archive::fillDoseRates(QString *error)
                                  error))
                 return false;
         if (keys.size() < chunk)
-            return true;
+            break;
         after = keys.constLast();
     }
+    QSqlQuery pagers(db), refresh(db);
+    if (!pagers.exec(QStringLiteral("SELECT id FROM pagers"))) {
+        setError(error, pagers.lastError().text());
+        return false;
+    }
+    while (pagers.next())
+        if (!runArchiveQuery(refresh, engine, QStringLiteral("refresh_record_hours"),
+                             {pagers.value(0), 0, qint64(1) << 40}, error))
+            return false;
+    return true;
+}
+
+bool Archive::refreshHours(qint64 pager, const QVector<ArchiveRecordRow> &rows, QString *error)
+{
+    if (rows.isEmpty())
+        return true;
+    qint64 first = rows.first().time, last = first;
+    for (const ArchiveRecordRow &row : rows) {
+        first = qMin(first, row.time);
+        last = qMax(last, row.time);
+    }
+    QSqlQuery refresh(db);
+    return runArchiveQuery(refresh, engine, QStringLiteral("refresh_record_hours"),
+                           {pager, first / 3600 * 3600, (last / 3600 + 1) * 3600}, error);
 }
 
 void Archive::failedWrite(const QString &reason, QString *error)
@@ -904,7 +928,8 @@ ArchiveStoreResult Archive::store(const HistoryDump &dump, const ArchiveOutcome 
                                      qint64(records.at(i)->time)};
     // Inserted in key order, which keeps the writes at the end of the trees.
     sortArchiveRecordRows(rows);
-    if (!insertRecords(pager, result.downloadId, rows, &result.newRecords, &reason))
+    if (!insertRecords(pager, result.downloadId, rows, &result.newRecords, &reason) ||
+        (result.newRecords > 0 && !refreshHours(pager, rows, &reason)))
         return fail(reason);
     if (!runArchiveQuery(query, engine, QStringLiteral("update_download_new_records"),
                          {result.newRecords, result.downloadId}, &reason))
@@ -1119,31 +1144,65 @@ ArchivePeriodSummary Archive::summarize(const QString &serialNumber, const QDate
     const qint64 pager = isOpen() ? pagerId(serialNumber, false, error) : 0;
     if (!pager)
         return summary;
-    const QVariantList period{pager, from.toSecsSinceEpoch(), to.toSecsSinceEpoch()};
+    // The period's whole hours from the hours table, the part hours at its
+    // ends from the records: [start, hoursFrom), hours, [hoursTo, end).
+    const qint64 start = from.toSecsSinceEpoch(), end = to.toSecsSinceEpoch();
+    qint64 hoursFrom = (start + 3599) / 3600, hoursTo = end / 3600;
+    if (start < 0 || hoursFrom >= hoursTo)
+        hoursFrom = hoursTo = end / 3600 + 1; // no whole hour: all from the records
+    const qint64 headEnd = qMin(end, hoursFrom * 3600), tailStart = qMax(start, hoursTo * 3600);
     // The server sends the rows as they are read: each query has its time.
     const ServerDeadline deadline(db);
     QSqlQuery query(db);
     query.setForwardOnly(true);
-    if (!runArchiveQuery(query, engine, QStringLiteral("select_period_summary"), period, error) ||
-        !query.next())
-        return summary;
-    summary.records = query.value(0).toLongLong();
-    for (const auto &[code, column] : {std::pair('A', 1), std::pair('N', 2), std::pair('e', 3)})
-        if (const qint64 count = query.value(column).toLongLong())
-            summary.events.insert(code, count);
-    const QVariant peak = query.value(4);
-    query.finish();
+    struct Part
+    {
+        QString sql;
+        QVariantList bounds;
+        QVariant peak;
+    };
+    QList<Part> parts{{QStringLiteral("select_period_summary"), {pager, start, headEnd}, {}},
+                      {QStringLiteral("select_hours_summary"), {pager, hoursFrom, hoursTo}, {}},
+                      {QStringLiteral("select_period_summary"), {pager, tailStart, end}, {}}};
+    for (Part &part : parts) {
+        if (part.bounds.at(1).toLongLong() >= part.bounds.at(2).toLongLong())
+            continue;
+        if (!runArchiveQuery(query, engine, part.sql, part.bounds, error) || !query.next())
+            return ArchivePeriodSummary();
+        summary.records += query.value(0).toLongLong();
+        for (const auto &[code, column] : {std::pair('A', 1), std::pair('N', 2), std::pair('e', 3)})
+            if (const qint64 count = query.value(column).toLongLong())
+                summary.events[code] += count;
+        part.peak = query.value(4);
+        if (!part.peak.isNull())
+            summary.peakDoseRate = qMax(summary.peakDoseRate, float(part.peak.toDouble()));
+        query.finish();
+    }
     if (!summary.records)
         return summary;
-    if (!peak.isNull()) {
-        summary.peakDoseRate = float(peak.toDouble());
+    // The peak's first record: in the first part that holds it.
+    for (const Part &part : qAsConst(parts)) {
+        if (part.peak.isNull() || float(part.peak.toDouble()) != summary.peakDoseRate)
+            continue;
+        QVariantList within = part.bounds;
+        if (part.sql == QLatin1String("select_hours_summary")) {
+            if (!runArchiveQuery(query, engine, QStringLiteral("select_peak_hour"),
+                                 part.bounds + QVariantList{part.peak}, error) ||
+                !query.next())
+                break;
+            const qint64 hour = query.value(0).toLongLong();
+            within = {pager, hour * 3600, hour * 3600 + 3600};
+            query.finish();
+        }
         if (runArchiveQuery(query, engine, QStringLiteral("select_period_peak"),
-                            period + QVariantList{peak}, error) &&
+                            within + QVariantList{part.peak}, error) &&
             query.next())
             summary.peakAt = timeOf(query.value(0));
         query.finish();
+        break;
     }
-    if (runArchiveQuery(query, engine, QStringLiteral("select_period_last"), period, error) &&
+    if (runArchiveQuery(query, engine, QStringLiteral("select_period_last"), {pager, start, end},
+                        error) &&
         query.next()) {
         const QByteArray stored = query.value(1).toByteArray();
         summary.lastAt = timeOf(query.value(0));

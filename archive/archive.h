@@ -305,8 +305,12 @@ private:
     };
     bool readShape(Shape *shape, QString *error, int *code = nullptr);
     bool upgrade(int from, QString *error);
-    // The dose rate of every record, filled in by the upgrade to version 3.
-    bool fillDoseRates(QString *error);
+    // The dose rate of every record and the hours table, filled in by the
+    // upgrade to version 3.
+    bool fillDoseRatesAndHours(QString *error);
+    // The hours table over the span of `rows` (the pager's records there
+    // counted again).
+    bool refreshHours(qint64 pager, const QVector<ArchiveRecordRow> &rows, QString *error);
     // A download or a dump; without `outcome` it is complete when it decodes
     // to the end record.
     ArchiveStoreResult store(const HistoryDump &dump, const ArchiveOutcome *outcome,

@@ -306,7 +306,8 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
                     download = insert.value(0).toLongLong();
                 }
                 insert.finish();
-                if (!server.insertRecords(pager, download, records, &recordsAdded, why))
+                if (!server.insertRecords(pager, download, records, &recordsAdded, why) ||
+                    (recordsAdded > 0 && !server.refreshHours(pager, records, why)))
                     return false;
                 // The download's totals count what it brought first, also
                 // when another PC's copy of it was there before.

@@ -56,6 +56,8 @@ private slots:
     void mergeRule();
     void refusedFile_data();
     void refusedFile();
+    void summaryOfPeriod_data();
+    void summaryOfPeriod();
     void settingsLog();
     void upgradeFromVersion1();
     void hostileSerialsRefused_data();
@@ -195,6 +197,57 @@ void TestArchive::refusedFile()
     QVERIFY(!archive.isOpen());
     QVERIFY(!archive.storeHistory(historyDumpOf(sn, {4}), ArchiveOutcome::Complete, "dump").ok);
     QCOMPARE(fileBytes(file), before);
+}
+
+void TestArchive::summaryOfPeriod_data()
+{
+    // Periods of records one every 7 minutes from 1999-01-01 00:07 (UTC),
+    // in seconds from then: whole hours come from the hours table, part
+    // hours at the ends from the records.
+    QTest::addColumn<qint64>("from");
+    QTest::addColumn<qint64>("to");
+    QTest::newRow("whole hours") << qint64(3600) << qint64(5 * 3600);
+    QTest::newRow("part hours at both ends") << qint64(1000) << qint64(5 * 3600 + 1000);
+    QTest::newRow("inside one hour") << qint64(3700) << qint64(5000);
+    QTest::newRow("no record") << qint64(100) << qint64(200);
+    QTest::newRow("everything") << qint64(-100000) << qint64(100 * 3600);
+}
+
+void TestArchive::summaryOfPeriod()
+{
+    QFETCH(qint64, from);
+    QFETCH(qint64, to);
+    const QString file = dir.filePath("summary.sqlite");
+    Archive archive;
+    QString error;
+    QVERIFY2(openTestArchive(archive, file, &error), qPrintable(error));
+    QList<int> minutes;
+    for (int m = 7; m < 60 * 30; m += 7)
+        minutes << m;
+    const HistoryDump dump = historyDumpOf(sn, minutes);
+    QVERIFY(archive.importDump(dump).ok);
+    const qint64 base = QDateTime(QDate(1999, 1, 1), QTime(0, 0), Qt::UTC).toSecsSinceEpoch();
+    const QDateTime a = QDateTime::fromSecsSinceEpoch(base + from),
+                    b = QDateTime::fromSecsSinceEpoch(base + to);
+    // What the records of the period say, one by one.
+    ArchivePeriodSummary expected;
+    for (const ArchiveRecord &r : archive.recordPage(sn, a, b, nullptr, 100000)) {
+        ++expected.records;
+        if (r.record.eventCode == 'A')
+            ++expected.events['A'];
+        if (r.record.doseRate > expected.peakDoseRate) {
+            expected.peakDoseRate = r.record.doseRate;
+            expected.peakAt = QDateTime::fromSecsSinceEpoch(r.record.time);
+        }
+        expected.doseAtEnd = r.record.dose;
+    }
+    const ArchivePeriodSummary s = archive.summarize(sn, a, b, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(s.records, expected.records);
+    QCOMPARE(s.events, expected.events);
+    QCOMPARE(s.peakDoseRate, expected.peakDoseRate);
+    QCOMPARE(s.peakAt, expected.peakAt);
+    QCOMPARE(s.doseAtEnd, expected.doseAtEnd);
 }
 
 void TestArchive::settingsLog()

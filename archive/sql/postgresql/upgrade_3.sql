@@ -26,4 +26,26 @@ UPDATE downloads SET new_alarms = (SELECT COUNT(*) FROM records r
                                      AND length(r.stored) = 16
                                      AND get_byte(r.stored, 3) IN (65, 78));
 CREATE INDEX downloads_pager ON downloads(pager, downloaded_at) INCLUDE (new_records, new_alarms);
+-- Each pager's records by hour (time / 3600): how many, the gamma and
+-- neutron alarms and threshold rows, the peak dose rate above 0; kept as
+-- records go in, so that a period's summary reads its whole hours here and
+-- only its first and last part hour from the records.
+CREATE TABLE record_hours (
+    pager BIGINT NOT NULL,
+    hour BIGINT NOT NULL,
+    records INTEGER NOT NULL,
+    gamma_alarms INTEGER NOT NULL,
+    neutron_alarms INTEGER NOT NULL,
+    thresholds INTEGER NOT NULL,
+    peak_dose_rate DOUBLE PRECISION,
+    PRIMARY KEY (pager, hour)
+);
+INSERT INTO record_hours
+SELECT pager, time / 3600, COUNT(*),
+       COUNT(*) FILTER (WHERE get_byte(stored, 3) = 65),
+       COUNT(*) FILTER (WHERE get_byte(stored, 3) = 78),
+       COUNT(*) FILTER (WHERE get_byte(stored, 3) = 101),
+       MAX(dose_rate) FILTER (WHERE dose_rate > 0)
+FROM records WHERE length(stored) = 16
+GROUP BY pager, time / 3600;
 UPDATE meta SET value = '3' WHERE name = 'schema';

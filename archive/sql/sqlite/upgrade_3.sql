@@ -35,6 +35,20 @@ ALTER TABLE downloads ADD COLUMN new_alarms INTEGER NOT NULL DEFAULT 0;
 UPDATE downloads SET new_alarms = (SELECT COUNT(*) FROM records r
                                    WHERE r.download = downloads.id
                                      AND substr(r.stored, 4, 1) IN (x'41', x'4E'));
+-- Each pager's records by hour (time / 3600): how many, the gamma and
+-- neutron alarms and threshold rows, the peak dose rate above 0; kept as
+-- records go in, so that a period's summary reads its whole hours here and
+-- only its first and last part hour from the records.
+CREATE TABLE record_hours (
+    pager INTEGER NOT NULL,
+    hour BIGINT NOT NULL,
+    records INTEGER NOT NULL,
+    gamma_alarms INTEGER NOT NULL,
+    neutron_alarms INTEGER NOT NULL,
+    thresholds INTEGER NOT NULL,
+    peak_dose_rate REAL,
+    PRIMARY KEY (pager, hour)
+) WITHOUT ROWID;
 -- A pager's totals and last download without reading the downloads' dumps.
 CREATE INDEX downloads_pager ON downloads(pager, downloaded_at, new_records, new_alarms);
 CREATE TABLE IF NOT EXISTS sync_refused (
@@ -43,5 +57,6 @@ CREATE TABLE IF NOT EXISTS sync_refused (
     item BIGINT NOT NULL,
     PRIMARY KEY (server, kind, item)
 );
+-- (record_hours is filled by the program after the dose rates.)
 UPDATE meta SET value = '3' WHERE name = 'schema';
 PRAGMA user_version = 3;

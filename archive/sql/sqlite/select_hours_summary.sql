@@ -1,0 +1,4 @@
+-- A pager's whole hours [first, last): the sums of their counts, the peak.
+SELECT COALESCE(SUM(records), 0), COALESCE(SUM(gamma_alarms), 0),
+       COALESCE(SUM(neutron_alarms), 0), COALESCE(SUM(thresholds), 0), MAX(peak_dose_rate)
+FROM record_hours WHERE pager = ? AND hour >= ? AND hour < ?;
