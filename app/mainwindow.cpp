@@ -6,7 +6,7 @@
 #include "helpfile.h"
 #include "historydownload.h"
 #include "historyplot.h"
-#include "historytable.h"
+#include "historytablemodel.h"
 #include "historyview.h"
 #include "pagerchooser.h"
 #include "pdfjournal.h"
@@ -31,7 +31,6 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QSettings>
-#include <QStandardItemModel>
 #include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
@@ -69,8 +68,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     fieldMED = new SettingField(ui->edtMED);
     fieldThist = new SettingField(ui->edtThist);
 
-    historyModel = new QStandardItemModel();
-    setupHistoryModel(historyModel);
+    historyModel = new HistoryTableModel();
     ui->tableView->setModel(historyModel);
     setUpHistoryView(ui->tableView);
 
@@ -119,9 +117,9 @@ MainWindow::~MainWindow()
         mainWindowInstance = nullptr;
 }
 
-void MainWindow::fillHistoryTable(const QList<HistoryRecord *> &records)
+void MainWindow::fillHistoryTable(const QList<HistoryRecord *> &records, const QTimeZone &zone)
 {
-    ::fillHistoryTable(historyModel, records);
+    historyModel->setRecords(records, zone);
 }
 
 void MainWindow::showHistoryPages(int pages)
@@ -328,7 +326,7 @@ void MainWindow::on_menuReadHistory_triggered()
     link.readInfo();
     qDeleteAll(historyRecords);
     historyRecords.clear();
-    historyModel->removeRows(0, historyModel->rowCount());
+    historyModel->clear();
     // The plot window stays on screen but takes no input meanwhile: a file
     // dialog opened from it would hold the download up.
     if (QWidget *plot = historyPlotWindow())

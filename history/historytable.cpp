@@ -1,11 +1,8 @@
 #include "historytable.h"
 
-#include <QBrush>
 #include <QColor>
 #include <QDateTime>
 #include <QLocale>
-#include <QStandardItem>
-#include <QStandardItemModel>
 
 #include <ctime>
 
@@ -47,8 +44,9 @@ QStringList rowTexts(const HistoryRecord &record, const QString &date)
 // (localtime_r after tzset); the wall clock is then formatted with its UTC
 // offset attached, which gives the same text unless the format shows the
 // zone's name.
-HistoryDateTexts::HistoryDateTexts(const QTimeZone &z)
-    : locale(QLocale::system()), zone(z), local(z.id() == QTimeZone::systemTimeZoneId())
+HistoryDateTexts::HistoryDateTexts(const QTimeZone &z, SystemZone system)
+    : locale(QLocale::system()), zone(z),
+      local(system == SystemZone::Current && z.id() == QTimeZone::systemTimeZoneId())
 {
 #ifdef Q_OS_UNIX
     // The C library knows the local zone only.
@@ -92,11 +90,6 @@ QStringList historyHeaderLabels()
             QStringLiteral("ЭД (Зв)")};
 }
 
-void setupHistoryModel(QStandardItemModel *model)
-{
-    model->setHorizontalHeaderLabels(historyHeaderLabels());
-}
-
 QStringList historyRowTexts(const HistoryRecord &record)
 {
     const QDateTime when = QDateTime::fromSecsSinceEpoch(qint64(record.time));
@@ -125,42 +118,4 @@ QColor historyRowColour(char eventCode)
     if (eventCode == 'e')
         return historyThresholdColour();
     return QColor();
-}
-
-void fillHistoryTable(QStandardItemModel *model, const QList<HistoryRecord *> &records,
-                      const QTimeZone &zone)
-{
-    const HistoryDateTexts dates(zone);
-    const QVariant alarmBrush = QBrush(historyAlarmColour());
-    const QVariant thresholdBrush = QBrush(historyThresholdColour());
-    QList<QStandardItem *> items;
-    for (const HistoryRecord *record : records) {
-        const QStringList texts = rowTexts(*record, dates.text(record->time));
-        const QColor colour = historyRowColour(record->eventCode);
-        const bool coloured = colour.isValid();
-        const QVariant &brush = colour == historyAlarmColour() ? alarmBrush : thresholdBrush;
-        items.clear();
-        for (int c = 0; c < texts.size(); ++c) {
-            // An unknown event code leaves its cell without an item.
-            if (c == eventColumn && texts.at(c).isEmpty()) {
-                items.append(nullptr);
-                continue;
-            }
-            auto *item = new QStandardItem(texts.at(c));
-            // The same as setting the model's data once the row is in; done
-            // before, it saves a change notice per cell.
-            if (coloured)
-                item->setData(brush, Qt::ForegroundRole);
-            items.append(item);
-        }
-        model->appendRow(items);
-        if (coloured) {
-            // Cells of the row that have no item yet (any column beyond the
-            // texts) take its colour as well.
-            const int r = model->rowCount() - 1;
-            for (int c = 0; c < model->columnCount(); ++c)
-                if (!model->item(r, c))
-                    model->setData(model->index(r, c), brush, Qt::ForegroundRole);
-        }
-    }
 }
