@@ -762,7 +762,9 @@ int main(int argc, char **argv)
         exports.serialNumber =
             parser.isSet(serialOption) ? parser.value(serialOption) : dump.serialNumber;
         // Dates as they were shown where the download was made.
-        return showRecords(records, complete, exports, dump.timeZone());
+        const QTimeZone zone = dump.timeZone();
+        dump = HistoryDump(); // its pages are decoded: room for the table
+        return showRecords(records, complete, exports, zone);
     }
     return usage(QStringLiteral("unknown command: %1").arg(command));
 }
