@@ -5,6 +5,7 @@
 #include <QLocale>
 
 #include <ctime>
+#include <limits>
 
 namespace {
 
@@ -43,17 +44,23 @@ QStringList rowTexts(const HistoryRecord &record, const QString &date)
 // is looked at once and each time is converted as QDateTime would
 // (localtime_r after tzset); the wall clock is then formatted with its UTC
 // offset attached, which gives the same text unless the format shows the
-// zone's name.
+// zone's name. On Unix the system locale formats with its short format as
+// any locale does: the format is looked up once too.
 HistoryDateTexts::HistoryDateTexts(const QTimeZone &z, SystemZone system)
     : locale(QLocale::system()), zone(z),
       local(system == SystemZone::Current && z.id() == QTimeZone::systemTimeZoneId())
 {
+    format = locale.dateTimeFormat(QLocale::ShortFormat);
+    const bool showsOffsetOnly = !format.contains(QLatin1Char('t'));
 #ifdef Q_OS_UNIX
     // The C library knows the local zone only.
-    fast = local && !locale.dateTimeFormat(QLocale::ShortFormat).contains(QLatin1Char('t'));
+    fast = local && showsOffsetOnly;
     if (fast)
         tzset();
 #endif
+    // Another zone is looked up once per change of its offset (times come in
+    // order), not for each time.
+    spans = !local && showsOffsetOnly && zone.isValid() && zone.hasTransitions();
 }
 
 QString HistoryDateTexts::text(std::uint32_t time) const
@@ -66,10 +73,27 @@ QString HistoryDateTexts::text(std::uint32_t time) const
             const QDateTime wall(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
                                  QTime(local.tm_hour, local.tm_min, local.tm_sec),
                                  Qt::OffsetFromUTC, int(local.tm_gmtoff));
-            return locale.toString(wall, QLocale::ShortFormat);
+            return locale.toString(wall, format);
         }
     }
 #endif
+    if (spans) {
+        const qint64 t = qint64(time);
+        if (t < spanStart || t >= spanEnd) {
+            const QDateTime at = QDateTime::fromSecsSinceEpoch(t, Qt::UTC);
+            const QTimeZone::OffsetData next = zone.nextTransition(at);
+            spanStart = t;
+            spanEnd = next.atUtc.isValid() ? next.atUtc.toSecsSinceEpoch()
+                                           : std::numeric_limits<qint64>::max();
+            spanOffset = zone.offsetFromUtc(at);
+        }
+        const QDateTime shown = QDateTime::fromSecsSinceEpoch(t, Qt::OffsetFromUTC, spanOffset);
+#ifdef Q_OS_UNIX
+        return locale.toString(shown, format);
+#else
+        return locale.toString(shown, QLocale::ShortFormat); // may be the system's own text
+#endif
+    }
     const QDateTime when = local ? QDateTime::fromSecsSinceEpoch(qint64(time))
                                  : QDateTime::fromSecsSinceEpoch(qint64(time), zone);
     return locale.toString(when, QLocale::ShortFormat);

@@ -30,13 +30,21 @@ public:
     enum class SystemZone { Current, Kept };
     explicit HistoryDateTexts(const QTimeZone &zone = QTimeZone::systemTimeZone(),
                               SystemZone system = SystemZone::Current);
+    // Not to be called from two threads at once: it remembers the zone's
+    // offset up to its next change.
     QString text(std::uint32_t time) const;
 
 private:
     QLocale locale;
+    QString format; // the locale's short date-time format
     QTimeZone zone;
     bool local;
     bool fast = false;
+    // A zone given by name: its offset from `spanStart` to before `spanEnd`.
+    bool spans = false;
+    mutable qint64 spanStart = 1;
+    mutable qint64 spanEnd = 0;
+    mutable int spanOffset = 0;
 };
 
 // One of the six cell texts (column 0–5) of a record, the date from `dates`.

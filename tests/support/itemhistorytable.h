@@ -6,6 +6,8 @@
 #include "historytable.h"
 
 #include <QBrush>
+#include <QDateTime>
+#include <QLocale>
 #include <QStandardItemModel>
 
 // Sets the six header labels and appends one row per record, alarms in red
@@ -16,12 +18,18 @@ inline void fillItemHistoryTable(QStandardItemModel *model, const QList<HistoryR
 {
     model->setHorizontalHeaderLabels(historyHeaderLabels());
     const HistoryDateTexts dates(zone);
+    const bool local = zone.id() == QTimeZone::systemTimeZoneId();
     QList<QStandardItem *> items;
     for (const HistoryRecord *record : records) {
         const QColor colour = historyRowColour(record->eventCode);
+        // Each date converted on its own, as QDateTime does.
+        const qint64 t = qint64(record->time);
+        const QString date = QLocale::system().toString(
+            local ? QDateTime::fromSecsSinceEpoch(t) : QDateTime::fromSecsSinceEpoch(t, zone),
+            QLocale::ShortFormat);
         items.clear();
         for (int c = 0; c < 6; ++c) {
-            const QString text = historyCellText(*record, c, dates);
+            const QString text = c == 0 ? date : historyCellText(*record, c, dates);
             QStandardItem *item = text.isEmpty() ? nullptr : new QStandardItem(text);
             if (item && colour.isValid())
                 item->setData(QBrush(colour), Qt::ForegroundRole);
