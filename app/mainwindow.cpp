@@ -70,7 +70,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 
     historyModel = new HistoryTableModel();
     ui->tableView->setModel(historyModel);
-    setUpHistoryView(ui->tableView);
+    // The rows are sized by the date and the event; the numbers never wrap.
+    setUpHistoryView(ui->tableView, historyNumberColumns());
 
     // What happened to the last action is always told here.
     statusLabel = new StatusLabel(this);

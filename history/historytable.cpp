@@ -19,12 +19,14 @@ QString valueText(const HistoryRecord &record, int column)
         return eventText(record.eventCode);
     case 2:
         return QString::number(record.gammaCps);
+    // As "%1".arg(value, 0, format, 2) writes them, without parsing a
+    // pattern each time.
     case 3:
-        return QStringLiteral("%1").arg(double(record.neutronCps), 0, 'f', 2);
+        return QString::number(double(record.neutronCps), 'f', 2);
     case 4:
-        return QStringLiteral("%1").arg(double(record.doseRate), 0, 'e', 2);
+        return QString::number(double(record.doseRate), 'e', 2);
     case 5:
-        return QStringLiteral("%1").arg(double(record.dose), 0, 'e', 2);
+        return QString::number(double(record.dose), 'e', 2);
     }
     return QString();
 }
@@ -102,6 +104,11 @@ QString HistoryDateTexts::text(std::uint32_t time) const
 QString historyCellText(const HistoryRecord &record, int column, const HistoryDateTexts &dates)
 {
     return column == 0 ? dates.text(record.time) : valueText(record, column);
+}
+
+QList<int> historyNumberColumns()
+{
+    return {2, 3, 4, 5};
 }
 
 QStringList historyHeaderLabels()

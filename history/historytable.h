@@ -47,6 +47,9 @@ private:
     mutable int spanOffset = 0;
 };
 
+// The columns whose texts are numbers only, never with a space (2–5).
+QList<int> historyNumberColumns();
+
 // One of the six cell texts (column 0–5) of a record, the date from `dates`.
 QString historyCellText(const HistoryRecord &record, int column, const HistoryDateTexts &dates);
 

@@ -63,7 +63,8 @@ private slots:
             record(941333400, 'e'),                 // threshold: magenta
             record(941333460, 'X'),                 // unknown code: no event text
             record(1921778100, 'F', nan, inf, -inf),
-            record(0, '1', 0.0f, 0.0f, nan)};
+            record(0, '1', 0.0f, 0.0f, nan),
+            record(915152520, 'C', -0.0f, -2.5e-9f, 3.4e38f)};
         QList<HistoryRecord *> records;
         for (const HistoryRecord &r : kept)
             records << new HistoryRecord(r);
