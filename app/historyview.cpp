@@ -3,8 +3,8 @@
 #include <QHash>
 #include <QHeaderView>
 #include <QHelpEvent>
-#include <QStyledItemDelegate>
 #include <QPointer>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTimer>
 #include <QToolTip>
@@ -75,7 +75,8 @@ private:
 class RowHeightFit : public QObject
 {
 public:
-    explicit RowHeightFit(QTableView *v) : QObject(v), view(v), header(v->verticalHeader())
+    RowHeightFit(QTableView *v, const QList<int> &unwrapped)
+        : QObject(v), view(v), header(v->verticalHeader()), unwrapped(unwrapped)
     {
         refit.setSingleShot(true);
         refit.setInterval(0);
@@ -109,6 +110,7 @@ private:
     // Gone before the view's model while the view is destroyed: a model that
     // says it was reset then (a QTableWidget's does) finds nothing to size.
     QPointer<QHeaderView> header;
+    QList<int> unwrapped;
     QHash<QString, int> classOf; // shapes of a row's wrapping texts -> class
     QVector<RowClass> classes;
     QVector<int> rowClass; // class of each row
@@ -127,6 +129,8 @@ private:
         const QAbstractItemModel *model = view->model();
         QString shape;
         for (int c = 0; c < model->columnCount(); ++c) {
+            if (unwrapped.contains(c))
+                continue;
             const QString text = model->index(row, c).data().toString();
             if (text.contains(QLatin1Char(' ')))
                 shape +=
@@ -213,7 +217,7 @@ private:
 
 } // namespace
 
-void setUpHistoryView(QTableView *view)
+void setUpHistoryView(QTableView *view, const QList<int> &unwrapped)
 {
     view->setItemDelegate(new CellTextToolTip(view));
     view->setWordWrap(true);
@@ -227,5 +231,5 @@ void setUpHistoryView(QTableView *view)
     header->setDefaultAlignment(Qt::AlignCenter | Qt::Alignment(Qt::TextWordWrap));
     header->setMinimumHeight(header->sizeHint().height() + header->fontMetrics().lineSpacing());
 
-    new RowHeightFit(view);
+    new RowHeightFit(view, unwrapped);
 }

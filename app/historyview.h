@@ -6,7 +6,10 @@
 // texts are left as they are (the CSV and the journal read them).
 #pragma once
 
+#include <QList>
+
 class QTableView;
 
-// Call once the view has its model.
-void setUpHistoryView(QTableView *view);
+// Call once the view has its model. The texts of `unwrapped` columns never
+// hold a space (numbers): they are not read to size the rows.
+void setUpHistoryView(QTableView *view, const QList<int> &unwrapped = {});

@@ -6,7 +6,7 @@
 #include "helpfile.h"
 #include "historydownload.h"
 #include "historyplot.h"
-#include "historytable.h"
+#include "historytablemodel.h"
 #include "historyview.h"
 #include "pagerchooser.h"
 #include "pdfjournal.h"
@@ -31,7 +31,6 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QSettings>
-#include <QStandardItemModel>
 #include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
@@ -69,10 +68,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     fieldMED = new SettingField(ui->edtMED);
     fieldThist = new SettingField(ui->edtThist);
 
-    historyModel = new QStandardItemModel();
-    setupHistoryModel(historyModel);
+    historyModel = new HistoryTableModel();
     ui->tableView->setModel(historyModel);
-    setUpHistoryView(ui->tableView);
+    // The rows are sized by the date and the event; the numbers never wrap.
+    setUpHistoryView(ui->tableView, historyNumberColumns());
 
     // What happened to the last action is always told here.
     statusLabel = new StatusLabel(this);
@@ -119,9 +118,9 @@ MainWindow::~MainWindow()
         mainWindowInstance = nullptr;
 }
 
-void MainWindow::fillHistoryTable(const QList<HistoryRecord *> &records)
+void MainWindow::fillHistoryTable(const QList<HistoryRecord *> &records, const QTimeZone &zone)
 {
-    ::fillHistoryTable(historyModel, records);
+    historyModel->setRecords(records, zone);
 }
 
 void MainWindow::showHistoryPages(int pages)
@@ -328,7 +327,7 @@ void MainWindow::on_menuReadHistory_triggered()
     link.readInfo();
     qDeleteAll(historyRecords);
     historyRecords.clear();
-    historyModel->removeRows(0, historyModel->rowCount());
+    historyModel->clear();
     // The plot window stays on screen but takes no input meanwhile: a file
     // dialog opened from it would hold the download up.
     if (QWidget *plot = historyPlotWindow())

@@ -18,8 +18,9 @@
 #include <QFutureWatcher>
 #include <QList>
 #include <QMainWindow>
+#include <QTimeZone>
 
-class QStandardItemModel;
+class HistoryTableModel;
 class StatusLabel;
 class HistoryPlotWindow;
 class SettingField;
@@ -37,8 +38,10 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // One table row per record, alarms in red. Expects a table without rows.
-    void fillHistoryTable(const QList<HistoryRecord *> &records);
+    // Shows one table row per record (alarms in red) in place of the rows
+    // shown before, dates as wall-clock time in `zone`.
+    void fillHistoryTable(const QList<HistoryRecord *> &records,
+                          const QTimeZone &zone = QTimeZone::systemTimeZone());
 
     // Shows the number of history pages read so far.
     void showHistoryPages(int pages);
@@ -84,7 +87,7 @@ private slots:
 private:
     Ui::MainWindow *ui;
     PagerLink link;
-    QStandardItemModel *historyModel;
+    HistoryTableModel *historyModel;
     QList<HistoryRecord *> historyRecords;
 
     bool deviceBusy = false;

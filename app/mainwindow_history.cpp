@@ -6,7 +6,7 @@
 
 #include "filedialogs.h"
 #include "historyplot.h"
-#include "historytable.h"
+#include "historytablemodel.h"
 #include "savenames.h"
 #include "serialnumber.h"
 #include "statusmessages.h"
@@ -15,7 +15,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardItemModel>
 
 namespace {
 
@@ -166,8 +165,7 @@ bool MainWindow::openHistoryDump(const QString &fileName)
 
     qDeleteAll(historyRecords);
     historyRecords = records;
-    historyModel->removeRows(0, historyModel->rowCount());
-    ::fillHistoryTable(historyModel, historyRecords, dump.timeZone());
+    fillHistoryTable(historyRecords, dump.timeZone());
     ui->lblHistoryPage->setText(tr("Считанных страниц:"));
     shownHistory = dump;
     historyShown();

@@ -7,7 +7,7 @@
 #include "exitcodes.h"
 #include "historydownload.h"
 #include "historydump.h"
-#include "historytable.h"
+#include "historytablemodel.h"
 #include "pagerlink.h"
 #include "pdfjournal.h"
 #include "plotcommand.h"
@@ -28,7 +28,6 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QSaveFile>
-#include <QStandardItemModel>
 #include <QTextStream>
 
 #include <csignal>
@@ -222,7 +221,7 @@ void printProgress(int pages)
     err().flush();
 }
 
-void printRows(const QStandardItemModel &model)
+void printRows(const QAbstractItemModel &model)
 {
     for (int r = 0; r < model.rowCount(); ++r) {
         QStringList cells;
@@ -242,7 +241,7 @@ struct Exports
     QString serialNumber;
 };
 
-int writeExports(const QStandardItemModel &model, const Exports &e)
+int writeExports(const QAbstractItemModel &model, const Exports &e)
 {
     int code = ExitOk;
     QString error;
@@ -261,9 +260,8 @@ int writeExports(const QStandardItemModel &model, const Exports &e)
 int showRecords(QList<HistoryRecord *> &records, bool complete, const Exports &exports,
                 const QTimeZone &zone = QTimeZone::systemTimeZone(), bool tooLarge = false)
 {
-    QStandardItemModel model;
-    setupHistoryModel(&model);
-    fillHistoryTable(&model, records, zone);
+    HistoryTableModel model;
+    model.setRecords(records, zone);
     const int count = records.size();
     qDeleteAll(records);
     records.clear();
@@ -764,7 +762,9 @@ int main(int argc, char **argv)
         exports.serialNumber =
             parser.isSet(serialOption) ? parser.value(serialOption) : dump.serialNumber;
         // Dates as they were shown where the download was made.
-        return showRecords(records, complete, exports, dump.timeZone());
+        const QTimeZone zone = dump.timeZone();
+        dump = HistoryDump(); // its pages are decoded: room for the table
+        return showRecords(records, complete, exports, zone);
     }
     return usage(QStringLiteral("unknown command: %1").arg(command));
 }

@@ -18,7 +18,8 @@
 //    repeated page), or
 //  - when `quietMs` have passed without progress, or
 //  - at `maxPages` pages, `maxRecords` records or `maxTotalBytes` bytes; the
-//    record bound keeps a download with its table within about 500 MB.
+//    record bound is a pager's whole memory, which with its table (about
+//    100 bytes a record) and its replies keeps a download within about 200 MB.
 // Each page reply ends at the latest after `pageMs` or `pageBytes`, as a text
 // exchange does. With the defaults a pager that stops making progress is let
 // go within about 50 s of its last new record, whatever it sends.
@@ -29,7 +30,7 @@ struct HistoryDownloadBounds
     qint64 pageMs = exchangebounds::deadlineMs;
     int pageBytes = 64 * 1024;
     int maxPages = 65536;
-    int maxRecords = 300000; // about 1.5 kB each with their table row
+    int maxRecords = 65536 * 16; // 65536 pages of 16 records
     qint64 maxTotalBytes = qint64(64) << 20;
     // Milliseconds from any fixed start; a steady clock when empty. Tests
     // pass their own to run the time bounds without waiting.

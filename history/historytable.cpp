@@ -1,13 +1,11 @@
 #include "historytable.h"
 
-#include <QBrush>
 #include <QColor>
 #include <QDateTime>
 #include <QLocale>
-#include <QStandardItem>
-#include <QStandardItemModel>
 
 #include <ctime>
+#include <limits>
 
 namespace {
 
@@ -21,12 +19,14 @@ QString valueText(const HistoryRecord &record, int column)
         return eventText(record.eventCode);
     case 2:
         return QString::number(record.gammaCps);
+    // As "%1".arg(value, 0, format, 2) writes them, without parsing a
+    // pattern each time.
     case 3:
-        return QStringLiteral("%1").arg(double(record.neutronCps), 0, 'f', 2);
+        return QString::number(double(record.neutronCps), 'f', 2);
     case 4:
-        return QStringLiteral("%1").arg(double(record.doseRate), 0, 'e', 2);
+        return QString::number(double(record.doseRate), 'e', 2);
     case 5:
-        return QStringLiteral("%1").arg(double(record.dose), 0, 'e', 2);
+        return QString::number(double(record.dose), 'e', 2);
     }
     return QString();
 }
@@ -46,16 +46,23 @@ QStringList rowTexts(const HistoryRecord &record, const QString &date)
 // is looked at once and each time is converted as QDateTime would
 // (localtime_r after tzset); the wall clock is then formatted with its UTC
 // offset attached, which gives the same text unless the format shows the
-// zone's name.
-HistoryDateTexts::HistoryDateTexts(const QTimeZone &z)
-    : locale(QLocale::system()), zone(z), local(z.id() == QTimeZone::systemTimeZoneId())
+// zone's name. On Unix the system locale formats with its short format as
+// any locale does: the format is looked up once too.
+HistoryDateTexts::HistoryDateTexts(const QTimeZone &z, SystemZone system)
+    : locale(QLocale::system()), zone(z),
+      local(system == SystemZone::Current && z.id() == QTimeZone::systemTimeZoneId())
 {
+    format = locale.dateTimeFormat(QLocale::ShortFormat);
+    const bool showsOffsetOnly = !format.contains(QLatin1Char('t'));
 #ifdef Q_OS_UNIX
     // The C library knows the local zone only.
-    fast = local && !locale.dateTimeFormat(QLocale::ShortFormat).contains(QLatin1Char('t'));
+    fast = local && showsOffsetOnly;
     if (fast)
         tzset();
 #endif
+    // Another zone is looked up once per change of its offset (times come in
+    // order), not for each time.
+    spans = !local && showsOffsetOnly && zone.isValid() && zone.hasTransitions();
 }
 
 QString HistoryDateTexts::text(std::uint32_t time) const
@@ -68,10 +75,27 @@ QString HistoryDateTexts::text(std::uint32_t time) const
             const QDateTime wall(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
                                  QTime(local.tm_hour, local.tm_min, local.tm_sec),
                                  Qt::OffsetFromUTC, int(local.tm_gmtoff));
-            return locale.toString(wall, QLocale::ShortFormat);
+            return locale.toString(wall, format);
         }
     }
 #endif
+    if (spans) {
+        const qint64 t = qint64(time);
+        if (t < spanStart || t >= spanEnd) {
+            const QDateTime at = QDateTime::fromSecsSinceEpoch(t, Qt::UTC);
+            const QTimeZone::OffsetData next = zone.nextTransition(at);
+            spanStart = t;
+            spanEnd = next.atUtc.isValid() ? next.atUtc.toSecsSinceEpoch()
+                                           : std::numeric_limits<qint64>::max();
+            spanOffset = zone.offsetFromUtc(at);
+        }
+        const QDateTime shown = QDateTime::fromSecsSinceEpoch(t, Qt::OffsetFromUTC, spanOffset);
+#ifdef Q_OS_UNIX
+        return locale.toString(shown, format);
+#else
+        return locale.toString(shown, QLocale::ShortFormat); // may be the system's own text
+#endif
+    }
     const QDateTime when = local ? QDateTime::fromSecsSinceEpoch(qint64(time))
                                  : QDateTime::fromSecsSinceEpoch(qint64(time), zone);
     return locale.toString(when, QLocale::ShortFormat);
@@ -82,6 +106,11 @@ QString historyCellText(const HistoryRecord &record, int column, const HistoryDa
     return column == 0 ? dates.text(record.time) : valueText(record, column);
 }
 
+QList<int> historyNumberColumns()
+{
+    return {2, 3, 4, 5};
+}
+
 QStringList historyHeaderLabels()
 {
     return {QStringLiteral("Дата"),
@@ -90,11 +119,6 @@ QStringList historyHeaderLabels()
             QStringLiteral("CPS нейтроны (имп/с)"),
             QStringLiteral("МЭД (Зв/ч)"),
             QStringLiteral("ЭД (Зв)")};
-}
-
-void setupHistoryModel(QStandardItemModel *model)
-{
-    model->setHorizontalHeaderLabels(historyHeaderLabels());
 }
 
 QStringList historyRowTexts(const HistoryRecord &record)
@@ -125,42 +149,4 @@ QColor historyRowColour(char eventCode)
     if (eventCode == 'e')
         return historyThresholdColour();
     return QColor();
-}
-
-void fillHistoryTable(QStandardItemModel *model, const QList<HistoryRecord *> &records,
-                      const QTimeZone &zone)
-{
-    const HistoryDateTexts dates(zone);
-    const QVariant alarmBrush = QBrush(historyAlarmColour());
-    const QVariant thresholdBrush = QBrush(historyThresholdColour());
-    QList<QStandardItem *> items;
-    for (const HistoryRecord *record : records) {
-        const QStringList texts = rowTexts(*record, dates.text(record->time));
-        const QColor colour = historyRowColour(record->eventCode);
-        const bool coloured = colour.isValid();
-        const QVariant &brush = colour == historyAlarmColour() ? alarmBrush : thresholdBrush;
-        items.clear();
-        for (int c = 0; c < texts.size(); ++c) {
-            // An unknown event code leaves its cell without an item.
-            if (c == eventColumn && texts.at(c).isEmpty()) {
-                items.append(nullptr);
-                continue;
-            }
-            auto *item = new QStandardItem(texts.at(c));
-            // The same as setting the model's data once the row is in; done
-            // before, it saves a change notice per cell.
-            if (coloured)
-                item->setData(brush, Qt::ForegroundRole);
-            items.append(item);
-        }
-        model->appendRow(items);
-        if (coloured) {
-            // Cells of the row that have no item yet (any column beyond the
-            // texts) take its colour as well.
-            const int r = model->rowCount() - 1;
-            for (int c = 0; c < model->columnCount(); ++c)
-                if (!model->item(r, c))
-                    model->setData(model->index(r, c), brush, Qt::ForegroundRole);
-        }
-    }
 }

@@ -1,4 +1,5 @@
-// The six-column history table shared by the window and the command-line tool.
+// The texts and colours of the six-column history table shared by the window
+// and the command-line tool (its model: historytablemodel.h).
 #pragma once
 
 #include "historyrecord.h"
@@ -9,13 +10,8 @@
 #include <QStringList>
 #include <QTimeZone>
 
-class QStandardItemModel;
-
 // The header labels in column order.
 QStringList historyHeaderLabels();
-
-// Gives a model its six header labels (and so its six columns).
-void setupHistoryModel(QStandardItemModel *model);
 
 // The six cell texts of one record; the event text is empty for unknown codes.
 // The date is the wall-clock time in `zone`.
@@ -27,15 +23,32 @@ QStringList historyRowTexts(const HistoryRecord &record, const QTimeZone &zone);
 class HistoryDateTexts
 {
 public:
-    explicit HistoryDateTexts(const QTimeZone &zone = QTimeZone::systemTimeZone());
+    // For the PC's own zone: its rules as the C library sees them when a text
+    // is made (quick, for texts made at once), or its rules when these were
+    // made (Qt's for the zone's name), for texts made long after, which
+    // should not change when the PC's zone does meanwhile.
+    enum class SystemZone { Current, Kept };
+    explicit HistoryDateTexts(const QTimeZone &zone = QTimeZone::systemTimeZone(),
+                              SystemZone system = SystemZone::Current);
+    // Not to be called from two threads at once: it remembers the zone's
+    // offset up to its next change.
     QString text(std::uint32_t time) const;
 
 private:
     QLocale locale;
+    QString format; // the locale's short date-time format
     QTimeZone zone;
     bool local;
     bool fast = false;
+    // A zone given by name: its offset from `spanStart` to before `spanEnd`.
+    bool spans = false;
+    mutable qint64 spanStart = 1;
+    mutable qint64 spanEnd = 0;
+    mutable int spanOffset = 0;
 };
+
+// The columns whose texts are numbers only, never with a space (2–5).
+QList<int> historyNumberColumns();
 
 // One of the six cell texts (column 0–5) of a record, the date from `dates`.
 QString historyCellText(const HistoryRecord &record, int column, const HistoryDateTexts &dates);
@@ -49,9 +62,3 @@ QColor historyThresholdColour();
 // invalid colour) for the other events. The table, the archive window and,
 // through them, the journal colour rows by it.
 QColor historyRowColour(char eventCode);
-
-// Appends one row per record, alarms in red and threshold rows in magenta
-// (historyRowColour), dates as wall-clock time in `zone`. Expects a model
-// without rows.
-void fillHistoryTable(QStandardItemModel *model, const QList<HistoryRecord *> &records,
-                      const QTimeZone &zone = QTimeZone::systemTimeZone());

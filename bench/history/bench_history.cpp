@@ -1,20 +1,36 @@
-// Times decoding history pages and filling the history table, and reading a
-// saved dump of the same pages: the file read back, its pages decoded in the
-// zone it names, and the table filled with that zone's dates.
+// Times decoding history pages and showing them in the history table, the
+// table model against the item-per-cell table it replaced (time to fill, to
+// read every cell's text, heap bytes a record), and reading a saved dump of
+// the same pages: the file read back, its pages decoded in the zone it names.
+// Then a pager's whole memory: `dr7326g-cli decode` of a dump of a million
+// records (time and peak memory of the child process) and the window's table
+// filled with a million records and painted once.
 // Run with QT_QPA_PLATFORM=offscreen where no display is available.
 #include "historydump.h"
 #include "historypage.h"
-#include "historytable.h"
+#include "historytablemodel.h"
+#include "mainwindow.h"
 #include "pagerlink.h"
+#include "support/itemhistorytable.h"
+#include "support/testsettings.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
-#include <QGuiApplication>
 #include <QLocale>
-#include <QStandardItemModel>
 #include <QStringList>
+#include <QTableView>
+#include <QTemporaryDir>
 #include <QVector>
 
 #include <cstdio>
+
+#include <fcntl.h>
+#include <malloc.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+extern char **environ;
 
 namespace {
 
@@ -56,98 +72,162 @@ QStringList makePages(int count)
     return pages;
 }
 
-// Two ways of putting the same cell texts into a model, to compare the
-// insertion alone: a row at a time, or sizing the model first.
-void insertByAppendRow(QStandardItemModel *model, const QVector<QStringList> &rows)
-{
-    QList<QStandardItem *> items;
-    for (const QStringList &texts : rows) {
-        items.clear();
-        for (const QString &text : texts)
-            items.append(text.isEmpty() ? nullptr : new QStandardItem(text));
-        model->appendRow(items);
-    }
-}
-
-void insertBySetItem(QStandardItemModel *model, const QVector<QStringList> &rows)
-{
-    model->setRowCount(rows.size());
-    for (int r = 0; r < rows.size(); ++r)
-        for (int c = 0; c < rows.at(r).size(); ++c)
-            if (!rows.at(r).at(c).isEmpty())
-                model->setItem(r, c, new QStandardItem(rows.at(r).at(c)));
-}
-
-QVector<QStringList> cellTexts(const QStandardItemModel &model)
-{
-    QVector<QStringList> rows;
-    rows.reserve(model.rowCount());
-    for (int r = 0; r < model.rowCount(); ++r) {
-        QStringList texts;
-        for (int c = 0; c < model.columnCount(); ++c)
-            texts << (model.item(r, c) ? model.item(r, c)->text() : QString());
-        rows << texts;
-    }
-    return rows;
-}
-
 double ms(const QElapsedTimer &t)
 {
     return double(t.nsecsElapsed()) / 1.0e6;
+}
+
+// Heap bytes in use, large blocks (mapped of their own) included.
+double heapBytes()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return double(info.uordblks + info.hblkhd);
+}
+
+// Reads every cell's display text, as the tool prints the table.
+qint64 readAll(const QAbstractItemModel &model)
+{
+    qint64 chars = 0;
+    for (int r = 0; r < model.rowCount(); ++r)
+        for (int c = 0; c < model.columnCount(); ++c)
+            chars += model.index(r, c).data().toString().size();
+    return chars;
+}
+
+QList<HistoryRecord *> parse(const QList<QByteArray> &pages)
+{
+    QList<HistoryRecord *> records;
+    HistoryPageReader reader(deviceEpoch().toSecsSinceEpoch(), records);
+    for (const QByteArray &page : pages) {
+        reader.take(page);
+        if (reader.endReached())
+            break;
+    }
+    return records;
+}
+
+QList<QByteArray> pageBytes(int count)
+{
+    QList<QByteArray> pages;
+    for (const QString &text : makePages(count))
+        pages << text.toUtf8();
+    return pages;
+}
+
+// Runs `program args` with its output thrown away: its exit status, and its
+// wall time and peak resident memory.
+int runChild(const QStringList &command, double *seconds, double *peakMb)
+{
+    QList<QByteArray> bytes;
+    for (const QString &arg : command)
+        bytes << arg.toLocal8Bit();
+    QVector<char *> argv;
+    for (QByteArray &b : bytes)
+        argv << b.data();
+    argv << nullptr;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    QElapsedTimer clock;
+    clock.start();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv.at(0), &actions, nullptr, argv.data(), environ) != 0)
+        return -1;
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid)
+        return -1;
+    *seconds = double(clock.nsecsElapsed()) / 1.0e9;
+    *peakMb = double(usage.ru_maxrss) / 1024.0;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Writes a dump of `count` records in the PC's zone.
+bool writeDump(int count, const QString &fileName)
+{
+    HistoryDump dump;
+    dump.serialNumber = QStringLiteral("05A00317");
+    dump.timeZoneId = QTimeZone::systemTimeZoneId();
+    dump.pages = pageBytes(count);
+    QFile file(fileName);
+    return file.open(QIODevice::WriteOnly) && file.write(historyDumpBytes(dump)) > 0;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    QGuiApplication app(argc, argv);
-    std::printf("Decoding pages as the download does and filling the table (ms); then\n"
-                "inserting the same texts alone (ms, model built and destroyed) row by row\n"
-                "and by sizing first; then a dump of the pages in another zone (ms): read\n"
-                "back from its bytes, decoded, table filled.\n");
-    std::printf("%9s %6s %10s %10s %10s %12s %12s %10s %10s %10s\n", "records", "pages", "parse",
-                "fill", "total", "appendRow", "setItem", "dumpRead", "decode", "fillZone");
-    for (int count : {1000, 10000, 100000}) {
-        const QStringList texts = makePages(count);
-        QList<QByteArray> pages;
-        for (const QString &text : texts)
-            pages << text.toUtf8();
+    constexpr int million = 1000000;
+    // Run by itself to write the dump: the memory that takes is not this
+    // process's, whose peak a child started from it (vfork) inherits.
+    if (argc == 3 && qstrcmp(argv[1], "--write-dump") == 0)
+        return writeDump(million, QString::fromLocal8Bit(argv[2])) ? 0 : 1;
 
-        QElapsedTimer total;
-        total.start();
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    // The window's archive, and the tool's, never the user's.
+    qputenv("DR7326G_ARCHIVE", dir.filePath(QStringLiteral("archive.sqlite")).toLocal8Bit());
+
+    // A pager's whole memory through the tool, first, while this process is
+    // small.
+    const double decodeLimitS = 10, decodeLimitMb = 300, windowLimitS = 2;
+    const QString dumpFile = dir.filePath(QStringLiteral("million.dump"));
+    double decodeS = 0, decodePeakMb = 0;
+    if (runChild(
+            {QCoreApplication::applicationFilePath(), QStringLiteral("--write-dump"), dumpFile},
+            &decodeS, &decodePeakMb) != 0) {
+        std::fprintf(stderr, "%s not written\n", qPrintable(dumpFile));
+        return 1;
+    }
+    const int code = runChild({QStringLiteral(DR7326G_CLI), QStringLiteral("decode"), dumpFile},
+                              &decodeS, &decodePeakMb);
+    if (code != 0) {
+        std::fprintf(stderr, "dr7326g-cli decode exited %d\n", code);
+        return 1;
+    }
+
+    std::printf("Pages decoded as the download does, then shown: the item-per-cell table\n"
+                "(items) against the model (model): filling it (ms), reading every cell's\n"
+                "text (ms) and heap bytes a record (the model: with the list of records it\n"
+                "copies, as the window keeps them). Then a dump of the pages in another zone\n"
+                "(ms): read back from its bytes, decoded.\n");
+    std::printf("%9s %8s | %9s %9s %6s | %9s %9s %6s | %7s %7s %6s | %9s %9s\n", "records", "parse",
+                "itemsFill", "modelFill", "ratio", "itemsRead", "modelRead", "ratio", "itemsB",
+                "modelB", "ratio", "dumpRead", "decode");
+    for (int count : {1000, 10000, 100000}) {
+        const QList<QByteArray> pages = pageBytes(count);
         QElapsedTimer step;
         step.start();
-        QList<HistoryRecord *> records;
-        HistoryPageReader reader(deviceEpoch().toSecsSinceEpoch(), records);
-        for (const QByteArray &page : pages) {
-            reader.take(page);
-            if (reader.endReached())
-                break;
-        }
+        const double before = heapBytes();
+        QList<HistoryRecord *> records = parse(pages);
         const double parseMs = ms(step);
+        const double listBytes = heapBytes() - before;
 
-        step.restart();
-        QStandardItemModel model;
-        setupHistoryModel(&model);
-        fillHistoryTable(&model, records);
-        const double fillMs = ms(step);
-        const double totalMs = ms(total);
-
-        const QVector<QStringList> cells = cellTexts(model);
-        step.restart();
+        double itemsMs, itemsReadMs, itemsBytes, modelMs, modelReadMs, modelBytes;
+        qint64 itemsChars, modelChars;
         {
-            QStandardItemModel other;
-            setupHistoryModel(&other);
-            insertByAppendRow(&other, cells);
+            const double start = heapBytes();
+            step.restart();
+            QStandardItemModel items;
+            fillItemHistoryTable(&items, records, QTimeZone::systemTimeZone(), ItemDates::AsBefore);
+            itemsMs = ms(step);
+            itemsBytes = (heapBytes() - start) / count;
+            step.restart();
+            itemsChars = readAll(items);
+            itemsReadMs = ms(step);
         }
-        const double appendMs = ms(step);
-        step.restart();
         {
-            QStandardItemModel other;
-            setupHistoryModel(&other);
-            insertBySetItem(&other, cells);
+            const double start = heapBytes();
+            step.restart();
+            HistoryTableModel model;
+            model.setRecords(records);
+            modelMs = ms(step);
+            modelBytes = (heapBytes() - start + listBytes) / count;
+            step.restart();
+            modelChars = readAll(model);
+            modelReadMs = ms(step);
         }
-        const double setItemMs = ms(step);
 
         HistoryDump dump;
         dump.timeZoneId = "Asia/Tokyo";
@@ -161,25 +241,50 @@ int main(int argc, char **argv)
         QList<HistoryRecord *> decoded;
         decodeHistoryDump(reopened, decoded);
         const double decodeMs = ms(step);
-        step.restart();
-        {
-            QStandardItemModel zoned;
-            setupHistoryModel(&zoned);
-            fillHistoryTable(&zoned, decoded, reopened.timeZone());
-        }
-        const double fillZoneMs = ms(step);
         const bool dumpOk = read && decoded.size() == count;
         qDeleteAll(decoded);
 
-        if (records.size() != count || model.rowCount() != count || !dumpOk) {
-            std::fprintf(stderr, "wrong result: %d records, %d rows\n", int(records.size()),
-                         model.rowCount());
+        if (records.size() != count || itemsChars != modelChars || !dumpOk) {
+            std::fprintf(stderr, "wrong result: %d records, %lld and %lld characters\n",
+                         int(records.size()), itemsChars, modelChars);
             return 1;
         }
-        std::printf("%9d %6d %10.1f %10.1f %10.1f %12.1f %12.1f %10.1f %10.1f %10.1f\n", count,
-                    int(pages.size()), parseMs, fillMs, totalMs, appendMs, setItemMs, dumpReadMs,
-                    decodeMs, fillZoneMs);
+        std::printf("%9d %8.1f | %9.1f %9.1f %6.1f | %9.1f %9.1f %6.2f | %7.0f %7.0f %6.1f | "
+                    "%9.1f %9.1f\n",
+                    count, parseMs, itemsMs, modelMs, itemsMs / modelMs, itemsReadMs, modelReadMs,
+                    itemsReadMs / modelReadMs, itemsBytes, modelBytes, itemsBytes / modelBytes,
+                    dumpReadMs, decodeMs);
         qDeleteAll(records);
     }
+
+    double windowS = 0, windowMb = 0;
+    {
+        QList<HistoryRecord *> records = parse(pageBytes(million));
+        MainWindow window;
+        window.show();
+        QApplication::processEvents();
+        const double before = heapBytes();
+        QElapsedTimer clock;
+        clock.start();
+        window.fillHistoryTable(records);
+        QApplication::processEvents(); // the rows' heights fitted
+        const QPixmap shown = window.findChild<QTableView *>()->grab();
+        windowS = double(clock.nsecsElapsed()) / 1.0e9;
+        windowMb = (heapBytes() - before) / 1048576.0;
+        if (shown.isNull() || window.findChild<QTableView *>()->model()->rowCount() != million) {
+            std::fprintf(stderr, "the window's table is wrong\n");
+            return 1;
+        }
+        qDeleteAll(records);
+    }
+
+    std::printf("\nA million records: measured, limit, measured/limit.\n");
+    std::printf("%-44s %9.2f %7.0f %6.2f\n", "dr7326g-cli decode: s", decodeS, decodeLimitS,
+                decodeS / decodeLimitS);
+    std::printf("%-44s %9.1f %7.0f %6.2f\n", "dr7326g-cli decode: peak resident MB", decodePeakMb,
+                decodeLimitMb, decodePeakMb / decodeLimitMb);
+    std::printf("%-44s %9.2f %7.0f %6.2f\n", "window: table filled and painted: s", windowS,
+                windowLimitS, windowS / windowLimitS);
+    std::printf("%-44s %9.1f\n", "window: heap MB taken by the table", windowMb);
     return 0;
 }

@@ -85,7 +85,7 @@ void TestArchiveWindow::modelFetchesPageByPage()
     model.fetchAll();
     QCOMPARE(model.rowCount(), minutes.size());
 
-    QStandardItemModel table;
+    HistoryTableModel table;
     fillDecodedTable(&table, dump);
     for (int r = 0; r < table.rowCount(); ++r)
         for (int c = 0; c < table.columnCount(); ++c) {

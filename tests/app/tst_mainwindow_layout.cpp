@@ -2,6 +2,7 @@
 // name, class, parent, place, size limits, font, fixed properties and texts;
 // the menus; the history table's columns; the slots bound by name.
 
+#include "historytablemodel.h"
 #include "mainwindow.h"
 #include "support/testsettings.h"
 
@@ -17,7 +18,6 @@
 #include <QMenuBar>
 #include <QMetaMethod>
 #include <QPushButton>
-#include <QStandardItemModel>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTest>
@@ -482,8 +482,8 @@ void TestMainWindowLayout::menus()
                                            "menuSaveDump", "menuOpenDump", "-", "menuExit"}));
 #ifndef Q_OS_WIN
     // «Подключение USB…»: the setting of a pager on USB, Linux only.
-    QCOMPARE(entries("menu_2"), (QStringList{"menuConnect", "-", "menuReadHistory", "-",
-                                             "menuUsbSettings"}));
+    QCOMPARE(entries("menu_2"),
+             (QStringList{"menuConnect", "-", "menuReadHistory", "-", "menuUsbSettings"}));
 #else
     QCOMPARE(entries("menu_2"), (QStringList{"menuConnect", "-", "menuReadHistory"}));
 #endif
@@ -526,7 +526,7 @@ void TestMainWindowLayout::windowAndMenuBar()
 void TestMainWindowLayout::historyTableAtStart()
 {
     auto *view = find<QTableView>("tableView");
-    auto *model = qobject_cast<QStandardItemModel *>(view->model());
+    auto *model = qobject_cast<HistoryTableModel *>(view->model());
     QVERIFY(model);
     QCOMPARE(model->rowCount(), 0);
     QStringList labels;
@@ -546,8 +546,9 @@ void TestMainWindowLayout::historyTableAtStart()
 
     // Cells cannot be edited.
     QCOMPARE(view->editTriggers(), QAbstractItemView::NoEditTriggers);
-    model->appendRow({new QStandardItem("a"), new QStandardItem("b"), new QStandardItem("c"),
-                      new QStandardItem("d"), new QStandardItem("e"), new QStandardItem("f")});
+    HistoryRecord record;
+    record.eventCode = 'F';
+    window->fillHistoryTable({&record});
     const QRect cell = view->visualRect(model->index(0, 1));
     QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, cell.center());
     QVERIFY(!view->indexWidget(model->index(0, 1)));

@@ -70,7 +70,7 @@ void TestArchiveCli::importThenRecordsEqualsDecode()
     QVERIFY2(r.code == 0, qPrintable(r.err));
     QVERIFY(r.out.contains(QLatin1String("41 records, 41 new")));
 
-    QStandardItemModel decoded;
+    HistoryTableModel decoded;
     fillDecodedTable(&decoded, dump);
     QStringList lines;
     for (int row = 0; row < decoded.rowCount(); ++row) {

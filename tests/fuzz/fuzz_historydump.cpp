@@ -1,10 +1,8 @@
 // A history dump file: any bytes, read, decoded and shown; the serial number
 // taken from its header or replies is always a valid one.
 #include "historydump.h"
-#include "historytable.h"
+#include "historytablemodel.h"
 #include "serialnumber.h"
-
-#include <QStandardItemModel>
 
 #include <cstdint>
 #include <cstdlib>
@@ -29,9 +27,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     QList<HistoryRecord *> records;
     decodeHistoryDump(dump, records);
     if (records.size() <= 200) {
-        QStandardItemModel model;
-        setupHistoryModel(&model);
-        fillHistoryTable(&model, records, dump.timeZone());
+        HistoryTableModel model;
+        model.setRecords(records, dump.timeZone());
+        // The texts are made when asked for.
+        for (int r = 0; r < model.rowCount(); ++r)
+            for (int c = 0; c < model.columnCount(); ++c)
+                model.index(r, c).data();
     }
     qDeleteAll(records);
     return 0;

@@ -1,10 +1,10 @@
 // History dumps: the file both ways, damaged files refused, the zone records are shown in.
 #include "historydump.h"
 #include "historytable.h"
+#include "historytablemodel.h"
 #include "historywords.h"
 #include "pagerlink.h"
 
-#include <QStandardItemModel>
 #include <QtTest>
 
 #include <ctime>
@@ -164,16 +164,16 @@ private slots:
             pageBytes(record(1, 'F', 1, 1, 1, 1) + record(66976, 'F', 1, 1, 1, 1) + endRecord)};
         Records there;
         QVERIFY(decodeHistoryDump(dump, there.list));
-        QStandardItemModel shownThere;
-        fillHistoryTable(&shownThere, there.list);
+        HistoryTableModel shownThere;
+        shownThere.setRecords(there.list);
 
         setZone("Asia/Tokyo");
         HistoryDump reopened;
         QVERIFY(readHistoryDump(historyDumpBytes(dump), &reopened, nullptr));
         Records here;
         QVERIFY(decodeHistoryDump(reopened, here.list));
-        QStandardItemModel shownHere;
-        fillHistoryTable(&shownHere, here.list, reopened.timeZone());
+        HistoryTableModel shownHere;
+        shownHere.setRecords(here.list, reopened.timeZone());
         setZone("UTC");
 
         const QStringList walls{"1999-01-01 00:01", "1999-02-16 12:16"};
@@ -181,7 +181,8 @@ private slots:
             const QDateTime when =
                 QDateTime::fromSecsSinceEpoch(here.list.at(i)->time, QTimeZone(made));
             QCOMPARE(when.toString(QStringLiteral("yyyy-MM-dd HH:mm")), walls.at(i));
-            QCOMPARE(shownHere.item(i, 0)->text(), shownThere.item(i, 0)->text());
+            QCOMPARE(shownHere.index(i, 0).data().toString(),
+                     shownThere.index(i, 0).data().toString());
         }
         // A zone this PC does not know: the offset the download was made at.
         reopened.timeZoneId = "../Mars/Olympus_Mons";

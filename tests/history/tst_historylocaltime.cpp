@@ -2,12 +2,12 @@
 // the stored minutes are elapsed time from 1999-01-01 00:00 local time.
 #include "historypage.h"
 #include "historytable.h"
+#include "historytablemodel.h"
 #include "historywords.h"
 #include "pagerlink.h"
 
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QStandardItemModel>
 #include <QtTest>
 
 #include <ctime>
@@ -90,14 +90,13 @@ private slots:
             r->eventCode = 'F';
             records << r;
         }
-        QStandardItemModel model;
-        setupHistoryModel(&model);
-        fillHistoryTable(&model, records);
+        HistoryTableModel model;
+        model.setRecords(records);
         for (int i = 0; i < records.size(); ++i) {
             const QDateTime local = QDateTime::fromSecsSinceEpoch(records.at(i)->time);
             QCOMPARE(local.toString(QStringLiteral("yyyy-MM-dd HH:mm")), walls.at(i));
-            QCOMPARE(model.item(i, 0)->text(), historyRowTexts(*records.at(i)).at(0));
-            QCOMPARE(model.item(i, 0)->text(),
+            QCOMPARE(model.index(i, 0).data().toString(), historyRowTexts(*records.at(i)).at(0));
+            QCOMPARE(model.index(i, 0).data().toString(),
                      QLocale::system().toString(local, QLocale::ShortFormat));
         }
         qDeleteAll(records);

@@ -5,10 +5,9 @@
 
 #include "fakepager.h"
 #include "historydump.h"
-#include "historytable.h"
+#include "historytablemodel.h"
 
 #include <QFile>
-#include <QStandardItemModel>
 #include <QTimeZone>
 
 #include <algorithm>
@@ -46,15 +45,14 @@ inline HistoryDump historyDumpOf(const QString &serial, const QList<int> &minute
 
 // The table `decode` shows for `dump`, in the archive's order: by time, a
 // record held twice beside its first copy.
-inline void fillDecodedTable(QStandardItemModel *table, const HistoryDump &dump)
+inline void fillDecodedTable(HistoryTableModel *table, const HistoryDump &dump)
 {
     QList<HistoryRecord *> records;
     decodeHistoryDump(dump, records);
     std::stable_sort(
         records.begin(), records.end(),
         [](const HistoryRecord *a, const HistoryRecord *b) { return a->time < b->time; });
-    setupHistoryModel(table);
-    fillHistoryTable(table, records, dump.timeZone());
+    table->setRecords(records, dump.timeZone());
     qDeleteAll(records);
 }
 
