@@ -262,6 +262,23 @@ public:
     QList<ArchiveRecord> recordPage(const QString &serialNumber, const QDateTime &from,
                                     const QDateTime &to, const ArchiveRecord *after, int limit,
                                     QString *error = nullptr);
+    // The records of [from, to) by position, as recordPage gives them in
+    // turn (archiverecordaccess.cpp): how many there are, and at most `limit`
+    // of them from position `offset` (0: the first), fewer only at the end of
+    // the period or on an error. A negative offset counts from the end (-1:
+    // the last; from the first when it counts back past it), which finds the
+    // last pages of a long period at once.
+    qint64 recordCount(const QString &serialNumber, const QDateTime &from, const QDateTime &to,
+                       QString *error = nullptr);
+    QList<ArchiveRecord> recordsFrom(const QString &serialNumber, const QDateTime &from,
+                                     const QDateTime &to, qint64 offset, int limit,
+                                     QString *error = nullptr);
+    // Every record of [from, to) in time order, handed to `each` as it is
+    // read (one query, nothing kept; its copy and download not read); false
+    // on an error.
+    bool forEachRecord(const QString &serialNumber, const QDateTime &from, const QDateTime &to,
+                       const std::function<void(const HistoryRecord &)> &each,
+                       QString *error = nullptr);
     ArchivePeriodSummary summarize(const QString &serialNumber, const QDateTime &from,
                                    const QDateTime &to, QString *error = nullptr);
     // The zone each download's records are shown in.
