@@ -25,18 +25,27 @@ QVector<QPolygonF> decimatedLines(const HistoryPlotSeries &series, const QwtScal
     QPolygonF line;
     bool inColumn = false;
     qint64 column = 0;
+    // The column's values as given: a value axis's transformation keeps
+    // their order (reversed on a screen's y), so only the first, lowest,
+    // highest and last of each column are transformed.
     double first = 0, low = 0, high = 0, last = 0;
     auto closeColumn = [&] {
         if (!inColumn)
             return;
         const double x = double(column);
-        line << QPointF(x, first);
-        if (low != first)
-            line << QPointF(x, low);
-        if (high != low)
-            line << QPointF(x, high);
-        if (last != high)
-            line << QPointF(x, last);
+        const double firstY = yMap.transform(first);
+        const double lastY = yMap.transform(last);
+        const double a = yMap.transform(low);
+        const double b = yMap.transform(high);
+        const double top = std::min(a, b);
+        const double bottom = std::max(a, b);
+        line << QPointF(x, firstY);
+        if (top != firstY)
+            line << QPointF(x, top);
+        if (bottom != top)
+            line << QPointF(x, bottom);
+        if (lastY != bottom)
+            line << QPointF(x, lastY);
         inColumn = false;
     };
     auto endLine = [&] {
@@ -56,12 +65,13 @@ QVector<QPolygonF> decimatedLines(const HistoryPlotSeries &series, const QwtScal
             previous = none;
         }
         const bool lineGoesOn = nextStart == series.lineStarts.end() || *nextStart != i + 1;
-        const double next = i < to && lineGoesOn ? pixelX(i + 1) : none;
+        const double following = i < to ? pixelX(i + 1) : none;
+        const double next = lineGoesOn ? following : none;
         // A point off the canvas still counts when a line from it crosses
         // the canvas: the line runs out to the edge, also when zoomed in
         // between two records.
         if (crosses(current, current) || crosses(previous, current) || crosses(current, next)) {
-            const double y = yMap.transform(series.y[i]);
+            const double y = series.y[i];
             const qint64 c = qRound64(current);
             if (!inColumn || c != column) {
                 closeColumn();
@@ -76,7 +86,7 @@ QVector<QPolygonF> decimatedLines(const HistoryPlotSeries &series, const QwtScal
             endLine();
         }
         previous = current;
-        current = i < to ? pixelX(i + 1) : none;
+        current = following;
     }
     endLine();
     return lines;
@@ -85,14 +95,27 @@ QVector<QPolygonF> decimatedLines(const HistoryPlotSeries &series, const QwtScal
 void HistoryCurve::setSeries(const HistoryPlotSeries &series)
 {
     points = series;
+    inTimeOrder = std::is_sorted(series.x.cbegin(), series.x.cend());
     setSamples(series.x, series.y);
 }
 
 void HistoryCurve::drawLines(QPainter *painter, const QwtScaleMap &xMap, const QwtScaleMap &yMap,
                              const QRectF &canvasRect, int from, int to) const
 {
-    const QVector<QPolygonF> lines =
-        decimatedLines(points, xMap, yMap, canvasRect.left() - 1, canvasRect.right() + 1, from, to);
+    const double left = canvasRect.left() - 1;
+    const double right = canvasRect.right() + 1;
+    // Zoomed in, only the points in view and one on either side (the lines
+    // from them run to the edges) are gone through.
+    if (inTimeOrder && from <= to) {
+        const double a = xMap.invTransform(left);
+        const double b = xMap.invTransform(right);
+        const auto begin = points.x.cbegin() + from;
+        const auto end = points.x.cbegin() + to + 1;
+        from = std::max(from,
+                        int(std::lower_bound(begin, end, std::min(a, b)) - points.x.cbegin()) - 1);
+        to = std::min(to, int(std::upper_bound(begin, end, std::max(a, b)) - points.x.cbegin()));
+    }
+    const QVector<QPolygonF> lines = decimatedLines(points, xMap, yMap, left, right, from, to);
     for (const QPolygonF &line : lines) {
         if (line.size() > 1)
             QwtPainter::drawPolyline(painter, line);

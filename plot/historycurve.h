@@ -1,7 +1,9 @@
 // One series of the history plot as a curve that stays true at every zoom:
 // where several records share a pixel column, the column keeps the lowest
-// and the highest value of the series (min/max decimation), so no peak is
-// lost, and a long history still draws in a few milliseconds. The line is
+// and the highest value of the series (min/max decimation) at the scale
+// shown, so no peak is lost and a zoom shows every point it can; a long
+// history still draws in a few milliseconds, and zoomed in only the points in
+// view are gone through. The line is
 // broken where the series says a new line starts (switch-off, clock set back).
 #pragma once
 
@@ -35,4 +37,5 @@ protected:
 
 private:
     HistoryPlotSeries points;
+    bool inTimeOrder = true; // no clock set back: the points in view are found by their x
 };

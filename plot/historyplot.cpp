@@ -243,16 +243,32 @@ HistoryPlot::HistoryPlot(QWidget *parent)
     setWholeHistory(true);
 }
 
+namespace {
+
+QVector<HistoryRecord> copied(const QList<HistoryRecord *> &list)
+{
+    QVector<HistoryRecord> records;
+    records.reserve(list.size());
+    for (const HistoryRecord *r : list)
+        records.append(*r);
+    return records;
+}
+
+} // namespace
+
 void HistoryPlot::setHistory(const QList<HistoryRecord *> &list, const QString &serial,
+                             const QTimeZone &timeZone)
+{
+    setHistory(copied(list), serial, timeZone);
+}
+
+void HistoryPlot::setHistory(QVector<HistoryRecord> list, const QString &serial,
                              const QTimeZone &timeZone)
 {
     zone = timeZone.isValid() ? timeZone : QTimeZone::systemTimeZone();
     serialNumber = serial;
-    plotData = historyPlotData(list);
-    records.clear();
-    records.reserve(list.size());
-    for (const HistoryRecord *r : list)
-        records.append(*r);
+    records = std::move(list);
+    plotData = historyPlotData(records);
 
     doseRateCurve->setSeries(plotData.doseRate);
     gammaCurve->setSeries(plotData.gamma);
@@ -474,6 +490,12 @@ bool saveHistoryPlot(HistoryPlot *plot, const QString &fileName, QString *error)
 bool renderHistoryPlot(const QList<HistoryRecord *> &records, const QString &serialNumber,
                        const QTimeZone &zone, const QString &fileName, QString *error)
 {
+    return renderHistoryPlot(copied(records), serialNumber, zone, fileName, error);
+}
+
+bool renderHistoryPlot(QVector<HistoryRecord> records, const QString &serialNumber,
+                       const QTimeZone &zone, const QString &fileName, QString *error)
+{
     if (records.isEmpty()) {
         if (error)
             *error = QStringLiteral("No records to plot");
@@ -481,7 +503,7 @@ bool renderHistoryPlot(const QList<HistoryRecord *> &records, const QString &ser
     }
     HistoryPlot plot;
     plot.resize(1120, 790);
-    plot.setHistory(records, serialNumber, zone);
+    plot.setHistory(std::move(records), serialNumber, zone);
     return saveHistoryPlot(&plot, fileName, error);
 }
 
@@ -522,8 +544,14 @@ HistoryPlotWindow::HistoryPlotWindow(QWidget *parent)
 void HistoryPlotWindow::setHistory(const QList<HistoryRecord *> &records,
                                    const QString &serialNumber, const QTimeZone &zone)
 {
+    setHistory(copied(records), serialNumber, zone);
+}
+
+void HistoryPlotWindow::setHistory(QVector<HistoryRecord> records, const QString &serialNumber,
+                                   const QTimeZone &zone)
+{
     shownSerialNumber = serialNumber;
-    historyPlot->setHistory(records, serialNumber, zone);
+    historyPlot->setHistory(std::move(records), serialNumber, zone);
     historyPlot->setDoseRateThreshold(
         thresholds.value(serialNumber, std::numeric_limits<double>::quiet_NaN()));
     setWindowTitle(serialNumber.isEmpty() ? tr("График истории")

@@ -35,8 +35,11 @@ class HistoryPlot : public QwtPlot
 public:
     explicit HistoryPlot(QWidget *parent = nullptr);
 
-    // Shows `records` (copied: the plot keeps no pointer to them) with their
+    // Shows `records` (kept: row i of the table is records[i]) with their
     // times in `zone`, the whole history at first.
+    void setHistory(QVector<HistoryRecord> records, const QString &serialNumber,
+                    const QTimeZone &zone);
+    // The same, the records copied (the plot keeps no pointer to them).
     void setHistory(const QList<HistoryRecord *> &records, const QString &serialNumber,
                     const QTimeZone &zone);
     // The dose-rate alarm threshold in Sv/h, drawn as a dashed line on the
@@ -85,6 +88,8 @@ bool saveHistoryPlot(HistoryPlot *plot, const QString &fileName, QString *error)
 
 // The same for the whole history of `records`, without a window on screen
 // (needs a QApplication).
+bool renderHistoryPlot(QVector<HistoryRecord> records, const QString &serialNumber,
+                       const QTimeZone &zone, const QString &fileName, QString *error);
 bool renderHistoryPlot(const QList<HistoryRecord *> &records, const QString &serialNumber,
                        const QTimeZone &zone, const QString &fileName, QString *error);
 
@@ -98,6 +103,8 @@ class HistoryPlotWindow : public QWidget
 public:
     explicit HistoryPlotWindow(QWidget *parent = nullptr);
 
+    void setHistory(QVector<HistoryRecord> records, const QString &serialNumber,
+                    const QTimeZone &zone = QTimeZone::systemTimeZone());
     void setHistory(const QList<HistoryRecord *> &records, const QString &serialNumber,
                     const QTimeZone &zone = QTimeZone::systemTimeZone());
     // The period the offered file name carries (the archive window's); none

@@ -42,7 +42,16 @@ bool isPlottedEvent(char code)
     }
 }
 
-HistoryPlotData historyPlotData(const QList<HistoryRecord *> &records)
+HistoryPlotData historyPlotData(const QList<HistoryRecord *> &list)
+{
+    QVector<HistoryRecord> records;
+    records.reserve(list.size());
+    for (const HistoryRecord *r : list)
+        records.append(*r);
+    return historyPlotData(records);
+}
+
+HistoryPlotData historyPlotData(const QVector<HistoryRecord> &records)
 {
     HistoryPlotData data;
     const int n = records.size();
@@ -52,7 +61,7 @@ HistoryPlotData historyPlotData(const QList<HistoryRecord *> &records)
     data.recordX.reserve(n);
     int lastOff = -1;
     for (int row = 0; row < n; ++row) {
-        const HistoryRecord &r = *records.at(row);
+        const HistoryRecord &r = records.at(row);
         const double x = double(r.time) * 1000.0;
         data.recordX.append(x);
         append(data.doseRate, x, r.doseRate, row, lastOff);

@@ -61,4 +61,5 @@ struct HistoryPlotData
 // dose-rate threshold exceeded by its code 'e'.
 bool isPlottedEvent(char code);
 
+HistoryPlotData historyPlotData(const QVector<HistoryRecord> &records);
 HistoryPlotData historyPlotData(const QList<HistoryRecord *> &records);

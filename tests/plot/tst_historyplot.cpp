@@ -427,9 +427,10 @@ private slots:
         }
     }
 
-    // Min/max decimation: one spike among 100,000 records is the topmost
-    // point drawn at every zoom, a pixel column holds at most four points, and
-    // the line stays broken at the switch-off.
+    // Min/max decimation: one spike and one dip among 100,000 records are the
+    // topmost and the lowest point drawn at every zoom that shows them, a
+    // pixel column holds at most four points, and the line stays broken at the
+    // switch-off.
     void decimationKeepsSpike_data()
     {
         QTest::addColumn<double>("span");   // records across the canvas
@@ -446,9 +447,13 @@ private slots:
         QFETCH(double, centre);
         QFETCH(int, lines);
         const int spike = 61803;
+        const int dip = spike + 2; // in the spike's pixel column but for the last zoom
         Records records;
         for (int i = 0; i < 100000; ++i)
-            records.add(start + 60 * i, 'F', i == spike ? 5e-5 : 1e-7 * (1 + i % 7 * 0.1));
+            records.add(start + 60 * i, 'F',
+                        i == spike ? 5e-5
+                        : i == dip ? 2e-8
+                                   : 1e-7 * (1 + i % 7 * 0.1));
         records.list[30000]->eventCode = '0';
         records.list[30001]->eventCode = '1';
         const HistoryPlotSeries series = historyPlotData(records.list).doseRate;
@@ -463,13 +468,15 @@ private slots:
         const QVector<QPolygonF> drawn =
             decimatedLines(series, xMap, yMap, -1, 1001, 0, series.size() - 1);
         QCOMPARE(drawn.size(), lines);
-        double top = 500;
+        double top = 500, bottom = 0;
         int points = 0;
         for (const QPolygonF &line : drawn) {
             points += line.size();
             top = std::min(top, line.boundingRect().top());
+            bottom = std::max(bottom, line.boundingRect().bottom());
         }
         QCOMPARE(top, yMap.transform(double(5e-5f)));
+        QCOMPARE(bottom, yMap.transform(double(2e-8f)));
         QVERIFY2(points <= 4 * 1003, qPrintable(QString::number(points)));
     }
 
