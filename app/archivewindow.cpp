@@ -54,6 +54,24 @@ QPushButton *button(const QString &text, const char *name, QWidget *parent)
     return b;
 }
 
+// The records table. With no row current (a new period), Ctrl+End goes to
+// the last row, as it does from any row, not to the first.
+class RecordsView : public QTableView
+{
+public:
+    using QTableView::QTableView;
+
+protected:
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override
+    {
+        const QAbstractItemModel *rows = model();
+        if (action == MoveEnd && (modifiers & Qt::ControlModifier) && !currentIndex().isValid() &&
+            rows && rows->rowCount() > 0)
+            return rows->index(rows->rowCount() - 1, rows->columnCount() - 1);
+        return QTableView::moveCursor(action, modifiers);
+    }
+};
+
 } // namespace
 
 ArchiveWindow::ArchiveWindow(Archive *a, std::function<QDate(const QString &)> date,
@@ -100,12 +118,12 @@ ArchiveWindow::ArchiveWindow(Archive *a, std::function<QDate(const QString &)> d
     summary->setWordWrap(true);
 
     model = new ArchiveRecordModel(archive, this);
-    records = new QTableView(this);
+    records = new RecordsView(this);
     records->setObjectName(QStringLiteral("tableRecords"));
     records->setModel(model);
     records->setEditTriggers(QAbstractItemView::NoEditTriggers);
     records->setSelectionBehavior(QAbstractItemView::SelectRows);
-    setUpHistoryView(records);
+    setUpLongHistoryView(records);
 
     QPushButton *plot = button(tr("График периода"), "btnPlotPeriod", this);
     QPushButton *csv = button(tr("Сохранить CSV…"), "btnPeriodCsv", this);
@@ -370,8 +388,10 @@ void ArchiveWindow::showPeriod()
     const QDateTime from = fromEdit->date().startOfDay();
     const QDateTime to = toEdit->date().addDays(1).startOfDay();
     model->setPeriod(serial, from, to);
-    // The first page at once; the view asks for the rest as it scrolls.
-    model->fetchMore(QModelIndex());
+    // A new period opens at its first record, none chosen.
+    records->scrollToTop();
+    records->setCurrentIndex(QModelIndex());
+    fitLongHistoryRows(records);
     // Its rows were those of the records shown before.
     if (plotWindow)
         plotWindow->close();
@@ -415,7 +435,7 @@ bool ArchiveWindow::refusePeriod(const QString &what)
         why = tr("выберите прибор");
     else if (!model->lastError().isEmpty())
         why = tr("записи не прочитаны");
-    else if (model->rowCount() == 0 && !model->canFetchMore(QModelIndex()))
+    else if (model->rowCount() == 0)
         why = tr("в периоде нет записей");
     if (why.isEmpty())
         return false;
@@ -425,17 +445,20 @@ bool ArchiveWindow::refusePeriod(const QString &what)
 
 bool ArchiveWindow::savePeriodCsv(const QString &fileName)
 {
-    model->fetchAll();
+    model->readAll();
     if (refusePeriod(tr("Файл")))
         return false;
     QString error;
-    return saved(saveHistoryCsv(model, calibrationDate(model->serialNumber()), fileName, &error),
-                 fileName, error, tr("Записи периода сохранены: %1"));
+    const bool ok = saveHistoryCsv(model, calibrationDate(model->serialNumber()), fileName, &error);
+    // A read that failed while the file was written (a server gone).
+    if (refusePeriod(tr("Файл")))
+        return false;
+    return saved(ok, fileName, error, tr("Записи периода сохранены: %1"));
 }
 
 bool ArchiveWindow::savePeriodPdf(const QString &fileName)
 {
-    model->fetchAll();
+    model->readAll();
     if (refusePeriod(tr("Отчёт")))
         return false;
     JournalHeading heading =
@@ -443,37 +466,34 @@ bool ArchiveWindow::savePeriodPdf(const QString &fileName)
     heading.lines.insert(
         1, tr("Период: %1 – %2").arg(dayText(fromEdit->date()), dayText(toEdit->date())));
     QString error;
-    return saved(saveJournalPdf(model, heading, fileName, &error), fileName, error,
-                 tr("Отчёт за период сохранён: %1"));
+    const bool ok = saveJournalPdf(model, heading, fileName, &error);
+    if (refusePeriod(tr("Отчёт")))
+        return false;
+    return saved(ok, fileName, error, tr("Отчёт за период сохранён: %1"));
 }
 
 void ArchiveWindow::showPlot()
 {
-    model->fetchAll();
-    if (!model->lastError().isEmpty()) {
+    // Straight from the archive, not through the table's pages.
+    QVector<HistoryRecord> list;
+    if (!model->readRecords(&list)) {
         report(withDetail(tr("График не построен: записи не прочитаны."), model->lastError()));
         return;
     }
-    if (model->rowCount() == 0) {
+    if (list.isEmpty()) {
         report(tr("График не построен: в периоде нет записей."));
         return;
     }
-    QList<HistoryRecord *> list;
-    for (const ArchiveRecord &r : model->records())
-        list << new HistoryRecord(r.record);
     if (!plotWindow) {
         plotWindow = new HistoryPlotWindow(this);
         plotWindow->setWindowFlag(Qt::Window);
         connect(plotWindow, &HistoryPlotWindow::recordActivated, this, [this](int row) {
-            while (row >= model->rowCount() && model->canFetchMore(QModelIndex()))
-                model->fetchMore(QModelIndex());
             records->selectRow(row);
             records->scrollTo(model->index(row, 0), QAbstractItemView::PositionAtCenter);
         });
     }
-    plotWindow->setHistory(list, model->serialNumber(), model->mainZone());
+    plotWindow->setHistory(std::move(list), model->serialNumber(), model->mainZone());
     plotWindow->setNamePeriod(fromEdit->date(), toEdit->date());
-    qDeleteAll(list);
     plotWindow->show();
     plotWindow->raise();
 }

@@ -1,13 +1,12 @@
 // The archive window («Архив приборов»): the pagers in the archive; for the
 // one chosen, a period (from, to; as another pager is chosen, the 30 days up
 // to its last record, so one last read long ago still shows it) and its records
-// in the history table's columns, fetched from the archive as the table
-// scrolls, with the alarms by kind, the peak dose rate and the dose at the
-// period's end. From it: the plot of the period, its CSV file and PDF
-// journal (the period in its heading and both its days in the offered file
-// names), and the pager's settings log (a table whose columns show their texts
-// whole, with the PC of each entry, and its CSV or PDF file). It only reads
-// the archive.
+// in the history table's columns, read from the archive as they come into
+// view (any row at once, the last one too), with the alarms by kind, the peak dose rate and the
+// dose at the period's end. From it: the plot of the period, its CSV file and PDF journal (the
+// period in its heading and both its days in the offered file names), and the pager's settings log
+// (a table whose columns show their texts whole, with the PC of each entry, and its CSV or PDF
+// file). It only reads the archive.
 //
 // «Источник:» shows this PC's archive or the lab's server's, with the same
 // widgets. The server is opened on a connection of the window's own (this

@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QPointer>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTimer>
@@ -215,9 +216,50 @@ private:
     }
 };
 
-} // namespace
+// Rows of one height for a long model read as it comes into view: the
+// tallest row in view, measured when the model is reset and the columns
+// change width (and when told, see fitLongHistoryRows), grown as taller rows
+// scroll into view; no other row is read.
+class RowsInViewFit : public QObject
+{
+public:
+    explicit RowsInViewFit(QTableView *v) : QObject(v), view(v), header(v->verticalHeader())
+    {
+        refit.setSingleShot(true);
+        refit.setInterval(0);
+        QObject::connect(&refit, &QTimer::timeout, this, [this]() { fit(false); });
+        header->setSectionResizeMode(QHeaderView::Fixed);
+        QObject::connect(view->horizontalHeader(), &QHeaderView::sectionResized, &refit,
+                         qOverload<>(&QTimer::start));
+        QObject::connect(view->verticalScrollBar(), &QScrollBar::valueChanged, this,
+                         [this]() { fit(true); });
+    }
 
-void setUpHistoryView(QTableView *view, const QList<int> &unwrapped)
+    void fit(bool growOnly)
+    {
+        const QAbstractItemModel *model = view->model();
+        if (!model || model->rowCount() == 0)
+            return;
+        // Public in the base class only; the table's own measure is called.
+        const QAbstractItemView *table = view;
+        const int first = qMax(0, header->logicalIndexAt(0));
+        const int shown = view->viewport()->height() / qMax(1, header->defaultSectionSize()) + 1;
+        int height = growOnly ? header->defaultSectionSize() : 0;
+        for (int r = first; r < qMin(model->rowCount(), first + shown); ++r)
+            height = qMax(height, table->sizeHintForRow(r));
+        if (height > 0 && height != header->defaultSectionSize()) {
+            header->setMinimumSectionSize(qMin(header->minimumSectionSize(), height));
+            header->setDefaultSectionSize(height);
+        }
+    }
+
+private:
+    QTableView *view;
+    QHeaderView *header;
+    QTimer refit;
+};
+
+void setUpHistoryLook(QTableView *view)
 {
     view->setItemDelegate(new CellTextToolTip(view));
     view->setWordWrap(true);
@@ -230,6 +272,25 @@ void setUpHistoryView(QTableView *view, const QList<int> &unwrapped)
     header->setTextElideMode(Qt::ElideNone);
     header->setDefaultAlignment(Qt::AlignCenter | Qt::Alignment(Qt::TextWordWrap));
     header->setMinimumHeight(header->sizeHint().height() + header->fontMetrics().lineSpacing());
+}
 
+} // namespace
+
+void setUpHistoryView(QTableView *view, const QList<int> &unwrapped)
+{
+    setUpHistoryLook(view);
     new RowHeightFit(view, unwrapped);
+}
+
+void setUpLongHistoryView(QTableView *view)
+{
+    setUpHistoryLook(view);
+    new RowsInViewFit(view);
+}
+
+void fitLongHistoryRows(QTableView *view)
+{
+    for (QObject *child : view->children())
+        if (auto *fit = dynamic_cast<RowsInViewFit *>(child))
+            fit->fit(false);
 }

@@ -13,3 +13,9 @@ class QTableView;
 // Call once the view has its model. The texts of `unwrapped` columns never
 // hold a space (numbers): they are not read to size the rows.
 void setUpHistoryView(QTableView *view, const QList<int> &unwrapped = {});
+// The same look for a long model read as its rows come into view (the
+// archive's): every row as high as the tallest of those in view, so that no
+// row out of view is read to size it. Call fitLongHistoryRows when the rows
+// changed (a new period).
+void setUpLongHistoryView(QTableView *view);
+void fitLongHistoryRows(QTableView *view);

@@ -4,6 +4,8 @@
 
 #include <QBrush>
 
+#include <limits>
+
 ArchiveRecordModel::ArchiveRecordModel(Archive *a, QObject *parent)
     : QAbstractTableModel(parent), archive(a), headers(historyHeaderLabels())
 {
@@ -16,21 +18,92 @@ void ArchiveRecordModel::setPeriod(const QString &serialNumber, const QDateTime 
     serial = serialNumber;
     from = periodFrom;
     to = periodTo;
-    rows.clear();
+    pages.clear();
+    recent.clear();
+    error.clear();
     zones = archive->downloadZones(serial);
     // Each zone's date texts made once, not for every cell asked for.
     dates.clear();
     for (auto it = zones.cbegin(); it != zones.cend(); ++it)
         dates.insert(it.key(), HistoryDateTexts(it.value()));
-    error.clear();
-    atEnd = serial.isEmpty() || !archive->isOpen();
+    const qint64 count =
+        serial.isEmpty() || !archive->isOpen() ? 0 : archive->recordCount(serial, from, to, &error);
+    rows = int(qMin<qint64>(count, std::numeric_limits<int>::max()));
     endResetModel();
 }
 
-void ArchiveRecordModel::fetchAll()
+void ArchiveRecordModel::setPageRows(int pageSize)
 {
-    while (canFetchMore(QModelIndex()))
-        fetchMore(QModelIndex());
+    pageRows = qMax(1, pageSize);
+    pages.clear();
+    recent.clear();
+}
+
+const QVector<ArchiveRecord> *ArchiveRecordModel::page(int number) const
+{
+    const auto held = pages.constFind(number);
+    if (held != pages.cend()) {
+        if (recent.constLast() != number) {
+            recent.removeOne(number);
+            recent.append(number);
+        }
+        return &*held;
+    }
+    if (!error.isEmpty() || serial.isEmpty() || !archive->isOpen())
+        return nullptr;
+    const qint64 first = qint64(number) * pageRows;
+    QList<ArchiveRecord> read;
+    // Rows read in turn (a file being written, a view scrolled down) run on
+    // from the page before; a page far down is found from the period's end.
+    const auto before = pages.constFind(number - 1);
+    if (before != pages.cend() && before->size() == pageRows)
+        read = archive->recordPage(serial, from, to, &before->constLast(), pageRows, &error);
+    else
+        read = archive->recordsFrom(serial, from, to, first > rows / 2 ? first - rows : first,
+                                    pageRows, &error);
+    if (!error.isEmpty())
+        return nullptr;
+    if (recent.size() >= keptPages)
+        pages.remove(recent.takeFirst());
+    recent.append(number);
+    QVector<ArchiveRecord> &kept = pages[number];
+    kept = read.toVector();
+    return &kept;
+}
+
+const ArchiveRecord *ArchiveRecordModel::recordAt(int row) const
+{
+    if (row < 0 || row >= rows)
+        return nullptr;
+    const QVector<ArchiveRecord> *held = page(row / pageRows);
+    const int at = row % pageRows;
+    return held && at < held->size() ? &held->at(at) : nullptr;
+}
+
+bool ArchiveRecordModel::readAll()
+{
+    // From the archive as it is now, not from pages read before.
+    pages.clear();
+    recent.clear();
+    for (int number = 0; qint64(number) * pageRows < rows; ++number)
+        if (!page(number))
+            break;
+    return error.isEmpty();
+}
+
+bool ArchiveRecordModel::readRecords(QVector<HistoryRecord> *records)
+{
+    records->clear();
+    if (!error.isEmpty())
+        return false;
+    if (serial.isEmpty() || !archive->isOpen())
+        return true;
+    records->reserve(rows);
+    const bool read = archive->forEachRecord(
+        serial, from, to, [records](const HistoryRecord &r) { records->append(r); }, &error);
+    if (!read)
+        records->clear();
+    return read;
 }
 
 QTimeZone ArchiveRecordModel::mainZone() const
@@ -43,7 +116,7 @@ QTimeZone ArchiveRecordModel::mainZone() const
 
 int ArchiveRecordModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : rows.size();
+    return parent.isValid() ? 0 : rows;
 }
 
 int ArchiveRecordModel::columnCount(const QModelIndex &parent) const
@@ -53,18 +126,19 @@ int ArchiveRecordModel::columnCount(const QModelIndex &parent) const
 
 QVariant ArchiveRecordModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= rows.size() || index.column() >= headers.size())
+    if (!index.isValid() || index.column() >= headers.size() ||
+        (role != Qt::DisplayRole && role != Qt::ForegroundRole))
         return QVariant();
-    const ArchiveRecord &r = rows.at(index.row());
+    const ArchiveRecord *r = recordAt(index.row());
+    if (!r)
+        return QVariant();
     if (role == Qt::ForegroundRole) {
-        const QColor colour = historyRowColour(r.record.eventCode);
+        const QColor colour = historyRowColour(r->record.eventCode);
         return colour.isValid() ? QVariant(QBrush(colour)) : QVariant();
     }
-    if (role != Qt::DisplayRole)
-        return QVariant();
-    const auto zone = dates.constFind(r.downloadId);
+    const auto zone = dates.constFind(r->downloadId);
     const QString text =
-        historyCellText(r.record, index.column(), zone != dates.cend() ? *zone : systemDates);
+        historyCellText(r->record, index.column(), zone != dates.cend() ? *zone : systemDates);
     // An unknown event code leaves its cell without data, as in the table.
     return text.isEmpty() ? QVariant() : QVariant(text);
 }
@@ -77,27 +151,4 @@ QVariant ArchiveRecordModel::headerData(int section, Qt::Orientation orientation
         return section >= 0 && section < headers.size() ? QVariant(headers.at(section))
                                                         : QVariant();
     return section + 1;
-}
-
-bool ArchiveRecordModel::canFetchMore(const QModelIndex &parent) const
-{
-    // A view told of new rows may ask again before they are in.
-    return !parent.isValid() && !atEnd && !fetching;
-}
-
-void ArchiveRecordModel::fetchMore(const QModelIndex &parent)
-{
-    if (!canFetchMore(parent))
-        return;
-    const QList<ArchiveRecord> page = archive->recordPage(
-        serial, from, to, rows.isEmpty() ? nullptr : &rows.constLast(), pageRows, &error);
-    atEnd = page.size() < pageRows;
-    if (page.isEmpty())
-        return;
-    fetching = true;
-    beginInsertRows(QModelIndex(), rows.size(), rows.size() + page.size() - 1);
-    for (const ArchiveRecord &r : page)
-        rows.append(r);
-    endInsertRows();
-    fetching = false;
 }

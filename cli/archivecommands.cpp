@@ -152,8 +152,8 @@ int showRecords(Context &c)
     ArchiveRecordModel model(&c.archive);
     model.setPageRows(10000);
     model.setPeriod(serial, from, to);
-    model.fetchAll();
-    if (!model.lastError().isEmpty())
+    // Read through once first: a read error prints no row.
+    if (!model.readAll())
         return c.fail(ExitFailure, model.lastError());
     for (int r = 0; r < model.rowCount(); ++r) {
         QStringList cells;
@@ -162,6 +162,8 @@ int showRecords(Context &c)
         c.out << cells.join(QLatin1Char('\t')) << "\n";
     }
     c.out.flush();
+    if (!model.lastError().isEmpty())
+        return c.fail(ExitFailure, model.lastError());
     const QString csv = c.parser.value(QStringLiteral("csv"));
     const QString pdf = c.parser.value(QStringLiteral("pdf"));
     if (model.rowCount() == 0) {
@@ -181,13 +183,16 @@ int showRecords(Context &c)
         if (!saveJournalPdf(&model, heading, pdf, &error))
             code = c.fail(ExitFailure, QStringLiteral("%1 not written: %2").arg(pdf, error));
     }
+    // A read that failed while the files were written (a server gone).
+    if (code == ExitOk && !model.lastError().isEmpty())
+        code = c.fail(ExitFailure, model.lastError());
     if (!png.isEmpty()) {
-        QList<HistoryRecord *> records;
-        for (const ArchiveRecord &r : model.records())
-            records << new HistoryRecord(r.record);
-        if (!renderHistoryPlot(records, serial, model.mainZone(), png, &error))
+        QVector<HistoryRecord> records;
+        if (!model.readRecords(&records))
+            code = c.fail(ExitFailure,
+                          QStringLiteral("%1 not written: %2").arg(png, model.lastError()));
+        else if (!renderHistoryPlot(std::move(records), serial, model.mainZone(), png, &error))
             code = c.fail(ExitFailure, QStringLiteral("%1 not written: %2").arg(png, error));
-        qDeleteAll(records);
     }
     return code;
 }

@@ -157,7 +157,7 @@ int main(int argc, char **argv)
     model.setPageRows(10000);
     // A year of records from the first one, as `archive records --from --to`.
     model.setPeriod(sn, pager.firstRecord, pager.firstRecord.addDays(365));
-    model.fetchAll();
+    model.readAll();
     qint64 chars = 0;
     for (int r = 0; r < model.rowCount(); ++r)
         for (int c = 0; c < model.columnCount(); ++c)

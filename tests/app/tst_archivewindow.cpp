@@ -1,6 +1,7 @@
 // The window and the archive: every download, parameter read and setting
-// change stored, an unusable archive told and worked around, and the archive
-// window's record model, which fetches a page at a time keyed on its last row.
+// change stored, an unusable archive told and worked around; the archive
+// window showing a pager's period from its first row (its model is tested
+// with the archive, tst_archive).
 #include "archiverecordmodel.h"
 #include "archivewindow.h"
 #include "labserver.h"
@@ -57,43 +58,12 @@ private slots:
         pager.plugIn();
     }
 
-    void modelFetchesPageByPage();
     void pagerChosenShowsItsLastRecords_data();
     void pagerChosenShowsItsLastRecords();
     void windowStoresEveryEvent();
     void unusableArchiveTold();
     void unreachableServerToldOnce();
 };
-
-void TestArchiveWindow::modelFetchesPageByPage()
-{
-    Archive archive;
-    QVERIFY(archive.open(dir.filePath("model.sqlite"), nullptr));
-    // Records held twice (copies) and an alarm, more than a page of rows.
-    const QList<int> minutes{7, 8, 8, 9, 14, 14, 14, 20, 21};
-    const HistoryDump dump = historyDumpOf("05A00317", minutes);
-    QVERIFY(archive.importDump(dump).ok);
-
-    ArchiveRecordModel model(&archive);
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    model.setPageRows(2);
-    model.setPeriod("05A00317", QDateTime::fromSecsSinceEpoch(0), QDateTime::currentDateTime());
-    // The tester fetches too; a page is two rows either way.
-    const int before = model.rowCount();
-    model.fetchMore(QModelIndex());
-    QCOMPARE(model.rowCount(), before + 2);
-    model.fetchAll();
-    QCOMPARE(model.rowCount(), minutes.size());
-
-    HistoryTableModel table;
-    fillDecodedTable(&table, dump);
-    for (int r = 0; r < table.rowCount(); ++r)
-        for (int c = 0; c < table.columnCount(); ++c) {
-            QCOMPARE(model.index(r, c).data(), table.index(r, c).data());
-            QCOMPARE(model.index(r, c).data(Qt::ForegroundRole),
-                     table.index(r, c).data(Qt::ForegroundRole));
-        }
-}
 
 void TestArchiveWindow::pagerChosenShowsItsLastRecords_data()
 {
@@ -124,6 +94,11 @@ void TestArchiveWindow::pagerChosenShowsItsLastRecords()
     browser.setPeriod(QDate(2020, 5, 1), QDate(2020, 5, 31));
     QVERIFY(browser.choosePager("05A00317"));
     QTEST(browser.recordModel()->rowCount(), "shown");
+    // None current; Ctrl+End goes to the last row all the same.
+    auto *view = browser.findChild<QTableView *>("tableRecords");
+    QVERIFY(!view->currentIndex().isValid());
+    QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier);
+    QCOMPARE(view->currentIndex().row(), browser.recordModel()->rowCount() - 1);
     QTEST(browser.offeredPeriodName(SavedFile::History), "offered");
 }
 

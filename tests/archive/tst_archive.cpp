@@ -4,11 +4,14 @@
 // this program refused and left untouched, the settings log's values before.
 // Run on an SQLite file, and again on the lab's server (tst_archive_postgresql).
 #include "archive.h"
+#include "archiverecordmodel.h"
 #include "archivesql.h"
+#include "historytablemodel.h"
 #include "serialnumber.h"
 #include "support/dumpfixture.h"
 #include "support/testserver.h"
 
+#include <QAbstractItemModelTester>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -62,6 +65,8 @@ private slots:
     void upgradeFromVersion1();
     void hostileSerialsRefused_data();
     void hostileSerialsRefused();
+    void recordModelReadsAnyRow_data();
+    void recordModelReadsAnyRow();
 
 private:
     QTemporaryDir dir;
@@ -339,6 +344,53 @@ void TestArchive::hostileSerialsRefused()
     QVERIFY2(openTestArchive(archive, dir.filePath("serials.sqlite"), &error), qPrintable(error));
     QCOMPARE(archive.storeParameterRead({serial, {{setting::gammaSigma, "3"}}}, &error), ok);
     QCOMPARE(archive.storeHistory(named, ArchiveOutcome::Complete, "dump").ok, ok);
+}
+
+// The archive window's model counts its rows before reading any, and shows
+// each row as the decoded table does whichever is read first: the last
+// (found from the end), one further down (found from the start), or each in
+// turn (every page after the one before); records held twice among them.
+void TestArchive::recordModelReadsAnyRow_data()
+{
+    QTest::addColumn<int>("pageRows");
+    QTest::addColumn<QList<int>>("readFirst"); // rows, in this order; then all in turn
+    QTest::newRow("in turn") << 2 << QList<int>{};
+    QTest::newRow("the last row first") << 2 << QList<int>{8};
+    QTest::newRow("from the end, a page starting between copies") << 3 << QList<int>{7, 3};
+    QTest::newRow("from the start, past the first page") << 2 << QList<int>{3, 0};
+    QTest::newRow("backwards, a row at a time") << 1 << QList<int>{8, 7, 6, 5, 4, 3, 2, 1, 0};
+}
+
+void TestArchive::recordModelReadsAnyRow()
+{
+    QFETCH(int, pageRows);
+    QFETCH(QList<int>, readFirst);
+    Archive archive;
+    QString error;
+    QVERIFY2(openTestArchive(archive, dir.filePath("model.sqlite"), &error), qPrintable(error));
+    const HistoryDump dump = historyDumpOf(sn, {7, 8, 8, 9, 14, 14, 14, 20, 21});
+    if (archive.pagers().isEmpty())
+        QVERIFY(archive.importDump(dump).ok);
+    HistoryTableModel table;
+    fillDecodedTable(&table, dump);
+
+    ArchiveRecordModel model(&archive);
+    model.setPageRows(pageRows);
+    model.setPeriod(sn, QDateTime::fromSecsSinceEpoch(0), QDateTime::currentDateTime());
+    QCOMPARE(model.rowCount(), table.rowCount());
+    auto sameRow = [&](int r) {
+        for (int c = 0; c < table.columnCount(); ++c) {
+            QCOMPARE(model.index(r, c).data(), table.index(r, c).data());
+            QCOMPARE(model.index(r, c).data(Qt::ForegroundRole),
+                     table.index(r, c).data(Qt::ForegroundRole));
+        }
+    };
+    for (int r : readFirst)
+        sameRow(r);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    for (int r = 0; r < table.rowCount(); ++r)
+        sameRow(r);
+    QVERIFY2(model.lastError().isEmpty(), qPrintable(model.lastError()));
 }
 
 DR7326G_SERVER_TEST_MAIN(TestArchive, false)
