@@ -1,19 +1,26 @@
 // The archive's figures: importing a 100,000-record download, importing it
 // again (nothing new), the size of a record, and an archive of 1,000,000
-// records of one pager: the check of the whole file before the first write
-// of a run, and the archive browsed in a table view: a one-year period shown,
-// scrolled to its end page by page in the archive window, and the memory it
-// took.
+// records of one pager over a year: the check of the whole file before the
+// first write of a run, and the year in the archive window: shown (with and
+// without the summary line, which reads every record of the period), its last
+// row reached with Ctrl+End, a row in the middle with the scroll bar, every
+// row read in turn (as a file is written), and the period's plot with the
+// memory it took. The figures end in a table, each with its target and its
+// ratio to the first figure (the import), which tells a slower machine from a
+// slower program.
 // Usage: bench_archive [FOLDER] (default: a temporary folder). Run with
 // QT_QPA_PLATFORM=offscreen where no display is available.
 #include "archive.h"
 #include "archiverecordmodel.h"
 #include "archivewindow.h"
+#include "historyplot.h"
 #include "support/dumpfixture.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -21,6 +28,7 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -34,16 +42,33 @@ QList<int> minutes(int first, int count)
     return list;
 }
 
-qint64 peakMemoryKb()
+// A line of /proc/self/status in kB (VmHWM: the peak resident size, VmRSS: the present).
+qint64 memoryKb(const char *field)
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
+        if (line.startsWith(field))
+            return line.mid(int(qstrlen(field))).trimmed().split(' ').first().toLongLong();
     return -1;
 }
+
+// Starts the peak resident size again from the present one (Linux).
+void resetPeakMemory()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+struct Figure
+{
+    QString what;
+    double value;
+    const char *unit;
+    QString target; // empty: none
+};
 
 qint64 dumpBlobBytes(const QString &file)
 {
@@ -71,6 +96,14 @@ int main(int argc, char **argv)
     const QString serial = QStringLiteral("05A00317");
     QElapsedTimer t;
 
+    std::vector<Figure> figures;
+    auto figure = [&](const QString &what, double value, const char *unit,
+                      const QString &target = QString()) {
+        figures.push_back({what, value, unit, target});
+        std::printf("%s: %.1f %s\n", qPrintable(what), value, unit);
+        std::fflush(stdout);
+    };
+
     // ---- Import of one download ----
     const QString small = folder + QStringLiteral("/import.sqlite");
     QFile::remove(small);
@@ -83,82 +116,154 @@ int main(int argc, char **argv)
     const HistoryDump dump = historyDumpOf(serial, minutes(1, 100000), true, 0);
     t.start();
     ArchiveStoreResult r = archive.storeHistory(dump, ArchiveOutcome::Complete, "download");
-    std::printf("import of a 100000-record download: %lld ms (%d new)\n", qint64(t.elapsed()),
-                r.newRecords);
+    figure(QStringLiteral("import of a 100000-record download (%1 new)").arg(r.newRecords),
+           t.elapsed(), "ms");
     const HistoryDump later = historyDumpOf(serial, minutes(1, 100000), true, 3600);
     t.start();
     r = archive.storeHistory(later, ArchiveOutcome::Complete, "download");
-    std::printf("the same records again, a later download: %lld ms (%d new)\n", qint64(t.elapsed()),
-                r.newRecords);
+    figure(QStringLiteral("the same records again, a later download (%1 new)").arg(r.newRecords),
+           t.elapsed(), "ms");
     t.start();
     r = archive.importDump(dump);
-    std::printf("the same dump imported again: %lld ms (%s)\n", qint64(t.elapsed()),
-                r.alreadyStored ? "already stored" : "stored again");
+    figure(QStringLiteral("the same dump imported again (%1)")
+               .arg(r.alreadyStored ? "already stored" : "stored again"),
+           t.elapsed(), "ms");
     archive.close();
 
-    // ---- One pager, 1,000,000 records: ten downloads of 100,000 ----
+    // ---- One pager, 1,000,000 records over a year: ten downloads of 100,000
+    // (each minute's record twice: a record and its copy) ----
     const QString big = folder + QStringLiteral("/million.sqlite");
     QFile::remove(big);
     archive.open(big, &error);
     t.start();
-    for (int i = 0; i < 10; ++i)
-        archive.storeHistory(historyDumpOf(serial, minutes(1 + 500000 * i, 100000), true, i),
-                             ArchiveOutcome::Complete, "download");
-    std::printf("1000000 records in ten downloads: %lld ms\n", qint64(t.elapsed()));
+    for (int i = 0; i < 10; ++i) {
+        QList<int> twice;
+        for (int m : minutes(0, 50000))
+            twice << 1 + 50000 * i + m / 5 << 1 + 50000 * i + m / 5;
+        archive.storeHistory(historyDumpOf(serial, twice, true, i), ArchiveOutcome::Complete,
+                             "download");
+    }
+    figure(QStringLiteral("1000000 records in ten downloads"), t.elapsed(), "ms");
     archive.close();
     const qint64 fileBytes = QFileInfo(big).size();
     const qint64 blobs = dumpBlobBytes(big);
-    std::printf("archive file %lld bytes, compressed dumps %lld bytes: %.1f bytes a record "
-                "beside the dumps\n",
-                fileBytes, blobs, double(fileBytes - blobs) / 1e6);
+    figure(QStringLiteral("archive file beside the compressed dumps, a record"),
+           double(fileBytes - blobs) / 1e6, "bytes");
 
     // ---- The check of the whole file before the first write of a run ----
     archive.open(big, &error);
     const ParameterRead read{serial, {{QStringLiteral("history-interval"), QStringLiteral("5")}}};
     t.start();
     const bool first = archive.storeParameterRead(read, &error);
-    const qint64 checked = t.elapsed();
+    figure(QStringLiteral("a parameter read stored, the first of a run (with the check of the "
+                          "file; %1)")
+               .arg(first ? QStringLiteral("stored") : error),
+           t.elapsed(), "ms");
     t.start();
     archive.storeParameterRead(read, &error);
-    std::printf("a parameter read stored, the first of a run (with the check of the file): %lld ms "
-                "(%s); the next: %lld ms\n",
-                checked, first ? "stored" : qPrintable(error), qint64(t.elapsed()));
+    figure(QStringLiteral("the next parameter read"), t.elapsed(), "ms");
     archive.close();
 
-    // ---- Browsing it in the archive window ----
-    const qint64 memoryBefore = peakMemoryKb();
+    // ---- The year in the archive window ----
     archive.open(big, &error);
     t.start();
     ArchiveWindow window(&archive, [](const QString &) { return QDate(2020, 11, 27); });
     window.show();
     QApplication::processEvents();
-    std::printf("archive window opened (pagers listed, last 30 days shown): %lld ms\n",
-                qint64(t.elapsed()));
-    // The last year of the records.
-    const QDate last = archive.pagers().first().lastRecord.date();
-    t.start();
-    window.setPeriod(last.addYears(-1).addDays(1), last);
-    QApplication::processEvents();
+    figure(QStringLiteral("archive window opened (pagers listed, last 30 days shown)"), t.elapsed(),
+           "ms");
+    const ArchivePager pager = archive.pagers().first();
+    const QDate yearFrom = pager.firstRecord.toLocalTime().date();
+    const QDate yearTo = pager.lastRecord.toLocalTime().date();
     auto *view = window.findChild<QTableView *>(QStringLiteral("tableRecords"));
+    ArchiveRecordModel &model = *window.recordModel();
+    t.start();
+    window.setPeriod(yearFrom, yearTo);
+    QApplication::processEvents();
     view->repaint();
-    const ArchiveRecordModel &model = *window.recordModel();
-    std::printf("one-year period shown (%s): %lld ms\n", qPrintable(window.summaryText()),
-                qint64(t.elapsed()));
-    qint64 slowest = 0;
-    int steps = 0;
+    const qint64 shown = t.elapsed();
+    figure(QStringLiteral("a year shown (%1 rows, %2 days), with the summary line")
+               .arg(model.rowCount())
+               .arg(yearFrom.daysTo(yearTo) + 1),
+           shown, "ms");
+    t.start();
+    archive.summarize(serial, yearFrom.startOfDay(), yearTo.addDays(1).startOfDay());
+    const qint64 summary = t.elapsed();
+    figure(QStringLiteral("of that, the summary line alone"), summary, "ms");
+    figure(QStringLiteral("a year shown, without the summary line"), shown - summary, "ms",
+           QStringLiteral("< 500"));
+
+    t.start();
+    QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
+    QApplication::sendEvent(view, &end);
+    QApplication::processEvents();
+    view->repaint();
+    figure(QStringLiteral("Ctrl+End (row %1 current of %2)")
+               .arg(view->currentIndex().row() + 1)
+               .arg(model.rowCount()),
+           t.elapsed(), "ms", QStringLiteral("< 100"));
     QScrollBar *bar = view->verticalScrollBar();
-    while (model.canFetchMore(QModelIndex()) || bar->value() < bar->maximum()) {
-        QElapsedTimer step;
-        step.start();
-        bar->setValue(bar->maximum());
-        QApplication::processEvents();
-        view->repaint();
-        slowest = qMax(slowest, qint64(step.elapsed()));
-        ++steps;
+    t.start();
+    bar->setValue(bar->maximum() / 2);
+    QApplication::processEvents();
+    view->repaint();
+    figure(QStringLiteral("scroll bar dragged to the middle"), t.elapsed(), "ms",
+           QStringLiteral("< 100"));
+    t.start();
+    qint64 chars = 0;
+    for (int row = 0; row < model.rowCount(); ++row)
+        chars += model.index(row, 0).data().toString().size();
+    figure(QStringLiteral("every row read in turn, as for a file (%1 chars of dates)").arg(chars),
+           t.elapsed(), "ms");
+
+    // ---- The period's plot ----
+    {
+        QVector<HistoryRecord> all;
+        t.start();
+        model.readRecords(&all);
+        figure(QStringLiteral("of the plot below, the period's records read (%1)").arg(all.size()),
+               t.elapsed(), "ms");
+        t.start();
+        const HistoryPlotData data = historyPlotData(all);
+        figure(QStringLiteral("of the plot below, its series and markers made"), t.elapsed(), "ms");
     }
-    std::printf("scrolled to the end of the period in %d steps, %d rows: slowest step %lld ms\n",
-                steps, model.rowCount(), slowest);
-    std::printf("peak memory: %lld MB before browsing, %lld MB after\n", memoryBefore / 1024,
-                peakMemoryKb() / 1024);
+    resetPeakMemory();
+    const qint64 before = memoryKb("VmRSS:");
+    t.start();
+    window.findChild<QPushButton *>(QStringLiteral("btnPlotPeriod"))->click();
+    auto *plotWindow = window.findChild<HistoryPlotWindow *>();
+    QApplication::processEvents();
+    if (plotWindow)
+        plotWindow->repaint();
+    figure(QStringLiteral("period plot of the year shown (%1 records)")
+               .arg(plotWindow ? plotWindow->plot()->data().recordX.size() : 0),
+           t.elapsed(), "ms", QStringLiteral("< 2000"));
+    figure(QStringLiteral("its peak memory beyond what was held before"),
+           double(memoryKb("VmHWM:") - before) / 1024, "MB", QStringLiteral("< 200"));
+    t.start();
+    if (plotWindow) {
+        plotWindow->plot()->replot();
+        QApplication::processEvents();
+    }
+    figure(QStringLiteral("the whole year drawn again"), t.elapsed(), "ms");
+    t.start();
+    if (plotWindow) {
+        HistoryPlot *plot = plotWindow->plot();
+        const double day = plot->data().lastX() - 86400e3;
+        plot->setAxisScale(QwtPlot::xBottom, day, day + 86400e3);
+        plot->replot();
+        QApplication::processEvents();
+    }
+    figure(QStringLiteral("zoomed in to its last day"), t.elapsed(), "ms");
+
+    std::printf("\n%-78s %10s %-6s %8s %8s\n", "figure", "value", "unit", "target", "ratio");
+    // Times against the first time; other figures have no ratio.
+    for (const Figure &f : figures) {
+        const bool time = qstrcmp(f.unit, "ms") == 0 && figures.front().value > 0;
+        std::printf("%-78s %10.1f %-6s %8s %8s\n", qPrintable(f.what.left(78)), f.value, f.unit,
+                    qPrintable(f.target),
+                    time ? qPrintable(QString::number(f.value / figures.front().value, 'f', 2))
+                         : "");
+    }
     return 0;
 }
