@@ -94,11 +94,16 @@ void TestArchiveWindow::pagerChosenShowsItsLastRecords()
     browser.setPeriod(QDate(2020, 5, 1), QDate(2020, 5, 31));
     QVERIFY(browser.choosePager("05A00317"));
     QTEST(browser.recordModel()->rowCount(), "shown");
-    // None current; Ctrl+End goes to the last row all the same.
+    // None current; Ctrl+End goes to the last row all the same; scrolled
+    // down and shown again, the period opens at its first row, none current.
     auto *view = browser.findChild<QTableView *>("tableRecords");
     QVERIFY(!view->currentIndex().isValid());
     QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier);
     QCOMPARE(view->currentIndex().row(), browser.recordModel()->rowCount() - 1);
+    view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum());
+    browser.findChild<QPushButton *>("btnShowPeriod")->click();
+    QCOMPARE(view->verticalScrollBar()->value(), 0);
+    QVERIFY(!view->currentIndex().isValid());
     QTEST(browser.offeredPeriodName(SavedFile::History), "offered");
 }
 
