@@ -155,13 +155,7 @@ int showRecords(Context &c)
     // Read through once first: a read error prints no row.
     if (!model.readAll())
         return c.fail(ExitFailure, model.lastError());
-    for (int r = 0; r < model.rowCount(); ++r) {
-        QStringList cells;
-        for (int col = 0; col < model.columnCount(); ++col)
-            cells << model.index(r, col).data().toString();
-        c.out << cells.join(QLatin1Char('\t')) << "\n";
-    }
-    c.out.flush();
+    printTableRows(model, c.out);
     if (!model.lastError().isEmpty())
         return c.fail(ExitFailure, model.lastError());
     const QString csv = c.parser.value(QStringLiteral("csv"));

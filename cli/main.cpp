@@ -221,17 +221,6 @@ void printProgress(int pages)
     err().flush();
 }
 
-void printRows(const QAbstractItemModel &model)
-{
-    for (int r = 0; r < model.rowCount(); ++r) {
-        QStringList cells;
-        for (int c = 0; c < model.columnCount(); ++c)
-            cells << model.index(r, c).data(Qt::DisplayRole).toString();
-        out() << cells.join(QLatin1Char('\t')) << "\n";
-    }
-    out().flush();
-}
-
 struct Exports
 {
     QString csv;
@@ -265,7 +254,7 @@ int showRecords(QList<HistoryRecord *> &records, bool complete, const Exports &e
     const int count = records.size();
     qDeleteAll(records);
     records.clear();
-    printRows(model);
+    printTableRows(model, out());
     // Files written before are not replaced by a table without rows, and a
     // script is not told that they hold this pager's history.
     if (count == 0) {

@@ -1,5 +1,8 @@
 #include "terminaltext.h"
 
+#include <QAbstractItemModel>
+#include <QTextStream>
+
 QString shownText(const QString &text)
 {
     QString shown;
@@ -16,4 +19,24 @@ QString shownText(const QString &text)
             shown += c;
     }
     return shown;
+}
+
+void printTableRows(const QAbstractItemModel &model, QTextStream &out)
+{
+    constexpr int rowsAtOnce = 1000;
+    const int rows = model.rowCount(), columns = model.columnCount();
+    QString text;
+    for (int first = 0; first < rows; first += rowsAtOnce) {
+        text.clear();
+        for (int r = first; r < qMin(rows, first + rowsAtOnce); ++r) {
+            for (int c = 0; c < columns; ++c) {
+                if (c > 0)
+                    text += QLatin1Char('\t');
+                text += model.data(model.index(r, c)).toString();
+            }
+            text += QLatin1Char('\n');
+        }
+        out << text;
+    }
+    out.flush();
 }

@@ -10,3 +10,11 @@
 #include <QString>
 
 QString shownText(const QString &text);
+
+class QAbstractItemModel;
+class QTextStream;
+
+// Prints the rows of a table as the tool does (`decode`, `history`,
+// `archive records`): each row's display texts separated by tabs, one row a
+// line; a thousand rows a write, not a cell at a time.
+void printTableRows(const QAbstractItemModel &model, QTextStream &out);
