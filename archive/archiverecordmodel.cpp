@@ -20,6 +20,7 @@ void ArchiveRecordModel::setPeriod(const QString &serialNumber, const QDateTime 
     to = periodTo;
     pages.clear();
     recent.clear();
+    keepAll = false;
     error.clear();
     zones = archive->downloadZones(serial);
     // Each zone's date texts made once, not for every cell asked for.
@@ -63,7 +64,7 @@ const QVector<ArchiveRecord> *ArchiveRecordModel::page(int number) const
                                     pageRows, &error);
     if (!error.isEmpty())
         return nullptr;
-    if (recent.size() >= keptPages)
+    if (!keepAll && recent.size() >= keptPages)
         pages.remove(recent.takeFirst());
     recent.append(number);
     QVector<ArchiveRecord> &kept = pages[number];
@@ -80,8 +81,9 @@ const ArchiveRecord *ArchiveRecordModel::recordAt(int row) const
     return held && at < held->size() ? &held->at(at) : nullptr;
 }
 
-bool ArchiveRecordModel::readAll()
+bool ArchiveRecordModel::readAll(Keep keep)
 {
+    keepAll = keep == Keep::All;
     // From the archive as it is now, not from pages read before.
     pages.clear();
     recent.clear();

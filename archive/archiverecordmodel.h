@@ -30,9 +30,13 @@ public:
     // Shows the records of [from, to): counts them; their rows are read as asked for.
     void setPeriod(const QString &serialNumber, const QDateTime &from, const QDateTime &to);
     void setPageRows(int rows);
-    // Reads every row again, page by page (nothing more is kept), so that a
-    // read error is known before the rows go into a file; false on one.
-    bool readAll();
+    // Reads every row again, page by page, so that a read error is known
+    // before the rows go into a file; false on one. KeepFew keeps no more
+    // than a view does; KeepAll keeps every page until the period is set
+    // again (about 50 bytes a record), so that the rows are then read from
+    // memory, not a second time from the archive.
+    enum class Keep { Few, All };
+    bool readAll(Keep keep = Keep::Few);
     // The period's records read straight from the archive (not through the
     // pages), for the plot; false on a read error (lastError()).
     bool readRecords(QVector<HistoryRecord> *records);
@@ -66,6 +70,7 @@ private:
     // Pages held, by number, and their numbers from the least recently used.
     mutable QHash<int, QVector<ArchiveRecord>> pages;
     mutable QVector<int> recent;
+    bool keepAll = false;
     mutable QString error;
 
     const QVector<ArchiveRecord> *page(int number) const;

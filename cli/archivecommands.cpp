@@ -153,7 +153,7 @@ int showRecords(Context &c)
     model.setPageRows(10000);
     model.setPeriod(serial, from, to);
     // Read through once first: a read error prints no row.
-    if (!model.readAll())
+    if (!model.readAll(ArchiveRecordModel::Keep::All))
         return c.fail(ExitFailure, model.lastError());
     printTableRows(model, c.out);
     if (!model.lastError().isEmpty())

@@ -63,24 +63,35 @@ HistoryDateTexts::HistoryDateTexts(const QTimeZone &z, SystemZone system)
     // Another zone is looked up once per change of its offset (times come in
     // order), not for each time.
     spans = !local && showsOffsetOnly && zone.isValid() && zone.hasTransitions();
+    // A zone of one offset (UTC) needs no lookup at all.
+    if (!local && showsOffsetOnly && zone.isValid() && !zone.hasTransitions() &&
+        !zone.hasDaylightTime()) {
+        spans = true;
+        spanStart = std::numeric_limits<qint64>::min();
+        spanEnd = std::numeric_limits<qint64>::max();
+        spanOffset = zone.offsetFromUtc(QDateTime::fromSecsSinceEpoch(0, Qt::UTC));
+    }
+    // Two-digit minutes (and seconds, when shown), once each, and no quoted
+    // text in which such letters could stand for themselves.
+    patches = format.count(QLatin1Char('m')) == 2 && format.contains(QLatin1String("mm")) &&
+              (format.count(QLatin1Char('s')) == 0 ||
+               (format.count(QLatin1Char('s')) == 2 && format.contains(QLatin1String("ss")))) &&
+              !format.contains(QLatin1Char('\''));
 }
 
-QString HistoryDateTexts::text(std::uint32_t time) const
+bool HistoryDateTexts::offsetAt(qint64 t, int *offset) const
 {
 #ifdef Q_OS_UNIX
     if (fast) {
-        const std::time_t t = std::time_t(time);
-        std::tm local;
-        if (localtime_r(&t, &local)) {
-            const QDateTime wall(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
-                                 QTime(local.tm_hour, local.tm_min, local.tm_sec),
-                                 Qt::OffsetFromUTC, int(local.tm_gmtoff));
-            return locale.toString(wall, format);
-        }
+        const std::time_t at = std::time_t(t);
+        std::tm wall;
+        if (!localtime_r(&at, &wall))
+            return false;
+        *offset = int(wall.tm_gmtoff);
+        return true;
     }
 #endif
     if (spans) {
-        const qint64 t = qint64(time);
         if (t < spanStart || t >= spanEnd) {
             const QDateTime at = QDateTime::fromSecsSinceEpoch(t, Qt::UTC);
             const QTimeZone::OffsetData next = zone.nextTransition(at);
@@ -89,16 +100,81 @@ QString HistoryDateTexts::text(std::uint32_t time) const
                                            : std::numeric_limits<qint64>::max();
             spanOffset = zone.offsetFromUtc(at);
         }
-        const QDateTime shown = QDateTime::fromSecsSinceEpoch(t, Qt::OffsetFromUTC, spanOffset);
-#ifdef Q_OS_UNIX
-        return locale.toString(shown, format);
-#else
-        return locale.toString(shown, QLocale::ShortFormat); // may be the system's own text
-#endif
+        *offset = spanOffset;
+        return true;
     }
-    const QDateTime when = local ? QDateTime::fromSecsSinceEpoch(qint64(time))
-                                 : QDateTime::fromSecsSinceEpoch(qint64(time), zone);
-    return locale.toString(when, QLocale::ShortFormat);
+    return false;
+}
+
+QString HistoryDateTexts::textAt(qint64 t, int offset) const
+{
+    const QDateTime shown = QDateTime::fromSecsSinceEpoch(t, Qt::OffsetFromUTC, offset);
+#ifdef Q_OS_UNIX
+    return locale.toString(shown, format);
+#else
+    // The system's own short format may not be a Qt format.
+    return fast ? locale.toString(shown, format) : locale.toString(shown, QLocale::ShortFormat);
+#endif
+}
+
+QString HistoryDateTexts::text(std::uint32_t time) const
+{
+    const qint64 t = qint64(time);
+    int offset = 0;
+    if (!offsetAt(t, &offset)) {
+        const QDateTime when =
+            local ? QDateTime::fromSecsSinceEpoch(t) : QDateTime::fromSecsSinceEpoch(t, zone);
+        return locale.toString(when, QLocale::ShortFormat);
+    }
+    if (!patches)
+        return textAt(t, offset);
+    const qint64 wall = t + offset;
+    const qint64 wallHour = wall >= 0 ? wall / 3600 : -((-wall + 3599) / 3600);
+    const int inHour = int(wall - wallHour * 3600);
+    if (wallHour != hour || offset != hourOffset) {
+        hour = wallHour;
+        hourOffset = offset;
+        // The hour's first and last second: their texts differ in the
+        // minutes' (and the seconds') two digits only, or the hour is not patched.
+        const qint64 start = t - inHour;
+        hourText = textAt(start, offset);
+        const QString last = textAt(start + 3599, offset);
+        QVector<int> differ;
+        for (int i = 0; i < hourText.size() && last.size() == hourText.size(); ++i)
+            if (hourText.at(i) != last.at(i))
+                differ << i;
+        const bool seconds = format.contains(QLatin1String("ss"));
+        bool fits = differ.size() == (seconds ? 4 : 2);
+        const char16_t zero = fits ? char16_t(hourText.at(differ.at(0)).unicode()) : u'0';
+        for (int pair = 0; fits && pair < differ.size(); pair += 2) {
+            const int at = differ.at(pair);
+            fits = differ.at(pair + 1) == at + 1 && hourText.at(at) == QChar(zero) &&
+                   hourText.at(at + 1) == QChar(zero) && last.at(at) == QChar(char16_t(zero + 5)) &&
+                   last.at(at + 1) == QChar(char16_t(zero + 9));
+        }
+        if (!fits) {
+            hourText.clear();
+        } else {
+            // Which pair is the minutes: the one the format names first.
+            const bool minutesFirst = !seconds || format.indexOf(QLatin1String("mm")) <
+                                                      format.indexOf(QLatin1String("ss"));
+            minuteAt = minutesFirst ? differ.at(0) : differ.at(2);
+            secondAt = seconds ? (minutesFirst ? differ.at(2) : differ.at(0)) : -1;
+            zeroDigit = zero;
+        }
+    }
+    if (hourText.isEmpty())
+        return textAt(t, offset);
+    QString text = hourText;
+    QChar *digits = text.data();
+    const int minute = inHour / 60, second = inHour % 60;
+    digits[minuteAt] = QChar(char16_t(zeroDigit + minute / 10));
+    digits[minuteAt + 1] = QChar(char16_t(zeroDigit + minute % 10));
+    if (secondAt >= 0) {
+        digits[secondAt] = QChar(char16_t(zeroDigit + second / 10));
+        digits[secondAt + 1] = QChar(char16_t(zeroDigit + second % 10));
+    }
+    return text;
 }
 
 QString historyCellText(const HistoryRecord &record, int column, const HistoryDateTexts &dates)

@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <QTimeZone>
 
+#include <limits>
+
 // The header labels in column order.
 QStringList historyHeaderLabels();
 
@@ -31,10 +33,14 @@ public:
     explicit HistoryDateTexts(const QTimeZone &zone = QTimeZone::systemTimeZone(),
                               SystemZone system = SystemZone::Current);
     // Not to be called from two threads at once: it remembers the zone's
-    // offset up to its next change.
+    // offset up to its next change, and the text of the hour last shown.
     QString text(std::uint32_t time) const;
 
 private:
+    // The text of a time shown at a UTC offset.
+    QString textAt(qint64 time, int offset) const;
+    // The offset of the zone at a time, when known without Qt's full lookup.
+    bool offsetAt(qint64 time, int *offset) const;
     QLocale locale;
     QString format; // the locale's short date-time format
     QTimeZone zone;
@@ -45,6 +51,15 @@ private:
     mutable qint64 spanStart = 1;
     mutable qint64 spanEnd = 0;
     mutable int spanOffset = 0;
+    // Times of one wall-clock hour differ only in the minutes and seconds:
+    // the hour's text is made once and those four digits written into it,
+    // where the format shows them as two digits each (`patches`).
+    bool patches = false;
+    mutable qint64 hour = std::numeric_limits<qint64>::min();
+    mutable int hourOffset = 0;
+    mutable QString hourText; // empty: this hour's text cannot be patched
+    mutable int minuteAt = 0, secondAt = 0;
+    mutable char16_t zeroDigit = u'0';
 };
 
 // The columns whose texts are numbers only, never with a space (2–5).

@@ -59,6 +59,37 @@ class TstHistoryTable : public QObject
 {
     Q_OBJECT
 private slots:
+    // Times of one wall-clock hour share its text but for the minutes (and
+    // seconds): each text against Qt's own, every 37 s over hours that hold
+    // a change of the offset (a whole hour, half an hour) and in zones of a
+    // fixed offset or the PC's own. Run in the C and the Russian locale.
+    void datesAcrossHours_data()
+    {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<qint64>("from"); // UTC
+        QTest::newRow("PC's zone") << QTimeZone::systemTimeZoneId() << qint64(1616893200);
+        QTest::newRow("UTC") << QByteArray("UTC") << qint64(1616893200);
+        QTest::newRow("Sao Paulo, summer time ends")
+            << QByteArray("America/Sao_Paulo") << qint64(1550372400);
+        QTest::newRow("Lord Howe, half an hour back")
+            << QByteArray("Australia/Lord_Howe") << qint64(1617464400);
+        QTest::newRow("Kolkata, +05:30") << QByteArray("Asia/Kolkata") << qint64(1616893200);
+    }
+    void datesAcrossHours()
+    {
+        QFETCH(QByteArray, zone);
+        QFETCH(qint64, from);
+        const QTimeZone z(zone);
+        const bool pcZone = zone == QTimeZone::systemTimeZoneId();
+        const HistoryDateTexts dates(z);
+        for (qint64 t = from; t < from + 4 * 3600; t += 37) {
+            const QDateTime at =
+                pcZone ? QDateTime::fromSecsSinceEpoch(t) : QDateTime::fromSecsSinceEpoch(t, z);
+            QCOMPARE(dates.text(std::uint32_t(t)),
+                     QLocale::system().toString(at, QLocale::ShortFormat));
+        }
+    }
+
     void headerLabels()
     {
         const QStringList labels{
