@@ -13,8 +13,13 @@
 #include "statusmessages.h"
 #include "ui_mainwindow.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QLabel>
+#include <QProgressDialog>
 #include <QSettings>
+
+#include <memory>
 
 namespace {
 
@@ -35,8 +40,28 @@ QString archiveRefusal(const Archive &archive, const QString &error)
 void MainWindow::openArchive(const QString &fileName)
 {
     QString error;
+    // An upgrade rewrites a large archive's records once: said while it runs.
+    std::unique_ptr<QProgressDialog> upgrading;
+    archive.setUpgradeNotice([&upgrading, this](int, int) {
+        upgrading = std::make_unique<QProgressDialog>(
+            tr("Архив обновляется до новой версии программы. Это делается один раз; для "
+               "большого архива может занять несколько минут."),
+            QString(), 0, 0, this);
+        auto *label = new QLabel(upgrading->labelText());
+        label->setWordWrap(true);
+        upgrading->setLabel(label);
+        const int width = 440;
+        upgrading->resize(width, qMax(120, upgrading->heightForWidth(width)));
+        upgrading->setWindowTitle(tr("Обновление архива"));
+        upgrading->setMinimumDuration(0);
+        upgrading->show();
+        QCoreApplication::processEvents();
+    });
     // An archive that cannot be written here is still shown (read-only).
-    if (archive.open(fileName, Archive::OpenMode::Browse, &error) && !archive.isReadOnly()) {
+    const bool opened = archive.open(fileName, Archive::OpenMode::Browse, &error);
+    archive.setUpgradeNotice(nullptr);
+    upgrading.reset();
+    if (opened && !archive.isReadOnly()) {
         archiveNote.clear();
         return;
     }

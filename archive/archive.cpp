@@ -583,6 +583,8 @@ bool Archive::upgrade(int from, QString *error)
     int version = from;
     if (version < schemaVersion && !checkBeforeWrite(error))
         return false;
+    if (version > 0 && version < schemaVersion && upgradeNotice)
+        upgradeNotice(version, schemaVersion);
     while (version < schemaVersion) {
         const QString script =
             version == 0 ? QStringLiteral("setup") : QStringLiteral("upgrade_%1").arg(version + 1);

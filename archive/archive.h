@@ -222,6 +222,13 @@ public:
     // 0.4 s). For an import of dumps, where that time is small beside the
     // operator's own; set before the first write.
     void checkRowsBeforeWrite(bool rows) { checkRows = rows; }
+    // Called before an archive of an earlier version is upgraded (from, to),
+    // which rewrites its records once (about ten seconds a million): the
+    // caller tells the user. Not called for a new archive being set up.
+    void setUpgradeNotice(std::function<void(int from, int to)> notice)
+    {
+        upgradeNotice = std::move(notice);
+    }
     // Open, but every store is refused: opened read-only (Browse), or found
     // damaged by the check before the first write.
     bool isReadOnly() const { return isOpen() && !writeRefusal.isEmpty(); }
@@ -301,6 +308,7 @@ private:
     bool checkedForWrite = false;              // the quick check before the first write passed
     bool checkRows = false;                    // that check is the integrity check
     QString writeRefusal;                      // why nothing may be written, when so
+    std::function<void(int, int)> upgradeNotice;
 
     bool openFile(const QString &fileName, bool readOnly, bool immutable, QString *error);
     bool check(QString *error);

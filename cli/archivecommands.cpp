@@ -97,6 +97,16 @@ QCommandLineOption option(const QString &name)
     return options.value(name, QCommandLineOption(name));
 }
 
+// Says on stderr that an archive of an earlier version is being upgraded.
+void noticeUpgrade(Archive &archive, QTextStream &err)
+{
+    archive.setUpgradeNotice([&err](int from, int to) {
+        err << "dr7326g-cli: upgrading the archive from version " << from << " to " << to
+            << " (once; about ten seconds a million records)\n";
+        err.flush();
+    });
+}
+
 int listPagers(Context &c)
 {
     QString error;
@@ -565,6 +575,7 @@ int runArchiveGroup(const QStringList &arguments, QTextStream &out, QTextStream 
         QString why;
         if (archive.isOpen())
             return true;
+        noticeUpgrade(archive, err);
         if (fromServer ? archive.openServer(server, &why)
                        : archive.open(fileName,
                                       writes ? Archive::OpenMode::Store : Archive::OpenMode::Browse,
@@ -634,6 +645,7 @@ QString defaultArchiveFile(QTextStream &err)
 bool openArchiveForPagerCommand(Archive &archive, const QString &fileName, QTextStream &err)
 {
     QString error;
+    noticeUpgrade(archive, err);
     if (archive.open(fileName.isEmpty() ? defaultArchiveFile(err) : fileName, &error))
         return true;
     err << "dr7326g-cli: going on without the archive, so what this command reads or sends is "
