@@ -643,10 +643,8 @@ bool Archive::fillDoseRatesAndHours(QString *error)
         after = keys.constLast();
     }
     QSqlQuery pagers(db), refresh(db);
-    if (!pagers.exec(QStringLiteral("SELECT id FROM pagers"))) {
-        setError(error, pagers.lastError().text());
+    if (!runArchiveQuery(pagers, engine, QStringLiteral("select_pager_ids"), {}, error))
         return false;
-    }
     while (pagers.next())
         if (!runArchiveQuery(refresh, engine, QStringLiteral("refresh_record_hours"),
                              {pagers.value(0), 0, qint64(1) << 40}, error))

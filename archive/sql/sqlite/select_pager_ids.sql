@@ -1,0 +1,2 @@
+-- Every pager's id.
+SELECT id FROM pagers;
