@@ -16,6 +16,7 @@
 #include "settingvalues.h"
 #include "terminaltext.h"
 #include "usbxpress.h"
+#include "wearercommands.h"
 #ifdef Q_OS_WIN
 #include <QTextCodec>
 #include <windows.h>
@@ -361,6 +362,8 @@ int main(int argc, char **argv)
         return runPlotCommand(argc, argv);
     if (isArchiveCommand(argc, argv))
         return runArchiveCommand(argc, argv);
+    if (isWearerCommand(argc, argv))
+        return runWearerCommand(argc, argv);
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("dr7326g-cli"));
     QGuiApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
@@ -397,6 +400,10 @@ int main(int argc, char **argv)
             "  plot FILE --png|--pdf OUT  the history plot of a dump (PNG, or PDF A4)\n"
             "  archive COMMAND            the archive (see 'dr7326g-cli archive --help'):\n") +
         archiveCommandsHelp() +
+        QStringLiteral(
+            "  wearers COMMAND            who wore which pager (see 'dr7326g-cli wearers "
+            "--help'):\n") +
+        wearerCommandsHelp() +
         QStringLiteral(
             "\nparams, history and the set- commands store what they read and send in the\n"
             "archive (--archive FILE, or $DR7326G_ARCHIVE, or archive.sqlite in the user's\n"
