@@ -664,7 +664,7 @@ bool Archive::fillDoseRatesAndHours(QString *error)
         return false;
     }
     while (pagers.next())
-        if (!runArchiveQuery(refresh, engine, QStringLiteral("refresh_record_hours"),
+        if (!runArchiveQuery(refresh, engine, QStringLiteral("refresh_record_hours_3"),
                              {pagers.value(0), 0, qint64(1) << 40}, error))
             return false;
     return true;
@@ -687,9 +687,16 @@ bool Archive::fillRecordFlags(QString *error)
     QHash<qint64, int> intervals;
     QSet<qint64> pagersFlagged;
     for (const QVariantList &download : qAsConst(downloads)) {
+        // A dump that cannot be read back leaves its records unflagged.
         HistoryDump dump;
-        if (!downloadDump(download.at(0).toLongLong(), &dump, error))
+        if (!runArchiveQuery(query, engine, QStringLiteral("select_dump"), {download.at(0)}, error))
             return false;
+        const bool readable =
+            query.next() && readArchiveDumpBlob(query.value(0).toByteArray(),
+                                                query.value(1).toLongLong(), &dump, nullptr);
+        query.finish();
+        if (!readable)
+            continue;
         const qint64 pager = download.at(1).toLongLong();
         if (!intervals.contains(pager))
             intervals.insert(pager, historyIntervalOf(download.at(2).toString()));

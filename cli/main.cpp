@@ -701,6 +701,13 @@ int main(int argc, char **argv)
             const HistoryDownloadResult result =
                 downloadHistory(link, records, printProgress, sink);
             exports.serialNumber = link.serialNumber;
+            flagDownloadedRecords(
+                dump, records,
+                archive().isOpen() ? archive()
+                                         .lastReportedValue(link.serialNumber,
+                                                            QLatin1String(setting::historyInterval))
+                                         .toInt()
+                                   : 0);
             // Without a record the earlier dump stays (showRecords says so).
             const bool anyRecord = !records.isEmpty();
             int code = showRecords(records, result.complete(), exports, QTimeZone::systemTimeZone(),

@@ -308,3 +308,24 @@ bool decodeHistoryDump(const HistoryDump &dump, QList<HistoryRecord *> &records,
     flagHistoryRecords(before == 0 ? records : records.mid(before), context);
     return complete;
 }
+
+void flagDownloadedRecords(const HistoryDump &dump, const QList<HistoryRecord *> &records,
+                           int intervalMinutes)
+{
+    QList<HistoryRecord *> decoded;
+    decodeHistoryDump(dump, decoded, intervalMinutes);
+    bool same = decoded.size() == records.size();
+    for (int i = 0; same && i < records.size(); ++i)
+        same = decoded.at(i)->stored == records.at(i)->stored;
+    if (same) {
+        for (int i = 0; i < records.size(); ++i)
+            records.at(i)->flags = decoded.at(i)->flags;
+    } else {
+        HistoryFlagContext context;
+        context.downloadedAt =
+            dump.downloadedAt.isValid() ? dump.downloadedAt.toSecsSinceEpoch() : 0;
+        context.intervalMinutes = intervalMinutes;
+        flagHistoryRecords(records, context);
+    }
+    qDeleteAll(decoded);
+}

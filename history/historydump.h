@@ -59,3 +59,8 @@ bool saveHistoryDump(const HistoryDump &dump, const QString &fileName, QString *
 // (minutes; 0: the records' usual spacing).
 bool decodeHistoryDump(const HistoryDump &dump, QList<HistoryRecord *> &records,
                        int intervalMinutes = 0);
+// Flags the records a download brought as decodeHistoryDump would flag them
+// from its pages (`dump`, which may hold none: then against the dump's
+// instant only, every page taken as verified).
+void flagDownloadedRecords(const HistoryDump &dump, const QList<HistoryRecord *> &records,
+                           int intervalMinutes = 0);

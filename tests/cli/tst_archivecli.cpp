@@ -6,6 +6,7 @@
 // who may read the files the archive makes).
 #include "archive.h"
 #include "archivecommands.h"
+#include "historyflags.h"
 #include "support/cliprocess.h"
 #include "support/dumpfixture.h"
 #include "support/emulatorprocess.h"
@@ -77,6 +78,8 @@ void TestArchiveCli::importThenRecordsEqualsDecode()
         QStringList cells;
         for (int c = 0; c < decoded.columnCount(); ++c)
             cells << decoded.index(row, c).data().toString();
+        cells << recordFlagNames(
+            std::uint8_t(decoded.index(row, 0).data(historyFlagsRole).toUInt()));
         lines << cells.join('\t');
     }
     r = group(archive, {"records", sn});

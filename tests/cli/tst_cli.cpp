@@ -301,8 +301,9 @@ private slots:
         QCOMPARE(r.code, 0);
         const QStringList rows = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QCOMPARE(rows.size(), 40);
+        // Six columns and the flags.
         for (const QString &row : rows)
-            QCOMPARE(row.count(QLatin1Char('\t')), 5);
+            QCOMPARE(row.count(QLatin1Char('\t')), 6);
         QVERIFY(r.err.contains(QStringLiteral("Считанных страниц: 1")));
         QVERIFY(r.err.contains(QStringLiteral("Считанных страниц: 3")));
 
