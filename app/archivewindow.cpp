@@ -408,10 +408,11 @@ void ArchiveWindow::showPeriod()
     QStringList events;
     for (const char code : {'A', 'N', 'e'})
         events << QStringLiteral("%1: %2").arg(eventText(code)).arg(s.events.value(code));
-    QString text = tr("SN %1, %2 – %3: %4. %5.")
+    QString text = tr("SN %1, %2 – %3: %4, из них с отметками: %5. %6.")
                        .arg(serial, dayText(fromEdit->date()), dayText(toEdit->date()),
-                            russianCount(s.records, tr("запись"), tr("записи"), tr("записей")),
-                            events.join(QStringLiteral(", ")));
+                            russianCount(s.records, tr("запись"), tr("записи"), tr("записей")))
+                       .arg(s.flagged)
+                       .arg(events.join(QStringLiteral(", ")));
     if (s.records > 0)
         text += tr(" Пик МЭД %1 Зв/ч (%2). ЭД на конец периода %3 Зв.")
                     .arg(double(s.peakDoseRate), 0, 'e', 2)

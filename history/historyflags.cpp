@@ -19,6 +19,7 @@ bool outOfRange(const HistoryRecord &r)
 }
 
 constexpr char powerOn = '1';
+constexpr char powerOff = '0';
 
 } // namespace
 
@@ -50,7 +51,8 @@ void flagHistoryRecords(const QList<HistoryRecord *> &records, const HistoryFlag
             const qint64 step = qint64(r.time) - qint64(before->time);
             if (step < 0)
                 flags |= recordflag::Backwards;
-            else if (spacing > 0 && step > 2 * spacing)
+            else if (spacing > 0 && step > 2 * spacing && before->eventCode != powerOff &&
+                     r.eventCode != powerOn)
                 flags |= recordflag::Gap;
             if (r.dose < before->dose && r.eventCode != powerOn && before->eventCode != powerOn)
                 flags |= recordflag::DoseFall;

@@ -7,7 +7,9 @@
 //  - Backwards: its time is earlier than that of the record before it.
 //  - Future: its time is later than the download (more than a minute, the
 //    resolution of a record's time).
-//  - Gap: more than twice the history interval since the record before it.
+//  - Gap: more than twice the history interval since the record before it,
+//    unless the pager was off between them (a switch-off before, or a
+//    switch-on at it).
 //    The interval is the one the pager last reported (a parameter read kept
 //    in the archive) when known, otherwise the records' usual spacing (the
 //    median of the positive steps between them).
