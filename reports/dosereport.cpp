@@ -62,7 +62,10 @@ JournalHeading doseJournalHeading(const ArchiveWearerDose &dose)
     heading.serialNumber = dose.wearer.number;
     heading.lines << QStringLiteral("Носитель: %1, табельный номер %2")
                          .arg(dose.wearer.name, dose.wearer.number)
-                  << QStringLiteral("Период: %1 – %2").arg(timeText(dose.from), timeText(dose.to))
+                  << QStringLiteral("Период: %1 – %2")
+                         .arg(dose.from.toLocalTime().toString(QStringLiteral("dd.MM.yyyy")),
+                              dose.to.addSecs(-1).toLocalTime().toString(
+                                  QStringLiteral("dd.MM.yyyy")))
                   << QStringLiteral("Доза за период: %1 Зв").arg(doseText(dose.total));
     return heading;
 }
