@@ -405,6 +405,9 @@ int main(int argc, char **argv)
             "--help'):\n") +
         wearerCommandsHelp() +
         QStringLiteral(
+            "\nThe rows of history, decode and archive records end with the names of the\n"
+            "record's flags, comma-separated, empty when none: backwards, future, gap,\n"
+            "dose-fall, range, event, checksum (records that look wrong; never dropped).\n"
             "\nparams, history and the set- commands store what they read and send in the\n"
             "archive (--archive FILE, or $DR7326G_ARCHIVE, or archive.sqlite in the user's\n"
             "data folder) unless --no-archive is given; what could not be stored there\n"

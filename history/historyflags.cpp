@@ -18,6 +18,25 @@ bool outOfRange(const HistoryRecord &r)
            r.gammaCps == gammaFull;
 }
 
+// The codes of the event table (eventText), without making its texts.
+bool knownEvent(char code)
+{
+    switch (code) {
+    case '0':
+    case '1':
+    case 'A':
+    case 'C':
+    case 'F':
+    case 'N':
+    case 'S':
+    case 'e':
+    case 's':
+        return true;
+    default:
+        return false;
+    }
+}
+
 constexpr char powerOn = '1';
 constexpr char powerOff = '0';
 
@@ -61,7 +80,7 @@ void flagHistoryRecords(const QList<HistoryRecord *> &records, const HistoryFlag
             flags |= recordflag::Future;
         if (outOfRange(r))
             flags |= recordflag::OutOfRange;
-        if (eventText(r.eventCode).isEmpty())
+        if (!knownEvent(r.eventCode))
             flags |= recordflag::UnknownEvent;
         if (i < context.unverified.size() && context.unverified.at(i))
             flags |= recordflag::UnverifiedPage;

@@ -73,6 +73,10 @@ void TestHistoryFlags::rules_data()
                       {4, 'F', 1e-4f, 1e-7f, 65535}, {5, 'F', 1e-4f, 1e-7f, 20, 100001.f}}
         << 10 << 0 << QVector<bool>()
         << QList<int>{0, OutOfRange, OutOfRange, OutOfRange, OutOfRange, OutOfRange};
+    QTest::newRow("every code of the event table")
+        << QList<Row>{{0, '0'}, {1, '1'}, {2, 'A'}, {3, 'C'}, {4, 'F'},
+                      {5, 'N'}, {6, 'S'}, {7, 'e'}, {8, 's'}}
+        << 1 << 0 << QVector<bool>() << QList<int>{0, 0, 0, 0, 0, 0, 0, 0, 0};
     QTest::newRow("unknown event") << QList<Row>{{0, 'X'}, {10, 'e'}} << 10 << 0 << QVector<bool>()
                                    << QList<int>{UnknownEvent, 0};
     QTest::newRow("unverified page") << QList<Row>{{0}, {10}} << 10 << 0
