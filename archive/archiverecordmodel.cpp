@@ -130,7 +130,7 @@ QVariant ArchiveRecordModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.column() >= headers.size() ||
         (role != Qt::DisplayRole && role != Qt::ForegroundRole && role != historyFlagsRole &&
-         role != Qt::ToolTipRole && role != Qt::DecorationRole))
+         role != Qt::ToolTipRole && role != Qt::BackgroundRole))
         return QVariant();
     const ArchiveRecord *r = recordAt(index.row());
     if (!r)
@@ -139,9 +139,9 @@ QVariant ArchiveRecordModel::data(const QModelIndex &index, int role) const
     if (role == historyFlagsRole)
         return unsigned(flags);
     if (role == Qt::ToolTipRole)
-        return flags ? QVariant(recordFlagReasons(flags).join(QLatin1Char('\n'))) : QVariant();
-    if (role == Qt::DecorationRole)
-        return flags && index.column() == 0 ? QVariant(QColor(QRgb(historyFlagMarkRgb)))
+        return flags ? QVariant(historyFlagTip(flags)) : QVariant();
+    if (role == Qt::BackgroundRole)
+        return flags && index.column() == 0 ? QVariant(QBrush(QColor(QRgb(historyFlagGroundRgb))))
                                             : QVariant();
     if (role == Qt::ForegroundRole) {
         const QColor colour = historyRowColour(r->record.eventCode);

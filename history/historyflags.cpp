@@ -104,6 +104,14 @@ QStringList recordFlagReasons(std::uint8_t flags)
     return list;
 }
 
+QString historyFlagTip(std::uint8_t flags)
+{
+    const QStringList reasons = recordFlagReasons(flags);
+    return reasons.isEmpty()
+               ? QString()
+               : QStringLiteral("Отметки:\n– ") + reasons.join(QStringLiteral("\n– "));
+}
+
 QString recordFlagNames(std::uint8_t flags)
 {
     static const char *const names[] = {"backwards", "future", "gap",     "dose-fall",

@@ -46,11 +46,13 @@ constexpr std::uint8_t all = 127;
 } // namespace recordflag
 
 // The role under which the history tables' models give a row's flags (an
-// unsigned number, for every column); views show a mark (Qt::DecorationRole
-// of the date) and the reasons (Qt::ToolTipRole), writers count them.
+// unsigned number, for every column); views show a mark (an amber ground
+// behind the date, Qt::BackgroundRole, which takes no room from its text)
+// and the reasons (Qt::ToolTipRole), writers count them.
 constexpr int historyFlagsRole = Qt::UserRole + 7;
-// The mark's colour.
+// The colour of the plot's mark, and the date's ground in the tables.
 constexpr unsigned historyFlagMarkRgb = 0xE0A000;
+constexpr unsigned historyFlagGroundRgb = 0xFFE08A;
 
 struct HistoryFlagContext
 {
@@ -70,6 +72,8 @@ qint64 usualRecordSpacing(const QList<HistoryRecord *> &records);
 // The reasons, in Russian, one a flag, for a tooltip or a journal's note;
 // empty for 0.
 QStringList recordFlagReasons(std::uint8_t flags);
+// The tooltip of a flagged row: «Отметки:» and the reasons, one a line.
+QString historyFlagTip(std::uint8_t flags);
 // Short names, comma-separated (backwards,future,gap,dose-fall,range,event,
 // checksum), for the tool's last column; empty for 0.
 QString recordFlagNames(std::uint8_t flags);

@@ -55,11 +55,11 @@ QVariant HistoryTableModel::data(const QModelIndex &index, int role) const
     case historyFlagsRole:
         return unsigned(record.flags);
     case Qt::ToolTipRole:
-        return record.flags ? QVariant(recordFlagReasons(record.flags).join(QLatin1Char('\n')))
-                            : QVariant();
-    case Qt::DecorationRole:
-        return record.flags && index.column() == 0 ? QVariant(QColor(QRgb(historyFlagMarkRgb)))
-                                                   : QVariant();
+        return record.flags ? QVariant(historyFlagTip(record.flags)) : QVariant();
+    case Qt::BackgroundRole:
+        return record.flags && index.column() == 0
+                   ? QVariant(QBrush(QColor(QRgb(historyFlagGroundRgb))))
+                   : QVariant();
     case Qt::ForegroundRole: {
         const QColor colour = historyRowColour(record.eventCode);
         if (!colour.isValid())
