@@ -359,8 +359,9 @@ public:
     bool addWearer(const QString &number, const QString &name, QString *error);
     QList<ArchiveWearer> wearers(QString *error = nullptr);
     // Gives a pager to a wearer from `from` until `until` (invalid: until
-    // returned). Refused, naming the other, when it would overlap another
-    // assignment of the pager, or for an unknown wearer or pager.
+    // returned; the return is then an event of its own). Refused, naming the
+    // other, when it would overlap another assignment of the pager, and for
+    // a wearer not entered; a pager not read yet is added to the archive.
     bool assignPager(const QString &serialNumber, const QString &wearer, const QDateTime &from,
                      const QDateTime &until, QString *error);
     // The return of the pager's worn assignment at `at` (after its start).
