@@ -31,6 +31,12 @@ QString timeText(const QDateTime &t)
     return t.isValid() ? t.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm")) : QString();
 }
 
+// Narrow enough for the assignments table's columns.
+QString shortTime(const QDateTime &t)
+{
+    return t.isValid() ? t.toLocalTime().toString(QStringLiteral("dd.MM.yy HH:mm")) : QString();
+}
+
 QPushButton *button(const QString &text, const char *name, QWidget *parent)
 {
     auto *b = new QPushButton(text, parent);
@@ -85,8 +91,7 @@ WearersWindow::WearersWindow(Archive *a, QWidget *parent) : QWidget(parent, Qt::
     setWindowTitle(tr("Носители приборов"));
     resize(900, 650);
 
-    wearerTable =
-        table({tr("Табельный номер"), tr("Носитель"), tr("Носит сейчас")}, "tableWearers", this);
+    wearerTable = table({tr("Таб. №"), tr("Носитель"), tr("Носит сейчас")}, "tableWearers", this);
     assignmentTable = table({tr("Прибор"), tr("Носитель"), tr("Выдан"), tr("Возвращён")},
                             "tableAssignments", this);
     QPushButton *add = button(tr("Добавить носителя…"), "btnAddWearer", this);
@@ -131,8 +136,8 @@ WearersWindow::WearersWindow(Archive *a, QWidget *parent) : QWidget(parent, Qt::
     giveButtons->addWidget(back);
     giveButtons->addStretch();
     right->addLayout(giveButtons);
-    people->addLayout(left, 2);
-    people->addLayout(right, 3);
+    people->addLayout(left, 1);
+    people->addLayout(right, 1);
     auto *period = new QHBoxLayout;
     period->addWidget(new QLabel(tr("Доза выбранного носителя: период с"), this));
     period->addWidget(fromEdit);
@@ -213,16 +218,20 @@ void WearersWindow::reload()
         const QStringList cells{w.number, w.name, worn.join(QStringLiteral(", "))};
         for (int c = 0; c < cells.size(); ++c)
             wearerTable->setItem(r, c, new QTableWidgetItem(cells.at(c)));
+        for (int c = 0; c < cells.size(); ++c)
+            wearerTable->item(r, c)->setToolTip(cells.at(c));
         if (w.number == chosen)
             wearerTable->selectRow(r);
     }
     assignmentTable->setRowCount(assignments.size());
     for (int r = 0; r < assignments.size(); ++r) {
         const ArchiveAssignment &a = assignments.at(r);
-        const QStringList cells{a.serialNumber, a.wearer, timeText(a.from),
-                                a.worn() ? tr("носит") : timeText(a.to)};
+        const QStringList cells{a.serialNumber, a.wearer, shortTime(a.from),
+                                a.worn() ? tr("носит") : shortTime(a.to)};
         for (int c = 0; c < cells.size(); ++c)
             assignmentTable->setItem(r, c, new QTableWidgetItem(cells.at(c)));
+        for (int c = 0; c < cells.size(); ++c)
+            assignmentTable->item(r, c)->setToolTip(cells.at(c));
     }
     wearerTable->resizeColumnsToContents();
     assignmentTable->resizeColumnsToContents();

@@ -37,8 +37,10 @@ void fillDoseTable(QStandardItemModel *model, const ArchiveWearerDose &dose)
                                       QStringLiteral("Примечание")});
     const auto add = [model](const QStringList &cells) {
         QList<QStandardItem *> items;
-        for (const QString &text : cells)
+        for (const QString &text : cells) {
             items << new QStandardItem(text);
+            items.last()->setToolTip(text); // the whole text of a cut cell
+        }
         model->appendRow(items);
     };
     qint64 records = 0, flagged = 0;
