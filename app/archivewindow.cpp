@@ -12,6 +12,7 @@
 #include "savenames.h"
 #include "settingslog.h"
 #include "statusmessages.h"
+#include "wearerswindow.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -129,6 +130,7 @@ ArchiveWindow::ArchiveWindow(Archive *a, std::function<QDate(const QString &)> d
     QPushButton *csv = button(tr("Сохранить CSV…"), "btnPeriodCsv", this);
     QPushButton *pdf = button(tr("Сохранить отчёт PDF…"), "btnPeriodPdf", this);
     QPushButton *log = button(tr("Журнал настроек…"), "btnSettingsLog", this);
+    QPushButton *wearers = button(tr("Носители…"), "btnWearers", this);
     message = new QLabel(this);
     message->setObjectName(QStringLiteral("lblArchiveMessage"));
     message->setWordWrap(true);
@@ -144,7 +146,7 @@ ArchiveWindow::ArchiveWindow(Archive *a, std::function<QDate(const QString &)> d
     period->addWidget(show);
     period->addStretch();
     auto *buttons = new QHBoxLayout;
-    for (QPushButton *b : {plot, csv, pdf, log})
+    for (QPushButton *b : {plot, csv, pdf, log, wearers})
         buttons->addWidget(b);
     buttons->addStretch();
     auto *layout = new QVBoxLayout(this);
@@ -159,6 +161,7 @@ ArchiveWindow::ArchiveWindow(Archive *a, std::function<QDate(const QString &)> d
     connect(show, &QPushButton::clicked, this, &ArchiveWindow::showPeriod);
     connect(plot, &QPushButton::clicked, this, &ArchiveWindow::showPlot);
     connect(log, &QPushButton::clicked, this, &ArchiveWindow::showSettingsLog);
+    connect(wearers, &QPushButton::clicked, this, &ArchiveWindow::showWearers);
     connect(csv, &QPushButton::clicked, this, [this]() {
         if (refusePeriod(tr("Файл")))
             return;
@@ -408,10 +411,11 @@ void ArchiveWindow::showPeriod()
     QStringList events;
     for (const char code : {'A', 'N', 'e'})
         events << QStringLiteral("%1: %2").arg(eventText(code)).arg(s.events.value(code));
-    QString text = tr("SN %1, %2 – %3: %4. %5.")
+    QString text = tr("SN %1, %2 – %3: %4, из них с отметками: %5. %6.")
                        .arg(serial, dayText(fromEdit->date()), dayText(toEdit->date()),
-                            russianCount(s.records, tr("запись"), tr("записи"), tr("записей")),
-                            events.join(QStringLiteral(", ")));
+                            russianCount(s.records, tr("запись"), tr("записи"), tr("записей")))
+                       .arg(s.flagged)
+                       .arg(events.join(QStringLiteral(", ")));
     if (s.records > 0)
         text += tr(" Пик МЭД %1 Зв/ч (%2). ЭД на конец периода %3 Зв.")
                     .arg(double(s.peakDoseRate), 0, 'e', 2)
@@ -587,4 +591,18 @@ void ArchiveWindow::showSettingsLog()
     const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect();
     dialog->resize(screen.isValid() ? qMin(width, screen.width()) : width, 450);
     dialog->show();
+}
+
+WearersWindow *ArchiveWindow::showWearers()
+{
+    // Wearers are this PC's events (the server gets them by a sync), so the
+    // window writes to this PC's archive whichever source is shown.
+    if (!wearersWindow)
+        wearersWindow = new WearersWindow(localArchive, this);
+    else
+        wearersWindow->reload();
+    wearersWindow->show();
+    wearersWindow->raise();
+    wearersWindow->activateWindow();
+    return wearersWindow;
 }

@@ -6,7 +6,8 @@
 // dose at the period's end. From it: the plot of the period, its CSV file and PDF journal (the
 // period in its heading and both its days in the offered file names), and the pager's settings log
 // (a table whose columns show their texts whole, with the PC of each entry, and its CSV or PDF
-// file). It only reads the archive.
+// file). It only reads the archive; «Носители…» opens the wearers window
+// (wearerswindow.h), which writes wearers and assignments to this PC's.
 //
 // «Источник:» shows this PC's archive or the lab's server's, with the same
 // widgets. The server is opened on a connection of the window's own (this
@@ -37,6 +38,7 @@ class QDateEdit;
 class QLabel;
 class QTableView;
 class QTableWidget;
+class WearersWindow;
 
 class ArchiveWindow : public QWidget
 {
@@ -85,6 +87,8 @@ public:
     bool savePeriodPdf(const QString &fileName);
     bool saveSettingsLogCsv(const QString &serialNumber, const QString &fileName);
     bool saveSettingsLogPdf(const QString &serialNumber, const QString &fileName);
+    // «Носители…»: the wearers window on this PC's archive (made once).
+    WearersWindow *showWearers();
 
 private:
     // The archive shown: this PC's or the server's.
@@ -111,6 +115,7 @@ private:
     ArchiveRecordModel *model;
     QLabel *message;
     HistoryPlotWindow *plotWindow = nullptr;
+    WearersWindow *wearersWindow = nullptr;
     QString periodSerial; // the pager the period was last set for
 
     QString chosenSerial() const;

@@ -57,7 +57,11 @@ private:
     {
         if (event->type() != QEvent::ToolTip || !index.isValid())
             return QStyledItemDelegate::helpEvent(event, view, option, index);
-        const QString text = displayText(index.data(Qt::DisplayRole), view->locale());
+        QString text = displayText(index.data(Qt::DisplayRole), view->locale());
+        // A flagged record's reasons follow the cell's text.
+        const QString reasons = index.data(Qt::ToolTipRole).toString();
+        if (!reasons.isEmpty())
+            text = text.isEmpty() ? reasons : text + QLatin1Char('\n') + reasons;
         if (text.isEmpty())
             QToolTip::hideText();
         else

@@ -168,6 +168,9 @@ QString syncOutcomeMessage(const ArchiveSyncResult &result)
         if (result.changes)
             sent << russianCount(result.changes, tr("изменение настроек"), tr("изменения настроек"),
                                  tr("изменений настроек"));
+        if (result.wearerEvents)
+            sent << russianCount(result.wearerEvents, tr("событие носителей"),
+                                 tr("события носителей"), tr("событий носителей"));
         return tr("Синхронизация: на сервер лаборатории отправлено %1.")
             .arg(sent.join(QStringLiteral(", ")));
     }

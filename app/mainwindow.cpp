@@ -335,6 +335,13 @@ void MainWindow::on_menuReadHistory_triggered()
     const HistoryDownloadResult result = downloadHistory(
         link, historyRecords, showHistoryProgress, keepDownloadedPages(link.serialNumber),
         [this]() { return downloadStopRequested; });
+    // Flagged as the archive flags them, against the interval last read.
+    flagDownloadedRecords(
+        shownHistory, historyRecords,
+        archive.isOpen()
+            ? archive.lastReportedValue(link.serialNumber, QLatin1String(setting::historyInterval))
+                  .toInt()
+            : 0);
     fillHistoryTable(historyRecords);
     historyShown();
     if (QWidget *plot = historyPlotWindow())

@@ -79,6 +79,23 @@ Identity identityOf(const std::uint8_t *stored, int copy)
     return id;
 }
 
+// The copy of each record: the k-th time a download holds the same bytes
+// is copy k, counted in download order.
+QVector<int> recordCopies(const QList<HistoryRecord *> &records)
+{
+    QVector<int> byBytes(records.size()), copies(records.size());
+    std::iota(byBytes.begin(), byBytes.end(), 0);
+    std::stable_sort(byBytes.begin(), byBytes.end(),
+                     [&](int x, int y) { return records.at(x)->stored < records.at(y)->stored; });
+    for (int k = 0, copy = 0; k < byBytes.size(); ++k) {
+        copy = k > 0 && records.at(byBytes.at(k - 1))->stored == records.at(byBytes.at(k))->stored
+                   ? copy + 1
+                   : 1;
+        copies[byBytes.at(k)] = copy;
+    }
+    return copies;
+}
+
 int copyOf(const Identity &id)
 {
     return int(qFromBigEndian<quint32>(id.data() + storedRecordSize));
@@ -602,7 +619,8 @@ bool Archive::upgrade(int from, QString *error)
         // The dose rates the new records table keeps are decoded here (the
         // server's script decodes them itself), in the same transaction.
         if (!runArchiveScript(db, engine, script, &reason) ||
-            (version == 2 && !isServer() && !fillDoseRatesAndHours(&reason)) || !commit(&reason)) {
+            (version == 2 && !isServer() && !fillDoseRatesAndHours(&reason)) ||
+            (version == 3 && !fillRecordFlags(&reason)) || !commit(&reason)) {
             rollback();
             failedWrite(reason, error);
             return false;
@@ -646,10 +664,74 @@ bool Archive::fillDoseRatesAndHours(QString *error)
     if (!runArchiveQuery(pagers, engine, QStringLiteral("select_pager_ids"), {}, error))
         return false;
     while (pagers.next())
-        if (!runArchiveQuery(refresh, engine, QStringLiteral("refresh_record_hours"),
+        if (!runArchiveQuery(refresh, engine, QStringLiteral("refresh_record_hours_3"),
                              {pagers.value(0), 0, qint64(1) << 40}, error))
             return false;
     return true;
+}
+
+bool Archive::fillRecordFlags(QString *error)
+{
+    // Each download's records again, flagged as a store would have; only the
+    // rows it brought first take its flags, and only flagged ones are
+    // written (the column starts at 0). The interval is the one reported
+    // last, as at a store now.
+    QList<QVariantList> downloads;
+    QSqlQuery query(db), update(db);
+    query.setForwardOnly(true);
+    if (!runArchiveQuery(query, engine, QStringLiteral("select_flag_downloads"), {}, error))
+        return false;
+    while (query.next())
+        downloads.append({query.value(0), query.value(1), query.value(2)});
+    query.finish();
+    QHash<qint64, int> intervals;
+    QSet<qint64> pagersFlagged;
+    for (const QVariantList &download : qAsConst(downloads)) {
+        // A dump that cannot be read back leaves its records unflagged.
+        HistoryDump dump;
+        if (!runArchiveQuery(query, engine, QStringLiteral("select_dump"), {download.at(0)}, error))
+            return false;
+        const bool readable =
+            query.next() && readArchiveDumpBlob(query.value(0).toByteArray(),
+                                                query.value(1).toLongLong(), &dump, nullptr);
+        query.finish();
+        if (!readable)
+            continue;
+        const qint64 pager = download.at(1).toLongLong();
+        if (!intervals.contains(pager))
+            intervals.insert(pager, historyIntervalOf(download.at(2).toString()));
+        QList<HistoryRecord *> records;
+        decodeHistoryDump(dump, records, intervals.value(pager));
+        const std::unique_ptr<QList<HistoryRecord *>, void (*)(QList<HistoryRecord *> *)> owner(
+            &records, [](QList<HistoryRecord *> *list) { qDeleteAll(*list); });
+        const QVector<int> copies = recordCopies(records);
+        for (int i = 0; i < records.size(); ++i) {
+            const HistoryRecord &r = *records.at(i);
+            if (!r.flags)
+                continue;
+            if (!runArchiveQuery(update, engine, QStringLiteral("update_record_flags"),
+                                 {int(r.flags), pager, qint64(r.time), storedBytes(r), copies.at(i),
+                                  download.at(0)},
+                                 error))
+                return false;
+            pagersFlagged << pager;
+        }
+    }
+    QSqlQuery refresh(db);
+    for (const qint64 pager : qAsConst(pagersFlagged))
+        if (!runArchiveQuery(refresh, engine, QStringLiteral("refresh_record_hours"),
+                             {pager, 0, qint64(1) << 40}, error))
+            return false;
+    return true;
+}
+
+int Archive::historyIntervalOf(const QString &serialNumber)
+{
+    bool ok = false;
+    const int minutes = lastReportedValue(serialNumber, QLatin1String(setting::historyInterval))
+                            .trimmed()
+                            .toInt(&ok);
+    return ok && minutes > 0 ? minutes : 0;
 }
 
 bool Archive::refreshHours(qint64 pager, const QVector<ArchiveRecordRow> &rows, QString *error)
@@ -773,9 +855,9 @@ qint64 Archive::pagerId(const QString &serialNumber, bool create, QString *error
 bool Archive::insertRecords(qint64 pager, qint64 download, const QVector<ArchiveRecordRow> &rows,
                             int *inserted, QString *error)
 {
-    // Many rows a statement: a statement run costs more than a row. At seven
+    // Many rows a statement: a statement run costs more than a row. At eight
     // values a row, within the 999 bound values older SQLite builds allow.
-    constexpr int values = 7;
+    constexpr int values = 8;
     constexpr int rowsAtOnce = 999 / values;
     if (!db.isOpen()) {
         setError(error, QStringLiteral("the connection is closed"));
@@ -803,6 +885,7 @@ bool Archive::insertRecords(qint64 pager, qint64 download, const QVector<Archive
             insert.bindValue(v + 4, download);
             insert.bindValue(v + 5, archiveRecordMinute(row.stored));
             insert.bindValue(v + 6, archiveRecordDoseRate(row.stored));
+            insert.bindValue(v + 7, int(row.flags));
         }
         if (!insert.exec()) {
             setError(error, deadline.reason(insert.lastError().text()));
@@ -866,7 +949,8 @@ ArchiveStoreResult Archive::store(const HistoryDump &dump, const ArchiveOutcome 
     query.finish();
 
     QList<HistoryRecord *> records;
-    const bool complete = decodeHistoryDump(dump, records);
+    // Flagged as decoded, against the interval the pager last reported.
+    const bool complete = decodeHistoryDump(dump, records, historyIntervalOf(dump.serialNumber));
     const std::unique_ptr<QList<HistoryRecord *>, void (*)(QList<HistoryRecord *> *)> owner(
         &records, [](QList<HistoryRecord *> *list) { qDeleteAll(*list); });
     result.records = records.size();
@@ -890,16 +974,10 @@ ArchiveStoreResult Archive::store(const HistoryDump &dump, const ArchiveOutcome 
     // same bytes decoded in another zone lie at most a day or so apart);
     // the key still refuses any other repeat.
     // Copies are counted in download order along runs of equal bytes.
-    QVector<int> byBytes(records.size());
-    std::iota(byBytes.begin(), byBytes.end(), 0);
-    std::stable_sort(byBytes.begin(), byBytes.end(),
-                     [&](int x, int y) { return records.at(x)->stored < records.at(y)->stored; });
+    const QVector<int> copies = recordCopies(records);
     QVector<Identity> identities(records.size());
-    for (int k = 0, copy = 0; k < byBytes.size(); ++k) {
-        const HistoryRecord *record = records.at(byBytes.at(k));
-        copy = k > 0 && records.at(byBytes.at(k - 1))->stored == record->stored ? copy + 1 : 1;
-        identities[byBytes.at(k)] = identityOf(record->stored.data(), copy);
-    }
+    for (int i = 0; i < records.size(); ++i)
+        identities[i] = identityOf(records.at(i)->stored.data(), copies.at(i));
     qint64 first = std::numeric_limits<qint64>::max(), last = 0;
     for (const HistoryRecord *record : records) {
         first = qMin(first, qint64(record->time));
@@ -925,7 +1003,7 @@ ArchiveStoreResult Archive::store(const HistoryDump &dump, const ArchiveOutcome 
     for (int i = 0; i < identities.size(); ++i)
         if (!std::binary_search(held.cbegin(), held.cend(), identities.at(i)))
             rows << ArchiveRecordRow{storedBytes(*records.at(i)), copyOf(identities.at(i)),
-                                     qint64(records.at(i)->time)};
+                                     qint64(records.at(i)->time), records.at(i)->flags};
     // Inserted in key order, which keeps the writes at the end of the trees.
     sortArchiveRecordRows(rows);
     if (!insertRecords(pager, result.downloadId, rows, &result.newRecords, &reason) ||
@@ -1124,6 +1202,7 @@ QList<ArchiveRecord> Archive::recordPage(const QString &serialNumber, const QDat
             r.record.time = std::uint32_t(query.value(0).toLongLong());
             r.copy = query.value(2).toInt();
             r.downloadId = query.value(3).toLongLong();
+            r.record.flags = std::uint8_t(query.value(4).toInt());
             page << r;
         }
         // A connection cut while the rows came is no end of the period.
@@ -1173,6 +1252,7 @@ ArchivePeriodSummary Archive::summarize(const QString &serialNumber, const QDate
         for (const auto &[code, column] : {std::pair('A', 1), std::pair('N', 2), std::pair('e', 3)})
             if (const qint64 count = query.value(column).toLongLong())
                 summary.events[code] += count;
+        summary.flagged += query.value(5).toLongLong();
         part.peak = query.value(4);
         if (!part.peak.isNull())
             summary.peakDoseRate = qMax(summary.peakDoseRate, float(part.peak.toDouble()));

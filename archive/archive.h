@@ -123,7 +123,72 @@ struct ArchivePeriodSummary
     QDateTime peakAt;
     float doseAtEnd = 0; // Sv: the dose of the period's last record
     QDateTime lastAt;
+    qint64 flagged = 0; // of the records, those that look wrong (historyflags.h)
 };
+
+// ---- Who wore which pager ----
+// A wearer: a person known by the lab's personnel number.
+struct ArchiveWearer
+{
+    QString number; // the personnel number: what a wearer is named by
+    QString name;
+    QDateTime enteredAt;
+};
+
+// A pager given to a wearer from an instant until its return (invalid while
+// worn). Assignments of one pager never overlap.
+struct ArchiveAssignment
+{
+    QString uid; // the give's id, the same on every archive
+    QString wearer;
+    QString serialNumber;
+    QDateTime from, to;
+    QDateTime enteredAt;
+    QString osUser, pc;
+    bool worn() const { return !to.isValid(); }
+};
+
+// A fall of the dose (ЭД) inside an assignment: a reset or a new battery.
+// The sum goes on from the record after it.
+struct ArchiveDoseFall
+{
+    QDateTime at;                // the record after the fall
+    float before = 0, after = 0; // Sv
+};
+
+// One assignment's part of a period: the sum of the dose's increases from
+// record to record (Sv) over the records inside both.
+struct ArchiveDosePart
+{
+    QString serialNumber;
+    QDateTime from, to; // the assignment within the period
+    double dose = 0;
+    qint64 records = 0;
+    qint64 flagged = 0;
+    QList<ArchiveDoseFall> falls;
+};
+
+// A pager's records worn by the wearer in the period that lie outside any
+// assignment (of anyone): listed, never dropped or counted to anyone.
+struct ArchiveUnassigned
+{
+    QString serialNumber;
+    QDateTime from, to;
+    qint64 records = 0;
+};
+
+struct ArchiveWearerDose
+{
+    ArchiveWearer wearer;
+    QDateTime from, to;
+    QList<ArchiveDosePart> parts; // by time
+    double total = 0;             // Sv
+    QList<ArchiveUnassigned> unassigned;
+};
+
+// Whether text can be a personnel number: 1 to 64 characters, no control
+// character, not only spaces.
+bool isPersonnelNumber(const QString &text);
 
 // One row of the settings log: a value read, or a change sent.
 struct SettingsLogEntry
@@ -151,6 +216,7 @@ struct ArchiveRecordRow
     QByteArray stored;
     int copy = 1;
     qint64 time = 0;
+    std::uint8_t flags = 0; // historyflags.h
 };
 // What the records table keeps beside them: the minute count of the stored
 // bytes (0 for fewer than 3), through which a record's identity is kept in
@@ -165,7 +231,7 @@ void sortArchiveRecordRows(QVector<ArchiveRecordRow> &rows);
 class Archive
 {
 public:
-    static constexpr int schemaVersion = 3;
+    static constexpr int schemaVersion = 4;
     static constexpr int busyTimeoutMs = 10000;
 
     Archive();
@@ -293,6 +359,28 @@ public:
     // The settings log of a pager, or of all when the serial number is empty.
     QList<SettingsLogEntry> settingsLog(const QString &serialNumber, QString *error = nullptr);
 
+    // ---- Wearers and assignments (archivewearers.cpp) ----
+    // Each is an event appended to the archive, synchronised like a setting
+    // change; nothing is ever changed in place. A wearer entered again under
+    // the same number is renamed.
+    bool addWearer(const QString &number, const QString &name, QString *error);
+    QList<ArchiveWearer> wearers(QString *error = nullptr);
+    // Gives a pager to a wearer from `from` until `until` (invalid: until
+    // returned; the return is then an event of its own). Refused, naming the
+    // other, when it would overlap another assignment of the pager, and for
+    // a wearer not entered; a pager not read yet is added to the archive.
+    bool assignPager(const QString &serialNumber, const QString &wearer, const QDateTime &from,
+                     const QDateTime &until, QString *error);
+    // The return of the pager's worn assignment at `at` (after its start).
+    bool returnPager(const QString &serialNumber, const QDateTime &at, QString *error);
+    // Every assignment, by pager and time.
+    QList<ArchiveAssignment> assignments(QString *error = nullptr);
+    // The wearer's dose over [from, to): per assignment, its total, and the
+    // unassigned records of the pagers worn; false, with *error, on an
+    // unknown wearer or a read error.
+    bool wearerDose(const QString &wearer, const QDateTime &from, const QDateTime &to,
+                    ArchiveWearerDose *dose, QString *error);
+
 private:
     friend ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server);
     friend class ArchiveMerge; // holds the transactions of a merge (archivelocation.cpp)
@@ -333,6 +421,13 @@ private:
     // The dose rate of every record and the hours table, filled in by the
     // upgrade to version 3.
     bool fillDoseRatesAndHours(QString *error);
+    // The flags of every record held, found again from each download's
+    // dump, by the upgrade to version 4.
+    bool fillRecordFlags(QString *error);
+    // The pager's history interval in minutes as it last reported it; 0
+    // when the archive holds none.
+    int historyIntervalOf(const QString &serialNumber);
+    bool appendWearerEvent(const QVariantList &values, QString *error);
     // The hours table over the span of `rows` (the pager's records there
     // counted again).
     bool refreshHours(qint64 pager, const QVector<ArchiveRecordRow> &rows, QString *error);

@@ -106,6 +106,7 @@ bool Archive::forEachRecord(const QString &serialNumber, const QDateTime &from, 
         HistoryRecord r = decodeStoredRecord(
             reinterpret_cast<const std::uint8_t *>(stored.constData()), qint64(0));
         r.time = std::uint32_t(query.value(0).toLongLong());
+        r.flags = std::uint8_t(query.value(2).toInt());
         each(r);
     }
     // A connection cut while the rows came is no end of the period.

@@ -1,5 +1,7 @@
 #include "archiverecordmodel.h"
 
+#include "historyflags.h"
+
 #include "historytable.h"
 
 #include <QBrush>
@@ -129,11 +131,20 @@ int ArchiveRecordModel::columnCount(const QModelIndex &parent) const
 QVariant ArchiveRecordModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.column() >= headers.size() ||
-        (role != Qt::DisplayRole && role != Qt::ForegroundRole))
+        (role != Qt::DisplayRole && role != Qt::ForegroundRole && role != historyFlagsRole &&
+         role != Qt::ToolTipRole && role != Qt::BackgroundRole))
         return QVariant();
     const ArchiveRecord *r = recordAt(index.row());
     if (!r)
         return QVariant();
+    const std::uint8_t flags = r->record.flags;
+    if (role == historyFlagsRole)
+        return unsigned(flags);
+    if (role == Qt::ToolTipRole)
+        return flags ? QVariant(historyFlagTip(flags)) : QVariant();
+    if (role == Qt::BackgroundRole)
+        return flags && index.column() == 0 ? QVariant(QBrush(QColor(QRgb(historyFlagGroundRgb))))
+                                            : QVariant();
     if (role == Qt::ForegroundRole) {
         const QColor colour = historyRowColour(r->record.eventCode);
         return colour.isValid() ? QVariant(QBrush(colour)) : QVariant();

@@ -141,10 +141,11 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
     meta.finish();
 
     // How far this PC got with it before, and what it refused then.
-    qint64 done[3] = {0, 0, 0}; // downloads, reads, changes
-    static const QString kinds[3] = {QStringLiteral("download"), QStringLiteral("read"),
-                                     QStringLiteral("change")};
-    QSet<qint64> refusedBefore[3];
+    constexpr int kindCount = 4;
+    qint64 done[kindCount] = {0, 0, 0, 0}; // downloads, reads, changes, wearer events
+    static const QString kinds[kindCount] = {QStringLiteral("download"), QStringLiteral("read"),
+                                             QStringLiteral("change"), QStringLiteral("wearer")};
+    QSet<qint64> refusedBefore[kindCount];
     {
         QSqlQuery state(local.db);
         if (!runArchiveQuery(state, le, QStringLiteral("select_sync_state"), {serverId}, &reason))
@@ -153,18 +154,24 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
             for (int i = 0; i < 3; ++i)
                 done[i] = state.value(i).toLongLong();
         state.finish();
+        if (!runArchiveQuery(state, le, QStringLiteral("select_sync_progress"),
+                             {serverId, kinds[3]}, &reason))
+            return stop(reason);
+        if (state.next())
+            done[3] = state.value(0).toLongLong();
+        state.finish();
         QList<QVariantList> refusedRows;
         if (!runArchiveScript(local.db, le, QStringLiteral("sync_refused_table"), &reason) ||
             !selectRows(local.db, le, QStringLiteral("select_sync_refused"), {serverId},
                         &refusedRows, &reason))
             return stop(reason);
         for (const QVariantList &row : refusedRows)
-            for (int i = 0; i < 3; ++i)
+            for (int i = 0; i < kindCount; ++i)
                 if (row.at(0).toString() == kinds[i])
                     refusedBefore[i] << row.at(1).toLongLong();
     }
     // What this sync learnt about refused rows, not yet noted on the PC.
-    QSet<qint64> refusedNow[3], takenNow[3];
+    QSet<qint64> refusedNow[kindCount], takenNow[kindCount];
     const auto taken = [&](int kind, qint64 id) {
         if (refusedBefore[kind].remove(id))
             takenNow[kind] << id;
@@ -175,9 +182,9 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
         if (!refusedBefore[kind].contains(id))
             refusedNow[kind] << id;
         done[kind] = qMax(done[kind], id);
-        static const QString names[3] = {QStringLiteral("download"),
-                                         QStringLiteral("parameter read"),
-                                         QStringLiteral("setting change")};
+        static const QString names[kindCount] = {
+            QStringLiteral("download"), QStringLiteral("parameter read"),
+            QStringLiteral("setting change"), QStringLiteral("wearer event")};
         result.refused << ArchiveSyncRefusal{
             names[kind], id, serial,
             at.isNull() ? QDateTime() : QDateTime::fromSecsSinceEpoch(at.toLongLong()),
@@ -187,22 +194,25 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
     // commit on the PC for each small download would cost more than sending
     // it. What the server took but the PC did not note is sent again next
     // time, and taken once. A refused row is noted with the progress past it.
-    qint64 kept[3] = {done[0], done[1], done[2]};
+    qint64 kept[kindCount] = {done[0], done[1], done[2], done[3]};
     QElapsedTimer sinceKept;
     sinceKept.start();
     const auto remember = [&](QString *why, bool soon = false) {
-        const bool refusals =
-            std::any_of(refusedNow, refusedNow + 3,
-                        [](const QSet<qint64> &s) { return !s.isEmpty(); }) ||
-            std::any_of(takenNow, takenNow + 3, [](const QSet<qint64> &s) { return !s.isEmpty(); });
-        if ((std::equal(done, done + 3, kept) && !refusals) || (soon && sinceKept.elapsed() < 1000))
+        const bool refusals = std::any_of(refusedNow, refusedNow + kindCount,
+                                          [](const QSet<qint64> &s) { return !s.isEmpty(); }) ||
+                              std::any_of(takenNow, takenNow + kindCount,
+                                          [](const QSet<qint64> &s) { return !s.isEmpty(); });
+        if ((std::equal(done, done + kindCount, kept) && !refusals) ||
+            (soon && sinceKept.elapsed() < 1000))
             return true;
         if (!local.beginWrite(why))
             return false;
         QSqlQuery state(local.db);
         bool ok = runArchiveQuery(state, le, QStringLiteral("update_sync_state"),
-                                  {serverId, done[0], done[1], done[2]}, why);
-        for (int i = 0; i < 3 && ok; ++i) {
+                                  {serverId, done[0], done[1], done[2]}, why) &&
+                  runArchiveQuery(state, le, QStringLiteral("update_sync_progress"),
+                                  {serverId, kinds[3], done[3]}, why);
+        for (int i = 0; i < kindCount && ok; ++i) {
             for (qint64 id : qAsConst(refusedNow[i]))
                 ok = ok && runArchiveQuery(state, le, QStringLiteral("insert_sync_refused"),
                                            {serverId, kinds[i], id}, why);
@@ -211,8 +221,8 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
                                            {serverId, kinds[i], id}, why);
         }
         if (ok && local.commit(why)) {
-            std::copy(done, done + 3, kept);
-            for (int i = 0; i < 3; ++i) {
+            std::copy(done, done + kindCount, kept);
+            for (int i = 0; i < kindCount; ++i) {
                 refusedBefore[i] += refusedNow[i];
                 refusedNow[i].clear();
                 takenNow[i].clear();
@@ -272,7 +282,7 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
         records.reserve(recordRows.size());
         for (const QVariantList &r : recordRows)
             records << ArchiveRecordRow{r.at(0).toByteArray(), r.at(1).toInt(),
-                                        r.at(2).toLongLong()};
+                                        r.at(2).toLongLong(), std::uint8_t(r.at(3).toInt())};
         // Every PC inserts in key order: two PCs sending the same records
         // wait for each other instead of deadlocking, and the rows land at
         // the end of the server's trees.
@@ -455,12 +465,29 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
         *added += insert.numRowsAffected() > 0 ? 1 : 0;
         return true;
     };
+    const SendRow sendWearerEvent = [&](const QVariantList &e, int *added, QString *why) {
+        // id, serial (a give's only), entered_at, uid, kind, wearer, name, at,
+        // assignment, os_user, pc
+        const qint64 pager = e.at(1).isNull() ? 0 : server.pagerId(e.at(1).toString(), true, why);
+        if (!e.at(1).isNull() && !pager)
+            return false;
+        QSqlQuery insert(server.db);
+        if (!runArchiveQuery(insert, se, QStringLiteral("sync_insert_wearer_event"),
+                             {e.at(3), e.at(4), e.at(5), e.at(6),
+                              pager ? QVariant(pager) : QVariant(QVariant::LongLong), e.at(7),
+                              e.at(8), e.at(2), e.at(9), pcOf(e.at(10))},
+                             why))
+            return false;
+        *added += insert.numRowsAffected() > 0 ? 1 : 0;
+        return true;
+    };
+    const auto nothingToPrepare = [](const QList<QVariantList> &) { return true; };
     if (!sendAll(1, QStringLiteral("select_reads_after"), readValuesOf, sendRead, &result.reads,
                  QStringLiteral("parameter reads")) ||
-        !sendAll(
-            2, QStringLiteral("select_changes_after"),
-            [](const QList<QVariantList> &) { return true; }, sendChange, &result.changes,
-            QStringLiteral("setting changes")))
+        !sendAll(2, QStringLiteral("select_changes_after"), nothingToPrepare, sendChange,
+                 &result.changes, QStringLiteral("setting changes")) ||
+        !sendAll(3, QStringLiteral("select_wearer_events_after"), nothingToPrepare, sendWearerEvent,
+                 &result.wearerEvents, QStringLiteral("wearer events")))
         return timeUp ? stopForTime() : stop(reason);
     if (!remember(&reason))
         return stop(reason);

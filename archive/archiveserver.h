@@ -9,8 +9,9 @@
 // for it and keeps it in memory; uri() never carries it.
 //
 // Synchronising sends what the PC's archive holds that the server lacks:
-// downloads with their dumps and records, parameter reads and setting
-// changes, in the PC's order. The server keeps each record once by its
+// downloads with their dumps and records, parameter reads, setting changes
+// and wearer events (wearers entered, pagers given and returned), in the
+// PC's order. The server keeps each record once by its
 // identity (serial number, stored bytes, copy), each download once by its
 // dump's digest, each read and change once by the id it was given on its PC,
 // with unique keys and INSERT … ON CONFLICT DO NOTHING, so that running it
@@ -70,7 +71,7 @@ QStringList serverConnectOptions(const ArchiveServer &server, QString *reason);
 // A row of the PC's archive that the server refused.
 struct ArchiveSyncRefusal
 {
-    QString kind;  // "download", "parameter read" or "setting change"
+    QString kind;  // "download", "parameter read", "setting change" or "wearer event"
     qint64 id = 0; // in the PC's archive (a download's is what `archive dump` takes)
     QString serialNumber;
     QDateTime at;   // when it was downloaded, read or made; invalid when not known
@@ -92,13 +93,17 @@ struct ArchiveSyncResult
     qint64 records = 0;
     int reads = 0;
     int changes = 0;
+    int wearerEvents = 0; // wearers entered, pagers given and returned
     // Sending stopped at a time limit of this program's (the server stalled).
     bool stalled = false;
     // What the server refused (also when the sync went to its end).
     QList<ArchiveSyncRefusal> refused;
     // Everything the PC holds is on the server.
     bool complete() const { return ok && refused.isEmpty(); }
-    bool nothingNew() const { return complete() && !downloads && !records && !reads && !changes; }
+    bool nothingNew() const
+    {
+        return complete() && !downloads && !records && !reads && !changes && !wearerEvents;
+    }
 };
 
 // Sends what `local` holds that `server` lacks. Both must be open. `server`

@@ -4,6 +4,7 @@
 #include "archiverecordmodel.h"
 #include "archiveserver.h"
 #include "csvexport.h"
+#include "dosereport.h"
 #include "exitcodes.h"
 #include "historyplot.h"
 #include "pdfjournal.h"
@@ -88,6 +89,10 @@ QCommandLineOption option(const QString &name)
          QCommandLineOption(QStringLiteral("calibration-date"),
                             QStringLiteral("calibration date for the CSV file and the journal"),
                             QStringLiteral("yyyy-MM-dd"), QStringLiteral("2020-11-27"))},
+        {QStringLiteral("wearer"),
+         QCommandLineOption(QStringLiteral("wearer"),
+                            QStringLiteral("dose: the wearer's personnel number"),
+                            QStringLiteral("ID"))},
         {QStringLiteral("serial"),
          QCommandLineOption(QStringLiteral("serial"),
                             QStringLiteral("import: the pager of dumps that name none (old "
@@ -197,6 +202,59 @@ int showRecords(Context &c)
                           QStringLiteral("%1 not written: %2").arg(png, model.lastError()));
         else if (!renderHistoryPlot(std::move(records), serial, model.mainZone(), png, &error))
             code = c.fail(ExitFailure, QStringLiteral("%1 not written: %2").arg(png, error));
+    }
+    return code;
+}
+
+int showDose(Context &c)
+{
+    QDate fromDay, toDay;
+    for (auto [name, day] :
+         {std::pair(QStringLiteral("from"), &fromDay), std::pair(QStringLiteral("to"), &toDay)}) {
+        *day = QDate::fromString(c.parser.value(name), dateFormat);
+        if (!day->isValid())
+            return c.fail(ExitUsage, QStringLiteral("dose needs --%1 yyyy-MM-dd").arg(name));
+    }
+    const QString wearer = c.parser.value(QStringLiteral("wearer"));
+    if (wearer.isEmpty())
+        return c.fail(ExitUsage, QStringLiteral("dose needs --wearer ID"));
+    ArchiveWearerDose dose;
+    QString error;
+    if (!c.archive.wearerDose(wearer, fromDay.startOfDay(), toDay.addDays(1).startOfDay(), &dose,
+                              &error))
+        return c.fail(ExitFailure, error);
+    const auto number = [](qint64 n) { return QString::number(n); };
+    c.out << "kind\tserial\tfrom\tto\trecords\tflagged\tdose-Sv\n";
+    qint64 records = 0, flagged = 0;
+    for (const ArchiveDosePart &p : dose.parts) {
+        c.out << row({QStringLiteral("worn"), p.serialNumber, timeText(p.from), timeText(p.to),
+                      number(p.records), number(p.flagged), doseText(p.dose)})
+              << "\n";
+        for (const ArchiveDoseFall &f : p.falls)
+            c.out << row({QStringLiteral("fall"), p.serialNumber, timeText(f.at), QString(),
+                          QString(), QString(),
+                          doseText(f.before) + QStringLiteral("->") + doseText(f.after)})
+                  << "\n";
+        records += p.records;
+        flagged += p.flagged;
+    }
+    for (const ArchiveUnassigned &u : dose.unassigned)
+        c.out << row({QStringLiteral("unassigned"), u.serialNumber, timeText(u.from),
+                      timeText(u.to), number(u.records), QString(), QString()})
+              << "\n";
+    c.out << row({QStringLiteral("total"), QString(), timeText(dose.from), timeText(dose.to),
+                  number(records), number(flagged), doseText(dose.total)})
+          << "\n";
+    int code = ExitOk;
+    const QString csv = c.parser.value(QStringLiteral("csv"));
+    const QString pdf = c.parser.value(QStringLiteral("pdf"));
+    if (!csv.isEmpty() && !saveDoseCsv(dose, csv, &error))
+        code = c.fail(ExitFailure, QStringLiteral("%1 not written: %2").arg(csv, error));
+    if (!pdf.isEmpty()) {
+        QStandardItemModel table;
+        fillDoseTable(&table, dose);
+        if (!saveJournalPdf(&table, doseJournalHeading(dose), pdf, &error))
+            code = c.fail(ExitFailure, QStringLiteral("%1 not written: %2").arg(pdf, error));
     }
     return code;
 }
@@ -330,7 +388,7 @@ int syncArchive(Context &c)
     else
         c.out << c.server.uri() << ": " << result.downloads << " new downloads, " << result.records
               << " new records, " << result.reads << " new parameter reads, " << result.changes
-              << " new setting changes\n";
+              << " new setting changes, " << result.wearerEvents << " new wearer events\n";
     return syncFailed(result, false) ? ExitFailure : ExitOk;
 }
 
@@ -357,6 +415,16 @@ const QList<Command> &commands()
          1,
          1,
          &showRecords},
+        {"dose",
+         "archive dose --wearer ID --from D --to D [--csv F] [--pdf F]",
+         "a wearer's dose over the days D to D: per assignment (the sum of the accumulated dose's "
+         "increases; a "
+         "fall starts a new sum and is listed), the total, and the pagers' unassigned records",
+         {QStringLiteral("wearer"), QStringLiteral("from"), QStringLiteral("to"),
+          QStringLiteral("csv"), QStringLiteral("pdf")},
+         0,
+         0,
+         &showDose},
         {"import",
          "archive import [--serial SN] DUMP...",
          "store history dumps (--serial: the pager of dumps that name none)",
@@ -416,7 +484,7 @@ const QCommandLineOption sourceOption(
 bool takesValue(const char *arg)
 {
     for (const char *name : {"--png", "--pdf", "--csv", "--dump", "--serial", "--calibration-date",
-                             "--archive", "--from", "--to", "--server", "--source"})
+                             "--archive", "--from", "--to", "--server", "--source", "--wearer"})
         if (!std::strcmp(arg, name))
             return true;
     return false;

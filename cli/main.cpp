@@ -16,6 +16,7 @@
 #include "settingvalues.h"
 #include "terminaltext.h"
 #include "usbxpress.h"
+#include "wearercommands.h"
 #ifdef Q_OS_WIN
 #include <QTextCodec>
 #include <windows.h>
@@ -361,6 +362,8 @@ int main(int argc, char **argv)
         return runPlotCommand(argc, argv);
     if (isArchiveCommand(argc, argv))
         return runArchiveCommand(argc, argv);
+    if (isWearerCommand(argc, argv))
+        return runWearerCommand(argc, argv);
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("dr7326g-cli"));
     QGuiApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
@@ -398,6 +401,13 @@ int main(int argc, char **argv)
             "  archive COMMAND            the archive (see 'dr7326g-cli archive --help'):\n") +
         archiveCommandsHelp() +
         QStringLiteral(
+            "  wearers COMMAND            who wore which pager (see 'dr7326g-cli wearers "
+            "--help'):\n") +
+        wearerCommandsHelp() +
+        QStringLiteral(
+            "\nThe rows of history, decode and archive records end with the names of the\n"
+            "record's flags, comma-separated, empty when none: backwards, future, gap,\n"
+            "dose-fall, range, event, checksum (records that look wrong; never dropped).\n"
             "\nparams, history and the set- commands store what they read and send in the\n"
             "archive (--archive FILE, or $DR7326G_ARCHIVE, or archive.sqlite in the user's\n"
             "data folder) unless --no-archive is given; what could not be stored there\n"
@@ -694,6 +704,13 @@ int main(int argc, char **argv)
             const HistoryDownloadResult result =
                 downloadHistory(link, records, printProgress, sink);
             exports.serialNumber = link.serialNumber;
+            flagDownloadedRecords(
+                dump, records,
+                archive().isOpen() ? archive()
+                                         .lastReportedValue(link.serialNumber,
+                                                            QLatin1String(setting::historyInterval))
+                                         .toInt()
+                                   : 0);
             // Without a record the earlier dump stays (showRecords says so).
             const bool anyRecord = !records.isEmpty();
             int code = showRecords(records, result.complete(), exports, QTimeZone::systemTimeZone(),

@@ -1,5 +1,7 @@
 #include "terminaltext.h"
 
+#include "historyflags.h"
+
 #include <QAbstractItemModel>
 #include <QTextStream>
 
@@ -34,6 +36,10 @@ void printTableRows(const QAbstractItemModel &model, QTextStream &out)
                     text += QLatin1Char('\t');
                 text += model.data(model.index(r, c)).toString();
             }
+            // A history table's rows end with the names of their flags.
+            const QVariant flags = model.data(model.index(r, 0), historyFlagsRole);
+            if (flags.isValid())
+                text += QLatin1Char('\t') + recordFlagNames(std::uint8_t(flags.toUInt()));
             text += QLatin1Char('\n');
         }
         out << text;

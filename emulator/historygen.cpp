@@ -196,6 +196,23 @@ std::vector<HistoryEntry> generateHistory(const HistoryParameters &p)
         e.minute = std::uint32_t(m);
         placed.push_back(e);
     }
+    const std::size_t n = placed.size();
+    if (p.oddRecords && n >= 40) {
+        const std::size_t at = n / 2;
+        placed[at].eventCode = 'X';
+        placed[at + 2].doseRate = 5.0f;
+        for (std::size_t k : {at + 4, at + 3})
+            if (placed[k].eventCode == event::switchOn)
+                placed[k].eventCode = event::background;
+        placed[at + 4].dose = placed[at + 3].dose * 0.5f;
+        // The gap: every record before at + 6 six intervals earlier.
+        for (std::size_t k = 0; k < at + 6; ++k)
+            placed[k].minute = std::uint32_t(
+                std::max<std::int64_t>(1, std::int64_t(placed[k].minute) - 6 * interval));
+        std::swap(placed[at + 8].minute, placed[at + 9].minute);
+        placed[n - 1].minute = std::uint32_t(
+            std::min<std::int64_t>(largestMinute, std::int64_t(placed[n - 1].minute) + 24 * 60));
+    }
     return placed;
 }
 

@@ -54,11 +54,17 @@ struct HistoryParameters
     std::uint32_t endMinute = 0; // the newest record lies at most one interval before this
     std::uint64_t seed = 1;
     float doseRateThreshold = 1.0e-5f; // Sv/h, the level of the 'e' events
+    // Records that look wrong, one of each kind, from the middle of the
+    // history on: an unknown event code ('X'), a dose rate of 5 Sv/h, the
+    // dose falling without a switch-on, a gap of six intervals, two records
+    // in the wrong order, and the newest record a day after
+    // the clock. Needs 40 records or more.
+    bool oddRecords = false;
 };
 
 // Oldest record first. Never more than `records` entries; fewer only when the
 // history would reach back before the clock epoch. Every minute count is at
-// least 1 and at most 0xFFFFFF, and they never decrease.
+// least 1 and at most 0xFFFFFF, and they never decrease (unless oddRecords).
 std::vector<HistoryEntry> generateHistory(const HistoryParameters &p);
 
 // The record as the pager sends it in a history page: eight 16-bit words.

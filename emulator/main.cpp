@@ -222,6 +222,12 @@ bool parseOptions(const QCoreApplication &app, Options *o, QString *error)
     add(QStringLiteral("no-blk-page"),
         QStringLiteral("Fault: history page k (from 1) comes without \"BLK=\"."),
         QStringLiteral("k"));
+    add(QStringLiteral("odd-records"),
+        QStringLiteral("Records that look wrong, one of each kind the PC program flags: an "
+                       "unknown event code, a dose rate of 5 Sv/h, the dose falling without a "
+                       "switch-on, a gap of six intervals, a time running backwards, the newest "
+                       "record a day ahead, and page 2 with a stale checksum (40 records or "
+                       "more)."));
     add(QStringLiteral("no-end"),
         QStringLiteral("Fault: the history has no end record; its last page is sent for every "
                        "further request."));
@@ -350,6 +356,14 @@ bool parseOptions(const QCoreApplication &app, Options *o, QString *error)
     o->splitRegisters = p.isSet(QStringLiteral("split-registers"));
     o->profile.refuseWrites = p.isSet(QStringLiteral("refuse-writes"));
     o->profile.noEnd = p.isSet(QStringLiteral("no-end"));
+    o->history.oddRecords = p.isSet(QStringLiteral("odd-records"));
+    if (o->history.oddRecords) {
+        if (o->history.records < 40) {
+            *error = QStringLiteral("--odd-records needs 40 records or more");
+            return false;
+        }
+        o->profile.staleChecksumPage = 2;
+    }
     if (o->profile.refuseWrites && !p.isSet(QStringLiteral("clock-offset")))
         o->clockOffset = refusingClockOffset;
     return true;

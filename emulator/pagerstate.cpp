@@ -158,6 +158,11 @@ QByteArray PagerState::historyPageLine(const QByteArray &header, int index) cons
     if (number != profile.noBlkPage)
         text += "BLK=" + QByteArray::number(number % 10000).rightJustified(4, '0') + ' ';
     const QByteArray clean = text + words.join(' ');
+    if (number == profile.staleChecksumPage) {
+        QByteArray stale = lineChecksum(clean + " CRC=");
+        stale[0] = stale.at(0) == '0' ? '1' : '0';
+        return clean + " CRC=" + stale + "\n\r";
+    }
     if (number != profile.garbledPage)
         return replyLine(clean);
 

@@ -21,6 +21,7 @@ struct PagerProfile
     int noBlkPage = 0;   // that page comes without its "BLK=" field
     bool noEnd = false;  // no end record: the last page of records is sent again and again
     bool refuseWrites = false;
+    int staleChecksumPage = 0; // that page's words come whole, its checksum stale
 };
 
 // Register addresses of the alarm settings.

@@ -1,5 +1,8 @@
 #include "historydump.h"
 
+#include "historyflags.h"
+#include "historypage.h"
+
 #include "historypage.h"
 #include "pagerlink.h"
 #include "serialnumber.h"
@@ -273,20 +276,56 @@ bool saveHistoryDump(const HistoryDump &dump, const QString &fileName, QString *
     return true;
 }
 
-bool decodeHistoryDump(const HistoryDump &dump, QList<HistoryRecord *> &records)
+bool decodeHistoryDump(const HistoryDump &dump, QList<HistoryRecord *> &records,
+                       int intervalMinutes)
 {
     // Without a zone name the dump is read as the download was: in the local zone.
     const QDateTime epoch = dump.timeZoneId.isEmpty()
                                 ? deviceEpoch()
                                 : QDateTime(deviceEpoch().date(), QTime(0, 0), dump.timeZone());
     const qint64 timeBase = epoch.toSecsSinceEpoch();
+    const int before = records.size();
     HistoryPageReader reader(timeBase, records);
-    bool damaged = false;
+    HistoryFlagContext context;
+    context.downloadedAt = dump.downloadedAt.isValid() ? dump.downloadedAt.toSecsSinceEpoch() : 0;
+    context.intervalMinutes = intervalMinutes;
+    bool damaged = false, complete = false;
     for (const QByteArray &reply : dump.pages) {
-        const HistoryPageReader::Outcome taken = reader.take(reply);
-        if (reader.endReached())
-            return !damaged;
-        damaged = damaged || !taken.isPage || taken.damaged;
+        const int taken = records.size();
+        const HistoryPageReader::Outcome outcome = reader.take(reply);
+        // A reply whose line checksum does not verify: its records are flagged.
+        if (records.size() > taken) {
+            const bool verified = verifiedPagesEnd(reply) >= 0;
+            while (context.unverified.size() < records.size() - before)
+                context.unverified.append(!verified);
+        }
+        if (reader.endReached()) {
+            complete = !damaged;
+            break;
+        }
+        damaged = damaged || !outcome.isPage || outcome.damaged;
     }
-    return false;
+    flagHistoryRecords(before == 0 ? records : records.mid(before), context);
+    return complete;
+}
+
+void flagDownloadedRecords(const HistoryDump &dump, const QList<HistoryRecord *> &records,
+                           int intervalMinutes)
+{
+    QList<HistoryRecord *> decoded;
+    decodeHistoryDump(dump, decoded, intervalMinutes);
+    bool same = decoded.size() == records.size();
+    for (int i = 0; same && i < records.size(); ++i)
+        same = decoded.at(i)->stored == records.at(i)->stored;
+    if (same) {
+        for (int i = 0; i < records.size(); ++i)
+            records.at(i)->flags = decoded.at(i)->flags;
+    } else {
+        HistoryFlagContext context;
+        context.downloadedAt =
+            dump.downloadedAt.isValid() ? dump.downloadedAt.toSecsSinceEpoch() : 0;
+        context.intervalMinutes = intervalMinutes;
+        flagHistoryRecords(records, context);
+    }
+    qDeleteAll(decoded);
 }

@@ -54,5 +54,13 @@ bool saveHistoryDump(const HistoryDump &dump, const QString &fileName, QString *
 
 // Decodes the pages as a download would, times against the device epoch in
 // dump.timeZone(); true when the end record was among them and nothing
-// before it was missing or damaged.
-bool decodeHistoryDump(const HistoryDump &dump, QList<HistoryRecord *> &records);
+// before it was missing or damaged. The records are flagged (historyflags.h)
+// against the dump's instant and the pager's history interval when known
+// (minutes; 0: the records' usual spacing).
+bool decodeHistoryDump(const HistoryDump &dump, QList<HistoryRecord *> &records,
+                       int intervalMinutes = 0);
+// Flags the records a download brought as decodeHistoryDump would flag them
+// from its pages (`dump`, which may hold none: then against the dump's
+// instant only, every page taken as verified).
+void flagDownloadedRecords(const HistoryDump &dump, const QList<HistoryRecord *> &records,
+                           int intervalMinutes = 0);

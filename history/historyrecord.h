@@ -13,6 +13,9 @@ struct HistoryRecord
 {
     std::uint32_t time = 0; // event instant, POSIX seconds
     char eventCode = 0;     // stored event code, unchanged
+    // Why the record looks wrong (historyflags.h), 0 when it does not: found
+    // from its neighbours and its download, never from a change of its bytes.
+    std::uint8_t flags = 0;
     std::uint16_t gammaCps = 0;
     float neutronCps = 0;
     float doseRate = 0; // Sv/h

@@ -1,5 +1,7 @@
 #include "historytablemodel.h"
 
+#include "historyflags.h"
+
 #include <QBrush>
 
 HistoryTableModel::HistoryTableModel(QObject *parent)
@@ -50,6 +52,14 @@ QVariant HistoryTableModel::data(const QModelIndex &index, int role) const
         // An unknown event code leaves its cell without data.
         return text.isEmpty() ? QVariant() : QVariant(text);
     }
+    case historyFlagsRole:
+        return unsigned(record.flags);
+    case Qt::ToolTipRole:
+        return record.flags ? QVariant(historyFlagTip(record.flags)) : QVariant();
+    case Qt::BackgroundRole:
+        return record.flags && index.column() == 0
+                   ? QVariant(QBrush(QColor(QRgb(historyFlagGroundRgb))))
+                   : QVariant();
     case Qt::ForegroundRole: {
         const QColor colour = historyRowColour(record.eventCode);
         if (!colour.isValid())

@@ -1,5 +1,6 @@
 #include "historyeventmarkers.h"
 
+#include "historyflags.h"
 #include "historytable.h"
 
 #include <QPainter>
@@ -40,6 +41,9 @@ void drawSymbol(QPainter *painter, int kind, const QPointF &c)
     case DoseRateExceededMarker: // square
         painter->drawRect(QRectF(c.x() - h + 0.5, c.y() - h + 0.5, 2 * h - 1, 2 * h - 1));
         break;
+    case FlaggedRecordMarker: // a bar standing above the foot's marks
+        painter->drawRect(QRectF(c.x() - 1, c.y() - 18, 2, 8));
+        break;
     default: { // a small triangle standing on the foot of the canvas
         const QPointF p[] = {{c.x() - 4, c.y()}, {c.x() + 4, c.y()}, {c.x(), c.y() - 8}};
         painter->drawPolygon(p, 3);
@@ -55,7 +59,8 @@ void sortByTime(QVector<HistoryPlotMarker> &markers)
 }
 
 const char *const kindTitles[EventMarkerKindCount] = {"Тревога гамма", "Тревога нейтронная",
-                                                      "Превышение порога МЭД", "События прибора"};
+                                                      "Превышение порога МЭД", "События прибора",
+                                                      "Записи с отметками"};
 
 } // namespace
 
@@ -82,6 +87,8 @@ QColor eventMarkerColor(int kind)
         return QColor(215, 110, 0);
     case DoseRateExceededMarker:
         return historyThresholdColour(); // that of the table's threshold rows
+    case FlaggedRecordMarker:
+        return QColor(QRgb(historyFlagMarkRgb)); // the mark of the tables' rows
     default:
         return QColor(140, 140, 140);
     }
@@ -130,6 +137,8 @@ void HistoryEventMarkers::setMarkers(const HistoryPlotData &data)
         topKinds.append(eventMarkerKind(m.eventCode));
     devices = data.events;
     sortByTime(devices);
+    flagged = data.flagged;
+    sortByTime(flagged);
     itemChanged();
 }
 
@@ -152,6 +161,17 @@ void HistoryEventMarkers::draw(QPainter *painter, const QwtScaleMap &xMap, const
             continue;
         lastColumn = qRound(px);
         drawSymbol(painter, DeviceEventMarker, QPointF(lastColumn, canvasRect.bottom()));
+    }
+    // Records that look wrong: one amber bar per pixel column.
+    painter->setPen(Qt::NoPen);
+    painter->setBrush(eventMarkerColor(FlaggedRecordMarker));
+    lastColumn = -1;
+    for (const HistoryPlotMarker &m : flagged) {
+        const double px = xMap.transform(m.x);
+        if (px < left || px > right || qRound(px) == lastColumn)
+            continue;
+        lastColumn = qRound(px);
+        drawSymbol(painter, FlaggedRecordMarker, QPointF(lastColumn, canvasRect.bottom()));
     }
 
     QVector<double> pixelX;
@@ -223,6 +243,12 @@ QwtGraphic HistoryEventMarkers::legendIcon(int kind, const QSizeF &size) const
     painter.setRenderHint(QPainter::Antialiasing, true);
     const QColor color = eventMarkerColor(kind);
     const double x = size.width() / 2;
+    if (kind == FlaggedRecordMarker) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(color);
+        drawSymbol(&painter, kind, QPointF(x, size.height() + 10));
+        return icon;
+    }
     if (kind == DeviceEventMarker) {
         painter.setPen(color);
         painter.setBrush(color);

@@ -20,6 +20,7 @@ enum EventMarkerKind {
     NeutronAlarmMarker,
     DoseRateExceededMarker,
     DeviceEventMarker,
+    FlaggedRecordMarker, // a record that looks wrong (historyflags.h): an amber bar at the foot
     EventMarkerKindCount
 };
 
@@ -63,4 +64,5 @@ private:
     QVector<HistoryPlotMarker> top;     // alarms and threshold exceeded, by time
     QVector<int> topKinds;              // kind of each
     QVector<HistoryPlotMarker> devices; // other events, by time
+    QVector<HistoryPlotMarker> flagged; // records that look wrong, by time
 };

@@ -1,5 +1,7 @@
 #include "historyplotdata.h"
 
+#include "historyflags.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -75,6 +77,9 @@ HistoryPlotData historyPlotData(const QVector<HistoryRecord> &records)
             data.doseRateExceeded.append({x, row, r.eventCode, eventText(r.eventCode)});
         else if (isPlottedEvent(r.eventCode))
             data.events.append({x, row, r.eventCode, eventText(r.eventCode)});
+        if (r.flags)
+            data.flagged.append(
+                {x, row, r.eventCode, recordFlagReasons(r.flags).join(QStringLiteral("; "))});
     }
     // The pager's clock may have been set back, so row order is not always
     // time order.

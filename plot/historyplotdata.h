@@ -43,6 +43,8 @@ struct HistoryPlotData
     QVector<HistoryPlotMarker> doseRateExceeded;
     // Switch-on, switch-off, calibration and setting changes, in row order.
     QVector<HistoryPlotMarker> events;
+    // Records that look wrong (flags set), in row order; their text the reasons.
+    QVector<HistoryPlotMarker> flagged;
     // Every record's x in row order, and the rows sorted by time (stable), for
     // finding the record nearest to a point of the time axis.
     QVector<double> recordX;

@@ -1,5 +1,7 @@
 #include "pdfjournal.h"
+
 #include "devicewrite.h"
+#include "historyflags.h"
 
 #include <QAbstractItemModel>
 #include <QBrush>
@@ -394,9 +396,20 @@ bool writeJournalPdf(const QAbstractItemModel *model, const QString &serialNumbe
                            progress, sheets);
 }
 
-bool writeJournalPdf(const QAbstractItemModel *model, const JournalHeading &heading, QIODevice *out,
+bool writeJournalPdf(const QAbstractItemModel *model, const JournalHeading &given, QIODevice *out,
                      QString *error, const JournalProgress &progress, int *sheets)
 {
+    // A history table's journal counts its records and the flagged ones.
+    JournalHeading heading = given;
+    if (model && model->rowCount() > 0 &&
+        model->data(model->index(0, 0), historyFlagsRole).isValid()) {
+        int flagged = 0;
+        for (int r = 0; r < model->rowCount(); ++r)
+            flagged += model->data(model->index(r, 0), historyFlagsRole).toUInt() ? 1 : 0;
+        heading.lines << QStringLiteral("Записей: %1, из них с отметками: %2")
+                             .arg(model->rowCount())
+                             .arg(flagged);
+    }
     const QString &serialNumber = heading.serialNumber;
     if (!out || !out->isWritable()) {
         setError(error, QStringLiteral("The output is not open for writing"));

@@ -7,12 +7,15 @@
 // row read in turn (as a file is written), and the period's plot with the
 // memory it took. The figures end in a table, each with its target and its
 // ratio to the first figure (the import), which tells a slower machine from a
-// slower program.
+// slower program. Also the share flagging takes of an import, and a
+// wearer's dose over the year of 1,000,000 records.
 // Usage: bench_archive [FOLDER] (default: a temporary folder). Run with
 // QT_QPA_PLATFORM=offscreen where no display is available.
 #include "archive.h"
 #include "archiverecordmodel.h"
 #include "archivewindow.h"
+#include "historyflags.h"
+#include "historypage.h"
 #include "historyplot.h"
 #include "support/dumpfixture.h"
 
@@ -118,6 +121,26 @@ int main(int argc, char **argv)
     ArchiveStoreResult r = archive.storeHistory(dump, ArchiveOutcome::Complete, "download");
     figure(QStringLiteral("import of a 100000-record download (%1 new)").arg(r.newRecords),
            t.elapsed(), "ms");
+    const double importMs = figures.back().value;
+    {
+        // Flagging's own part of that import, done again alone: the line
+        // checksum of every page reply, and the rules over the records.
+        QList<HistoryRecord *> decoded;
+        decodeHistoryDump(dump, decoded);
+        t.start();
+        HistoryFlagContext context;
+        context.downloadedAt = dump.downloadedAt.toSecsSinceEpoch();
+        context.intervalMinutes = 5;
+        for (const QByteArray &reply : dump.pages)
+            context.unverified.append(verifiedPagesEnd(reply) < 0);
+        flagHistoryRecords(decoded, context);
+        const double flagging = double(t.nsecsElapsed()) / 1e6;
+        figure(QStringLiteral("of that import, flagging its records (checksums and rules)"),
+               flagging, "ms");
+        figure(QStringLiteral("flagging beside the rest of the import"),
+               100.0 * flagging / qMax(1.0, importMs - flagging), "%", QStringLiteral("< 10"));
+        qDeleteAll(decoded);
+    }
     const HistoryDump later = historyDumpOf(serial, minutes(1, 100000), true, 3600);
     t.start();
     r = archive.storeHistory(later, ArchiveOutcome::Complete, "download");
@@ -162,6 +185,33 @@ int main(int argc, char **argv)
     t.start();
     archive.storeParameterRead(read, &error);
     figure(QStringLiteral("the next parameter read"), t.elapsed(), "ms");
+
+    // ---- A wearer's dose over the year: the pager given in four quarters,
+    // to the wearer in two of them ----
+    {
+        const ArchivePager worn = archive.pagers().first();
+        const qint64 first = worn.firstRecord.toSecsSinceEpoch();
+        const qint64 quarter = (worn.lastRecord.toSecsSinceEpoch() + 1 - first) / 4 + 1;
+        archive.addWearer(QStringLiteral("B-1"), QStringLiteral("Носитель"), &error);
+        archive.addWearer(QStringLiteral("B-2"), QStringLiteral("Другой"), &error);
+        for (int q = 0; q < 4; ++q)
+            archive.assignPager(serial, q % 2 ? QStringLiteral("B-2") : QStringLiteral("B-1"),
+                                QDateTime::fromSecsSinceEpoch(first + q * quarter),
+                                QDateTime::fromSecsSinceEpoch(first + (q + 1) * quarter), &error);
+        ArchiveWearerDose dose;
+        t.start();
+        archive.wearerDose(QStringLiteral("B-1"), worn.firstRecord, worn.lastRecord.addSecs(1),
+                           &dose, &error);
+        qint64 counted = 0;
+        for (const ArchiveDosePart &p : dose.parts)
+            counted += p.records;
+        figure(
+            QStringLiteral("a wearer's dose over the year (%1 of %2 records worn, %3)")
+                .arg(counted)
+                .arg(worn.records)
+                .arg(error.isEmpty() ? QStringLiteral("%1 parts").arg(dose.parts.size()) : error),
+            t.elapsed(), "ms", QStringLiteral("< 1000"));
+    }
     archive.close();
 
     // ---- The year in the archive window ----

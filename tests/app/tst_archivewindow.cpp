@@ -8,6 +8,7 @@
 #include "mainwindow.h"
 #include "support/dumpfixture.h"
 #include "support/testsettings.h"
+#include "wearerswindow.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
@@ -25,6 +26,7 @@
 #include <QSqlQuery>
 #include <QStatusBar>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -63,6 +65,7 @@ private slots:
     void windowStoresEveryEvent();
     void unusableArchiveTold();
     void unreachableServerToldOnce();
+    void wearersWindow();
 };
 
 void TestArchiveWindow::pagerChosenShowsItsLastRecords_data()
@@ -230,6 +233,46 @@ void TestArchiveWindow::unreachableServerToldOnce()
     QVERIFY(browser->messageText().contains("Подробно:"));
     QVERIFY(browser->choosePager(pager.serial));
     settings.remove("server");
+}
+
+void TestArchiveWindow::wearersWindow()
+{
+    // «Носители…» writes to this PC's archive: a wearer, a pager given, an
+    // overlapping one refused in the message line, the return of the worn
+    // one (found from the row chosen), and the dose with its files.
+    Archive archive;
+    QVERIFY(archive.open(dir.filePath("wearers.sqlite"), nullptr));
+    const auto at = [](int month, int day) {
+        return QDateTime(QDate(2026, month, day), QTime(12, 0), Qt::UTC);
+    };
+    QVERIFY(archive
+                .importDump(dumpOfRecords(
+                    "05A00317",
+                    {{at(1, 10), 'F', 1.0e-3f}, {at(1, 20), '1', 0.0f}, {at(1, 30), 'F', 0.4e-3f}}))
+                .ok);
+    ArchiveWindow window(&archive, [](const QString &) { return QDate(2026, 1, 1); });
+    window.findChild<QPushButton *>("btnWearers")->click();
+    auto *w = window.findChild<WearersWindow *>();
+    QVERIFY(w);
+    QVERIFY(w->addWearer("17", "Иванова А. П."));
+    QVERIFY(!w->addWearer("", "Без номера"));
+    QVERIFY(w->assign("05A00317", "17", QDateTime(QDate(2026, 1, 1), QTime(0, 0))));
+    QVERIFY(!w->assign("05A00317", "17", QDateTime(QDate(2026, 1, 5), QTime(0, 0))));
+    QVERIFY2(w->messageText().startsWith("Прибор не выдан: overlaps 05A00317 given to 17"),
+             qPrintable(w->messageText()));
+    auto *given = w->findChild<QTableWidget *>("tableAssignments");
+    QCOMPARE(given->item(0, 3)->text(), QString("носит"));
+    given->selectRow(0);
+    QVERIFY(w->giveBack("05A00317", QDateTime(QDate(2026, 2, 1), QTime(0, 0))));
+    QVERIFY(given->item(0, 3)->text().startsWith("01.02.26"));
+
+    QVERIFY(w->showDose("17", QDate(2026, 1, 1), QDate(2026, 1, 31)));
+    QVERIFY2(w->doseSummary().contains("доза 4.000e-04 Зв по 1 выдачам; падений ЭД: 1"),
+             qPrintable(w->doseSummary()));
+    QVERIFY(w->saveDoseCsv(dir.filePath("dose.csv")));
+    QVERIFY(fileBytes(dir.filePath("dose.csv")).contains("\"Итого\""));
+    QVERIFY(w->saveDosePdf(dir.filePath("dose.pdf")));
+    QVERIFY(fileBytes(dir.filePath("dose.pdf")).startsWith("%PDF"));
 }
 
 QTEST_MAIN(TestArchiveWindow)

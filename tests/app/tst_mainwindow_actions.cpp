@@ -4,6 +4,7 @@
 
 #include "csvexport.h"
 #include "helpfile.h"
+#include "historyflags.h"
 #include "mainwindow.h"
 #include "savenames.h"
 #include "statuslabel.h"
@@ -1281,8 +1282,11 @@ void TestMainWindowActions::cellToolTipTellsWholeText()
     QHelpEvent event(QEvent::ToolTip, at, view->viewport()->mapToGlobal(at));
     QCoreApplication::sendEvent(view->viewport(), &event);
 
+    // The whole text; a flagged record's reasons after it (this row's gap).
     QVERIFY(!index.data().toString().isEmpty());
-    QCOMPARE(QToolTip::text(), index.data().toString());
+    const auto flags = std::uint8_t(index.data(historyFlagsRole).toUInt());
+    QVERIFY(flags);
+    QCOMPARE(QToolTip::text(), index.data().toString() + '\n' + historyFlagTip(flags));
     QToolTip::hideText();
 }
 

@@ -62,6 +62,8 @@ private slots:
     void summaryOfPeriod_data();
     void summaryOfPeriod();
     void settingsLog();
+    void wearerDose_data();
+    void wearerDose();
     void upgradeFromVersion1();
     void hostileSerialsRefused_data();
     void hostileSerialsRefused();
@@ -229,6 +231,8 @@ void TestArchive::summaryOfPeriod()
     QList<int> minutes;
     for (int m = 7; m < 60 * 30; m += 7)
         minutes << m;
+    minutes << 5 << 1000;      // running backwards: flagged
+    minutes.insert(100, 1600); // and a gap
     const HistoryDump dump = historyDumpOf(sn, minutes);
     QVERIFY(archive.importDump(dump).ok);
     const qint64 base = QDateTime(QDate(1999, 1, 1), QTime(0, 0), Qt::UTC).toSecsSinceEpoch();
@@ -245,6 +249,7 @@ void TestArchive::summaryOfPeriod()
             expected.peakAt = QDateTime::fromSecsSinceEpoch(r.record.time);
         }
         expected.doseAtEnd = r.record.dose;
+        expected.flagged += r.record.flags ? 1 : 0;
     }
     const ArchivePeriodSummary s = archive.summarize(sn, a, b, &error);
     QVERIFY2(error.isEmpty(), qPrintable(error));
@@ -253,6 +258,87 @@ void TestArchive::summaryOfPeriod()
     QCOMPARE(s.peakDoseRate, expected.peakDoseRate);
     QCOMPARE(s.peakAt, expected.peakAt);
     QCOMPARE(s.doseAtEnd, expected.doseAtEnd);
+    QCOMPARE(s.flagged, expected.flagged);
+}
+
+// One wearer wears pager P1 in the first quarter of 2026 and P2 in the
+// second; P2's dose falls at a switch-on on 1 June (a new battery).
+// By hand: P1 from 10 Jan to 10 Mar 1.0 → 1.5 → 2.0 mSv: 1.0 mSv; its 10
+// Apr record is P1 unworn (unassigned). P2 from 10 Apr 0.5 → 0.9 (+0.4),
+// falls to 0 on 1 June, 0 → 0.2 (+0.2): 0.6 mSv. Half a year: 1.6 mSv.
+void TestArchive::wearerDose_data()
+{
+    QTest::addColumn<QDate>("from");
+    QTest::addColumn<QDate>("to"); // the day after the period
+    QTest::addColumn<double>("total");
+    QTest::addColumn<int>("parts");
+    QTest::addColumn<int>("falls");
+    QTest::addColumn<qint64>("unassigned");
+    QTest::newRow("first quarter")
+        << QDate(2026, 1, 1) << QDate(2026, 4, 1) << 1.0e-3 << 1 << 0 << qint64(0);
+    QTest::newRow("second quarter")
+        << QDate(2026, 4, 1) << QDate(2026, 7, 1) << 0.6e-3 << 1 << 1 << qint64(0);
+    QTest::newRow("half a year") << QDate(2026, 1, 1) << QDate(2026, 7, 1) << 1.6e-3 << 2 << 1
+                                 << qint64(1);
+    QTest::newRow("February only")
+        << QDate(2026, 2, 1) << QDate(2026, 3, 1) << 0.0 << 1 << 0 << qint64(0);
+}
+
+void TestArchive::wearerDose()
+{
+    QFETCH(QDate, from);
+    QFETCH(QDate, to);
+    QFETCH(double, total);
+    QFETCH(int, parts);
+    QFETCH(int, falls);
+    QFETCH(qint64, unassigned);
+    Archive archive;
+    QString error;
+    QVERIFY2(openTestArchive(archive,
+                             dir.filePath(QString("dose-%1.sqlite").arg(QTest::currentDataTag())),
+                             &error),
+             qPrintable(error));
+    const auto day = [](int month, int d) {
+        return QDateTime(QDate(2026, month, d), QTime(12, 0), Qt::UTC);
+    };
+    QVERIFY(archive
+                .importDump(dumpOfRecords("P1", {{day(1, 10), 'F', 1.0e-3f},
+                                                 {day(2, 10), 'F', 1.5e-3f},
+                                                 {day(3, 10), 'F', 2.0e-3f},
+                                                 {day(4, 10), 'F', 2.4e-3f}}))
+                .ok);
+    QVERIFY(archive
+                .importDump(dumpOfRecords("P2", {{day(4, 10), 'F', 0.5e-3f},
+                                                 {day(5, 10), 'F', 0.9e-3f},
+                                                 {day(6, 1), '1', 0.0f},
+                                                 {day(6, 10), 'F', 0.2e-3f},
+                                                 {day(7, 10), 'F', 0.3e-3f}}))
+                .ok);
+    QVERIFY2(archive.addWearer("T-17", "Иванова А. П.", &error), qPrintable(error));
+    QVERIFY2(archive.addWearer("T-18", "Петров", &error), qPrintable(error));
+    const auto start = [](int month) { return QDateTime(QDate(2026, month, 1), QTime(0, 0)); };
+    QVERIFY2(archive.assignPager("P1", "T-17", start(1), start(4), &error), qPrintable(error));
+    QVERIFY2(archive.assignPager("P2", "T-17", start(4), QDateTime(), &error), qPrintable(error));
+    // The worn pager is refused to another, naming who wears it; its return
+    // ends the assignment, and one that begins then is taken.
+    QVERIFY(!archive.assignPager("P2", "T-18", start(6), QDateTime(), &error));
+    QVERIFY2(error.contains("P2 given to T-17"), qPrintable(error));
+    QVERIFY2(archive.returnPager("P2", start(7), &error), qPrintable(error));
+    QVERIFY2(archive.assignPager("P2", "T-18", start(7), QDateTime(), &error), qPrintable(error));
+
+    ArchiveWearerDose dose;
+    QVERIFY2(archive.wearerDose("T-17", from.startOfDay(), to.startOfDay(), &dose, &error),
+             qPrintable(error));
+    QVERIFY2(qAbs(dose.total - total) < 1e-9, qPrintable(QString::number(dose.total)));
+    QCOMPARE(dose.parts.size(), parts);
+    int fallsFound = 0;
+    for (const ArchiveDosePart &p : dose.parts)
+        fallsFound += p.falls.size();
+    QCOMPARE(fallsFound, falls);
+    qint64 unassignedFound = 0;
+    for (const ArchiveUnassigned &u : dose.unassigned)
+        unassignedFound += u.records;
+    QCOMPARE(unassignedFound, unassigned);
 }
 
 void TestArchive::settingsLog()

@@ -44,6 +44,13 @@ QString pcArchive(const QTemporaryDir &dir, const QString &name, const QString &
             return QString();
     archive.storeParameterRead({serial, {{setting::gammaSigma, "3"}}}, nullptr);
     archive.storeSettingChange(serial, setting::gammaSigma, "4", SettingOutcome::Stored, nullptr);
+    // A wearer of the PC's own, given the pager for a day and back.
+    const QString wearer = QStringLiteral("W%1").arg(pc);
+    const QDateTime given = QDateTime(QDate(2026, 1, 1 + pc), QTime(8, 0));
+    if (!archive.addWearer(wearer, QStringLiteral("Носитель %1").arg(pc), nullptr) ||
+        !archive.assignPager(serial, wearer, given, QDateTime(), nullptr) ||
+        !archive.returnPager(serial, given.addSecs(8 * 3600), nullptr))
+        return QString();
     return file;
 }
 
@@ -143,6 +150,14 @@ void TestArchiveServer::sync()
     QCOMPARE(lab.pagers().size(), 1);
     QCOMPARE(lab.pagers().first().serialNumber, serial);
     QCOMPARE(testServerValue(db, "SELECT COUNT(*) FROM records"), QString::number(records));
+    // Each PC's wearer, and its assignment with its return.
+    QCOMPARE(lab.wearers().size(), pcs.size());
+    const QList<ArchiveAssignment> assignments = lab.assignments();
+    QCOMPARE(assignments.size(), pcs.size());
+    for (const ArchiveAssignment &a : assignments) {
+        QCOMPARE(a.serialNumber, serial);
+        QCOMPARE(a.from.secsTo(a.to), qint64(8 * 3600));
+    }
 }
 
 void TestArchiveServer::pcsAtOnce()
@@ -291,16 +306,16 @@ void TestArchiveServer::serverFaults()
         QCOMPARE(testServerValue(db, "SELECT COUNT(*) FROM records"), QString("5"));
         return;
     }
-    // The faulty pager's download, read and change are named; the good
-    // download, and the read sent with the refused one, went past them; the
-    // next sync names them again.
-    QCOMPARE(first.err.count("refused"), 3);
+    // The faulty pager's download, read, change and its giving to a wearer
+    // are named; the good download, and the read sent with the refused one,
+    // went past them; the next sync names them again.
+    QCOMPARE(first.err.count("refused"), 4);
     QCOMPARE(testServerValue(db, "SELECT COUNT(*) FROM records"), QString("2"));
     QCOMPARE(testServerValue(db, "SELECT COUNT(*) FROM parameter_reads"), QString("1"));
     const Run again =
         finish(startCli({"archive", "sync", "--archive", file, "--server", server.uri()}));
     QCOMPARE(again.code, 1);
-    QCOMPARE(again.err.count("refused"), 3);
+    QCOMPARE(again.err.count("refused"), 4);
     if (rule.isEmpty())
         return;
     // The lab lifts its rule: what it refused goes now.

@@ -3,7 +3,9 @@
 // even when the program is killed during the upgrade; a server's records
 // get the dose rate the program itself decodes.
 #include "archive.h"
+#include "historyflags.h"
 #include "support/cliprocess.h"
+#include "support/dumpfixture.h"
 #include "support/testserver.h"
 
 #include <QSqlDatabase>
@@ -42,6 +44,7 @@ private slots:
     void fileOfVersion2();
     void killedDuringUpgrade();
     void serverOfVersion2();
+    void flagsOfVersion3();
 
 private:
     QTemporaryDir dir;
@@ -117,7 +120,7 @@ void TestArchiveUpgrade::killedDuringUpgrade()
         cli->waitForFinished(5000);
         delete cli;
         const QString version = fileValue(file, "PRAGMA user_version");
-        QVERIFY2(version == "2" || version == "3", qPrintable(version));
+        QVERIFY2(version == "2" || version == "3" || version == "4", qPrintable(version));
         QCOMPARE(fileValue(file, "SELECT COUNT(*) FROM records"), total);
         QCOMPARE(fileValue(file, "PRAGMA integrity_check"), QString("ok"));
         if (version == "2")
@@ -127,7 +130,7 @@ void TestArchiveUpgrade::killedDuringUpgrade()
     }
     qunsetenv("DR7326G_ARCHIVE");
     QVERIFY2(killedOld > 0, "no kill fell within the upgrade");
-    QCOMPARE(fileValue(file, "PRAGMA user_version"), QString("3"));
+    QCOMPARE(fileValue(file, "PRAGMA user_version"), QString::number(Archive::schemaVersion));
 }
 
 void TestArchiveUpgrade::serverOfVersion2()
@@ -179,6 +182,47 @@ void TestArchiveUpgrade::serverOfVersion2()
                                 .arg(QString::fromLatin1(rates.at(i)), held,
                                      rate.isNull() ? "null" : QString::number(rate.toDouble()))));
     }
+}
+
+void TestArchiveUpgrade::flagsOfVersion3()
+{
+    // An archive of version 3 made from one of now by taking the flags
+    // away: the upgrade finds each record's flags again from its download's
+    // dump, the same as a store gives them, and counts them by hour.
+    const QString file = dir.filePath("flags3.sqlite");
+    QList<int> minutes;
+    for (int m = 10; m <= 400; m += 10)
+        minutes << m;
+    minutes << 200 << 5000; // backwards, then a gap
+    {
+        Archive archive;
+        QVERIFY(archive.open(file, nullptr));
+        QVERIFY(archive.importDump(historyDumpOf("05A00317", minutes)).ok);
+        QVERIFY(archive.importDump(historyDumpOf("05A00317", {10, 20, 5, 30}, true, 60)).ok);
+    }
+    const QString flags = "SELECT group_concat(flags) FROM (SELECT flags FROM records ORDER BY "
+                          "time, stored, copy)";
+    const QString hours = "SELECT group_concat(flagged) FROM (SELECT flagged FROM record_hours "
+                          "ORDER BY hour)";
+    const QString flagsStored = fileValue(file, flags), hoursStored = fileValue(file, hours);
+    QVERIFY2(flagsStored.contains(QString::number(recordflag::Backwards | recordflag::DoseFall)) &&
+                 flagsStored.contains(QString::number(recordflag::Gap)),
+             qPrintable(flagsStored));
+    for (const char *sql :
+         {"ALTER TABLE records DROP COLUMN flags", "ALTER TABLE record_hours DROP COLUMN flagged",
+          "DROP TABLE wearer_events", "DROP TABLE sync_progress",
+          "UPDATE meta SET value = '3' WHERE name = 'schema'", "PRAGMA user_version = 3"})
+        fileValue(file, sql);
+    QVERIFY(fileValue(file, "SELECT flags FROM records").startsWith("error: "));
+    QCOMPARE(fileValue(file, "PRAGMA user_version"), QString("3"));
+    {
+        Archive archive;
+        QString error;
+        QVERIFY2(archive.open(file, &error), qPrintable(error));
+    }
+    QCOMPARE(fileValue(file, "PRAGMA user_version"), QString::number(Archive::schemaVersion));
+    QCOMPARE(fileValue(file, flags), flagsStored);
+    QCOMPARE(fileValue(file, hours), hoursStored);
 }
 
 QTEST_GUILESS_MAIN(TestArchiveUpgrade)

@@ -6,6 +6,7 @@
 // who may read the files the archive makes).
 #include "archive.h"
 #include "archivecommands.h"
+#include "historyflags.h"
 #include "support/cliprocess.h"
 #include "support/dumpfixture.h"
 #include "support/emulatorprocess.h"
@@ -58,6 +59,7 @@ private slots:
     void archiveStates_data();
     void archiveStates();
     void privateFiles();
+    void wearersAndDose();
 };
 
 void TestArchiveCli::importThenRecordsEqualsDecode()
@@ -77,6 +79,8 @@ void TestArchiveCli::importThenRecordsEqualsDecode()
         QStringList cells;
         for (int c = 0; c < decoded.columnCount(); ++c)
             cells << decoded.index(row, c).data().toString();
+        cells << recordFlagNames(
+            std::uint8_t(decoded.index(row, 0).data(historyFlagsRole).toUInt()));
         lines << cells.join('\t');
     }
     r = group(archive, {"records", sn});
@@ -415,6 +419,38 @@ void TestArchiveCli::privateFiles()
     QVERIFY(QFile::setPermissions(archive, QFile::permissions(csv)));
     QCOMPARE(group(archive, {"import", dump}).code, 0);
     QCOMPARE(groupAndOthers(archive), 0);
+}
+
+void TestArchiveCli::wearersAndDose()
+{
+    // Through the tool's own dispatch: a wearer given the pager for the
+    // first quarter, one overlapping assignment refused, and the dose of
+    // the half year with the record outside the assignment unassigned.
+    const QString archive = path("wearers.sqlite");
+    const auto at = [](int month) {
+        return QDateTime(QDate(2026, month, 10), QTime(12, 0), Qt::UTC);
+    };
+    const QString dump = saveDump(
+        "w.dump",
+        dumpOfRecords(sn, {{at(1), 'F', 1.0e-3f}, {at(2), 'F', 1.5e-3f}, {at(5), 'F', 2.0e-3f}}));
+    QCOMPARE(group(archive, {"import", dump}).code, 0);
+    const auto tool = [&](const QStringList &args) {
+        return finish(startCli(QStringList{"--archive", archive} + args));
+    };
+    Run r = tool({"wearers", "add", "17", "Иванова А. П."});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    r = tool({"wearers", "assign", sn, "17", "--from", "2026-01-01", "--to", "2026-04-01"});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    r = tool({"wearers", "assign", sn, "17", "--from", "2026-03-31 23:00"});
+    QCOMPARE(r.code, 1);
+    QVERIFY2(r.err.contains("overlaps " + sn + " given to 17"), qPrintable(r.err));
+    r = group(archive, {"dose", "--wearer", "17", "--from", "2026-01-01", "--to", "2026-06-30"});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    QVERIFY2(lines.last().startsWith("total\t") && lines.last().endsWith("\t2\t0\t5.000e-04"),
+             qPrintable(r.out));
+    QVERIFY2(r.out.contains(QRegularExpression("\nunassigned\t" + sn + "\t[^\t]+\t[^\t]+\t1\t")),
+             qPrintable(r.out));
 }
 
 QTEST_MAIN(TestArchiveCli)

@@ -289,6 +289,26 @@ private slots:
         QCOMPARE(f["gamma-sigma"], QStringLiteral("2.5"));
     }
 
+    void oddRecordsEachFlagged()
+    {
+        // The emulator's odd records bring every kind of flag to the rows a
+        // download prints, and its dump decodes to the same flags.
+        EmulatorProcess pager(runtime.path());
+        QVERIFY2(pager.start({"--records", "60", "--odd-records"}), qPrintable(pager.log()));
+        QTemporaryDir files;
+        const QString dump = files.filePath(QStringLiteral("odd.dump"));
+        const Run r = cli({"history", "--no-archive", "--dump", dump});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QSet<QString> names;
+        for (const QString &row : r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            for (const QString &name : row.section(QLatin1Char('\t'), 6).split(QLatin1Char(',')))
+                if (!name.isEmpty())
+                    names << name;
+        QCOMPARE(names, (QSet<QString>{"backwards", "future", "gap", "dose-fall", "range", "event",
+                                       "checksum"}));
+        QCOMPARE(cli({"decode", dump}).out, r.out);
+    }
+
     void historyDumpAndDecode()
     {
         EmulatorProcess pager(runtime.path());
@@ -301,8 +321,9 @@ private slots:
         QCOMPARE(r.code, 0);
         const QStringList rows = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QCOMPARE(rows.size(), 40);
+        // Six columns and the flags.
         for (const QString &row : rows)
-            QCOMPARE(row.count(QLatin1Char('\t')), 5);
+            QCOMPARE(row.count(QLatin1Char('\t')), 6);
         QVERIFY(r.err.contains(QStringLiteral("Считанных страниц: 1")));
         QVERIFY(r.err.contains(QStringLiteral("Считанных страниц: 3")));
 

@@ -3,6 +3,7 @@
 // records' zone, and the PNG and PDF files.
 #include "historycurve.h"
 #include "historyeventmarkers.h"
+#include "historyflags.h"
 #include "historyplot.h"
 #include "historyscaledraws.h"
 
@@ -106,6 +107,21 @@ class TstHistoryPlot : public QObject
 {
     Q_OBJECT
 private slots:
+    // Flagged records as markers of their own, in row order, the reasons as
+    // their text.
+    void flaggedRecordsMarked()
+    {
+        Records records;
+        for (int i = 0; i < 4; ++i)
+            records.add(start + 60 * std::uint32_t(i), 'F');
+        records.list[1]->flags = recordflag::Gap;
+        records.list[3]->flags = recordflag::OutOfRange | recordflag::UnknownEvent;
+        const HistoryPlotData data = historyPlotData(records.list);
+        QCOMPARE(markerRows(data.flagged), (QVector<int>{1, 3}));
+        QCOMPARE(data.flagged.last().text,
+                 QStringLiteral("МЭД или скорость счёта вне диапазона прибора; неизвестный код "
+                                "события"));
+    }
     // Rows drawn in each series and as markers, and where the dose rate line
     // starts anew: "dose; neutron; gamma; alarms; events; line starts".
     void plotData_data()

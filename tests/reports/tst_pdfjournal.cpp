@@ -1,3 +1,5 @@
+#include "historyflags.h"
+#include "historytablemodel.h"
 #include "pdfjournal.h"
 #include "reporttestsupport.h"
 
@@ -179,6 +181,7 @@ private slots:
     void pagesHoldTheJournal_data();
     void pagesHoldTheJournal();
     void overlongCellsWrapAtSpaces();
+    void flaggedRecordsCounted();
     void deviceReceivesTheSavedBytes();
     void failingDeviceIsReported();
     void saveReplacesExistingFile();
@@ -426,6 +429,31 @@ void TestPdfJournal::failedSaveKeepsOldFile()
     QVERIFY2(saveJournalPdf(model.get(), QStringLiteral("1"), calibration, name, &error),
              qPrintable(error));
     QVERIFY(readFile(name).startsWith("%PDF-"));
+}
+
+// A history table's journal says under its heading how many of its records
+// are flagged; a table without flags (the settings log's) says nothing.
+void TestPdfJournal::flaggedRecordsCounted()
+{
+    if (!popplerPresent)
+        QSKIP("poppler-utils not installed");
+    QList<HistoryRecord *> records;
+    for (const int flags :
+         {0, int(recordflag::Gap), 0, recordflag::Backwards | recordflag::Future}) {
+        auto *r = new HistoryRecord;
+        r->time = 1767225600 + 60 * std::uint32_t(records.size());
+        r->eventCode = 'F';
+        r->flags = std::uint8_t(flags);
+        records << r;
+    }
+    HistoryTableModel model;
+    model.setRecords(records);
+    qDeleteAll(records);
+    const QString name = dir.filePath(QStringLiteral("flags.pdf"));
+    QString error;
+    QVERIFY2(saveJournalPdf(&model, "05A00317", calibration, name, &error), qPrintable(error));
+    const QList<Line> lines = readPages(name).first().lines;
+    QCOMPARE(text(lines.at(3)), QStringLiteral("Записей: 4, из них с отметками: 2"));
 }
 
 QTEST_MAIN(TestPdfJournal)

@@ -43,6 +43,35 @@ inline HistoryDump historyDumpOf(const QString &serial, const QList<int> &minute
     return dump;
 }
 
+// A record of dumpOfRecords: its instant (whole minutes after the device
+// epoch, UTC), event code and dose (Sv).
+struct FixtureRecord
+{
+    QDateTime at;
+    char code;
+    float dose;
+};
+
+// A dump of one download of `serial` holding `records` in order, closed by
+// the end record, made a minute after the last.
+inline HistoryDump dumpOfRecords(const QString &serial, const QList<FixtureRecord> &records)
+{
+    HistoryDump dump;
+    dump.serialNumber = serial;
+    dump.timeZoneId = QByteArrayLiteral("UTC");
+    const QDateTime epoch(QDate(1999, 1, 1), QTime(0, 0), Qt::UTC);
+    QList<std::uint16_t> words;
+    for (const FixtureRecord &r : records) {
+        words << FakePager::record(std::uint32_t(epoch.secsTo(r.at) / 60), r.code, 20, 1.0f,
+                                   1.0e-7f, r.dose);
+        dump.downloadedAt = r.at.addSecs(60);
+    }
+    words << FakePager::record(0, 'F', 0, 0, 0, 0);
+    for (int at = 0; at < words.size(); at += 16 * 8)
+        dump.pages << FakePager::page(dump.pages.size() + 1, words.mid(at, 16 * 8), serial);
+    return dump;
+}
+
 // The table `decode` shows for `dump`, in the archive's order: by time, a
 // record held twice beside its first copy.
 inline void fillDecodedTable(HistoryTableModel *table, const HistoryDump &dump)

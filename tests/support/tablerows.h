@@ -1,7 +1,8 @@
 // The window's history table as the command-line tool prints it: each row's
-// six cell texts joined by tabs.
+// six cell texts and the names of its flags joined by tabs.
 #pragma once
 
+#include "historyflags.h"
 #include "mainwindow.h"
 
 #include <QStringList>
@@ -15,6 +16,7 @@ inline QStringList tableRows(const MainWindow &window)
         QStringList cells;
         for (int c = 0; c < model->columnCount(); ++c)
             cells << model->index(r, c).data().toString();
+        cells << recordFlagNames(std::uint8_t(model->index(r, 0).data(historyFlagsRole).toUInt()));
         rows << cells.join(QLatin1Char('\t'));
     }
     return rows;

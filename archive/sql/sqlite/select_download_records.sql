@@ -1,2 +1,2 @@
 -- The records a download brought first.
-SELECT stored, copy, time FROM records WHERE download = ?;
+SELECT stored, copy, time, flags FROM records WHERE download = ?;

@@ -1,0 +1,2 @@
+UPDATE records SET flags = ?
+WHERE pager = ? AND time = ? AND stored = ? AND copy = ? AND download = ?;

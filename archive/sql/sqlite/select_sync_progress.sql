@@ -1,0 +1,1 @@
+SELECT done FROM sync_progress WHERE server = ? AND kind = ?;

@@ -1,0 +1,2 @@
+INSERT INTO sync_progress (server, kind, done) VALUES (?, ?, ?)
+ON CONFLICT (server, kind) DO UPDATE SET done = excluded.done;
