@@ -54,7 +54,7 @@ void TestArchiveUpgrade::fileOfVersion2()
 {
     // Two pagers' downloads, a read and a change, as version 2 stored them.
     const QString file = dir.filePath("version2.sqlite");
-    QVERIFY(QFile::copy(QFINDTESTDATA("data/version2.sqlite"), file));
+    QVERIFY(QFile::copy(QStringLiteral(TEST_DATA "/version2.sqlite"), file));
     QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     Archive archive;
     QString error;
@@ -104,7 +104,7 @@ void TestArchiveUpgrade::killedDuringUpgrade()
     // through the old key), so that the upgrade lasts long enough to be
     // killed in; each kill leaves the old or the new archive, whole.
     const QString file = dir.filePath("killed.sqlite");
-    QVERIFY(QFile::copy(QFINDTESTDATA("data/version2.sqlite"), file));
+    QVERIFY(QFile::copy(QStringLiteral(TEST_DATA "/version2.sqlite"), file));
     QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     fileValue(file, "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < "
                     "300000) INSERT INTO records SELECT 1, randomblob(16), 1, i * 60, 1 FROM n");
@@ -140,7 +140,7 @@ void TestArchiveUpgrade::serverOfVersion2()
     QString error;
     const ArchiveServer server = freshTestDatabase("tst_upgrade_v2", &error);
     QVERIFY2(server.isSet(), qPrintable(error));
-    QFile setup(QFINDTESTDATA("data/server-version2.sql"));
+    QFile setup(QStringLiteral(TEST_DATA "/server-version2.sql"));
     QVERIFY(setup.open(QIODevice::ReadOnly));
     QVERIFY2(runOnTestServer("tst_upgrade_v2", QString::fromUtf8(setup.readAll()), &error),
              qPrintable(error));
