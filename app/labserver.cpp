@@ -168,6 +168,8 @@ QString syncOutcomeMessage(const ArchiveSyncResult &result)
         if (result.changes)
             sent << russianCount(result.changes, tr("изменение настроек"), tr("изменения настроек"),
                                  tr("изменений настроек"));
+        if (result.calibrations)
+            sent << russianCount(result.calibrations, tr("поверка"), tr("поверки"), tr("поверок"));
         return tr("Синхронизация: на сервер лаборатории отправлено %1.")
             .arg(sent.join(QStringLiteral(", ")));
     }

@@ -141,16 +141,18 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
     meta.finish();
 
     // How far this PC got with it before, and what it refused then.
-    qint64 done[3] = {0, 0, 0}; // downloads, reads, changes
-    static const QString kinds[3] = {QStringLiteral("download"), QStringLiteral("read"),
-                                     QStringLiteral("change")};
-    QSet<qint64> refusedBefore[3];
+    constexpr int kindCount = 4;
+    qint64 done[kindCount] = {0, 0, 0, 0}; // downloads, reads, changes, calibrations
+    static const QString kinds[kindCount] = {QStringLiteral("download"), QStringLiteral("read"),
+                                             QStringLiteral("change"),
+                                             QStringLiteral("calibration")};
+    QSet<qint64> refusedBefore[kindCount];
     {
         QSqlQuery state(local.db);
         if (!runArchiveQuery(state, le, QStringLiteral("select_sync_state"), {serverId}, &reason))
             return stop(reason);
         if (state.next())
-            for (int i = 0; i < 3; ++i)
+            for (int i = 0; i < kindCount; ++i)
                 done[i] = state.value(i).toLongLong();
         state.finish();
         QList<QVariantList> refusedRows;
@@ -159,12 +161,12 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
                         &refusedRows, &reason))
             return stop(reason);
         for (const QVariantList &row : refusedRows)
-            for (int i = 0; i < 3; ++i)
+            for (int i = 0; i < kindCount; ++i)
                 if (row.at(0).toString() == kinds[i])
                     refusedBefore[i] << row.at(1).toLongLong();
     }
     // What this sync learnt about refused rows, not yet noted on the PC.
-    QSet<qint64> refusedNow[3], takenNow[3];
+    QSet<qint64> refusedNow[kindCount], takenNow[kindCount];
     const auto taken = [&](int kind, qint64 id) {
         if (refusedBefore[kind].remove(id))
             takenNow[kind] << id;
@@ -175,9 +177,9 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
         if (!refusedBefore[kind].contains(id))
             refusedNow[kind] << id;
         done[kind] = qMax(done[kind], id);
-        static const QString names[3] = {QStringLiteral("download"),
-                                         QStringLiteral("parameter read"),
-                                         QStringLiteral("setting change")};
+        static const QString names[kindCount] = {
+            QStringLiteral("download"), QStringLiteral("parameter read"),
+            QStringLiteral("setting change"), QStringLiteral("calibration")};
         result.refused << ArchiveSyncRefusal{
             names[kind], id, serial,
             at.isNull() ? QDateTime() : QDateTime::fromSecsSinceEpoch(at.toLongLong()),
@@ -187,22 +189,23 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
     // commit on the PC for each small download would cost more than sending
     // it. What the server took but the PC did not note is sent again next
     // time, and taken once. A refused row is noted with the progress past it.
-    qint64 kept[3] = {done[0], done[1], done[2]};
+    qint64 kept[kindCount] = {done[0], done[1], done[2], done[3]};
     QElapsedTimer sinceKept;
     sinceKept.start();
     const auto remember = [&](QString *why, bool soon = false) {
-        const bool refusals =
-            std::any_of(refusedNow, refusedNow + 3,
-                        [](const QSet<qint64> &s) { return !s.isEmpty(); }) ||
-            std::any_of(takenNow, takenNow + 3, [](const QSet<qint64> &s) { return !s.isEmpty(); });
-        if ((std::equal(done, done + 3, kept) && !refusals) || (soon && sinceKept.elapsed() < 1000))
+        const bool refusals = std::any_of(refusedNow, refusedNow + kindCount,
+                                          [](const QSet<qint64> &s) { return !s.isEmpty(); }) ||
+                              std::any_of(takenNow, takenNow + kindCount,
+                                          [](const QSet<qint64> &s) { return !s.isEmpty(); });
+        if ((std::equal(done, done + kindCount, kept) && !refusals) ||
+            (soon && sinceKept.elapsed() < 1000))
             return true;
         if (!local.beginWrite(why))
             return false;
         QSqlQuery state(local.db);
         bool ok = runArchiveQuery(state, le, QStringLiteral("update_sync_state"),
-                                  {serverId, done[0], done[1], done[2]}, why);
-        for (int i = 0; i < 3 && ok; ++i) {
+                                  {serverId, done[0], done[1], done[2], done[3]}, why);
+        for (int i = 0; i < kindCount && ok; ++i) {
             for (qint64 id : qAsConst(refusedNow[i]))
                 ok = ok && runArchiveQuery(state, le, QStringLiteral("insert_sync_refused"),
                                            {serverId, kinds[i], id}, why);
@@ -211,8 +214,8 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
                                            {serverId, kinds[i], id}, why);
         }
         if (ok && local.commit(why)) {
-            std::copy(done, done + 3, kept);
-            for (int i = 0; i < 3; ++i) {
+            std::copy(done, done + kindCount, kept);
+            for (int i = 0; i < kindCount; ++i) {
                 refusedBefore[i] += refusedNow[i];
                 refusedNow[i].clear();
                 takenNow[i].clear();
@@ -288,11 +291,13 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
                     return false;
                 QSqlQuery insert(server.db);
                 // pager, origin, downloaded_at, zone, outcome, pages, records,
-                // stored_at, digest, dump_size, dump, pc
+                // stored_at, digest, dump_size, dump, pc, overdue_since,
+                // clock_offset
                 if (!runArchiveQuery(insert, se, QStringLiteral("sync_insert_download"),
                                      {pager, values.at(1), values.at(2), values.at(3), values.at(4),
                                       values.at(5), values.at(6), values.at(8), values.at(9),
-                                      values.at(10), values.at(11), pcOf(values.at(12))},
+                                      values.at(10), values.at(11), pcOf(values.at(12)),
+                                      values.at(13), values.at(14)},
                                      why))
                     return false;
                 qint64 download = addedRow(insert);
@@ -424,12 +429,13 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
         return true;
     };
     const SendRow sendRead = [&](const QVariantList &read, int *added, QString *why) {
-        // id, serial, read_at, os_user, pc, uid
+        // id, serial, read_at, os_user, pc, uid, clock_offset
         const qint64 pager = server.pagerId(read.at(1).toString(), true, why);
         QSqlQuery insert(server.db);
         if (!pager ||
-            !runArchiveQuery(insert, se, QStringLiteral("sync_insert_read"),
-                             {pager, read.at(2), read.at(3), pcOf(read.at(4)), read.at(5)}, why))
+            !runArchiveQuery(
+                insert, se, QStringLiteral("sync_insert_read"),
+                {pager, read.at(2), read.at(3), pcOf(read.at(4)), read.at(5), read.at(6)}, why))
             return false;
         const qint64 readId = addedRow(insert);
         if (!readId)
@@ -444,23 +450,37 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
     };
     const SendRow sendChange = [&](const QVariantList &c, int *added, QString *why) {
         // id, serial, changed_at, os_user, setting, value_before, value_sent,
-        // outcome, pc, uid
+        // outcome, pc, uid, clock_offset
         const qint64 pager = server.pagerId(c.at(1).toString(), true, why);
         QSqlQuery insert(server.db);
         if (!pager || !runArchiveQuery(insert, se, QStringLiteral("sync_insert_change"),
                                        {pager, c.at(2), c.at(3), c.at(4), c.at(5), c.at(6), c.at(7),
-                                        pcOf(c.at(8)), c.at(9)},
+                                        pcOf(c.at(8)), c.at(9), c.at(10)},
                                        why))
             return false;
         *added += insert.numRowsAffected() > 0 ? 1 : 0;
         return true;
     };
+    const SendRow sendCalibration = [&](const QVariantList &c, int *added, QString *why) {
+        // id, serial, entered_at, calibrated_on, certificate, passed, note,
+        // interval_months, os_user, pc, uid
+        const qint64 pager = server.pagerId(c.at(1).toString(), true, why);
+        QSqlQuery insert(server.db);
+        if (!pager || !runArchiveQuery(insert, se, QStringLiteral("sync_insert_calibration"),
+                                       {pager, c.at(3), c.at(4), c.at(5), c.at(6), c.at(7), c.at(2),
+                                        c.at(8), pcOf(c.at(9)), c.at(10)},
+                                       why))
+            return false;
+        *added += insert.numRowsAffected() > 0 ? 1 : 0;
+        return true;
+    };
+    const auto nothingToPrepare = [](const QList<QVariantList> &) { return true; };
     if (!sendAll(1, QStringLiteral("select_reads_after"), readValuesOf, sendRead, &result.reads,
                  QStringLiteral("parameter reads")) ||
-        !sendAll(
-            2, QStringLiteral("select_changes_after"),
-            [](const QList<QVariantList> &) { return true; }, sendChange, &result.changes,
-            QStringLiteral("setting changes")))
+        !sendAll(2, QStringLiteral("select_changes_after"), nothingToPrepare, sendChange,
+                 &result.changes, QStringLiteral("setting changes")) ||
+        !sendAll(3, QStringLiteral("select_calibrations_after"), nothingToPrepare, sendCalibration,
+                 &result.calibrations, QStringLiteral("calibrations")))
         return timeUp ? stopForTime() : stop(reason);
     if (!remember(&reason))
         return stop(reason);

@@ -9,10 +9,10 @@
 // for it and keeps it in memory; uri() never carries it.
 //
 // Synchronising sends what the PC's archive holds that the server lacks:
-// downloads with their dumps and records, parameter reads and setting
-// changes, in the PC's order. The server keeps each record once by its
+// downloads with their dumps and records, parameter reads, setting changes
+// and calibrations, in the PC's order. The server keeps each record once by its
 // identity (serial number, stored bytes, copy), each download once by its
-// dump's digest, each read and change once by the id it was given on its PC,
+// dump's digest, each read, change and calibration once by the id it was given on its PC,
 // with unique keys and INSERT … ON CONFLICT DO NOTHING, so that running it
 // twice, or from several PCs at once, leaves each row once. The PC remembers,
 // per server, how far it got, so a sync that finds nothing new costs a
@@ -70,7 +70,7 @@ QStringList serverConnectOptions(const ArchiveServer &server, QString *reason);
 // A row of the PC's archive that the server refused.
 struct ArchiveSyncRefusal
 {
-    QString kind;  // "download", "parameter read" or "setting change"
+    QString kind;  // "download", "parameter read", "setting change" or "calibration"
     qint64 id = 0; // in the PC's archive (a download's is what `archive dump` takes)
     QString serialNumber;
     QDateTime at;   // when it was downloaded, read or made; invalid when not known
@@ -92,13 +92,17 @@ struct ArchiveSyncResult
     qint64 records = 0;
     int reads = 0;
     int changes = 0;
+    int calibrations = 0;
     // Sending stopped at a time limit of this program's (the server stalled).
     bool stalled = false;
     // What the server refused (also when the sync went to its end).
     QList<ArchiveSyncRefusal> refused;
     // Everything the PC holds is on the server.
     bool complete() const { return ok && refused.isEmpty(); }
-    bool nothingNew() const { return complete() && !downloads && !records && !reads && !changes; }
+    bool nothingNew() const
+    {
+        return complete() && !downloads && !records && !reads && !changes && !calibrations;
+    }
 };
 
 // Sends what `local` holds that `server` lacks. Both must be open. `server`

@@ -320,7 +320,7 @@ int syncArchive(Context &c)
     else
         c.out << c.server.uri() << ": " << result.downloads << " new downloads, " << result.records
               << " new records, " << result.reads << " new parameter reads, " << result.changes
-              << " new setting changes\n";
+              << " new setting changes, " << result.calibrations << " new calibrations\n";
     return syncFailed(result, false) ? ExitFailure : ExitOk;
 }
 

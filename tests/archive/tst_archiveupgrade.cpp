@@ -126,7 +126,9 @@ void TestArchiveUpgrade::killedDuringUpgrade()
         cli->waitForFinished(5000);
         delete cli;
         const QString version = fileValue(file, "PRAGMA user_version");
-        QVERIFY2(version == "2" || version == "3", qPrintable(version));
+        // Each version's step is a transaction of its own.
+        QVERIFY2(version.toInt() >= 2 && version.toInt() <= Archive::schemaVersion,
+                 qPrintable(version));
         QCOMPARE(fileValue(file, "SELECT COUNT(*) FROM records"), total);
         QCOMPARE(fileValue(file, "PRAGMA integrity_check"), QString("ok"));
         if (version == "2")
@@ -136,7 +138,7 @@ void TestArchiveUpgrade::killedDuringUpgrade()
     }
     qunsetenv("DR7326G_ARCHIVE");
     QVERIFY2(killedOld > 0, "no kill fell within the upgrade");
-    QCOMPARE(fileValue(file, "PRAGMA user_version"), QString("3"));
+    QCOMPARE(fileValue(file, "PRAGMA user_version"), QString::number(Archive::schemaVersion));
 }
 
 void TestArchiveUpgrade::serverOfVersion2()
