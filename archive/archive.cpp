@@ -880,9 +880,9 @@ ArchiveStoreResult Archive::store(const HistoryDump &dump, const ArchiveOutcome 
             return fail(reason);
         const QDate made =
             (dump.downloadedAt.isValid() ? dump.downloadedAt : QDateTime::currentDateTime()).date();
-        const CalibrationState state = calibrationState(dump.serialNumber, held, made, 0);
-        if (state.due.isValid() && made >= state.due)
-            overdueSince = state.due.toString(Qt::ISODate);
+        const QDate due = calibrationState(dump.serialNumber, held, made).overdueOn(made);
+        if (due.isValid())
+            overdueSince = due.toString(Qt::ISODate);
     }
     QList<HistoryRecord *> records;
     const bool complete = decodeHistoryDump(dump, records);

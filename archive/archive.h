@@ -306,7 +306,8 @@ public:
     QList<Calibration> calibrations(const QString &serialNumber, QString *error = nullptr);
     // The calibration state on `today` of every pager the archive names
     // (one query for the pagers, one for the calibrations), by serial number.
-    QList<CalibrationState> calibrationStates(const QDate &today, QString *error = nullptr);
+    QList<CalibrationState> calibrationStates(const QDate &today, QString *error = nullptr,
+                                              int warningDays = calibrationWarningDays);
     CalibrationState calibrationStateOf(const QString &serialNumber, const QDate &today,
                                         QString *error = nullptr);
     // A pager's clock offsets at its contacts, oldest first.

@@ -99,14 +99,15 @@ QList<Calibration> Archive::calibrations(const QString &serialNumber, QString *e
     QSqlQuery query(db);
     query.setForwardOnly(true);
     if (!isOpen() || !runArchiveQuery(query, engine, QStringLiteral("select_calibrations"),
-                                      {serialNumber, serialNumber}, error))
+                                      {notNull(serialNumber), notNull(serialNumber)}, error))
         return list;
     while (query.next())
         list << calibrationOf(query);
     return list;
 }
 
-QList<CalibrationState> Archive::calibrationStates(const QDate &today, QString *error)
+QList<CalibrationState> Archive::calibrationStates(const QDate &today, QString *error,
+                                                   int warningDays)
 {
     QList<CalibrationState> states;
     if (!isOpen())
@@ -122,7 +123,7 @@ QList<CalibrationState> Archive::calibrationStates(const QDate &today, QString *
     for (const Calibration &c : calibrations(QString(), error))
         bySerial[c.serialNumber] << c;
     for (const auto &pager : bySerial)
-        states << calibrationState(pager.first, pager.second, today);
+        states << calibrationState(pager.first, pager.second, today, warningDays);
     return states;
 }
 

@@ -10,8 +10,10 @@ CalibrationState calibrationState(const QString &serialNumber,
         state.lastDate = c.date;
         state.lastPassed = c.passed;
         state.lastCertificate = c.certificate;
-        if (c.passed)
+        if (c.passed) {
+            state.lastPassedDate = c.date;
             state.due = c.date.addMonths(c.intervalMonths);
+        }
     }
     if (!state.due.isValid())
         state.status = CalibrationStatus::Never;
@@ -67,7 +69,7 @@ QVariant clockDrift(const QList<ClockOffset> &offsets)
     int first = 0;
     for (int i = 0; i < offsets.size(); ++i)
         if (offsets.at(i).clockSet)
-            first = i + 1;
+            first = i;
     const int n = offsets.size() - first;
     if (n < 2 || offsets.at(first).at.secsTo(offsets.last().at) < 3600)
         return QVariant();

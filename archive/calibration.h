@@ -37,10 +37,14 @@ struct CalibrationState
     QDate lastDate; // the last calibration's date, passed or not; invalid: none
     bool lastPassed = false;
     QString lastCertificate;
-    QDate due; // the last passed calibration plus its interval; invalid: none passed
+    QDate lastPassedDate; // the last passed calibration's date; invalid: none passed
+    QDate due;            // the last passed calibration plus its interval; invalid: none passed
     CalibrationStatus status = CalibrationStatus::Never;
     // Whether a pager in this state must be calibrated (anything but Current).
     bool needsCalibration() const { return status != CalibrationStatus::Current; }
+    // The due date when `day` is on or after it (a download then made is
+    // marked with it); invalid otherwise.
+    QDate overdueOn(const QDate &day) const { return due.isValid() && day >= due ? due : QDate(); }
 };
 
 constexpr int calibrationWarningDays = 30;
@@ -60,10 +64,10 @@ struct ClockOffset
     QDateTime at;
     qint64 seconds = 0;
     QString kind;          // "read", "download", "change"
-    bool clockSet = false; // the contact set the pager's clock (the offset is from before)
+    bool clockSet = false; // the contact set the pager's clock (the offset read back after)
 };
 
-// The drift in seconds per day, by least squares over the offsets after the
-// last time the clock was set; null when they span less than an hour or
+// The drift in seconds per day, by least squares over the offsets from the
+// last time the clock was set on; null when they span less than an hour or
 // are fewer than two.
 QVariant clockDrift(const QList<ClockOffset> &offsets);

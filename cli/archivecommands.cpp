@@ -279,12 +279,14 @@ int listDownloads(Context &c)
                       !error.isEmpty()
                           ? error
                           : QStringLiteral("no pager %1 in the archive").arg(c.args.first()));
-    c.out << "id\torigin\tdownloaded\tzone\toutcome\tpages\trecords\tnew\tdump-bytes\tpc\n";
+    c.out << "id\torigin\tdownloaded\tzone\toutcome\tpages\trecords\tnew\tdump-bytes\tpc\t"
+             "overdue-since\tclock-offset\n";
     for (const ArchiveDownload &d : list)
         c.out << row({QString::number(d.id), d.origin, timeText(d.downloadedAt),
                       QString::fromUtf8(d.zone), d.outcome, QString::number(d.pages),
                       QString::number(d.records), QString::number(d.newRecords),
-                      QString::number(d.dumpSize), d.pc})
+                      QString::number(d.dumpSize), d.pc, d.overdueSince.toString(dateFormat),
+                      d.clockOffset.isNull() ? QString() : d.clockOffset.toString()})
               << "\n";
     return ExitOk;
 }

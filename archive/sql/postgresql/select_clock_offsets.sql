@@ -1,5 +1,6 @@
 -- A pager's clock offsets (serial number given three times), oldest first:
--- time, offset, kind, and 1 where the contact set the pager's clock.
+-- time, offset, kind, and 1 where the contact set the pager's clock (its
+-- offset then read back after the setting).
 SELECT r.read_at, r.clock_offset, 'read', 0
 FROM parameter_reads r JOIN pagers p ON p.id = r.pager
 WHERE p.serial = ? AND r.clock_offset IS NOT NULL
