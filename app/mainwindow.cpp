@@ -194,7 +194,9 @@ bool MainWindow::beginDeviceAction()
     if (refuseDuringDownload())
         return false;
     QString failure;
-    if (!connectChosenPager(link, this, lastReadLookup, &failure)) {
+    if (!connectChosenPager(link, this, lastReadLookup, &failure, [this](const QString &serial) {
+            return calibrationNote(serial).trimmed();
+        })) {
         report(failure);
         return false;
     }
