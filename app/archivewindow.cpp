@@ -594,8 +594,7 @@ void ArchiveWindow::showClockOffsets()
                                                {QStringLiteral("change"), tr("изменение")}};
     auto *table = new QTableWidget(offsets.size(), 3, dialog);
     table->setObjectName(QStringLiteral("tableClockOffsets"));
-    table->setHorizontalHeaderLabels(
-        {tr("Время (ПК)"), tr("Часы прибора − часы ПК, с"), tr("Обращение")});
+    table->setHorizontalHeaderLabels({tr("Время (ПК)"), tr("Прибор − ПК, с"), tr("Обращение")});
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->verticalHeader()->hide();
     // The latest first.
@@ -623,7 +622,7 @@ void ArchiveWindow::showClockOffsets()
     auto *layout = new QVBoxLayout(dialog);
     layout->addWidget(line);
     layout->addWidget(table);
-    dialog->resize(520, 360);
+    dialog->resize(560, 360);
     dialog->show();
 }
 

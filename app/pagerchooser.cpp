@@ -68,6 +68,11 @@ QString askForPager(QWidget *parent, const QStringList &serials, const LastReadL
             table->item(row, c)->setBackground(QColor(255, 205, 205));
     }
     table->resizeColumnsToContents();
+    // Every column in view, the calibration's warning too.
+    int width = 2 * table->frameWidth();
+    for (int c = 0; c < table->columnCount(); ++c)
+        width += table->columnWidth(c);
+    table->setMinimumWidth(width);
     table->selectRow(0);
     layout->addWidget(table);
 
