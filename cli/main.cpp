@@ -448,7 +448,8 @@ int main(int argc, char **argv)
                                        QStringLiteral("FILE"));
     const QCommandLineOption dateOption(
         QStringLiteral("calibration-date"),
-        QStringLiteral("calibration date for the CSV file and the journal (default 2020-11-27)"),
+        QStringLiteral("calibration date for the CSV file and the journal (default: the pager's "
+                       "last passed calibration in the archive, else 2020-11-27)"),
         QStringLiteral("yyyy-MM-dd"), QStringLiteral("2020-11-27"));
     const QCommandLineOption serialOption(
         QStringLiteral("serial"),
