@@ -71,6 +71,8 @@ private slots:
     void recordModelReadsAnyRow();
     void calibrationStatus_data();
     void calibrationStatus();
+    void clockDrift_data();
+    void clockDrift();
 
 private:
     QTemporaryDir dir;
@@ -455,6 +457,37 @@ void TestArchive::calibrationStatus()
     const CalibrationState state = archive.calibrationStateOf(serial, today);
     QCOMPARE(state.due, due);
     QCOMPARE(state.status, status);
+}
+
+void TestArchive::clockDrift_data()
+{
+    // Offsets as "hours seconds" (a trailing "set": the clock was set there,
+    // the offset read back after it); the drift in s/day, or -1 for none.
+    QTest::addColumn<QStringList>("offsets");
+    QTest::addColumn<double>("drift");
+    QTest::newRow("one") << QStringList{"0 5"} << -1.0;
+    QTest::newRow("under an hour apart") << QStringList{"0 5", "0.5 6"} << -1.0;
+    QTest::newRow("gaining 2 s a day") << QStringList{"0 5", "24 7", "48 9"} << 2.0;
+    QTest::newRow("losing 3 s a day") << QStringList{"0 0", "48 -6"} << -3.0;
+    QTest::newRow("from the last setting on")
+        << QStringList{"0 100", "24 150", "48 1 set", "72 2"} << 1.0;
+}
+
+void TestArchive::clockDrift()
+{
+    QFETCH(QStringList, offsets);
+    QFETCH(double, drift);
+    QList<ClockOffset> list;
+    const QDateTime start(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC);
+    for (const QString &o : offsets) {
+        const QStringList parts = o.split(' ');
+        list << ClockOffset{start.addSecs(qint64(parts.at(0).toDouble() * 3600)),
+                            parts.at(1).toLongLong(), "read", parts.size() > 2};
+    }
+    const QVariant got = ::clockDrift(list);
+    QCOMPARE(got.isNull(), drift == -1.0);
+    if (!got.isNull())
+        QVERIFY2(qAbs(got.toDouble() - drift) < 1e-9, qPrintable(got.toString()));
 }
 
 DR7326G_SERVER_TEST_MAIN(TestArchive, false)
