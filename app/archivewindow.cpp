@@ -31,6 +31,43 @@
 
 namespace {
 
+// The pager list's calibration cell: the due date and what it means.
+QString calibrationCell(const CalibrationState &s)
+{
+    const QString due = s.due.toString(QStringLiteral("dd.MM.yyyy"));
+    switch (s.status) {
+    case CalibrationStatus::Current:
+        return ArchiveWindow::tr("до %1").arg(due);
+    case CalibrationStatus::DueSoon:
+        return ArchiveWindow::tr("истекает %1").arg(due);
+    case CalibrationStatus::Overdue:
+        return ArchiveWindow::tr("просрочена с %1").arg(due);
+    case CalibrationStatus::Failed:
+        return ArchiveWindow::tr("не пройдена %1")
+            .arg(s.lastDate.toString(QStringLiteral("dd.MM.yyyy")));
+    case CalibrationStatus::Never:
+        break;
+    }
+    return ArchiveWindow::tr("не было");
+}
+
+// Overdue or failed: light red; due soon: light yellow; never: light grey.
+QColor calibrationTint(CalibrationStatus status)
+{
+    switch (status) {
+    case CalibrationStatus::Overdue:
+    case CalibrationStatus::Failed:
+        return QColor(255, 205, 205);
+    case CalibrationStatus::DueSoon:
+        return QColor(255, 240, 180);
+    case CalibrationStatus::Never:
+        return QColor(225, 225, 225);
+    case CalibrationStatus::Current:
+        break;
+    }
+    return QColor();
+}
+
 QString dateTimeText(const QDateTime &t, const QTimeZone &zone)
 {
     return t.isValid() ? t.toTimeZone(zone).toString(QStringLiteral("dd.MM.yyyy HH:mm"))
@@ -91,11 +128,11 @@ ArchiveWindow::ArchiveWindow(Archive *a, std::function<QDate(const QString &)> d
             [this](int index) { chooseSource(index == 0 ? Source::Local : Source::Server); });
     connect(&probe, &QFutureWatcherBase::finished, this, &ArchiveWindow::probeEnded);
 
-    pagers = new QTableWidget(0, 6, this);
+    pagers = new QTableWidget(0, 7, this);
     pagers->setObjectName(QStringLiteral("tablePagers"));
     pagers->setHorizontalHeaderLabels({tr("Серийный номер"), tr("Записей"), tr("Первая запись"),
-                                       tr("Последняя запись"), tr("Последнее чтение"),
-                                       tr("Тревог")});
+                                       tr("Последняя запись"), tr("Последнее чтение"), tr("Тревог"),
+                                       tr("Поверка")});
     pagers->setEditTriggers(QAbstractItemView::NoEditTriggers);
     pagers->setSelectionBehavior(QAbstractItemView::SelectRows);
     pagers->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -131,6 +168,7 @@ ArchiveWindow::ArchiveWindow(Archive *a, std::function<QDate(const QString &)> d
     QPushButton *pdf = button(tr("Сохранить отчёт PDF…"), "btnPeriodPdf", this);
     QPushButton *log = button(tr("Журнал настроек…"), "btnSettingsLog", this);
     QPushButton *wearers = button(tr("Носители…"), "btnWearers", this);
+    QPushButton *clock = button(tr("Часы прибора…"), "btnClockOffsets", this);
     message = new QLabel(this);
     message->setObjectName(QStringLiteral("lblArchiveMessage"));
     message->setWordWrap(true);
@@ -146,7 +184,7 @@ ArchiveWindow::ArchiveWindow(Archive *a, std::function<QDate(const QString &)> d
     period->addWidget(show);
     period->addStretch();
     auto *buttons = new QHBoxLayout;
-    for (QPushButton *b : {plot, csv, pdf, log, wearers})
+    for (QPushButton *b : {plot, csv, pdf, log, wearers, clock})
         buttons->addWidget(b);
     buttons->addStretch();
     auto *layout = new QVBoxLayout(this);
@@ -162,6 +200,7 @@ ArchiveWindow::ArchiveWindow(Archive *a, std::function<QDate(const QString &)> d
     connect(plot, &QPushButton::clicked, this, &ArchiveWindow::showPlot);
     connect(log, &QPushButton::clicked, this, &ArchiveWindow::showSettingsLog);
     connect(wearers, &QPushButton::clicked, this, &ArchiveWindow::showWearers);
+    connect(clock, &QPushButton::clicked, this, &ArchiveWindow::showClockOffsets);
     connect(csv, &QPushButton::clicked, this, [this]() {
         if (refusePeriod(tr("Файл")))
             return;
@@ -305,6 +344,9 @@ void ArchiveWindow::reload()
     message->clear();
     QString error;
     const QList<ArchivePager> list = archive->pagers(&error);
+    QHash<QString, CalibrationState> calibrations;
+    for (const CalibrationState &s : archive->calibrationStates(QDate::currentDate(), &error))
+        calibrations.insert(s.serialNumber, s);
     const QSignalBlocker block(pagers);
     pagers->setRowCount(list.size());
     for (int r = 0; r < list.size(); ++r) {
@@ -314,9 +356,19 @@ void ArchiveWindow::reload()
                                 shortDateTime(p.firstRecord),
                                 shortDateTime(p.lastRecord),
                                 shortDateTime(p.lastDownload),
-                                QString::number(p.alarms)};
-        for (int c = 0; c < cells.size(); ++c)
-            pagers->setItem(r, c, new QTableWidgetItem(cells.at(c)));
+                                QString::number(p.alarms),
+                                calibrationCell(calibrations.value(p.serialNumber))};
+        // A pager that wants a calibration is tinted, its state told on hover.
+        const CalibrationState state = calibrations.value(p.serialNumber);
+        const QColor tint = calibrationTint(state.status);
+        for (int c = 0; c < cells.size(); ++c) {
+            auto *item = new QTableWidgetItem(cells.at(c));
+            if (tint.isValid()) {
+                item->setBackground(tint);
+                item->setToolTip(calibrationStatusText(state));
+            }
+            pagers->setItem(r, c, item);
+        }
         pagers->item(r, 0)->setData(Qt::UserRole, p.lastRecord);
     }
     if (!error.isEmpty())
@@ -522,6 +574,60 @@ bool ArchiveWindow::saveSettingsLogPdf(const QString &serial, const QString &fil
     QString error;
     return saved(saveJournalPdf(&log, heading, fileName, &error), fileName, error,
                  tr("Журнал настроек сохранён: %1"));
+}
+
+void ArchiveWindow::showClockOffsets()
+{
+    const QString serial = chosenSerial();
+    if (serial.isEmpty()) {
+        report(tr("Выберите прибор."));
+        return;
+    }
+    QString error;
+    const QList<ClockOffset> offsets = archive->clockOffsets(serial, &error);
+    if (!error.isEmpty()) {
+        report(withDetail(tr("Часы прибора не прочитаны из архива."), error));
+        return;
+    }
+    auto *dialog = new QDialog(this);
+    dialog->setObjectName(QStringLiteral("dlgClockOffsets"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(tr("Часы прибора %1").arg(serial));
+    static const QHash<QString, QString> kinds{{QStringLiteral("read"), tr("чтение параметров")},
+                                               {QStringLiteral("download"), tr("чтение истории")},
+                                               {QStringLiteral("change"), tr("изменение")}};
+    auto *table = new QTableWidget(offsets.size(), 3, dialog);
+    table->setObjectName(QStringLiteral("tableClockOffsets"));
+    table->setHorizontalHeaderLabels({tr("Время (ПК)"), tr("Прибор − ПК, с"), tr("Обращение")});
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->verticalHeader()->hide();
+    // The latest first.
+    for (int i = 0; i < offsets.size(); ++i) {
+        const ClockOffset &o = offsets.at(offsets.size() - 1 - i);
+        table->setItem(i, 0, new QTableWidgetItem(shortDateTime(o.at)));
+        table->setItem(i, 1, new QTableWidgetItem(QString::number(o.seconds)));
+        table->setItem(
+            i, 2,
+            new QTableWidgetItem(o.clockSet ? tr("часы поставлены") : kinds.value(o.kind, o.kind)));
+    }
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table->horizontalHeader()->setStretchLastSection(true);
+    const QVariant drift = clockDrift(offsets);
+    auto *line = new QLabel(
+        offsets.isEmpty() ? tr("Расхождение часов этого прибора ещё не записывалось.")
+        : drift.isNull()
+            ? tr("Уход часов: мало данных (нужны два обращения с промежутком от часа после "
+                 "последней установки часов).")
+            : tr("Уход часов: %1 с в сутки (по обращениям после последней установки часов).")
+                  .arg(QLocale().toString(drift.toDouble(), 'f', 1)),
+        dialog);
+    line->setObjectName(QStringLiteral("lblClockDrift"));
+    line->setWordWrap(true);
+    auto *layout = new QVBoxLayout(dialog);
+    layout->addWidget(line);
+    layout->addWidget(table);
+    dialog->resize(560, 360);
+    dialog->show();
 }
 
 void ArchiveWindow::showSettingsLog()

@@ -122,6 +122,8 @@ private:
     void showPeriod();
     void showPlot();
     void showSettingsLog();
+    // The pager's clock offsets at its contacts and its drift, in a dialog.
+    void showClockOffsets();
     // Says why the period cannot be saved (`what`: the file), if it cannot.
     bool refusePeriod(const QString &what);
     void report(const QString &text);

@@ -171,6 +171,8 @@ QString syncOutcomeMessage(const ArchiveSyncResult &result)
         if (result.wearerEvents)
             sent << russianCount(result.wearerEvents, tr("событие носителей"),
                                  tr("события носителей"), tr("событий носителей"));
+        if (result.calibrations)
+            sent << russianCount(result.calibrations, tr("поверка"), tr("поверки"), tr("поверок"));
         return tr("Синхронизация: на сервер лаборатории отправлено %1.")
             .arg(sent.join(QStringLiteral(", ")));
     }

@@ -40,10 +40,6 @@ MainWindow *mainWindowInstance = nullptr;
 namespace {
 
 const QString geometryKey = QStringLiteral("window/geometry");
-QString calibrationKey(const QString &serialNumber)
-{
-    return QStringLiteral("calibration/") + serialNumber;
-}
 
 } // namespace
 
@@ -93,6 +89,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
             report(tr("Настройка подключения USB сохранена."));
     });
 #endif
+    setUpClockSetting();
 
     // The size and place the operator left it at (727 x 555 the first time).
     restoreGeometry(QSettings().value(geometryKey).toByteArray());
@@ -197,7 +194,9 @@ bool MainWindow::beginDeviceAction()
     if (refuseDuringDownload())
         return false;
     QString failure;
-    if (!connectChosenPager(link, this, lastReadLookup, &failure)) {
+    if (!connectChosenPager(link, this, lastReadLookup, &failure, [this](const QString &serial) {
+            return calibrationNote(serial).trimmed();
+        })) {
         report(failure);
         return false;
     }
@@ -229,28 +228,6 @@ void MainWindow::showSetting(SettingField *field, const QString &text, QStringLi
     }
 }
 
-void MainWindow::showCalibrationDateOf(const QString &serialNumber)
-{
-    calibrationSerial = serialNumber;
-    const QDate kept = QSettings().value(calibrationKey(serialNumber)).toDate();
-    if (serialNumber.isEmpty() || !kept.isValid())
-        return;
-    const QSignalBlocker quiet(ui->dateControl);
-    ui->dateControl->setDate(kept);
-}
-
-QDate MainWindow::calibrationDateOf(const QString &serialNumber) const
-{
-    const QDate kept = QSettings().value(calibrationKey(serialNumber)).toDate();
-    return !serialNumber.isEmpty() && kept.isValid() ? kept : ui->dateControl->date();
-}
-
-void MainWindow::on_dateControl_dateChanged(const QDate &date)
-{
-    if (!calibrationSerial.isEmpty())
-        QSettings().setValue(calibrationKey(calibrationSerial), date);
-}
-
 void MainWindow::on_menuConnect_triggered()
 {
     // Reading the parameters chooses the pager afresh when several answer.
@@ -264,6 +241,7 @@ void MainWindow::on_menuConnect_triggered()
     QStringList notShown;
     QStringList unanswered;
     bool ok = false;
+    const QDateTime pcClock = QDateTime::currentDateTime();
     const QDateTime deviceClock = link.readDeviceTime(&ok);
     showDeviceClock(deviceClock, ok);
     if (!ok)
@@ -293,6 +271,8 @@ void MainWindow::on_menuConnect_triggered()
     ParameterRead read;
     read.serialNumber = link.serialNumber;
     if (!unanswered.contains(tr("часы")))
+        read.clockOffset = pcClock.secsTo(deviceClock);
+    if (!unanswered.contains(tr("часы")))
         read.values.append({QLatin1String(setting::deviceTime),
                             deviceClock.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))});
     const std::pair<const char *, QLineEdit *> fields[] = {
@@ -310,7 +290,7 @@ void MainWindow::on_menuConnect_triggered()
         message = tr("Прибор не ответил на чтение: %1.").arg(unanswered.join(QStringLiteral(", ")));
     if (!notShown.isEmpty())
         message += tr(" Не помещается в поле: %1.").arg(notShown.join(QStringLiteral(", ")));
-    report(message + archived);
+    report(message + archived + calibrationNote(link.serialNumber));
 }
 
 void MainWindow::on_menuReadHistory_triggered()
@@ -346,6 +326,7 @@ void MainWindow::on_menuReadHistory_triggered()
     historyShown();
     if (QWidget *plot = historyPlotWindow())
         plot->setEnabled(true);
+    const ClockAtDownload clockAtDownload = checkClockAtDownload(result.complete());
     endDeviceAction();
 
     const DownloadEnd end = result.complete() ? DownloadEnd::Complete
@@ -357,9 +338,10 @@ void MainWindow::on_menuReadHistory_triggered()
                        end == DownloadEnd::Complete  ? ArchiveOutcome::Complete
                        : end == DownloadEnd::Stopped ? ArchiveOutcome::Stopped
                                                      : ArchiveOutcome::Incomplete,
-                       QStringLiteral("download"));
+                       QStringLiteral("download"), clockAtDownload.offset);
+    const QString clockSet = clockAtDownloadMessage(clockAtDownload);
     report(historyDownloadMessage(end, historyRecords.size(), result.pages, clock.elapsed()) +
-           archived);
+           archived + clockSet + calibrationNote(link.serialNumber));
     downloadStopRequested = false;
     if (closeAfterDownload)
         close();
@@ -451,7 +433,8 @@ void MainWindow::on_menuSaveHistory_triggered()
     if (fileName.isEmpty())
         return;
     QString error;
-    if (saveHistoryCsv(ui->tableView->model(), ui->dateControl->date(), fileName, &error))
+    if (saveHistoryCsv(ui->tableView->model(), ui->dateControl->date(), fileName, &error, QLocale(),
+                       shownHistoryOverdueSince()))
         report(tr("История сохранена: %1").arg(QDir::toNativeSeparators(fileName)));
     else
         reportSaveFailure(fileName, error);
@@ -471,7 +454,7 @@ void MainWindow::on_menuPrintHistory_triggered()
         statusLabel->repaint();
     };
     if (saveJournalPdf(ui->tableView->model(), journalSerialNumber(), ui->dateControl->date(),
-                       fileName, &error, progress, &sheets))
+                       fileName, &error, progress, &sheets, shownHistoryOverdueSince()))
         report(tr("Отчёт сохранён: %1 (%2)")
                    .arg(QDir::toNativeSeparators(fileName),
                         russianCount(sheets, tr("лист"), tr("листа"), tr("листов"))));
@@ -497,7 +480,8 @@ void MainWindow::on_btnSync_clicked()
                setting::deviceTime, now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
                outcome == PagerLink::ClockSetOutcome::Confirmed ? SettingOutcome::Stored
                : answered                                       ? SettingOutcome::NotConfirmed
-                                                                : SettingOutcome::NoAnswer));
+                                                                : SettingOutcome::NoAnswer,
+               readBack.isValid() ? QVariant(now.secsTo(readBack)) : QVariant()));
 }
 
 void MainWindow::showDeviceClock(const QDateTime &read, bool answered)

@@ -227,11 +227,48 @@ private:
     QString archiveNote;
     // Each stores one event; the returned text (empty, or starting with a
     // space) ends the status message.
-    QString archiveHistory(const HistoryDump &dump, ArchiveOutcome outcome, const QString &origin);
+    // `clockOffset`: the pager's clock minus the PC's, when read at this contact.
+    QString archiveHistory(const HistoryDump &dump, ArchiveOutcome outcome, const QString &origin,
+                           const QVariant &clockOffset = QVariant());
     QString archiveParameterRead(const ParameterRead &read);
     QString archiveSettingChange(const char *settingName, const QString &value,
-                                 SettingOutcome outcome);
+                                 SettingOutcome outcome, const QVariant &clockOffset = QVariant());
     // ---- end of the archive ----
+
+    // ---- Calibrations and the pager's clock (mainwindow_calibration.cpp) ----
+private slots:
+    // A new date in the calibration field is asked about once: recorded as
+    // a calibration (certificate, interval) or kept for this report only.
+    void on_dateControl_editingFinished();
+
+private:
+    // The date the field last showed from the archive or was asked about.
+    QDate askedCalibrationDate;
+    bool calibrationDateEdited = false; // by the operator, since last asked or shown
+    // " Поверка просрочена с …." when the pager is due, overdue or failed its
+    // last calibration; empty otherwise.
+    QString calibrationNote(const QString &serialNumber);
+    // The due date the shown download was made on or after; invalid otherwise.
+    QDate shownHistoryOverdueSince();
+    // The dates earlier versions kept in the settings, into the archive once.
+    void migrateCalibrationDates();
+    // «Ставить часы прибора, если расходятся больше чем на N с» (0: off).
+    int clockBeyondSeconds() const;
+    void setUpClockSetting();
+    // The clock read at the end of a complete download, and set when it is
+    // off by more than the setting allows.
+    struct ClockAtDownload
+    {
+        QVariant offset; // null when not read
+        bool set = false;
+        QDateTime sentAt;
+        SettingOutcome outcome = SettingOutcome::NoAnswer;
+        QVariant readBackOffset;
+    };
+    ClockAtDownload checkClockAtDownload(bool complete);
+    // Logs the setting of the clock (after the download is stored) and says so.
+    QString clockAtDownloadMessage(const ClockAtDownload &clock);
+    // ---- end of calibrations and the clock ----
 };
 
 // The window whose page label the history progress updates.

@@ -63,6 +63,7 @@ void MainWindow::openArchive(const QString &fileName)
     upgrading.reset();
     if (opened && !archive.isReadOnly()) {
         archiveNote.clear();
+        migrateCalibrationDates();
         return;
     }
     const QString file = QDir::toNativeSeparators(fileName);
@@ -121,13 +122,13 @@ void MainWindow::tellEarlierFiles(const EarlierFiles &earlier)
 }
 
 QString MainWindow::archiveHistory(const HistoryDump &dump, ArchiveOutcome outcome,
-                                   const QString &origin)
+                                   const QString &origin, const QVariant &clockOffset)
 {
     if (!archive.isOpen() || !dump.holdsReplies())
         return QString();
     if (dump.serialNumber.isEmpty())
         return tr(" В архив не внесено: в дампе нет серийного номера.");
-    const ArchiveStoreResult stored = archive.storeHistory(dump, outcome, origin);
+    const ArchiveStoreResult stored = archive.storeHistory(dump, outcome, origin, clockOffset);
     if (!stored.ok)
         return tr(" В архив не внесено: %1.").arg(archiveRefusal(archive, stored.error));
     // The server may still lack it when an earlier sync failed.
@@ -151,13 +152,13 @@ QString MainWindow::archiveParameterRead(const ParameterRead &read)
 }
 
 QString MainWindow::archiveSettingChange(const char *settingName, const QString &value,
-                                         SettingOutcome outcome)
+                                         SettingOutcome outcome, const QVariant &clockOffset)
 {
     QString error;
     if (!archive.isOpen())
         return QString();
     if (!archive.storeSettingChange(link.serialNumber, QLatin1String(settingName), value, outcome,
-                                    &error))
+                                    &error, clockOffset))
         return tr(" Изменение не внесено в журнал настроек: %1.")
             .arg(archiveRefusal(archive, error));
     syncAfterStoring();

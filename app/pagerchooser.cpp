@@ -5,6 +5,7 @@
 #include "usbsettings.h"
 #include "usbxpress.h"
 
+#include <QColor>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -23,7 +24,8 @@ QString tr(const char *text)
 
 } // namespace
 
-QString askForPager(QWidget *parent, const QStringList &serials, const LastReadLookup &lastRead)
+QString askForPager(QWidget *parent, const QStringList &serials, const LastReadLookup &lastRead,
+                    const CalibrationLookup &calibration)
 {
     QDialog dialog(parent);
     dialog.setObjectName(QStringLiteral("dlgChoosePager"));
@@ -35,11 +37,13 @@ QString askForPager(QWidget *parent, const QStringList &serials, const LastReadL
     label->setWordWrap(true);
     layout->addWidget(label);
 
-    auto *table = new QTableWidget(serials.size(), lastRead ? 2 : 1, &dialog);
-    table->setObjectName(QStringLiteral("tblPagers"));
     QStringList headers{tr("Серийный номер")};
     if (lastRead)
         headers << tr("Последнее чтение");
+    if (calibration)
+        headers << tr("Поверка");
+    auto *table = new QTableWidget(serials.size(), headers.size(), &dialog);
+    table->setObjectName(QStringLiteral("tblPagers"));
     table->setHorizontalHeaderLabels(headers);
     table->verticalHeader()->hide();
     table->horizontalHeader()->setStretchLastSection(true);
@@ -48,15 +52,27 @@ QString askForPager(QWidget *parent, const QStringList &serials, const LastReadL
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     for (int row = 0; row < serials.size(); ++row) {
         table->setItem(row, 0, new QTableWidgetItem(serials.at(row)));
-        if (!lastRead)
+        if (lastRead) {
+            const QDateTime when = lastRead(serials.at(row));
+            table->setItem(
+                row, 1,
+                new QTableWidgetItem(
+                    when.isValid() ? when.toString(QStringLiteral("dd.MM.yyyy HH:mm")) : tr("—")));
+        }
+        if (!calibration)
             continue;
-        const QDateTime when = lastRead(serials.at(row));
-        table->setItem(row, 1,
-                       new QTableWidgetItem(when.isValid()
-                                                ? when.toString(QStringLiteral("dd.MM.yyyy HH:mm"))
-                                                : tr("—")));
+        const QString warning = calibration(serials.at(row));
+        table->setItem(row, headers.size() - 1,
+                       new QTableWidgetItem(warning.isEmpty() ? tr("—") : warning));
+        for (int c = 0; !warning.isEmpty() && c < headers.size(); ++c)
+            table->item(row, c)->setBackground(QColor(255, 205, 205));
     }
     table->resizeColumnsToContents();
+    // Every column in view, the calibration's warning too.
+    int width = 2 * table->frameWidth();
+    for (int c = 0; c < table->columnCount(); ++c)
+        width += table->columnWidth(c);
+    table->setMinimumWidth(width);
     table->selectRow(0);
     layout->addWidget(table);
 
@@ -74,14 +90,14 @@ QString askForPager(QWidget *parent, const QStringList &serials, const LastReadL
 }
 
 bool connectChosenPager(PagerLink &link, QWidget *parent, const LastReadLookup &lastRead,
-                        QString *failure)
+                        QString *failure, const CalibrationLookup &calibration)
 {
     applyUsbSettings();
     if (!link.connect().isEmpty())
         return true;
     if (link.wantedSerial.isEmpty() && link.answeredSerials.size() > 1) {
         const QStringList serials = link.answeredSerials;
-        const QString chosen = askForPager(parent, serials, lastRead);
+        const QString chosen = askForPager(parent, serials, lastRead, calibration);
         if (chosen.isEmpty()) {
             *failure = tr("Прибор не выбран: отвечают несколько приборов (%1).")
                            .arg(serials.join(QStringLiteral(", ")));

@@ -24,10 +24,17 @@ using LastReadLookup = std::function<QDateTime(const QString &serial)>;
 // Asks which of the serial numbers to use: the one chosen, or an empty string
 // when the operator cancels. Without a lookup the dialog has no column for
 // the last reading.
-QString askForPager(QWidget *parent, const QStringList &serials, const LastReadLookup &lastRead);
+// A pager's calibration as the chooser names it («Поверка просрочена с …»);
+// empty when there is nothing to warn of.
+using CalibrationLookup = std::function<QString(const QString &serial)>;
+
+// With a calibration lookup, a pager it warns of is told in a column of its
+// own (and tinted).
+QString askForPager(QWidget *parent, const QStringList &serials, const LastReadLookup &lastRead,
+                    const CalibrationLookup &calibration = {});
 
 // True with the chosen pager connected; false, with the status bar's message
 // in *failure, when no pager answered, the chosen one did not, or the
 // operator chose none.
 bool connectChosenPager(PagerLink &link, QWidget *parent, const LastReadLookup &lastRead,
-                        QString *failure);
+                        QString *failure, const CalibrationLookup &calibration = {});

@@ -115,6 +115,13 @@ QVariant insertedId(QSqlQuery &query)
     return query.lastInsertId();
 }
 
+// A clock offset as bound: a whole number of seconds, or NULL.
+QVariant offsetOrNull(const QVariant &offset)
+{
+    return offset.isValid() && !offset.isNull() ? QVariant(offset.toLongLong())
+                                                : QVariant(QVariant::LongLong);
+}
+
 QString newEventId()
 {
     return QUuid::createUuid().toString(QUuid::WithoutBraces);
@@ -902,13 +909,13 @@ ArchiveStoreResult Archive::importDump(const HistoryDump &dump)
 }
 
 ArchiveStoreResult Archive::storeHistory(const HistoryDump &dump, ArchiveOutcome outcome,
-                                         const QString &origin)
+                                         const QString &origin, const QVariant &clockOffset)
 {
-    return store(dump, &outcome, origin);
+    return store(dump, &outcome, origin, clockOffset);
 }
 
 ArchiveStoreResult Archive::store(const HistoryDump &dump, const ArchiveOutcome *outcome,
-                                  const QString &origin)
+                                  const QString &origin, const QVariant &clockOffset)
 {
     ArchiveStoreResult result;
     if (!isOpen()) {
@@ -948,6 +955,18 @@ ArchiveStoreResult Archive::store(const HistoryDump &dump, const ArchiveOutcome 
     }
     query.finish();
 
+    // Made on or after the pager's calibration due date: marked with it.
+    QVariant overdueSince(QVariant::String);
+    {
+        QList<Calibration> held;
+        if (!pagerCalibrations(pager, &held, &reason))
+            return fail(reason);
+        const QDate made =
+            (dump.downloadedAt.isValid() ? dump.downloadedAt : QDateTime::currentDateTime()).date();
+        const QDate due = calibrationState(dump.serialNumber, held, made).overdueOn(made);
+        if (due.isValid())
+            overdueSince = due.toString(Qt::ISODate);
+    }
     QList<HistoryRecord *> records;
     // Flagged as decoded, against the interval the pager last reported.
     const bool complete = decodeHistoryDump(dump, records, historyIntervalOf(dump.serialNumber));
@@ -963,7 +982,7 @@ ArchiveStoreResult Archive::store(const HistoryDump &dump, const ArchiveOutcome 
                                 : complete ? ArchiveOutcome::Complete
                                            : ArchiveOutcome::Incomplete),
              dump.pages.size(), records.size(), nowSeconds(), digest, bytes.size(),
-             archiveDumpBlob(bytes), archivePcName()},
+             archiveDumpBlob(bytes), archivePcName(), overdueSince, offsetOrNull(clockOffset)},
             &reason))
         return fail(reason);
     result.downloadId = insertedId(query).toLongLong();
@@ -1030,7 +1049,7 @@ bool Archive::storeParameterRead(const ParameterRead &read, QString *error)
     const qint64 pager = pagerId(read.serialNumber, true, error);
     bool ok = pager && runArchiveQuery(query, engine, QStringLiteral("insert_parameter_read"),
                                        {pager, nowSeconds(), operatingSystemUser(), archivePcName(),
-                                        newEventId()},
+                                        newEventId(), offsetOrNull(read.clockOffset)},
                                        error);
     const QVariant readId = ok ? insertedId(query) : QVariant();
     query.finish();
@@ -1044,7 +1063,8 @@ bool Archive::storeParameterRead(const ParameterRead &read, QString *error)
 }
 
 bool Archive::storeSettingChange(const QString &serialNumber, const QString &settingName,
-                                 const QString &valueSent, SettingOutcome outcome, QString *error)
+                                 const QString &valueSent, SettingOutcome outcome, QString *error,
+                                 const QVariant &clockOffset)
 {
     if (!isOpen()) {
         setError(error, QStringLiteral("no archive"));
@@ -1059,7 +1079,8 @@ bool Archive::storeSettingChange(const QString &serialNumber, const QString &set
         runArchiveQuery(query, engine, QStringLiteral("insert_setting_change"),
                         {pager, nowSeconds(), operatingSystemUser(), settingName,
                          before.isEmpty() ? QVariant(QVariant::String) : QVariant(before),
-                         valueSent, settingOutcomeName(outcome), archivePcName(), newEventId()},
+                         valueSent, settingOutcomeName(outcome), archivePcName(), newEventId(),
+                         offsetOrNull(clockOffset)},
                         error) &&
         commit(error))
         return true;
@@ -1146,6 +1167,8 @@ QList<ArchiveDownload> Archive::downloads(const QString &serialNumber, QString *
         d.storedAt = timeOf(query.value(8));
         d.dumpSize = query.value(9).toLongLong();
         d.pc = query.value(10).toString();
+        d.overdueSince = QDate::fromString(query.value(11).toString(), Qt::ISODate);
+        d.clockOffset = query.value(12).isNull() ? QVariant() : query.value(12).toLongLong();
         list << d;
     }
     return list;

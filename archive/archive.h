@@ -38,6 +38,7 @@
 //  - Values are always bound, never written into SQL text.
 #pragma once
 
+#include "calibration.h"
 #include "historydump.h"
 #include "historyrecord.h"
 
@@ -104,6 +105,10 @@ struct ArchiveDownload
     QDateTime storedAt;
     qint64 dumpSize = 0;
     QString pc; // the host name of the PC that made it
+    // The pager's calibration due date when the download was made on or after
+    // it; invalid when within its calibration, or none was known.
+    QDate overdueSince;
+    QVariant clockOffset; // pager clock minus PC clock, seconds; null when not read
 };
 
 // One archived record with what is needed to show it.
@@ -208,6 +213,7 @@ struct ParameterRead
 {
     QString serialNumber;
     QList<QPair<QString, QString>> values;
+    QVariant clockOffset = QVariant(); // pager clock minus PC clock, seconds; null: not read
 };
 
 // A record as stored: its bytes, copy and instant.
@@ -304,15 +310,25 @@ public:
     // ---- Events ----
     // A download finished (origin "download") or a dump was imported
     // ("dump"): the dump compressed, and the records decoded from it.
+    // `clockOffset`: the pager's clock minus the PC's, in seconds (null: not
+    // read). The download is marked with the pager's calibration due date
+    // when it was made on or after it.
     ArchiveStoreResult storeHistory(const HistoryDump &dump, ArchiveOutcome outcome,
-                                    const QString &origin);
+                                    const QString &origin,
+                                    const QVariant &clockOffset = QVariant());
     // A dump imported: complete when it decodes to the end record.
     ArchiveStoreResult importDump(const HistoryDump &dump);
     bool storeParameterRead(const ParameterRead &read, QString *error);
     // Logs a change sent to the pager, with the pager's last reported value
     // of the setting as the value before.
     bool storeSettingChange(const QString &serialNumber, const QString &settingName,
-                            const QString &valueSent, SettingOutcome outcome, QString *error);
+                            const QString &valueSent, SettingOutcome outcome, QString *error,
+                            const QVariant &clockOffset = QVariant());
+    // A calibration (archivecalibrations.cpp): appended, never changed. Its
+    // entry time, user, PC and uid are filled in when empty. Refused: no
+    // valid date, an interval outside 1..240 months, a serial number that
+    // is none.
+    bool storeCalibration(Calibration calibration, QString *error);
 
     // ---- Queries ----
     // The pagers with their totals: each costs a lookup, not a count of its
@@ -358,6 +374,17 @@ public:
     QHash<qint64, QTimeZone> downloadZones(const QString &serialNumber);
     // The settings log of a pager, or of all when the serial number is empty.
     QList<SettingsLogEntry> settingsLog(const QString &serialNumber, QString *error = nullptr);
+    // The calibrations of a pager, or of all when the serial number is empty,
+    // by pager, then date, then entry.
+    QList<Calibration> calibrations(const QString &serialNumber, QString *error = nullptr);
+    // The calibration state on `today` of every pager the archive names
+    // (one query for the pagers, one for the calibrations), by serial number.
+    QList<CalibrationState> calibrationStates(const QDate &today, QString *error = nullptr,
+                                              int warningDays = calibrationWarningDays);
+    CalibrationState calibrationStateOf(const QString &serialNumber, const QDate &today,
+                                        QString *error = nullptr);
+    // A pager's clock offsets at its contacts, oldest first.
+    QList<ClockOffset> clockOffsets(const QString &serialNumber, QString *error = nullptr);
 
     // ---- Wearers and assignments (archivewearers.cpp) ----
     // Each is an event appended to the archive, synchronised like a setting
@@ -434,11 +461,13 @@ private:
     // A download or a dump; without `outcome` it is complete when it decodes
     // to the end record.
     ArchiveStoreResult store(const HistoryDump &dump, const ArchiveOutcome *outcome,
-                             const QString &origin);
+                             const QString &origin, const QVariant &clockOffset = QVariant());
     bool beginWrite(QString *error);
     void rollback();
     bool commit(QString *error);
     qint64 pagerId(const QString &serialNumber, bool create, QString *error);
+    // The calibrations of a pager's row, in the archive's order.
+    bool pagerCalibrations(qint64 pager, QList<Calibration> *list, QString *error);
     // Inserts rows (in key order) that are not held yet; counts those added.
     bool insertRecords(qint64 pager, qint64 download, const QVector<ArchiveRecordRow> &rows,
                        int *inserted, QString *error);

@@ -141,24 +141,28 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
     meta.finish();
 
     // How far this PC got with it before, and what it refused then.
-    constexpr int kindCount = 4;
-    qint64 done[kindCount] = {0, 0, 0, 0}; // downloads, reads, changes, wearer events
+    constexpr int kindCount = 5;
+    constexpr int wearerKind = 4;
+    // Downloads, reads, changes and calibrations in sync_state; wearer
+    // events in sync_progress.
+    qint64 done[kindCount] = {0, 0, 0, 0, 0};
     static const QString kinds[kindCount] = {QStringLiteral("download"), QStringLiteral("read"),
-                                             QStringLiteral("change"), QStringLiteral("wearer")};
+                                             QStringLiteral("change"), QStringLiteral("calibration"),
+                                             QStringLiteral("wearer")};
     QSet<qint64> refusedBefore[kindCount];
     {
         QSqlQuery state(local.db);
         if (!runArchiveQuery(state, le, QStringLiteral("select_sync_state"), {serverId}, &reason))
             return stop(reason);
         if (state.next())
-            for (int i = 0; i < 3; ++i)
+            for (int i = 0; i < wearerKind; ++i)
                 done[i] = state.value(i).toLongLong();
         state.finish();
         if (!runArchiveQuery(state, le, QStringLiteral("select_sync_progress"),
-                             {serverId, kinds[3]}, &reason))
+                             {serverId, kinds[wearerKind]}, &reason))
             return stop(reason);
         if (state.next())
-            done[3] = state.value(0).toLongLong();
+            done[wearerKind] = state.value(0).toLongLong();
         state.finish();
         QList<QVariantList> refusedRows;
         if (!runArchiveScript(local.db, le, QStringLiteral("sync_refused_table"), &reason) ||
@@ -184,7 +188,8 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
         done[kind] = qMax(done[kind], id);
         static const QString names[kindCount] = {
             QStringLiteral("download"), QStringLiteral("parameter read"),
-            QStringLiteral("setting change"), QStringLiteral("wearer event")};
+            QStringLiteral("setting change"), QStringLiteral("calibration"),
+            QStringLiteral("wearer event")};
         result.refused << ArchiveSyncRefusal{
             names[kind], id, serial,
             at.isNull() ? QDateTime() : QDateTime::fromSecsSinceEpoch(at.toLongLong()),
@@ -194,7 +199,7 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
     // commit on the PC for each small download would cost more than sending
     // it. What the server took but the PC did not note is sent again next
     // time, and taken once. A refused row is noted with the progress past it.
-    qint64 kept[kindCount] = {done[0], done[1], done[2], done[3]};
+    qint64 kept[kindCount] = {done[0], done[1], done[2], done[3], done[4]};
     QElapsedTimer sinceKept;
     sinceKept.start();
     const auto remember = [&](QString *why, bool soon = false) {
@@ -209,9 +214,9 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
             return false;
         QSqlQuery state(local.db);
         bool ok = runArchiveQuery(state, le, QStringLiteral("update_sync_state"),
-                                  {serverId, done[0], done[1], done[2]}, why) &&
+                                  {serverId, done[0], done[1], done[2], done[3]}, why) &&
                   runArchiveQuery(state, le, QStringLiteral("update_sync_progress"),
-                                  {serverId, kinds[3], done[3]}, why);
+                                  {serverId, kinds[wearerKind], done[wearerKind]}, why);
         for (int i = 0; i < kindCount && ok; ++i) {
             for (qint64 id : qAsConst(refusedNow[i]))
                 ok = ok && runArchiveQuery(state, le, QStringLiteral("insert_sync_refused"),
@@ -298,11 +303,13 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
                     return false;
                 QSqlQuery insert(server.db);
                 // pager, origin, downloaded_at, zone, outcome, pages, records,
-                // stored_at, digest, dump_size, dump, pc
+                // stored_at, digest, dump_size, dump, pc, overdue_since,
+                // clock_offset
                 if (!runArchiveQuery(insert, se, QStringLiteral("sync_insert_download"),
                                      {pager, values.at(1), values.at(2), values.at(3), values.at(4),
                                       values.at(5), values.at(6), values.at(8), values.at(9),
-                                      values.at(10), values.at(11), pcOf(values.at(12))},
+                                      values.at(10), values.at(11), pcOf(values.at(12)),
+                                      values.at(13), values.at(14)},
                                      why))
                     return false;
                 qint64 download = addedRow(insert);
@@ -434,12 +441,13 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
         return true;
     };
     const SendRow sendRead = [&](const QVariantList &read, int *added, QString *why) {
-        // id, serial, read_at, os_user, pc, uid
+        // id, serial, read_at, os_user, pc, uid, clock_offset
         const qint64 pager = server.pagerId(read.at(1).toString(), true, why);
         QSqlQuery insert(server.db);
         if (!pager ||
-            !runArchiveQuery(insert, se, QStringLiteral("sync_insert_read"),
-                             {pager, read.at(2), read.at(3), pcOf(read.at(4)), read.at(5)}, why))
+            !runArchiveQuery(
+                insert, se, QStringLiteral("sync_insert_read"),
+                {pager, read.at(2), read.at(3), pcOf(read.at(4)), read.at(5), read.at(6)}, why))
             return false;
         const qint64 readId = addedRow(insert);
         if (!readId)
@@ -454,12 +462,12 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
     };
     const SendRow sendChange = [&](const QVariantList &c, int *added, QString *why) {
         // id, serial, changed_at, os_user, setting, value_before, value_sent,
-        // outcome, pc, uid
+        // outcome, pc, uid, clock_offset
         const qint64 pager = server.pagerId(c.at(1).toString(), true, why);
         QSqlQuery insert(server.db);
         if (!pager || !runArchiveQuery(insert, se, QStringLiteral("sync_insert_change"),
                                        {pager, c.at(2), c.at(3), c.at(4), c.at(5), c.at(6), c.at(7),
-                                        pcOf(c.at(8)), c.at(9)},
+                                        pcOf(c.at(8)), c.at(9), c.at(10)},
                                        why))
             return false;
         *added += insert.numRowsAffected() > 0 ? 1 : 0;
@@ -481,13 +489,28 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
         *added += insert.numRowsAffected() > 0 ? 1 : 0;
         return true;
     };
+    const SendRow sendCalibration = [&](const QVariantList &c, int *added, QString *why) {
+        // id, serial, entered_at, calibrated_on, certificate, passed, note,
+        // interval_months, os_user, pc, uid
+        const qint64 pager = server.pagerId(c.at(1).toString(), true, why);
+        QSqlQuery insert(server.db);
+        if (!pager || !runArchiveQuery(insert, se, QStringLiteral("sync_insert_calibration"),
+                                       {pager, c.at(3), c.at(4), c.at(5), c.at(6), c.at(7), c.at(2),
+                                        c.at(8), pcOf(c.at(9)), c.at(10)},
+                                       why))
+            return false;
+        *added += insert.numRowsAffected() > 0 ? 1 : 0;
+        return true;
+    };
     const auto nothingToPrepare = [](const QList<QVariantList> &) { return true; };
     if (!sendAll(1, QStringLiteral("select_reads_after"), readValuesOf, sendRead, &result.reads,
                  QStringLiteral("parameter reads")) ||
         !sendAll(2, QStringLiteral("select_changes_after"), nothingToPrepare, sendChange,
                  &result.changes, QStringLiteral("setting changes")) ||
-        !sendAll(3, QStringLiteral("select_wearer_events_after"), nothingToPrepare, sendWearerEvent,
-                 &result.wearerEvents, QStringLiteral("wearer events")))
+        !sendAll(3, QStringLiteral("select_calibrations_after"), nothingToPrepare, sendCalibration,
+                 &result.calibrations, QStringLiteral("calibrations")) ||
+        !sendAll(wearerKind, QStringLiteral("select_wearer_events_after"), nothingToPrepare,
+                 sendWearerEvent, &result.wearerEvents, QStringLiteral("wearer events")))
         return timeUp ? stopForTime() : stop(reason);
     if (!remember(&reason))
         return stop(reason);

@@ -9,11 +9,11 @@
 // for it and keeps it in memory; uri() never carries it.
 //
 // Synchronising sends what the PC's archive holds that the server lacks:
-// downloads with their dumps and records, parameter reads, setting changes
-// and wearer events (wearers entered, pagers given and returned), in the
-// PC's order. The server keeps each record once by its
+// downloads with their dumps and records, parameter reads, setting changes,
+// wearer events (wearers entered, pagers given and returned) and
+// calibrations, in the PC's order. The server keeps each record once by its
 // identity (serial number, stored bytes, copy), each download once by its
-// dump's digest, each read and change once by the id it was given on its PC,
+// dump's digest, each read, change and calibration once by the id it was given on its PC,
 // with unique keys and INSERT … ON CONFLICT DO NOTHING, so that running it
 // twice, or from several PCs at once, leaves each row once. The PC remembers,
 // per server, how far it got, so a sync that finds nothing new costs a
@@ -71,7 +71,8 @@ QStringList serverConnectOptions(const ArchiveServer &server, QString *reason);
 // A row of the PC's archive that the server refused.
 struct ArchiveSyncRefusal
 {
-    QString kind;  // "download", "parameter read", "setting change" or "wearer event"
+    QString kind;  // "download", "parameter read", "setting change", "wearer event" or
+                   // "calibration"
     qint64 id = 0; // in the PC's archive (a download's is what `archive dump` takes)
     QString serialNumber;
     QDateTime at;   // when it was downloaded, read or made; invalid when not known
@@ -94,6 +95,7 @@ struct ArchiveSyncResult
     int reads = 0;
     int changes = 0;
     int wearerEvents = 0; // wearers entered, pagers given and returned
+    int calibrations = 0;
     // Sending stopped at a time limit of this program's (the server stalled).
     bool stalled = false;
     // What the server refused (also when the sync went to its end).
@@ -102,7 +104,8 @@ struct ArchiveSyncResult
     bool complete() const { return ok && refused.isEmpty(); }
     bool nothingNew() const
     {
-        return complete() && !downloads && !records && !reads && !changes && !wearerEvents;
+        return complete() && !downloads && !records && !reads && !changes && !wearerEvents &&
+               !calibrations;
     }
 };
 

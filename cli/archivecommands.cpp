@@ -347,12 +347,14 @@ int listDownloads(Context &c)
                       !error.isEmpty()
                           ? error
                           : QStringLiteral("no pager %1 in the archive").arg(c.args.first()));
-    c.out << "id\torigin\tdownloaded\tzone\toutcome\tpages\trecords\tnew\tdump-bytes\tpc\n";
+    c.out << "id\torigin\tdownloaded\tzone\toutcome\tpages\trecords\tnew\tdump-bytes\tpc\t"
+             "overdue-since\tclock-offset\n";
     for (const ArchiveDownload &d : list)
         c.out << row({QString::number(d.id), d.origin, timeText(d.downloadedAt),
                       QString::fromUtf8(d.zone), d.outcome, QString::number(d.pages),
                       QString::number(d.records), QString::number(d.newRecords),
-                      QString::number(d.dumpSize), d.pc})
+                      QString::number(d.dumpSize), d.pc, d.overdueSince.toString(dateFormat),
+                      d.clockOffset.isNull() ? QString() : d.clockOffset.toString()})
               << "\n";
     return ExitOk;
 }
@@ -388,7 +390,8 @@ int syncArchive(Context &c)
     else
         c.out << c.server.uri() << ": " << result.downloads << " new downloads, " << result.records
               << " new records, " << result.reads << " new parameter reads, " << result.changes
-              << " new setting changes, " << result.wearerEvents << " new wearer events\n";
+              << " new setting changes, " << result.calibrations << " new calibrations, "
+              << result.wearerEvents << " new wearer events\n";
     return syncFailed(result, false) ? ExitFailure : ExitOk;
 }
 

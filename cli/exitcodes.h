@@ -9,4 +9,5 @@ enum ExitCode {
     ExitNoPager = 3,
     ExitRefused = 4,    // the pager refused or did not confirm a change
     ExitIncomplete = 5, // the history download stopped before its end
+    ExitDue = 6,        // instruments due: a pager is due for calibration (or overdue)
 };

@@ -8,6 +8,7 @@
 #include "historydownload.h"
 #include "historydump.h"
 #include "historytablemodel.h"
+#include "instrumentcommands.h"
 #include "pagerlink.h"
 #include "pdfjournal.h"
 #include "plotcommand.h"
@@ -185,12 +186,20 @@ template <typename Action> int withPager(PagerLink &link, Action action)
 }
 
 // Logs a change sent to the pager in the archive.
+// The pager's clock (read back now) minus the PC's; null when not read back.
+QVariant clockOffsetOf(const QDateTime &readBack)
+{
+    return readBack.isValid() ? QVariant(QDateTime::currentDateTime().secsTo(readBack))
+                              : QVariant();
+}
+
+// `clockOffset`: the pager's clock minus the PC's, when read at this contact.
 void logChange(const PagerLink &link, const char *name, const QString &value,
-               SettingOutcome outcome)
+               SettingOutcome outcome, const QVariant &clockOffset = QVariant())
 {
     QString error;
     if (archive().isOpen() && !archive().storeSettingChange(link.serialNumber, QLatin1String(name),
-                                                            value, outcome, &error))
+                                                            value, outcome, &error, clockOffset))
         warnNotArchived(error);
 }
 
@@ -228,6 +237,7 @@ struct Exports
     QString pdf;
     QString dump; // written by the history command itself
     QDate calibrationDate;
+    QDate overdueSince; // the download was made on or after the calibration due date
     QString serialNumber;
 };
 
@@ -235,12 +245,13 @@ int writeExports(const QAbstractItemModel &model, const Exports &e)
 {
     int code = ExitOk;
     QString error;
-    if (!e.csv.isEmpty() && !saveHistoryCsv(&model, e.calibrationDate, e.csv, &error)) {
+    if (!e.csv.isEmpty() &&
+        !saveHistoryCsv(&model, e.calibrationDate, e.csv, &error, QLocale(), e.overdueSince)) {
         err() << "dr7326g-cli: " << e.csv << " not written: " << error << "\n";
         code = ExitFailure;
     }
-    if (!e.pdf.isEmpty() &&
-        !saveJournalPdf(&model, e.serialNumber, e.calibrationDate, e.pdf, &error)) {
+    if (!e.pdf.isEmpty() && !saveJournalPdf(&model, e.serialNumber, e.calibrationDate, e.pdf,
+                                            &error, JournalProgress(), nullptr, e.overdueSince)) {
         err() << "dr7326g-cli: " << e.pdf << " not written: " << error << "\n";
         code = ExitFailure;
     }
@@ -316,6 +327,8 @@ int params(PagerLink &link)
         if (archive().isOpen()) {
             ParameterRead read;
             read.serialNumber = link.serialNumber;
+            if (deviceText != QLatin1String("?"))
+                read.clockOffset = pc.secsTo(device);
             const std::pair<const char *, QString> values[] = {
                 {setting::deviceTime, deviceText},
                 {setting::neutronSigma, neutronText},
@@ -364,6 +377,8 @@ int main(int argc, char **argv)
         return runArchiveCommand(argc, argv);
     if (isWearerCommand(argc, argv))
         return runWearerCommand(argc, argv);
+    if (isInstrumentCommand(argc, argv))
+        return runInstrumentCommand(argc, argv);
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("dr7326g-cli"));
     QGuiApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
@@ -400,6 +415,9 @@ int main(int argc, char **argv)
             "  plot FILE --png|--pdf OUT  the history plot of a dump (PNG, or PDF A4)\n"
             "  archive COMMAND            the archive (see 'dr7326g-cli archive --help'):\n") +
         archiveCommandsHelp() +
+        QStringLiteral("  instruments COMMAND        the pagers' calibrations (see 'dr7326g-cli "
+                       "instruments --help'):\n") +
+        instrumentCommandsHelp() +
         QStringLiteral(
             "  wearers COMMAND            who wore which pager (see 'dr7326g-cli wearers "
             "--help'):\n") +
@@ -425,7 +443,8 @@ int main(int argc, char **argv)
             "Exit status: 0 success, 1 a file not read or written, 2 usage error (also a\n"
             "clock time outside the pager's range, several pagers and no --serial), 3 no\n"
             "pager answered (or not the one named by --serial) or it did not answer a\n"
-            "request, 4 the pager refused or did not confirm a change, 5 history incomplete."));
+            "request, 4 the pager refused or did not confirm a change, 5 history incomplete,\n"
+            "6 a pager due for calibration (instruments due)."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption dumpOption(QStringLiteral("dump"),
@@ -439,7 +458,8 @@ int main(int argc, char **argv)
                                        QStringLiteral("FILE"));
     const QCommandLineOption dateOption(
         QStringLiteral("calibration-date"),
-        QStringLiteral("calibration date for the CSV file and the journal (default 2020-11-27)"),
+        QStringLiteral("calibration date for the CSV file and the journal (default: the pager's "
+                       "last passed calibration in the archive, else 2020-11-27)"),
         QStringLiteral("yyyy-MM-dd"), QStringLiteral("2020-11-27"));
     const QCommandLineOption serialOption(
         QStringLiteral("serial"),
@@ -456,8 +476,13 @@ int main(int argc, char **argv)
         QStringLiteral("params, history, set-: after storing, send to the lab's archive server "
                        "(postgresql://user@host:5432/database; default: $DR7326G_SERVER)"),
         QStringLiteral("URI"));
+    const QCommandLineOption clockOption(
+        QStringLiteral("set-clock-beyond"),
+        QStringLiteral("history: set the pager's clock (and read it back, logged as every "
+                       "change) when it is off the PC's by more than SECONDS"),
+        QStringLiteral("SECONDS"));
     parser.addOptions({dumpOption, csvOption, pdfOption, dateOption, serialOption, archiveOption,
-                       noArchiveOption, serverOption});
+                       noArchiveOption, serverOption, clockOption});
 #ifndef Q_OS_WIN
     const QCommandLineOption usbIdOption(
         QStringLiteral("usb-id"),
@@ -508,7 +533,8 @@ int main(int argc, char **argv)
     const bool pagerCommand = pagerCommands.contains(command);
     if ((reportOptions && command != QLatin1String("history") &&
          command != QLatin1String("decode")) ||
-        (parser.isSet(dumpOption) && command != QLatin1String("history")) ||
+        ((parser.isSet(dumpOption) || parser.isSet(clockOption)) &&
+         command != QLatin1String("history")) ||
         (parser.isSet(serialOption) && !pagerCommand && command != QLatin1String("decode")))
         return usage(QStringLiteral("option not valid for %1").arg(command));
 
@@ -602,11 +628,14 @@ int main(int argc, char **argv)
         if (!deviceClockCanHold(t))
             return clockOutOfRange();
         return withPager(link, [&] {
-            const PagerLink::ClockSetOutcome outcome = link.setDeviceTimeConfirmed(t);
+            // The clock as read back: the offset it starts from.
+            QDateTime readBack;
+            const PagerLink::ClockSetOutcome outcome = link.setDeviceTimeConfirmed(t, &readBack);
             logChange(link, setting::deviceTime, t.toString(timeFormat),
                       outcome == PagerLink::ClockSetOutcome::Confirmed ? SettingOutcome::Stored
                       : link.lastRequestAnswered() ? SettingOutcome::NotConfirmed
-                                                   : SettingOutcome::NoAnswer);
+                                                   : SettingOutcome::NoAnswer,
+                      clockOffsetOf(readBack));
             switch (outcome) {
             case PagerLink::ClockSetOutcome::Confirmed:
                 out() << "device-time: " << t.toString(timeFormat) << "\n"
@@ -679,6 +708,12 @@ int main(int argc, char **argv)
             return usage(QStringLiteral("history takes no argument"));
         const QString dumpFile = parser.value(dumpOption);
         exports.dump = dumpFile;
+        bool beyondOk = true;
+        const qint64 setClockBeyond =
+            parser.isSet(clockOption) ? parser.value(clockOption).toLongLong(&beyondOk) : -1;
+        if (!beyondOk || (parser.isSet(clockOption) && setClockBeyond < 0))
+            return usage(QStringLiteral("--set-clock-beyond wants a number of seconds: %1")
+                             .arg(parser.value(clockOption)));
         // A file that cannot be written is told before the pager is asked,
         // not after a long download whose pages would then be lost.
         for (const QString &name : {dumpFile, exports.csv, exports.pdf}) {
@@ -692,6 +727,16 @@ int main(int argc, char **argv)
         }
         return withPager(link, [&] {
             link.readInfo();
+            // The pager's calibration, for the report's heading and date.
+            if (archive().isOpen()) {
+                const CalibrationState state =
+                    archive().calibrationStateOf(link.serialNumber, QDate::currentDate());
+                exports.overdueSince = state.overdueOn(QDate::currentDate());
+                if (!parser.isSet(dateOption) && state.lastPassedDate.isValid())
+                    exports.calibrationDate = state.lastPassedDate;
+                if (state.status != CalibrationStatus::Current)
+                    err() << "dr7326g-cli: " << calibrationStatusText(state) << "\n";
+            }
             HistoryDump dump;
             dump.serialNumber = link.serialNumber;
             dump.downloadedAt = QDateTime::currentDateTime();
@@ -711,6 +756,13 @@ int main(int argc, char **argv)
                                                             QLatin1String(setting::historyInterval))
                                          .toInt()
                                    : 0);
+            // The clock's offset, kept with the download: read after it, so
+            // that a pager that stopped answering is not asked again.
+            bool clockRead = false;
+            const QDateTime pcAfter = QDateTime::currentDateTime();
+            const QDateTime deviceAfter =
+                result.complete() ? link.readDeviceTime(&clockRead) : QDateTime();
+            const QVariant offset = clockRead ? QVariant(pcAfter.secsTo(deviceAfter)) : QVariant();
             // Without a record the earlier dump stays (showRecords says so).
             const bool anyRecord = !records.isEmpty();
             int code = showRecords(records, result.complete(), exports, QTimeZone::systemTimeZone(),
@@ -722,7 +774,7 @@ int main(int argc, char **argv)
                                            result.complete() ? ArchiveOutcome::Complete
                                            : result.stopped  ? ArchiveOutcome::Stopped
                                                              : ArchiveOutcome::Incomplete,
-                                           QStringLiteral("download"));
+                                           QStringLiteral("download"), offset);
                 if (!stored.ok) {
                     warnNotArchived(stored.error);
                     if (code == ExitOk)
@@ -734,6 +786,26 @@ int main(int argc, char **argv)
                     err() << "dr7326g-cli: archive: " << stored.newRecords << " new of "
                           << stored.records << " records\n";
                 }
+            }
+            // A clock off by more than allowed is set after the download.
+            if (clockRead && setClockBeyond >= 0 && qAbs(offset.toLongLong()) > setClockBeyond) {
+                const QDateTime now = QDateTime::currentDateTime();
+                QDateTime readBack;
+                const PagerLink::ClockSetOutcome set = link.setDeviceTimeConfirmed(now, &readBack);
+                logChange(link, setting::deviceTime, now.toString(timeFormat),
+                          set == PagerLink::ClockSetOutcome::Confirmed ? SettingOutcome::Stored
+                          : link.lastRequestAnswered() ? SettingOutcome::NotConfirmed
+                                                       : SettingOutcome::NoAnswer,
+                          clockOffsetOf(readBack));
+                err() << "dr7326g-cli: the pager's clock was off by " << offset.toLongLong()
+                      << " s: "
+                      << (set == PagerLink::ClockSetOutcome::Confirmed
+                              ? QStringLiteral("set, and it reads back %1")
+                                    .arg(readBack.toString(timeFormat))
+                              : QStringLiteral("setting it was not confirmed"))
+                      << "\n";
+                if (set != PagerLink::ClockSetOutcome::Confirmed && code == ExitOk)
+                    code = ExitRefused;
             }
             if (dumpFile.isEmpty() || !anyRecord)
                 return code;

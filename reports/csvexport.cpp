@@ -33,7 +33,8 @@ QString displayText(const QAbstractItemModel *model, int row, int column)
 // Produces the file content line by line; `emitLine` gets each line with its
 // line feed and returns false to stop.
 bool produceCsv(const QAbstractItemModel *model, const QDate &calibrationDate,
-                const QLocale &locale, const std::function<bool(const QByteArray &)> &emitLine)
+                const QDate &overdueSince, const QLocale &locale,
+                const std::function<bool(const QByteArray &)> &emitLine)
 {
     const int columns = model ? model->columnCount() : 0;
     const int rows = model ? model->rowCount() : 0;
@@ -62,7 +63,9 @@ bool produceCsv(const QAbstractItemModel *model, const QDate &calibrationDate,
         if (!emitLine(fields.join(separator).toUtf8() + '\n'))
             return false;
     }
-    return true;
+    // Last, so that every other line stays where it was.
+    return !overdueSince.isValid() ||
+           emitLine(quoted(overdueCalibrationText(overdueSince)).toUtf8() + '\n');
 }
 
 } // namespace
@@ -87,11 +90,17 @@ QString csvNumberText(const QVariant &cell, const QLocale &locale)
     return text;
 }
 
+QString overdueCalibrationText(const QDate &overdueSince)
+{
+    return QStringLiteral("Поверка просрочена с ") +
+           QLocale::c().toString(overdueSince, QStringLiteral("dd.MM.yyyy"));
+}
+
 QByteArray historyCsv(const QAbstractItemModel *model, const QDate &calibrationDate,
-                      const QLocale &locale)
+                      const QLocale &locale, const QDate &overdueSince)
 {
     QByteArray content;
-    produceCsv(model, calibrationDate, locale, [&content](const QByteArray &line) {
+    produceCsv(model, calibrationDate, overdueSince, locale, [&content](const QByteArray &line) {
         content += line;
         return true;
     });
@@ -99,7 +108,7 @@ QByteArray historyCsv(const QAbstractItemModel *model, const QDate &calibrationD
 }
 
 bool writeHistoryCsv(const QAbstractItemModel *model, const QDate &calibrationDate, QIODevice *out,
-                     const QLocale &locale, QString *error)
+                     const QLocale &locale, QString *error, const QDate &overdueSince)
 {
     if (!out || !out->isWritable()) {
         if (error)
@@ -107,21 +116,23 @@ bool writeHistoryCsv(const QAbstractItemModel *model, const QDate &calibrationDa
         return false;
     }
     QByteArray pending;
-    const bool produced = produceCsv(model, calibrationDate, locale, [&](const QByteArray &line) {
-        pending += line;
-        if (pending.size() < writeChunkBytes)
-            return true;
-        const bool written = writeAllBytes(out, pending, error);
-        pending.clear();
-        return written;
-    });
+    const bool produced =
+        produceCsv(model, calibrationDate, overdueSince, locale, [&](const QByteArray &line) {
+            pending += line;
+            if (pending.size() < writeChunkBytes)
+                return true;
+            const bool written = writeAllBytes(out, pending, error);
+            pending.clear();
+            return written;
+        });
     return produced && (pending.isEmpty() || writeAllBytes(out, pending, error));
 }
 
 bool saveHistoryCsv(const QAbstractItemModel *model, const QDate &calibrationDate,
-                    const QString &fileName, QString *error, const QLocale &locale)
+                    const QString &fileName, QString *error, const QLocale &locale,
+                    const QDate &overdueSince)
 {
     return saveAllOrNothing(fileName, error, [&](QIODevice *out) {
-        return writeHistoryCsv(model, calibrationDate, out, locale, error);
+        return writeHistoryCsv(model, calibrationDate, out, locale, error, overdueSince);
     });
 }

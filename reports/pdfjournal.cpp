@@ -1,5 +1,6 @@
 #include "pdfjournal.h"
 
+#include "csvexport.h"
 #include "devicewrite.h"
 #include "historyflags.h"
 
@@ -378,13 +379,16 @@ void setError(QString *error, const QString &text)
 
 } // namespace
 
-JournalHeading journalHeading(const QString &serialNumber, const QDate &calibrationDate)
+JournalHeading journalHeading(const QString &serialNumber, const QDate &calibrationDate,
+                              const QDate &overdueSince)
 {
     JournalHeading heading;
     heading.serialNumber = serialNumber;
     heading.lines << QStringLiteral("Серийный номер: ") + serialNumber
                   << QStringLiteral("Дата поверки: ") +
                          QLocale::c().toString(calibrationDate, QStringLiteral("dd.MM.yyyy"));
+    if (overdueSince.isValid())
+        heading.lines << overdueCalibrationText(overdueSince);
     return heading;
 }
 
@@ -597,10 +601,10 @@ bool writeJournalPdf(const QAbstractItemModel *model, const JournalHeading &give
 
 bool saveJournalPdf(const QAbstractItemModel *model, const QString &serialNumber,
                     const QDate &calibrationDate, const QString &fileName, QString *error,
-                    const JournalProgress &progress, int *sheets)
+                    const JournalProgress &progress, int *sheets, const QDate &overdueSince)
 {
-    return saveJournalPdf(model, journalHeading(serialNumber, calibrationDate), fileName, error,
-                          progress, sheets);
+    return saveJournalPdf(model, journalHeading(serialNumber, calibrationDate, overdueSince),
+                          fileName, error, progress, sheets);
 }
 
 bool saveJournalPdf(const QAbstractItemModel *model, const JournalHeading &heading,

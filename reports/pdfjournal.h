@@ -16,7 +16,7 @@
 #include <functional>
 
 class QAbstractItemModel;
-class QDate;
+#include <QDate>
 class QIODevice;
 
 // Told as each sheet of the journal is painted: the sheet's number (from 1)
@@ -32,8 +32,10 @@ struct JournalHeading
     QStringList lines;
 };
 // The history journal's heading: "Серийный номер: ..." and "Дата поверки: dd.MM.yyyy"
-// (as the window shows the date).
-JournalHeading journalHeading(const QString &serialNumber, const QDate &calibrationDate);
+// (as the window shows the date); for a download made on or after the pager's
+// calibration due date, a third line "Поверка просрочена с dd.MM.yyyy".
+JournalHeading journalHeading(const QString &serialNumber, const QDate &calibrationDate,
+                              const QDate &overdueSince = QDate());
 
 // Renders the journal as PDF and writes the PDF bytes to `out` (already open
 // for writing), as they are made. Returns false and a reason in *error on
@@ -47,7 +49,8 @@ bool writeJournalPdf(const QAbstractItemModel *model, const QString &serialNumbe
 // result is false and *error tells why.
 bool saveJournalPdf(const QAbstractItemModel *model, const QString &serialNumber,
                     const QDate &calibrationDate, const QString &fileName, QString *error = nullptr,
-                    const JournalProgress &progress = JournalProgress(), int *sheets = nullptr);
+                    const JournalProgress &progress = JournalProgress(), int *sheets = nullptr,
+                    const QDate &overdueSince = QDate());
 
 // The same with a heading of the caller's (the archive's period journal, the
 // settings log).

@@ -482,10 +482,11 @@ void TestMainWindowLayout::menus()
                                            "menuSaveDump", "menuOpenDump", "-", "menuExit"}));
 #ifndef Q_OS_WIN
     // «Подключение USB…»: the setting of a pager on USB, Linux only.
-    QCOMPARE(entries("menu_2"),
-             (QStringList{"menuConnect", "-", "menuReadHistory", "-", "menuUsbSettings"}));
+    QCOMPARE(entries("menu_2"), (QStringList{"menuConnect", "-", "menuReadHistory",
+                                             "menuSetClockBeyond", "-", "menuUsbSettings"}));
 #else
-    QCOMPARE(entries("menu_2"), (QStringList{"menuConnect", "-", "menuReadHistory"}));
+    QCOMPARE(entries("menu_2"),
+             (QStringList{"menuConnect", "-", "menuReadHistory", "menuSetClockBeyond"}));
 #endif
     QCOMPARE(entries("menu_4"), QStringList{"menuPlotHistory"});
     QCOMPARE(entries("menu_3"), QStringList{"menuHelp"});
@@ -574,6 +575,7 @@ void TestMainWindowLayout::slotsBoundByName()
         "on_edtSn_returnPressed()",       "on_edtSg_returnPressed()",
         "on_edtMED_returnPressed()",      "on_edtThist_returnPressed()",
         "on_dateControl_dateChanged(QDate)",
+        "on_dateControl_editingFinished()",
     };
     // clang-format on
     const int count = int(std::size(expected));

@@ -50,6 +50,8 @@ bool openTestArchive(Archive &archive, const QString &file, QString *error)
 
 } // namespace
 
+Q_DECLARE_METATYPE(CalibrationStatus)
+
 class TestArchive : public QObject
 {
     Q_OBJECT
@@ -69,6 +71,10 @@ private slots:
     void hostileSerialsRefused();
     void recordModelReadsAnyRow_data();
     void recordModelReadsAnyRow();
+    void calibrationStatus_data();
+    void calibrationStatus();
+    void clockDrift_data();
+    void clockDrift();
 
 private:
     QTemporaryDir dir;
@@ -477,6 +483,97 @@ void TestArchive::recordModelReadsAnyRow()
     for (int r = 0; r < table.rowCount(); ++r)
         sameRow(r);
     QVERIFY2(model.lastError().isEmpty(), qPrintable(model.lastError()));
+}
+
+void TestArchive::calibrationStatus_data()
+{
+    // Calibrations in the order entered, each "yyyy-MM-dd passed|failed
+    // months"; the due date and status on `today` (30 days' warning).
+    QTest::addColumn<QStringList>("entered");
+    QTest::addColumn<QDate>("today");
+    QTest::addColumn<QDate>("due");
+    QTest::addColumn<CalibrationStatus>("status");
+    const QDate due(2026, 1, 10);
+    QTest::newRow("none") << QStringList() << due << QDate() << CalibrationStatus::Never;
+    QTest::newRow("only failed") << QStringList{"2025-01-10 failed 12"} << due << QDate()
+                                 << CalibrationStatus::Never;
+    QTest::newRow("31 days before due") << QStringList{"2025-01-10 passed 12"} << due.addDays(-31)
+                                        << due << CalibrationStatus::Current;
+    QTest::newRow("30 days before due") << QStringList{"2025-01-10 passed 12"} << due.addDays(-30)
+                                        << due << CalibrationStatus::DueSoon;
+    QTest::newRow("on the due date")
+        << QStringList{"2025-01-10 passed 12"} << due << due << CalibrationStatus::Overdue;
+    QTest::newRow("interval of 24 months") << QStringList{"2024-01-10 passed 24"}
+                                           << due.addDays(-40) << due << CalibrationStatus::Current;
+    QTest::newRow("failed after passing")
+        << QStringList{"2025-01-10 passed 12", "2025-06-01 failed 12"} << QDate(2025, 7, 1) << due
+        << CalibrationStatus::Failed;
+    QTest::newRow("earlier date entered later")
+        << QStringList{"2025-01-10 passed 12", "2024-01-10 passed 12"} << QDate(2025, 7, 1) << due
+        << CalibrationStatus::Current;
+    QTest::newRow("passed again on the day it failed")
+        << QStringList{"2025-01-10 failed 12", "2025-01-10 passed 12"} << QDate(2025, 7, 1) << due
+        << CalibrationStatus::Current;
+}
+
+void TestArchive::calibrationStatus()
+{
+    QFETCH(QStringList, entered);
+    QFETCH(QDate, today);
+    QFETCH(QDate, due);
+    QFETCH(CalibrationStatus, status);
+    Archive archive;
+    QString error;
+    QVERIFY2(openTestArchive(
+                 archive,
+                 dir.filePath(
+                     QStringLiteral("calibration%1.sqlite").arg(QTest::currentDataTag()[0] - 'a')),
+                 &error),
+             qPrintable(error));
+    const QString serial = QStringLiteral("05A%1").arg(qHash(QTest::currentDataTag()));
+    for (const QString &line : entered) {
+        const QStringList parts = line.split(' ');
+        Calibration c;
+        c.serialNumber = serial;
+        c.date = QDate::fromString(parts.at(0), Qt::ISODate);
+        c.passed = parts.at(1) == "passed";
+        c.intervalMonths = parts.at(2).toInt();
+        QVERIFY2(archive.storeCalibration(c, &error), qPrintable(error));
+    }
+    const CalibrationState state = archive.calibrationStateOf(serial, today);
+    QCOMPARE(state.due, due);
+    QCOMPARE(state.status, status);
+}
+
+void TestArchive::clockDrift_data()
+{
+    // Offsets as "hours seconds" (a trailing "set": the clock was set there,
+    // the offset read back after it); the drift in s/day, or -1 for none.
+    QTest::addColumn<QStringList>("offsets");
+    QTest::addColumn<double>("drift");
+    QTest::newRow("one") << QStringList{"0 5"} << -1.0;
+    QTest::newRow("under an hour apart") << QStringList{"0 5", "0.5 6"} << -1.0;
+    QTest::newRow("gaining 2 s a day") << QStringList{"0 5", "24 7", "48 9"} << 2.0;
+    QTest::newRow("losing 3 s a day") << QStringList{"0 0", "48 -6"} << -3.0;
+    QTest::newRow("from the last setting on")
+        << QStringList{"0 100", "24 150", "48 1 set", "72 2"} << 1.0;
+}
+
+void TestArchive::clockDrift()
+{
+    QFETCH(QStringList, offsets);
+    QFETCH(double, drift);
+    QList<ClockOffset> list;
+    const QDateTime start(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC);
+    for (const QString &o : offsets) {
+        const QStringList parts = o.split(' ');
+        list << ClockOffset{start.addSecs(qint64(parts.at(0).toDouble() * 3600)),
+                            parts.at(1).toLongLong(), "read", parts.size() > 2};
+    }
+    const QVariant got = ::clockDrift(list);
+    QCOMPARE(got.isNull(), drift == -1.0);
+    if (!got.isNull())
+        QVERIFY2(qAbs(got.toDouble() - drift) < 1e-9, qPrintable(got.toString()));
 }
 
 DR7326G_SERVER_TEST_MAIN(TestArchive, false)

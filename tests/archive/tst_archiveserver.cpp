@@ -1,5 +1,6 @@
-// The lab's server filled from PCs' archives: each record, download, read and
-// change kept once however often and from how many PCs it is sent, also by
+// The lab's server filled from PCs' archives: each record, download, read,
+// change and calibration kept once (with the clock offsets and the overdue
+// mark of the contacts) however often and from how many PCs it is sent, also by
 // two PCs sending at the same moment; a download stored on the PC when the
 // server is down, and sent by the next sync; a serial number shaped like SQL
 // kept as text; what the server refuses, or a server that stops answering,
@@ -27,23 +28,29 @@ namespace {
 const QDateTime epoch = QDateTime::fromSecsSinceEpoch(0);
 const QDateTime farAway = QDateTime::fromSecsSinceEpoch(qint64(1) << 33);
 
-// A PC's archive holding `downloads` of `serial` (the PC's `pc`-th), a
-// parameter read and a setting change.
+// A PC's archive holding a calibration of `serial` due before its
+// `downloads` (the PC's `pc`-th), a parameter read and a setting change, each
+// contact with a clock offset.
 QString pcArchive(const QTemporaryDir &dir, const QString &name, const QString &serial,
                   const Downloads &downloads, int pc)
 {
     const QString file = dir.filePath(name + ".sqlite");
     Archive archive;
-    if (!archive.open(file, nullptr))
+    Calibration calibration;
+    calibration.serialNumber = serial;
+    calibration.date = QDate(2024, 12, 20);
+    calibration.certificate = QStringLiteral("C-%1").arg(pc);
+    if (!archive.open(file, nullptr) || !archive.storeCalibration(calibration, nullptr))
         return QString();
     for (int i = 0; i < downloads.size(); ++i)
         if (!archive
                  .storeHistory(historyDumpOf(serial, downloads.at(i), true, 3600 * (i + 100 * pc)),
-                               ArchiveOutcome::Complete, "download")
+                               ArchiveOutcome::Complete, "download", 5)
                  .ok)
             return QString();
-    archive.storeParameterRead({serial, {{setting::gammaSigma, "3"}}}, nullptr);
-    archive.storeSettingChange(serial, setting::gammaSigma, "4", SettingOutcome::Stored, nullptr);
+    archive.storeParameterRead({serial, {{setting::gammaSigma, "3"}}, 6}, nullptr);
+    archive.storeSettingChange(serial, setting::gammaSigma, "4", SettingOutcome::Stored, nullptr,
+                               7);
     // A wearer of the PC's own, given the pager for a day and back.
     const QString wearer = QStringLiteral("W%1").arg(pc);
     const QDateTime given = QDateTime(QDate(2026, 1, 1 + pc), QTime(8, 0));
@@ -158,6 +165,10 @@ void TestArchiveServer::sync()
         QCOMPARE(a.serialNumber, serial);
         QCOMPARE(a.from.secsTo(a.to), qint64(8 * 3600));
     }
+    QCOMPARE(lab.calibrations(serial).size(), pcs.size());
+    QCOMPARE(lab.calibrationStateOf(serial, QDate(2026, 1, 1)).status, CalibrationStatus::Overdue);
+    QCOMPARE(lab.downloads(serial).first().overdueSince, QDate(2025, 12, 20));
+    QCOMPARE(lab.clockOffsets(serial).size(), downloads + 2 * pcs.size());
 }
 
 void TestArchiveServer::pcsAtOnce()
@@ -247,7 +258,7 @@ void TestArchiveServer::serverFaults()
     QVERIFY2(server.isSet(), qPrintable(error));
     QVERIFY2(Archive().openServer(server, &error), qPrintable(error));
     QVERIFY2(rule.isEmpty() || runOnTestServer(db, rule, &error), qPrintable(error));
-    // The faulty pager's download, read and change, then a good pager's
+    // The faulty pager's calibration, download, read and change, then a good pager's
     // download and read.
     const QString file = pcArchive(dir, db, "05A-FIRST", {{1, 2, 3}}, 0);
     QVERIFY(!file.isEmpty());
@@ -306,16 +317,16 @@ void TestArchiveServer::serverFaults()
         QCOMPARE(testServerValue(db, "SELECT COUNT(*) FROM records"), QString("5"));
         return;
     }
-    // The faulty pager's download, read, change and its giving to a wearer
-    // are named; the good download, and the read sent with the refused one,
-    // went past them; the next sync names them again.
-    QCOMPARE(first.err.count("refused"), 4);
+    // The faulty pager's download, read, change, calibration and its giving
+    // to a wearer are named; the good download, and the read sent with the
+    // refused one, went past them; the next sync names them again.
+    QCOMPARE(first.err.count("refused"), 5);
     QCOMPARE(testServerValue(db, "SELECT COUNT(*) FROM records"), QString("2"));
     QCOMPARE(testServerValue(db, "SELECT COUNT(*) FROM parameter_reads"), QString("1"));
     const Run again =
         finish(startCli({"archive", "sync", "--archive", file, "--server", server.uri()}));
     QCOMPARE(again.code, 1);
-    QCOMPARE(again.err.count("refused"), 4);
+    QCOMPARE(again.err.count("refused"), 5);
     if (rule.isEmpty())
         return;
     // The lab lifts its rule: what it refused goes now.

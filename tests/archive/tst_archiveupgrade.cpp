@@ -120,7 +120,9 @@ void TestArchiveUpgrade::killedDuringUpgrade()
         cli->waitForFinished(5000);
         delete cli;
         const QString version = fileValue(file, "PRAGMA user_version");
-        QVERIFY2(version == "2" || version == "3" || version == "4", qPrintable(version));
+        // Each version's step is a transaction of its own.
+        QVERIFY2(version.toInt() >= 2 && version.toInt() <= Archive::schemaVersion,
+                 qPrintable(version));
         QCOMPARE(fileValue(file, "SELECT COUNT(*) FROM records"), total);
         QCOMPARE(fileValue(file, "PRAGMA integrity_check"), QString("ok"));
         if (version == "2")

@@ -7,6 +7,7 @@
 #include "archive.h"
 #include "archivecommands.h"
 #include "historyflags.h"
+#include "instrumentcommands.h"
 #include "support/cliprocess.h"
 #include "support/dumpfixture.h"
 #include "support/emulatorprocess.h"
@@ -60,6 +61,8 @@ private slots:
     void archiveStates();
     void privateFiles();
     void wearersAndDose();
+    void instrumentsDue_data();
+    void instrumentsDue();
 };
 
 void TestArchiveCli::importThenRecordsEqualsDecode()
@@ -129,6 +132,48 @@ void TestArchiveCli::commands()
     QCOMPARE(r.code, code);
     QCOMPARE(r.out.count('\n'), rows);
     QVERIFY(!QFileInfo::exists(path("empty.csv")));
+}
+
+void TestArchiveCli::instrumentsDue_data()
+{
+    // Pagers' calibrations as days before today (passed, 12 months) or
+    // "never" (a download only); `due --within` and what it gives.
+    QTest::addColumn<QStringList>("pagers");
+    QTest::addColumn<QString>("within");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("listed");
+    QTest::newRow("all current") << QStringList{"100", "200"} << "30" << 0 << 0;
+    QTest::newRow("one overdue") << QStringList{"100", "400"} << "30" << 6 << 1;
+    QTest::newRow("due within the days") << QStringList{"340"} << "30" << 6 << 1;
+    QTest::newRow("due after the days") << QStringList{"340"} << "20" << 0 << 0;
+    QTest::newRow("never calibrated: listed only") << QStringList{"never"} << "30" << 0 << 1;
+}
+
+void TestArchiveCli::instrumentsDue()
+{
+    QFETCH(QStringList, pagers);
+    QFETCH(QString, within);
+    QFETCH(int, code);
+    QFETCH(int, listed);
+    const QString file = path(QStringLiteral("due-%1.sqlite").arg(QTest::currentDataTag()));
+    {
+        Archive archive;
+        QVERIFY(archive.open(file, nullptr));
+        for (int i = 0; i < pagers.size(); ++i) {
+            const QString serial = QStringLiteral("05A0010%1").arg(i);
+            Calibration c;
+            c.serialNumber = serial;
+            c.date = QDate::currentDate().addDays(-pagers.at(i).toInt());
+            QVERIFY(pagers.at(i) == "never" ? archive.importDump(historyDumpOf(serial, {1})).ok
+                                            : archive.storeCalibration(c, nullptr));
+        }
+    }
+    Run r;
+    QTextStream out(&r.out), err(&r.err);
+    r.code = runInstrumentGroup(
+        {"dr7326g-cli", "--archive", file, "instruments", "due", "--within", within}, out, err);
+    QCOMPARE(r.code, code);
+    QCOMPARE(r.out.count('\n'), listed + 1); // and the heading
 }
 
 void TestArchiveCli::killedImport_data()

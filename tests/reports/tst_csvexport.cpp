@@ -63,6 +63,7 @@ private slots:
     void numberText();
     void everyLineEndsWithCalibrationDate_data();
     void everyLineEndsWithCalibrationDate();
+    void overdueCalibrationIsTheLastLine();
     void quoteInsideFieldIsDoubled();
     void emptyEventCellGivesEmptyQuotedField();
     void numberColumnsArePositional();
@@ -203,6 +204,16 @@ void TestCsvExport::everyLineEndsWithCalibrationDate()
                  lines.at(r).constData());
         QVERIFY(!lines.at(r).contains('\r'));
     }
+}
+
+void TestCsvExport::overdueCalibrationIsTheLastLine()
+{
+    // Every other line where it was: the file without the mark, then the mark.
+    const auto model = historyModel();
+    fillRows(model.get(), 3);
+    QCOMPARE(historyCsv(model.get(), calibration, russian(), QDate(2026, 1, 10)),
+             historyCsv(model.get(), calibration, russian()) +
+                 QStringLiteral("\"Поверка просрочена с 10.01.2026\"\n").toUtf8());
 }
 
 void TestCsvExport::quoteInsideFieldIsDoubled()

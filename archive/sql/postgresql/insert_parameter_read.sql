@@ -1,2 +1,3 @@
-INSERT INTO parameter_reads (pager, read_at, os_user, pc, uid) VALUES (?, ?, ?, ?, ?)
+INSERT INTO parameter_reads (pager, read_at, os_user, pc, uid, clock_offset)
+VALUES (?, ?, ?, ?, ?, ?)
 RETURNING id;

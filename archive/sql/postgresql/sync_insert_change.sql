@@ -1,5 +1,5 @@
 -- A setting change sent by a PC: kept once by its id.
 INSERT INTO setting_changes (pager, changed_at, os_user, setting, value_before, value_sent,
-                             outcome, pc, uid)
-VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)
+                             outcome, pc, uid, clock_offset)
+VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)
 ON CONFLICT (uid) DO NOTHING;

@@ -1,4 +1,5 @@
 -- A parameter read sent by a PC: kept once by its id.
-INSERT INTO parameter_reads (pager, read_at, os_user, pc, uid) VALUES (?, ?, ?, ?, ?)
+INSERT INTO parameter_reads (pager, read_at, os_user, pc, uid, clock_offset)
+VALUES (?, ?, ?, ?, ?, ?)
 ON CONFLICT (uid) DO NOTHING
 RETURNING id;

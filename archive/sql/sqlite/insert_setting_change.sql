@@ -1,3 +1,3 @@
 INSERT INTO setting_changes (pager, changed_at, os_user, setting, value_before, value_sent,
-                             outcome, pc, uid)
-VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?);
+                             outcome, pc, uid, clock_offset)
+VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?);

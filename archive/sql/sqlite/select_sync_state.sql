@@ -1,1 +1,1 @@
-SELECT downloads, reads, changes FROM sync_state WHERE server = ?;
+SELECT downloads, reads, changes, calibrations FROM sync_state WHERE server = ?;

@@ -1,3 +1,4 @@
 -- A parameter read of another archive merged into this one: kept once by its id.
-INSERT INTO parameter_reads (pager, read_at, os_user, pc, uid) VALUES (?, ?, ?, ?, ?)
+INSERT INTO parameter_reads (pager, read_at, os_user, pc, uid, clock_offset)
+VALUES (?, ?, ?, ?, ?, ?)
 ON CONFLICT (uid) DO NOTHING;

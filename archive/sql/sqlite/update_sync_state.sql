@@ -1,3 +1,4 @@
-INSERT INTO sync_state (server, downloads, reads, changes) VALUES (?, ?, ?, ?)
+INSERT INTO sync_state (server, downloads, reads, changes, calibrations) VALUES (?, ?, ?, ?, ?)
 ON CONFLICT (server) DO UPDATE SET downloads = excluded.downloads, reads = excluded.reads,
-                                   changes = excluded.changes;
+                                   changes = excluded.changes,
+                                   calibrations = excluded.calibrations;

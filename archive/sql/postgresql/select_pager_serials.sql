@@ -1,0 +1,1 @@
+SELECT serial FROM pagers ORDER BY serial;
