@@ -212,7 +212,12 @@ void TestArchiveUpgrade::flagsOfVersion3()
              qPrintable(flagsStored));
     for (const char *sql :
          {"ALTER TABLE records DROP COLUMN flags", "ALTER TABLE record_hours DROP COLUMN flagged",
-          "DROP TABLE wearer_events", "DROP TABLE sync_progress",
+          "DROP TABLE wearer_events", "DROP TABLE sync_progress", "DROP TABLE calibrations",
+          "ALTER TABLE downloads DROP COLUMN overdue_since",
+          "ALTER TABLE downloads DROP COLUMN clock_offset",
+          "ALTER TABLE parameter_reads DROP COLUMN clock_offset",
+          "ALTER TABLE setting_changes DROP COLUMN clock_offset",
+          "ALTER TABLE sync_state DROP COLUMN calibrations",
           "UPDATE meta SET value = '3' WHERE name = 'schema'", "PRAGMA user_version = 3"})
         fileValue(file, sql);
     QVERIFY(fileValue(file, "SELECT flags FROM records").startsWith("error: "));
