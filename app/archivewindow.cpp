@@ -183,10 +183,17 @@ ArchiveWindow::ArchiveWindow(Archive *a, std::function<QDate(const QString &)> d
     period->addWidget(toEdit);
     period->addWidget(show);
     period->addStretch();
-    auto *buttons = new QHBoxLayout;
-    for (QPushButton *b : {plot, csv, pdf, log, wearers, clock})
-        buttons->addWidget(b);
-    buttons->addStretch();
+    // The period's plot and files in one row, the pager's logs and the
+    // register in the next, so that both fit the window's default width.
+    auto *buttons = new QVBoxLayout;
+    for (const auto &row : {std::initializer_list<QPushButton *>{plot, csv, pdf},
+                            std::initializer_list<QPushButton *>{log, clock, wearers}}) {
+        auto *line = new QHBoxLayout;
+        for (QPushButton *b : row)
+            line->addWidget(b);
+        line->addStretch();
+        buttons->addLayout(line);
+    }
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(pagers);
     layout->addLayout(period);
