@@ -506,32 +506,37 @@ bool ArchiveWindow::refusePeriod(const QString &what)
     return true;
 }
 
+QDate ArchiveWindow::periodOverdueSince() const
+{
+    // The period's files say so when it runs past the pager's due date.
+    const QDate last = qMin(toEdit->date(), QDate::currentDate());
+    return archive->calibrationStateOf(model->serialNumber(), last).overdueOn(last);
+}
+
 bool ArchiveWindow::savePeriodCsv(const QString &fileName)
 {
-    model->readAll();
+    // Every row read first and kept, so that the file is written from
+    // memory: a read that fails (a server gone) writes no file at all.
+    model->readAll(ArchiveRecordModel::Keep::All);
     if (refusePeriod(tr("Файл")))
         return false;
     QString error;
-    const bool ok = saveHistoryCsv(model, calibrationDate(model->serialNumber()), fileName, &error);
-    // A read that failed while the file was written (a server gone).
-    if (refusePeriod(tr("Файл")))
-        return false;
+    const bool ok = saveHistoryCsv(model, calibrationDate(model->serialNumber()), fileName, &error,
+                                   QLocale(), periodOverdueSince());
     return saved(ok, fileName, error, tr("Записи периода сохранены: %1"));
 }
 
 bool ArchiveWindow::savePeriodPdf(const QString &fileName)
 {
-    model->readAll();
+    model->readAll(ArchiveRecordModel::Keep::All);
     if (refusePeriod(tr("Отчёт")))
         return false;
-    JournalHeading heading =
-        journalHeading(model->serialNumber(), calibrationDate(model->serialNumber()));
+    JournalHeading heading = journalHeading(
+        model->serialNumber(), calibrationDate(model->serialNumber()), periodOverdueSince());
     heading.lines.insert(
         1, tr("Период: %1 – %2").arg(dayText(fromEdit->date()), dayText(toEdit->date())));
     QString error;
     const bool ok = saveJournalPdf(model, heading, fileName, &error);
-    if (refusePeriod(tr("Отчёт")))
-        return false;
     return saved(ok, fileName, error, tr("Отчёт за период сохранён: %1"));
 }
 

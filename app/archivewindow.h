@@ -83,6 +83,8 @@ public:
     // do once a name is chosen); false with the reason shown when not written:
     // also for no pager chosen, a period without records or one not read
     // to its end.
+    // The due date the period runs past (its files say so); invalid when none.
+    QDate periodOverdueSince() const;
     bool savePeriodCsv(const QString &fileName);
     bool savePeriodPdf(const QString &fileName);
     bool saveSettingsLogCsv(const QString &serialNumber, const QString &fileName);
