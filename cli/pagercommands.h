@@ -1,0 +1,55 @@
+// The commands of dr7326g-cli that talk to a pager (params, info, set-time,
+// set-interval, set-neutron-sigma, set-gamma-sigma, set-threshold, history)
+// and decode, which reads a dump without one. Each is run by the command
+// table (commandtable.h) once main has parsed the tool's options.
+#pragma once
+
+#include <QDate>
+#include <QStringList>
+#include <QTextStream>
+
+#include <functional>
+
+class Archive;
+class ArchiveServer;
+class PagerLink;
+class QCommandLineParser;
+
+QTextStream &out();
+QTextStream &err();
+
+// Tells a usage error with the hint to --help; returns the usage status.
+int usage(const QString &message);
+
+// What a pager command runs with: the link (its wanted serial set), the
+// tool's parsed options, the command's name and the arguments after it.
+struct PagerCommandContext
+{
+    PagerLink &link;
+    const QCommandLineParser &parser;
+    QString command;
+    QStringList args;
+    // --csv, --pdf and --calibration-date (or its default), checked by main.
+    QString csv;
+    QString pdf;
+    QDate calibrationDate;
+};
+
+// The run's archive (made by main after the application object, so that
+// it closes before it), the lab's server it is synchronised to after a
+// command stored something (not set when none is named), and what opens
+// the archive before the pager is asked (once the arguments are good).
+void setRunArchive(Archive *archive);
+ArchiveServer &runServer();
+void setOpenArchiveBeforePager(std::function<void()> open);
+// Makes the command's status 1 where it would have been 0.
+void markArchiveWriteFailed();
+
+int runParams(PagerCommandContext &context);
+int runInfo(PagerCommandContext &context);
+int runSetTime(PagerCommandContext &context);
+int runSetInterval(PagerCommandContext &context);
+int runSetRegister(
+    PagerCommandContext &context); // set-neutron-sigma, set-gamma-sigma, set-threshold
+int runHistory(PagerCommandContext &context);
+int runDecode(PagerCommandContext &context);
