@@ -114,6 +114,42 @@ private slots:
         QVERIFY(r.out.startsWith(QLatin1String("dr7326g-cli ")));
     }
 
+    // Every command of --help (made from the tool's command table) has its
+    // entry in the man page and in the bash completion.
+    void commandsDocumented_data()
+    {
+        QTest::addColumn<QString>("command");
+        const QString help = cli({"--help"}).out;
+        const int start = help.indexOf(QLatin1String("Commands:\n"));
+        QVERIFY(start >= 0);
+        const QString lines = help.mid(start, help.indexOf(QLatin1String("\n\n"), start) - start);
+        QStringList names;
+        const QRegularExpression entry(QStringLiteral("^  ([a-z-]+)"),
+                                       QRegularExpression::MultilineOption);
+        for (auto it = entry.globalMatch(lines); it.hasNext();)
+            names << it.next().captured(1);
+        names.removeDuplicates();
+        QVERIFY(names.size() >= 13);
+        for (const QString &name : names)
+            QTest::newRow(qPrintable(name)) << name;
+    }
+    void commandsDocumented()
+    {
+        QFETCH(QString, command);
+        const auto read = [](const char *path) {
+            QFile file(QStringLiteral(DR7326G_SOURCE_DIR "/") + QLatin1String(path));
+            return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        };
+        QString escaped = command;
+        escaped.replace(QLatin1Char('-'), QLatin1String("\\\\-"));
+        const QRegularExpression manEntry(
+            QStringLiteral("^\\.TP\n\\.B[IR]? \"?%1[ \"\n]").arg(escaped),
+            QRegularExpression::MultilineOption);
+        QVERIFY(read("packaging/man/dr7326g-cli.1.in").contains(manEntry));
+        QVERIFY(read("packaging/bash-completion/dr7326g-cli")
+                    .contains(QStringLiteral("[%1]=").arg(command)));
+    }
+
     void paramsAndChangesReadBack()
     {
         EmulatorProcess pager(runtime.path());
