@@ -559,9 +559,10 @@ void MainWindow::storeRegisterSetting(const QString &name, SettingField *field,
         return;
     }
     const bool ok = (link.*write)(*value);
+    const SettingOutcome outcome = settingOutcome(ok, link.lastRequestAnswered());
     // The value as it travels: sigmas in whole tenths.
-    const QString archived = archiveSettingChange(logged, renderSetting(kept),
-                                                  settingOutcome(ok, link.lastRequestAnswered()));
+    const QString archived = archiveSettingChange(logged, renderSetting(kept), outcome,
+                                                  ok ? link.readClockOffset() : QVariant());
     endDeviceAction();
     if (!ok) {
         field->restore();
@@ -606,9 +607,10 @@ void MainWindow::on_btnSaveThist_clicked()
         return;
     }
     const bool ok = link.setHistoryInterval(*minutes);
+    const SettingOutcome outcome = settingOutcome(ok, link.lastRequestAnswered());
     const QString archived =
-        archiveSettingChange(setting::historyInterval, QString::number(*minutes),
-                             settingOutcome(ok, link.lastRequestAnswered()));
+        archiveSettingChange(setting::historyInterval, QString::number(*minutes), outcome,
+                             ok ? link.readClockOffset() : QVariant());
     endDeviceAction();
     if (ok) {
         fieldThist->setReported(QString::number(*minutes));

@@ -213,7 +213,7 @@ MainWindow::ClockAtDownload MainWindow::checkClockAtDownload(bool complete)
         return clock;
     clock.offset = pc.secsTo(device);
     const int beyond = clockBeyondSeconds();
-    if (beyond <= 0 || qAbs(pc.secsTo(device)) <= beyond)
+    if (beyond <= 0 || !deviceClockOffBeyond(pc.secsTo(device), beyond))
         return clock;
     clock.set = true;
     clock.sentAt = QDateTime::currentDateTime();

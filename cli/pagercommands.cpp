@@ -441,8 +441,9 @@ int runSetInterval(PagerCommandContext &context)
             QStringLiteral("not a whole number of minutes from 0 to 65535: %1").arg(rest.first()));
     return withPager(link, [&] {
         const bool ok = link.setHistoryInterval(*minutes);
-        logChange(link, setting::historyInterval, QString::number(*minutes),
-                  settingOutcome(ok, link.lastRequestAnswered()));
+        const SettingOutcome outcome = settingOutcome(ok, link.lastRequestAnswered());
+        logChange(link, setting::historyInterval, QString::number(*minutes), outcome,
+                  ok ? link.readClockOffset() : QVariant());
         return confirmed(ok, link, QStringLiteral("history-interval: %1").arg(*minutes));
     });
 }
@@ -478,8 +479,9 @@ int runSetRegister(PagerCommandContext &context)
             const bool ok = (link.*r.write)(*value);
             // The value as it travels: sigmas in whole tenths.
             const bool sigma = r.write != &PagerLink::writeDoseRateThreshold;
-            logChange(link, r.label, renderSetting(sigma ? sigmaAsKept(*value) : *value),
-                      settingOutcome(ok, link.lastRequestAnswered()));
+            const SettingOutcome outcome = settingOutcome(ok, link.lastRequestAnswered());
+            logChange(link, r.label, renderSetting(sigma ? sigmaAsKept(*value) : *value), outcome,
+                      ok ? link.readClockOffset() : QVariant());
             return confirmed(
                 ok, link,
                 QStringLiteral("%1: %2").arg(QLatin1String(r.label), renderSetting(*value)));
@@ -579,7 +581,8 @@ int runHistory(PagerCommandContext &context)
             }
         }
         // A clock off by more than allowed is set after the download.
-        if (clockRead && setClockBeyond >= 0 && qAbs(offset.toLongLong()) > setClockBeyond) {
+        if (clockRead && setClockBeyond >= 0 &&
+            deviceClockOffBeyond(offset.toLongLong(), setClockBeyond)) {
             const QDateTime now = QDateTime::currentDateTime();
             QDateTime readBack;
             const PagerLink::ClockSetOutcome set = link.setDeviceTimeConfirmed(now, &readBack);

@@ -263,6 +263,11 @@ bool deviceClockCanHold(const QDateTime &t)
     return t.isValid() && t >= deviceEpoch() && t < deviceClockLast().addSecs(60);
 }
 
+bool deviceClockOffBeyond(qint64 offset, qint64 limit)
+{
+    return offset > limit || offset + 59 < -limit;
+}
+
 PagerLink::ClockSetOutcome PagerLink::setDeviceTimeConfirmed(const QDateTime &t,
                                                              QDateTime *readBack)
 {
@@ -297,6 +302,13 @@ QDateTime PagerLink::readDeviceTime(bool *ok)
     if (ok)
         *ok = true;
     return epoch.addSecs(qint64(minutes) * 60);
+}
+
+QVariant PagerLink::readClockOffset()
+{
+    bool ok = false;
+    const QDateTime device = readDeviceTime(&ok);
+    return ok ? QVariant(QDateTime::currentDateTime().secsTo(device)) : QVariant();
 }
 
 bool PagerLink::setDeviceTime(const QDateTime &t)

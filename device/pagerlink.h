@@ -16,6 +16,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 #include <cstdint>
 #include <functional>
@@ -53,6 +54,10 @@ public:
     // does not answer; `ok`, when given, tells which it was.
     QDateTime readDeviceTime(bool *ok = nullptr);
     bool setDeviceTime(const QDateTime &t);
+    // Reads the clock: the pager's time minus the PC's, in seconds; null
+    // when the pager did not answer. Kept with a setting change, so that every
+    // contact tells how far the pager's clock is off.
+    QVariant readClockOffset();
     // Sets the clock and reads it back within the same connection: Confirmed
     // only when the pager then reads within one minute of `t` (a refusal, or
     // no answer to either request, is NotConfirmed). A time the
@@ -157,3 +162,9 @@ QDateTime deviceEpoch();
 // minutes after the epoch), and whether a time lies between the two.
 QDateTime deviceClockLast();
 bool deviceClockCanHold(const QDateTime &t);
+// Whether a clock read with `offset` (the pager's clock minus the PC's, in
+// seconds) is off by more than `limit` seconds. The clock shows whole
+// minutes, so the pager's own time lies up to 59 s past what it reads: a
+// clock is off only when every second of its minute is, and a clock set
+// right is never taken for one off by the seconds it does not show.
+bool deviceClockOffBeyond(qint64 offset, qint64 limit);

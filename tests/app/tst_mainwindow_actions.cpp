@@ -484,6 +484,8 @@ void TestMainWindowActions::storeSetting()
     QTEST(status(), "message");
     QVERIFY(usbfake::openHandles().isEmpty());
     QCOMPARE(pager.words.constFirst(), QStringLiteral("get_ID"));
+    // The clock is read after the change: the contact's clock offset.
+    QCOMPARE(pager.words.constLast(), QStringLiteral("read_enter_time"));
     if (button == QLatin1String("btnSaveSn")) {
         QCOMPARE(pager.neutronTenths, std::uint16_t(45));
         QCOMPARE(pager.gammaTenths, std::uint16_t(30));
@@ -494,7 +496,7 @@ void TestMainWindowActions::storeSetting()
         const float expected = text.contains(QLatin1Char('e')) ? 1.5e-6f : 1.5f;
         QCOMPARE(pager.thresholdWord, encodeDeviceFloatWord(expected));
     } else {
-        QCOMPARE(pager.words.constLast(), QStringLiteral("set_hist_time"));
+        QCOMPARE(pager.words.at(pager.words.size() - 2), QStringLiteral("set_hist_time"));
         QCOMPARE(pager.interval, text.toUInt());
         QVERIFY(pager.frames.isEmpty());
     }

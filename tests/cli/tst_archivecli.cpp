@@ -61,6 +61,8 @@ private slots:
     void archiveStates();
     void privateFiles();
     void wearersAndDose();
+    void clockSetBeyond_data();
+    void clockSetBeyond();
     void instrumentsDue_data();
     void instrumentsDue();
 };
@@ -136,17 +138,29 @@ void TestArchiveCli::commands()
 
 void TestArchiveCli::instrumentsDue_data()
 {
-    // Pagers' calibrations as days before today (passed, 12 months) or
-    // "never" (a download only); `due --within` and what it gives.
+    // Pagers' calibrations as days before today (passed, 12 months; "f" after
+    // the days: failed; several separated by commas) or "never" (a download
+    // only); `due --within` and what it gives. The first pager's downloads
+    // (days before today) and how many `impact` lists: those since its last
+    // passed calibration.
     QTest::addColumn<QStringList>("pagers");
     QTest::addColumn<QString>("within");
     QTest::addColumn<int>("code");
     QTest::addColumn<int>("listed");
-    QTest::newRow("all current") << QStringList{"100", "200"} << "30" << 0 << 0;
-    QTest::newRow("one overdue") << QStringList{"100", "400"} << "30" << 6 << 1;
-    QTest::newRow("due within the days") << QStringList{"340"} << "30" << 6 << 1;
-    QTest::newRow("due after the days") << QStringList{"340"} << "20" << 0 << 0;
-    QTest::newRow("never calibrated: listed only") << QStringList{"never"} << "30" << 0 << 1;
+    QTest::addColumn<QList<int>>("downloads");
+    QTest::addColumn<int>("impact");
+    QTest::newRow("all current") << QStringList{"100", "200"} << "30" << 0 << 0
+                                 << QList<int>{150, 100, 10} << 2;
+    QTest::newRow("one overdue") << QStringList{"100", "400"} << "30" << 6 << 1 << QList<int>()
+                                 << 0;
+    QTest::newRow("due within the days") << QStringList{"340"} << "30" << 6 << 1 << QList<int>()
+                                         << 0;
+    QTest::newRow("due after the days") << QStringList{"340"} << "20" << 0 << 0 << QList<int>()
+                                        << 0;
+    QTest::newRow("failed after passed") << QStringList{"200,300,20f"} << "30" << 6 << 1
+                                         << QList<int>{250, 150, 10} << 2;
+    QTest::newRow("never calibrated: listed only") << QStringList{"never"} << "30" << 0 << 1
+                                                   << QList<int>{400, 1} << 3;
 }
 
 void TestArchiveCli::instrumentsDue()
@@ -155,17 +169,28 @@ void TestArchiveCli::instrumentsDue()
     QFETCH(QString, within);
     QFETCH(int, code);
     QFETCH(int, listed);
+    QFETCH(QList<int>, downloads);
+    QFETCH(int, impact);
     const QString file = path(QStringLiteral("due-%1.sqlite").arg(QTest::currentDataTag()));
+    const auto serial = [](int i) { return QStringLiteral("05A0010%1").arg(i); };
     {
         Archive archive;
         QVERIFY(archive.open(file, nullptr));
         for (int i = 0; i < pagers.size(); ++i) {
-            const QString serial = QStringLiteral("05A0010%1").arg(i);
-            Calibration c;
-            c.serialNumber = serial;
-            c.date = QDate::currentDate().addDays(-pagers.at(i).toInt());
-            QVERIFY(pagers.at(i) == "never" ? archive.importDump(historyDumpOf(serial, {1})).ok
-                                            : archive.storeCalibration(c, nullptr));
+            if (pagers.at(i) == "never")
+                QVERIFY(archive.importDump(historyDumpOf(serial(i), {1})).ok);
+            for (const QString &days : pagers.at(i).split(',')) {
+                Calibration c;
+                c.serialNumber = serial(i);
+                c.passed = !days.endsWith('f');
+                c.date = QDate::currentDate().addDays(-QString(days).remove('f').toInt());
+                QVERIFY(days == "never" || archive.storeCalibration(c, nullptr));
+            }
+        }
+        for (const int days : downloads) {
+            HistoryDump dump = historyDumpOf(serial(0), {1000 + days});
+            dump.downloadedAt = QDateTime::currentDateTime().addDays(-days);
+            QVERIFY(archive.importDump(dump).ok);
         }
     }
     Run r;
@@ -174,6 +199,14 @@ void TestArchiveCli::instrumentsDue()
         {"dr7326g-cli", "--archive", file, "instruments", "due", "--within", within}, out, err);
     QCOMPARE(r.code, code);
     QCOMPARE(r.out.count('\n'), listed + 1); // and the heading
+    if (downloads.isEmpty())
+        return;
+    r = Run();
+    QCOMPARE(runInstrumentGroup({"dr7326g-cli", "--archive", file, "instruments", "impact",
+                                 serial(0)},
+                                out, err),
+             0);
+    QCOMPARE(r.out.count('\n'), impact + 1);
 }
 
 void TestArchiveCli::killedImport_data()
@@ -496,6 +529,32 @@ void TestArchiveCli::wearersAndDose()
              qPrintable(r.out));
     QVERIFY2(r.out.contains(QRegularExpression("\nunassigned\t" + sn + "\t[^\t]+\t[^\t]+\t1\t")),
              qPrintable(r.out));
+}
+
+void TestArchiveCli::clockSetBeyond_data()
+{
+    // The pager's clock off by minutes; whether history sets it (and logs it).
+    QTest::addColumn<QString>("offsetMinutes");
+    QTest::addColumn<bool>("set");
+    QTest::newRow("set right") << "0" << false;
+    QTest::newRow("a minute behind: within the minute it shows") << "-1" << false;
+    QTest::newRow("five minutes ahead") << "5" << true;
+    QTest::newRow("two minutes behind") << "-2" << true;
+}
+
+void TestArchiveCli::clockSetBeyond()
+{
+    QFETCH(QString, offsetMinutes);
+    QFETCH(bool, set);
+    QTemporaryDir runtime;
+    EmulatorProcess emulator(runtime.path());
+    QVERIFY(emulator.start({"--baud", "0", "--records", "3", "--clock-offset", offsetMinutes}));
+    const QString archive = path(QStringLiteral("clock-%1.sqlite").arg(QTest::currentDataTag()));
+    const Run r = finish(startCli(
+        {"--archive", archive, "history", "--set-clock-beyond", "60"}, runtime.path()));
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.err.contains("clock was off by"), set);
+    QCOMPARE(group(archive, {"log"}).out.contains("\tdevice-time\t"), set);
 }
 
 QTEST_MAIN(TestArchiveCli)

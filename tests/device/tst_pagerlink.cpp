@@ -562,6 +562,23 @@ private slots:
         QVERIFY(requests < 2 || sent.at(1).contains(" read_enter_time "));
     }
 
+    // The clock shows whole minutes: a clock set right reads up to 59 s behind.
+    void clockOffBeyond_data()
+    {
+        QTest::addColumn<qint64>("offset");
+        QTest::addColumn<bool>("beyond"); // of 30 s
+        QTest::newRow("set right, late in the minute") << qint64(-59) << false;
+        QTest::newRow("ahead by the limit") << qint64(30) << false;
+        QTest::newRow("ahead past it") << qint64(31) << true;
+        QTest::newRow("behind: the minute may hold the limit") << qint64(-89) << false;
+        QTest::newRow("behind past it") << qint64(-90) << true;
+    }
+    void clockOffBeyond()
+    {
+        QFETCH(qint64, offset);
+        QTEST(deviceClockOffBeyond(offset, 30), "beyond");
+    }
+
     void readHistoryInterval_data()
     {
         QTest::addColumn<QByteArray>("reply");
