@@ -366,10 +366,12 @@ bool WearersWindow::showDose(const QString &wearer, const QDate &from, const QDa
     }
     fillDoseTable(doseModel, dose);
     doseView->resizeColumnsToContents();
-    int falls = 0;
+    int falls = 0, overlaps = 0;
     qint64 unassigned = 0;
-    for (const ArchiveDosePart &p : dose.parts)
+    for (const ArchiveDosePart &p : dose.parts) {
         falls += p.falls.size();
+        overlaps += p.overlapWearer.isEmpty() ? 0 : 1;
+    }
     for (const ArchiveUnassigned &u : dose.unassigned)
         unassigned += u.records;
     doseLabel->setText(tr("%1 (%2), %3 – %4: доза %5 Зв по %6 выдачам; падений ЭД: %7; записей "
@@ -380,7 +382,11 @@ bool WearersWindow::showDose(const QString &wearer, const QDate &from, const QDa
                            .arg(dose.parts.size())
                            .arg(falls)
                            .arg(unassigned));
-    report(QString());
+    // Assignments made apart on two PCs that overlap: both kept, said here.
+    report(overlaps ? tr("Выдачи пересекаются с выдачами другим носителям (%1): доза общего "
+                         "времени посчитана обоим.")
+                          .arg(overlaps)
+                    : QString());
     return true;
 }
 

@@ -150,6 +150,11 @@ struct ArchiveAssignment
     QDateTime from, to;
     QDateTime enteredAt;
     QString osUser, pc;
+    // Another assignment of the pager overlapping this one (made on another
+    // PC before the two met on the lab's server): its wearer and PC; empty
+    // when none. Both are kept; the dose of the time they share is counted
+    // for both wearers and said to be so.
+    QString overlapWearer, overlapPc;
     bool worn() const { return !to.isValid(); }
 };
 
@@ -171,6 +176,7 @@ struct ArchiveDosePart
     qint64 records = 0;
     qint64 flagged = 0;
     QList<ArchiveDoseFall> falls;
+    QString overlapWearer, overlapPc; // as in ArchiveAssignment
 };
 
 // A pager's records worn by the wearer in the period that lie outside any

@@ -124,6 +124,19 @@ QList<ArchiveAssignment> Archive::assignments(QString *error)
         a.pc = query.value(7).toString();
         list << a;
     }
+    // In pager and time order: the assignments after one that begin before
+    // it ends overlap it.
+    for (int i = 0; i < list.size(); ++i) {
+        const qint64 end = secondsOr(list.at(i).to, endless);
+        for (int j = i + 1; j < list.size() && list.at(j).serialNumber == list.at(i).serialNumber &&
+                            list.at(j).from.toSecsSinceEpoch() < end;
+             ++j) {
+            list[i].overlapWearer = list.at(j).wearer;
+            list[i].overlapPc = list.at(j).pc;
+            list[j].overlapWearer = list.at(i).wearer;
+            list[j].overlapPc = list.at(i).pc;
+        }
+    }
     return list;
 }
 
@@ -256,6 +269,8 @@ bool Archive::wearerDose(const QString &wearer, const QDateTime &from, const QDa
         part.serialNumber = a.serialNumber;
         part.from = QDateTime::fromSecsSinceEpoch(partFrom);
         part.to = QDateTime::fromSecsSinceEpoch(partTo);
+        part.overlapWearer = a.overlapWearer;
+        part.overlapPc = a.overlapPc;
         // The sum of the increases from record to record; a fall starts a
         // new sum from the record after it. A dose that is no number is
         // passed over.

@@ -235,6 +235,11 @@ int showDose(Context &c)
                           QString(), QString(),
                           doseText(f.before) + QStringLiteral("->") + doseText(f.after)})
                   << "\n";
+        if (!p.overlapWearer.isEmpty())
+            c.err << "dr7326g-cli: " << shownText(p.serialNumber)
+                  << ": this assignment overlaps one to " << shownText(p.overlapWearer)
+                  << " made on " << shownText(p.overlapPc)
+                  << ": the dose of the time they share is counted for both wearers\n";
         records += p.records;
         flagged += p.flagged;
     }

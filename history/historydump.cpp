@@ -291,13 +291,15 @@ bool decodeHistoryDump(const HistoryDump &dump, QList<HistoryRecord *> &records,
     context.intervalMinutes = intervalMinutes;
     bool damaged = false, complete = false;
     for (const QByteArray &reply : dump.pages) {
-        const int taken = records.size();
         const HistoryPageReader::Outcome outcome = reader.take(reply);
-        // A reply whose line checksum does not verify: its records are flagged.
-        if (records.size() > taken) {
+        // A reply whose line checksum does not verify: its records are
+        // flagged, until a copy of their page that verifies comes.
+        if (outcome.heldFirst >= 0) {
             const bool verified = verifiedPagesEnd(reply) >= 0;
             while (context.unverified.size() < records.size() - before)
                 context.unverified.append(!verified);
+            for (int i = outcome.heldFirst; verified && i < outcome.heldEnd; ++i)
+                context.unverified[i - before] = false;
         }
         if (reader.endReached()) {
             complete = !damaged;

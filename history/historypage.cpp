@@ -184,15 +184,28 @@ HistoryPageReader::Outcome HistoryPageReader::take(const QByteArray &reply)
 
 void HistoryPageReader::takePage(const HistoryPage &page, Outcome *outcome)
 {
+    const auto held = [outcome](int first, int end) {
+        if (first >= end)
+            return;
+        outcome->heldFirst = outcome->heldFirst < 0 ? first : qMin(outcome->heldFirst, first);
+        outcome->heldEnd = qMax(outcome->heldEnd, end);
+    };
     int known = 0; // leading bytes already taken from the page just before
     if (previous.isPage && page.block == previous.block) {
-        if (previous.bytes.startsWith(page.bytes))
-            return; // the same page again, or cut short
+        if (previous.bytes.startsWith(page.bytes)) {
+            // The same page again, or cut short: it holds what it repeats.
+            held(previousFirst, qMin<int>(records.size(), previousFirst + int(page.bytes.size() /
+                                                                              storedRecordSize)));
+            return;
+        }
         if (page.bytes.startsWith(previous.bytes))
             known = previous.bytes.size() / storedRecordSize * storedRecordSize;
     }
     const int before = records.size();
+    if (known == 0)
+        previousFirst = before;
     end = !appendHistoryRecords(page.bytes.mid(known), timeBase, records);
+    held(previousFirst, records.size());
     outcome->newRecords = outcome->newRecords || records.size() > before;
     previous = page;
     // Damage after the end record hides nothing.

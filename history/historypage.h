@@ -74,6 +74,9 @@ public:
         int pages = 0;           // how many
         bool newRecords = false; // the reply added a record
         bool damaged = false;    // records before the end may be missing
+        // The records (indexes into the list) that the reply's pages hold,
+        // new or taken from an earlier copy of the same page; -1 for none.
+        int heldFirst = -1, heldEnd = -1;
     };
     Outcome take(const QByteArray &reply);
     bool endReached() const { return end; }
@@ -83,7 +86,8 @@ private:
 
     qint64 timeBase;
     QList<HistoryRecord *> &records;
-    HistoryPage previous; // the last page seen, or the longer copy of it
+    HistoryPage previous;  // the last page seen, or the longer copy of it
+    int previousFirst = 0; // where the records of `previous` begin
     bool end = false;
 };
 

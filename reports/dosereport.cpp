@@ -18,6 +18,10 @@ QString fallsText(const ArchiveDosePart &part)
     for (const ArchiveDoseFall &f : part.falls)
         falls << QStringLiteral("ЭД упала %1: %2 → %3 Зв, новая сумма")
                      .arg(timeText(f.at), doseText(f.before), doseText(f.after));
+    if (!part.overlapWearer.isEmpty())
+        falls << QStringLiteral("выдача пересекается с выдачей носителю %1 (ПК %2): доза общего "
+                                "времени посчитана обоим")
+                     .arg(part.overlapWearer, part.overlapPc);
     return falls.join(QStringLiteral("; "));
 }
 

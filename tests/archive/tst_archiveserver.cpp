@@ -51,9 +51,10 @@ QString pcArchive(const QTemporaryDir &dir, const QString &name, const QString &
     archive.storeParameterRead({serial, {{setting::gammaSigma, "3"}}, 6}, nullptr);
     archive.storeSettingChange(serial, setting::gammaSigma, "4", SettingOutcome::Stored, nullptr,
                                7);
-    // A wearer of the PC's own, given the pager for a day and back.
+    // A wearer of the PC's own, given the pager for eight hours and back;
+    // each PC's four hours after the one before: on the server they overlap.
     const QString wearer = QStringLiteral("W%1").arg(pc);
-    const QDateTime given = QDateTime(QDate(2026, 1, 1 + pc), QTime(8, 0));
+    const QDateTime given = QDateTime(QDate(2026, 1, 1), QTime(8 + 4 * pc, 0));
     if (!archive.addWearer(wearer, QStringLiteral("Носитель %1").arg(pc), nullptr) ||
         !archive.assignPager(serial, wearer, given, QDateTime(), nullptr) ||
         !archive.returnPager(serial, given.addSecs(8 * 3600), nullptr))
@@ -164,6 +165,8 @@ void TestArchiveServer::sync()
     for (const ArchiveAssignment &a : assignments) {
         QCOMPARE(a.serialNumber, serial);
         QCOMPARE(a.from.secsTo(a.to), qint64(8 * 3600));
+        // Both kept, each naming the other.
+        QCOMPARE(a.overlapWearer.isEmpty(), pcs.size() == 1);
     }
     QCOMPARE(lab.calibrations(serial).size(), pcs.size());
     QCOMPARE(lab.calibrationStateOf(serial, QDate(2026, 1, 1)).status, CalibrationStatus::Overdue);
