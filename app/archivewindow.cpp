@@ -9,6 +9,7 @@
 #include "historyview.h"
 #include "labserver.h"
 #include "pdfjournal.h"
+#include "recordexport.h"
 #include "savenames.h"
 #include "settingslog.h"
 #include "statusmessages.h"
@@ -211,11 +212,12 @@ ArchiveWindow::ArchiveWindow(Archive *a, std::function<QDate(const QString &)> d
     connect(csv, &QPushButton::clicked, this, [this]() {
         if (refusePeriod(tr("Файл")))
             return;
+        QString filter;
         const QString name = askSaveFileName(
-            this, tr("Сохранить записи периода"), tr("Таблица CSV (*.csv);;Все файлы (*)"),
-            offeredPeriodName(SavedFile::History), savedFileSuffix(SavedFile::History));
+            this, tr("Сохранить записи периода"), historyCsvFilters(),
+            offeredPeriodName(SavedFile::History), savedFileSuffix(SavedFile::History), &filter);
         if (!name.isEmpty())
-            savePeriodCsv(name);
+            savePeriodCsv(name, isMachineCsvFilter(filter));
     });
     connect(pdf, &QPushButton::clicked, this, [this]() {
         if (refusePeriod(tr("Отчёт")))
@@ -513,7 +515,7 @@ QDate ArchiveWindow::periodOverdueSince() const
     return archive->calibrationStateOf(model->serialNumber(), last).overdueOn(last);
 }
 
-bool ArchiveWindow::savePeriodCsv(const QString &fileName)
+bool ArchiveWindow::savePeriodCsv(const QString &fileName, bool machine)
 {
     // Every row read first and kept, so that the file is written from
     // memory: a read that fails (a server gone) writes no file at all.
@@ -521,8 +523,9 @@ bool ArchiveWindow::savePeriodCsv(const QString &fileName)
     if (refusePeriod(tr("Файл")))
         return false;
     QString error;
-    const bool ok = saveHistoryCsv(model, calibrationDate(model->serialNumber()), fileName, &error,
-                                   QLocale(), periodOverdueSince());
+    const bool ok = machine ? saveRecords(model, RecordFormat::Csv, fileName, &error)
+                            : saveHistoryCsv(model, calibrationDate(model->serialNumber()),
+                                             fileName, &error, QLocale(), periodOverdueSince());
     return saved(ok, fileName, error, tr("Записи периода сохранены: %1"));
 }
 

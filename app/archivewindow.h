@@ -85,7 +85,8 @@ public:
     // to its end.
     // The due date the period runs past (its files say so); invalid when none.
     QDate periodOverdueSince() const;
-    bool savePeriodCsv(const QString &fileName);
+    // `machine`: the CSV file for programs (recordexport.h).
+    bool savePeriodCsv(const QString &fileName, bool machine = false);
     bool savePeriodPdf(const QString &fileName);
     bool saveSettingsLogCsv(const QString &serialNumber, const QString &fileName);
     bool saveSettingsLogPdf(const QString &serialNumber, const QString &fileName);

@@ -2,11 +2,12 @@
 
 #include "savenames.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 
 QString askSaveFileName(QWidget *parent, const QString &title, const QString &filter,
-                        const QString &offeredName, const QString &suffix)
+                        const QString &offeredName, const QString &suffix, QString *selectedFilter)
 {
     const QString folder = lastUsedFolder();
     QFileDialog dialog(parent, title, folder, filter);
@@ -18,7 +19,30 @@ QString askSaveFileName(QWidget *parent, const QString &title, const QString &fi
     // A desktop's own dialog may leave the suffix to the program.
     const QString fileName = withDefaultSuffix(dialog.selectedFiles().constFirst(), suffix);
     rememberUsedFolder(fileName);
+    if (selectedFilter)
+        *selectedFilter = dialog.selectedNameFilter();
     return fileName;
+}
+
+namespace {
+
+QString machineCsvFilter()
+{
+    return QCoreApplication::translate("FileDialogs", "CSV для программ (*.csv)");
+}
+
+} // namespace
+
+QString historyCsvFilters()
+{
+    return QCoreApplication::translate("FileDialogs", "Таблица CSV (*.csv)") +
+           QStringLiteral(";;") + machineCsvFilter() + QStringLiteral(";;") +
+           QCoreApplication::translate("FileDialogs", "Все файлы (*)");
+}
+
+bool isMachineCsvFilter(const QString &filter)
+{
+    return filter == machineCsvFilter();
 }
 
 QString askOpenFileName(QWidget *parent, const QString &title, const QString &filter)

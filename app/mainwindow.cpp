@@ -10,6 +10,7 @@
 #include "historyview.h"
 #include "pagerchooser.h"
 #include "pdfjournal.h"
+#include "recordexport.h"
 #include "savenames.h"
 #include "settingfield.h"
 #include "settingvalues.h"
@@ -413,7 +414,7 @@ bool MainWindow::refuseEmptyTable(const QString &what)
 }
 
 QString MainWindow::askTableFileName(SavedFile kind, const QString &what, const QString &title,
-                                     const QString &filter)
+                                     const QString &filter, QString *selectedFilter)
 {
     if (refuseDuringDownload() || refuseEmptyTable(what))
         return QString();
@@ -422,19 +423,21 @@ QString MainWindow::askTableFileName(SavedFile kind, const QString &what, const 
         showCalibrationDateOf(journalSerialNumber());
     return askSaveFileName(this, title, filter,
                            suggestedFileName(kind, journalSerialNumber(), shownHistoryDate()),
-                           savedFileSuffix(kind));
+                           savedFileSuffix(kind), selectedFilter);
 }
 
 void MainWindow::on_menuSaveHistory_triggered()
 {
-    const QString fileName =
-        askTableFileName(SavedFile::History, tr("Файл"), tr("Сохранить историю"),
-                         tr("Таблица CSV (*.csv);;Все файлы (*)"));
+    QString filter;
+    const QString fileName = askTableFileName(
+        SavedFile::History, tr("Файл"), tr("Сохранить историю"), historyCsvFilters(), &filter);
     if (fileName.isEmpty())
         return;
     QString error;
-    if (saveHistoryCsv(ui->tableView->model(), ui->dateControl->date(), fileName, &error, QLocale(),
-                       shownHistoryOverdueSince()))
+    if (isMachineCsvFilter(filter)
+            ? saveRecords(ui->tableView->model(), RecordFormat::Csv, fileName, &error)
+            : saveHistoryCsv(ui->tableView->model(), ui->dateControl->date(), fileName, &error,
+                             QLocale(), shownHistoryOverdueSince()))
         report(tr("История сохранена: %1").arg(QDir::toNativeSeparators(fileName)));
     else
         reportSaveFailure(fileName, error);

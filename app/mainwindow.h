@@ -120,9 +120,9 @@ private:
     bool refuseEmptyTable(const QString &what);
     // The file for the table (CSV or journal): empty when refused (a download
     // runs, the table is empty) or cancelled. Shows the calibration date of
-    // the table's own pager first.
+    // the table's own pager first; the filter chosen in *selectedFilter.
     QString askTableFileName(SavedFile kind, const QString &what, const QString &title,
-                             const QString &filter);
+                             const QString &filter, QString *selectedFilter = nullptr);
     void showSetting(SettingField *field, const QString &text, QStringList *notShown,
                      const QString &name);
 

@@ -132,7 +132,8 @@ QVariant ArchiveRecordModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.column() >= headers.size() ||
         (role != Qt::DisplayRole && role != Qt::ForegroundRole && role != historyFlagsRole &&
-         role != Qt::ToolTipRole && role != Qt::BackgroundRole))
+         role != Qt::ToolTipRole && role != Qt::BackgroundRole && role != historyRecordRole &&
+         role != historyUtcOffsetRole))
         return QVariant();
     const ArchiveRecord *r = recordAt(index.row());
     if (!r)
@@ -140,6 +141,8 @@ QVariant ArchiveRecordModel::data(const QModelIndex &index, int role) const
     const std::uint8_t flags = r->record.flags;
     if (role == historyFlagsRole)
         return unsigned(flags);
+    if (role == historyRecordRole)
+        return QVariant::fromValue(r->record);
     if (role == Qt::ToolTipRole)
         return flags ? QVariant(historyFlagTip(flags)) : QVariant();
     if (role == Qt::BackgroundRole)
@@ -150,8 +153,10 @@ QVariant ArchiveRecordModel::data(const QModelIndex &index, int role) const
         return colour.isValid() ? QVariant(QBrush(colour)) : QVariant();
     }
     const auto zone = dates.constFind(r->downloadId);
-    const QString text =
-        historyCellText(r->record, index.column(), zone != dates.cend() ? *zone : systemDates);
+    const HistoryDateTexts &shown = zone != dates.cend() ? *zone : systemDates;
+    if (role == historyUtcOffsetRole)
+        return shown.utcOffset(r->record.time);
+    const QString text = historyCellText(r->record, index.column(), shown);
     // An unknown event code leaves its cell without data, as in the table.
     return text.isEmpty() ? QVariant() : QVariant(text);
 }

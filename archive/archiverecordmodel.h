@@ -4,7 +4,8 @@
 // rows asked for (the rows in view, or each in turn for a file), keeping a
 // few pages, so that a pager with a million records shows any row at once
 // (the last one too) without copying them all. Dates are shown in the zone
-// of the download each record came from.
+// of the download each record came from; historyRecordRole and
+// historyUtcOffsetRole give the record and that zone's offset at its time.
 #pragma once
 
 #include "archive.h"

@@ -8,6 +8,7 @@
 #include "exitcodes.h"
 #include "historyplot.h"
 #include "pdfjournal.h"
+#include "recordexport.h"
 #include "serialnumber.h"
 #include "settingslog.h"
 #include "terminaltext.h"
@@ -78,6 +79,15 @@ QCommandLineOption option(const QString &name)
                             QStringLiteral("yyyy-MM-dd"))},
         {QStringLiteral("csv"),
          QCommandLineOption(QStringLiteral("csv"), QStringLiteral("write a CSV file"),
+                            QStringLiteral("FILE"))},
+        {QStringLiteral("format"),
+         QCommandLineOption(QStringLiteral("format"),
+                            QStringLiteral("records: the CSV file as the table shows it (table, "
+                                           "the default) or for programs (machine)"),
+                            QStringLiteral("table|machine"), QStringLiteral("table"))},
+        {QStringLiteral("jsonl"),
+         QCommandLineOption(QStringLiteral("jsonl"),
+                            QStringLiteral("records: write the records as JSON Lines"),
                             QStringLiteral("FILE"))},
         {QStringLiteral("pdf"),
          QCommandLineOption(QStringLiteral("pdf"), QStringLiteral("write the PDF journal"),
@@ -151,6 +161,10 @@ int showRecords(Context &c)
         QDate::fromString(c.parser.value(QStringLiteral("calibration-date")), dateFormat);
     if (!calibration.isValid())
         return c.fail(ExitUsage, QStringLiteral("calibration date is not yyyy-MM-dd"));
+    bool machineCsv = false;
+    if (!parseCsvFormat(c.parser.value(QStringLiteral("format")), &machineCsv))
+        return c.fail(ExitUsage, QStringLiteral("--format is table or machine: %1")
+                                     .arg(c.parser.value(QStringLiteral("format"))));
     const QString png = c.parser.value(QStringLiteral("png"));
     if (!png.isEmpty() && !png.endsWith(QLatin1String(".png"), Qt::CaseInsensitive))
         return c.fail(ExitUsage, QStringLiteral("--png FILE must end in .png"));
@@ -174,15 +188,19 @@ int showRecords(Context &c)
     if (!model.lastError().isEmpty())
         return c.fail(ExitFailure, model.lastError());
     const QString csv = c.parser.value(QStringLiteral("csv"));
+    const QString jsonl = c.parser.value(QStringLiteral("jsonl"));
     const QString pdf = c.parser.value(QStringLiteral("pdf"));
     if (model.rowCount() == 0) {
-        if (csv.isEmpty() && pdf.isEmpty() && png.isEmpty())
+        if (csv.isEmpty() && jsonl.isEmpty() && pdf.isEmpty() && png.isEmpty())
             return ExitOk;
         return c.fail(ExitFailure, QStringLiteral("no record in the period: no file written"));
     }
     int code = ExitOk;
-    if (!csv.isEmpty() && !saveHistoryCsv(&model, calibration, csv, &error))
+    if (!csv.isEmpty() && !(machineCsv ? saveRecords(&model, RecordFormat::Csv, csv, &error)
+                                       : saveHistoryCsv(&model, calibration, csv, &error)))
         code = c.fail(ExitFailure, QStringLiteral("%1 not written: %2").arg(csv, error));
+    if (!jsonl.isEmpty() && !saveRecords(&model, RecordFormat::JsonLines, jsonl, &error))
+        code = c.fail(ExitFailure, QStringLiteral("%1 not written: %2").arg(jsonl, error));
     if (!pdf.isEmpty()) {
         JournalHeading heading = journalHeading(serial, calibration);
         const auto day = [](const QDate &d) { return d.toString(QStringLiteral("dd.MM.yyyy")); };
@@ -416,10 +434,12 @@ const QList<Command> &commands()
     static const QList<Command> table{
         {"list", "archive list", "the pagers in the archive", {}, 0, 0, &listPagers},
         {"records",
-         "archive records SN [--from D] [--to D] [--csv F] [--pdf F] [--png F]",
+         "archive records SN [--from D] [--to D] [--csv F [--format machine]] [--jsonl F] "
+         "[--pdf F] [--png F]",
          "a pager's records, one tab-separated row a line (as decode)",
          {QStringLiteral("from"), QStringLiteral("to"), QStringLiteral("csv"),
-          QStringLiteral("pdf"), QStringLiteral("png"), QStringLiteral("calibration-date")},
+          QStringLiteral("format"), QStringLiteral("jsonl"), QStringLiteral("pdf"),
+          QStringLiteral("png"), QStringLiteral("calibration-date")},
          1,
          1,
          &showRecords},
@@ -491,14 +511,21 @@ const QCommandLineOption sourceOption(
 // The tool's options that take a value in the next argument.
 bool takesValue(const char *arg)
 {
-    for (const char *name : {"--png", "--pdf", "--csv", "--dump", "--serial", "--calibration-date",
-                             "--archive", "--from", "--to", "--server", "--source", "--wearer"})
+    for (const char *name :
+         {"--png", "--pdf", "--csv", "--format", "--jsonl", "--dump", "--serial",
+          "--calibration-date", "--archive", "--from", "--to", "--server", "--source", "--wearer"})
         if (!std::strcmp(arg, name))
             return true;
     return false;
 }
 
 } // namespace
+
+bool parseCsvFormat(const QString &value, bool *machine)
+{
+    *machine = value == QLatin1String("machine");
+    return *machine || value == QLatin1String("table");
+}
 
 QString syncProblemsText(const ArchiveSyncResult &result, bool automatic)
 {

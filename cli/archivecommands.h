@@ -26,6 +26,11 @@ int runArchiveCommand(int argc, char **argv);
 // given: what runArchiveCommand does once the application exists.
 int runArchiveGroup(const QStringList &arguments, QTextStream &out, QTextStream &err);
 
+// --format of the commands that write the CSV file (records, history,
+// decode): "table" (the table's file, the default) or "machine" (for
+// programs, recordexport.h); false for another value.
+bool parseCsvFormat(const QString &value, bool *machine);
+
 // The group's lines for the tool's --help.
 QString archiveCommandsHelp();
 

@@ -15,7 +15,7 @@ const QStringList pagerOptions{"serial", "usb-id", "usb-trace"};
 const QStringList pagerOptions{"serial"};
 #endif
 
-const QStringList reportOptions{"csv", "pdf", "calibration-date"};
+const QStringList reportOptions{"csv", "format", "jsonl", "pdf", "calibration-date"};
 
 } // namespace
 

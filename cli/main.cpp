@@ -100,6 +100,14 @@ int main(int argc, char **argv)
     const QCommandLineOption csvOption(QStringLiteral("csv"),
                                        QStringLiteral("history, decode: write the CSV file"),
                                        QStringLiteral("FILE"));
+    const QCommandLineOption formatOption(
+        QStringLiteral("format"),
+        QStringLiteral("history, decode: the CSV file as the table shows it (table, the default) "
+                       "or for programs (machine: ',' and '.', ISO times, SI units, flags)"),
+        QStringLiteral("table|machine"), QStringLiteral("table"));
+    const QCommandLineOption jsonlOption(
+        QStringLiteral("jsonl"), QStringLiteral("history, decode: write the records as JSON Lines"),
+        QStringLiteral("FILE"));
     const QCommandLineOption pdfOption(QStringLiteral("pdf"),
                                        QStringLiteral("history, decode: write the PDF journal"),
                                        QStringLiteral("FILE"));
@@ -128,8 +136,8 @@ int main(int argc, char **argv)
         QStringLiteral("history: set the pager's clock (and read it back, logged as every "
                        "change) when it is off the PC's by more than SECONDS"),
         QStringLiteral("SECONDS"));
-    parser.addOptions({dumpOption, csvOption, pdfOption, dateOption, serialOption, archiveOption,
-                       noArchiveOption, serverOption, clockOption});
+    parser.addOptions({dumpOption, csvOption, formatOption, jsonlOption, pdfOption, dateOption,
+                       serialOption, archiveOption, noArchiveOption, serverOption, clockOption});
 #ifndef Q_OS_WIN
     const QCommandLineOption usbIdOption(
         QStringLiteral("usb-id"),
@@ -173,6 +181,10 @@ int main(int argc, char **argv)
     if (!calibrationDate.isValid())
         return usage(
             QStringLiteral("calibration date is not yyyy-MM-dd: %1").arg(parser.value(dateOption)));
+    bool machineCsv = false;
+    if (!parseCsvFormat(parser.value(formatOption), &machineCsv))
+        return usage(
+            QStringLiteral("--format is table or machine: %1").arg(parser.value(formatOption)));
     // Every option given is one the command takes.
     const QStringList common{"help", "help-all", "version", "archive", "no-archive", "server"};
     for (const QString &name : parser.optionNames()) {
@@ -237,8 +249,14 @@ int main(int argc, char **argv)
         });
     }
 
-    PagerCommandContext context{
-        link,           parser, command, rest, parser.value(csvOption), parser.value(pdfOption),
-        calibrationDate};
+    PagerCommandContext context{link,
+                                parser,
+                                command,
+                                rest,
+                                parser.value(csvOption),
+                                machineCsv,
+                                parser.value(jsonlOption),
+                                parser.value(pdfOption),
+                                calibrationDate};
     return entry->run(context);
 }

@@ -12,6 +12,7 @@
 #include "historytablemodel.h"
 #include "pagerlink.h"
 #include "pdfjournal.h"
+#include "recordexport.h"
 #include "registervalue.h"
 #include "serialnumber.h"
 #include "settingvalues.h"
@@ -223,6 +224,8 @@ void printProgress(int pages)
 struct Exports
 {
     QString csv;
+    bool machineCsv = false; // --format machine
+    QString jsonl;
     QString pdf;
     QString dump; // written by the history command itself
     QDate calibrationDate;
@@ -234,9 +237,14 @@ int writeExports(const QAbstractItemModel &model, const Exports &e)
 {
     int code = ExitOk;
     QString error;
-    if (!e.csv.isEmpty() &&
-        !saveHistoryCsv(&model, e.calibrationDate, e.csv, &error, QLocale(), e.overdueSince)) {
+    if (!e.csv.isEmpty() && !(e.machineCsv ? saveRecords(&model, RecordFormat::Csv, e.csv, &error)
+                                           : saveHistoryCsv(&model, e.calibrationDate, e.csv,
+                                                            &error, QLocale(), e.overdueSince))) {
         err() << "dr7326g-cli: " << e.csv << " not written: " << error << "\n";
+        code = ExitFailure;
+    }
+    if (!e.jsonl.isEmpty() && !saveRecords(&model, RecordFormat::JsonLines, e.jsonl, &error)) {
+        err() << "dr7326g-cli: " << e.jsonl << " not written: " << error << "\n";
         code = ExitFailure;
     }
     if (!e.pdf.isEmpty() && !saveJournalPdf(&model, e.serialNumber, e.calibrationDate, e.pdf,
@@ -261,8 +269,8 @@ int showRecords(QList<HistoryRecord *> &records, bool complete, const Exports &e
     if (count == 0) {
         QStringList files;
         for (const auto &file :
-             {std::make_pair(exports.csv, "CSV"), std::make_pair(exports.pdf, "PDF"),
-              std::make_pair(exports.dump, "dump")})
+             {std::make_pair(exports.csv, "CSV"), std::make_pair(exports.jsonl, "JSON Lines"),
+              std::make_pair(exports.pdf, "PDF"), std::make_pair(exports.dump, "dump")})
             if (!file.first.isEmpty())
                 files << QLatin1String(file.second);
         const QString list = files.size() > 1
@@ -498,6 +506,8 @@ int runHistory(PagerCommandContext &context)
         return usage(QStringLiteral("history takes no argument"));
     Exports exports;
     exports.csv = context.csv;
+    exports.machineCsv = context.machineCsv;
+    exports.jsonl = context.jsonl;
     exports.pdf = context.pdf;
     exports.calibrationDate = context.calibrationDate;
     const QString dumpFile = parser.value(QStringLiteral("dump"));
@@ -511,7 +521,7 @@ int runHistory(PagerCommandContext &context)
                          .arg(parser.value(clockOption)));
     // A file that cannot be written is told before the pager is asked,
     // not after a long download whose pages would then be lost.
-    for (const QString &name : {dumpFile, exports.csv, exports.pdf}) {
+    for (const QString &name : {dumpFile, exports.csv, exports.jsonl, exports.pdf}) {
         QSaveFile probe(name);
         if (!name.isEmpty() && !probe.open(QIODevice::WriteOnly)) {
             err() << "dr7326g-cli: cannot write " << name << ": " << probe.errorString() << "\n";
@@ -621,6 +631,8 @@ int runDecode(PagerCommandContext &context)
         return usage(QStringLiteral("decode takes FILE"));
     Exports exports;
     exports.csv = context.csv;
+    exports.machineCsv = context.machineCsv;
+    exports.jsonl = context.jsonl;
     exports.pdf = context.pdf;
     exports.calibrationDate = context.calibrationDate;
     QFile file(rest.first());

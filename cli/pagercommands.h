@@ -29,8 +29,11 @@ struct PagerCommandContext
     const QCommandLineParser &parser;
     QString command;
     QStringList args;
-    // --csv, --pdf and --calibration-date (or its default), checked by main.
+    // --csv, --format, --jsonl, --pdf and --calibration-date (or its
+    // default), checked by main.
     QString csv;
+    bool machineCsv;
+    QString jsonl;
     QString pdf;
     QDate calibrationDate;
 };

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QMetaType>
 #include <QString>
 
 #include <array>
@@ -24,6 +25,7 @@ struct HistoryRecord
     // them): what the archive tells records apart by.
     std::array<std::uint8_t, storedRecordSize> stored{};
 };
+Q_DECLARE_METATYPE(HistoryRecord)
 
 // Minute count of a stored record (bytes 0-2); 0 marks the end of the history.
 std::uint32_t storedRecordMinutes(const std::uint8_t *bytes);

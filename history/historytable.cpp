@@ -106,6 +106,15 @@ bool HistoryDateTexts::offsetAt(qint64 t, int *offset) const
     return false;
 }
 
+int HistoryDateTexts::utcOffset(std::uint32_t time) const
+{
+    int offset = 0;
+    if (offsetAt(qint64(time), &offset))
+        return offset;
+    const QDateTime at = QDateTime::fromSecsSinceEpoch(qint64(time), Qt::UTC);
+    return local ? at.toLocalTime().offsetFromUtc() : zone.offsetFromUtc(at);
+}
+
 QString HistoryDateTexts::textAt(qint64 t, int offset) const
 {
     const QDateTime shown = QDateTime::fromSecsSinceEpoch(t, Qt::OffsetFromUTC, offset);

@@ -9,8 +9,16 @@
 #include <QLocale>
 #include <QStringList>
 #include <QTimeZone>
+#include <Qt>
 
 #include <limits>
+
+// Roles of the history tables' models (this table's and the archive's), on
+// every column, for writers that want a row's record rather than its texts:
+// the record itself (a HistoryRecord), and the UTC offset in seconds east
+// at which its date is shown (int).
+constexpr int historyRecordRole = Qt::UserRole + 8;
+constexpr int historyUtcOffsetRole = Qt::UserRole + 9;
 
 // The header labels in column order.
 QStringList historyHeaderLabels();
@@ -35,6 +43,9 @@ public:
     // Not to be called from two threads at once: it remembers the zone's
     // offset up to its next change, and the text of the hour last shown.
     QString text(std::uint32_t time) const;
+    // The UTC offset (seconds east) that text() shows a time at; the same
+    // thread rule.
+    int utcOffset(std::uint32_t time) const;
 
 private:
     // The text of a time shown at a UTC offset.

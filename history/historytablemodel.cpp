@@ -54,6 +54,10 @@ QVariant HistoryTableModel::data(const QModelIndex &index, int role) const
     }
     case historyFlagsRole:
         return unsigned(record.flags);
+    case historyRecordRole:
+        return QVariant::fromValue(record);
+    case historyUtcOffsetRole:
+        return dates.utcOffset(record.time);
     case Qt::ToolTipRole:
         return record.flags ? QVariant(historyFlagTip(record.flags)) : QVariant();
     case Qt::BackgroundRole:

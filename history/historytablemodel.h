@@ -34,7 +34,8 @@ public:
 
     // The six header labels; row numbers from 1 down the side. Cell texts as
     // historyCellText gives them, none for an unknown event code; every cell
-    // of an alarm or threshold row in historyRowColour's brush.
+    // of an alarm or threshold row in historyRowColour's brush; the record
+    // and its date's UTC offset under historyRecordRole and historyUtcOffsetRole.
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;

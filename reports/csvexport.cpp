@@ -14,9 +14,6 @@ namespace {
 // further ones are numbers.
 constexpr int firstNumberColumn = 3;
 
-// Lines are collected up to about this size before they go to the device.
-constexpr int writeChunkBytes = 64 * 1024;
-
 const char byteOrderMark[] = "\xEF\xBB\xBF";
 
 QString quoted(QString text)
@@ -110,22 +107,9 @@ QByteArray historyCsv(const QAbstractItemModel *model, const QDate &calibrationD
 bool writeHistoryCsv(const QAbstractItemModel *model, const QDate &calibrationDate, QIODevice *out,
                      const QLocale &locale, QString *error, const QDate &overdueSince)
 {
-    if (!out || !out->isWritable()) {
-        if (error)
-            *error = QStringLiteral("The output is not open for writing");
-        return false;
-    }
-    QByteArray pending;
-    const bool produced =
-        produceCsv(model, calibrationDate, overdueSince, locale, [&](const QByteArray &line) {
-            pending += line;
-            if (pending.size() < writeChunkBytes)
-                return true;
-            const bool written = writeAllBytes(out, pending, error);
-            pending.clear();
-            return written;
-        });
-    return produced && (pending.isEmpty() || writeAllBytes(out, pending, error));
+    return writeLinesInBlocks(out, error, [&](const auto &emitLine) {
+        return produceCsv(model, calibrationDate, overdueSince, locale, emitLine);
+    });
 }
 
 bool saveHistoryCsv(const QAbstractItemModel *model, const QDate &calibrationDate,

@@ -8,6 +8,8 @@
 #include <QSaveFile>
 #include <QString>
 
+#include <functional>
+
 // Writes all of `bytes`, also to a device that takes them in several pieces.
 // Returns false, with the device's reason in *error, when a write fails.
 inline bool writeAllBytes(QIODevice *out, const QByteArray &bytes, QString *error)
@@ -27,6 +29,32 @@ inline bool writeAllBytes(QIODevice *out, const QByteArray &bytes, QString *erro
         done += written;
     }
     return true;
+}
+
+// Writes the lines `produce` gives (each to the function it is handed, which
+// returns false to stop it) to `out`, already open for writing, in blocks of
+// about 64 KiB. Returns false, with the reason in *error, when `out` is not
+// writable or a write fails.
+inline bool writeLinesInBlocks(
+    QIODevice *out, QString *error,
+    const std::function<bool(const std::function<bool(const QByteArray &)> &)> &produce)
+{
+    if (!out || !out->isWritable()) {
+        if (error)
+            *error = QStringLiteral("The output is not open for writing");
+        return false;
+    }
+    constexpr int blockBytes = 64 * 1024;
+    QByteArray pending;
+    const bool produced = produce([&](const QByteArray &line) {
+        pending += line;
+        if (pending.size() < blockBytes)
+            return true;
+        const bool written = writeAllBytes(out, pending, error);
+        pending.clear();
+        return written;
+    });
+    return produced && (pending.isEmpty() || writeAllBytes(out, pending, error));
 }
 
 // Saves `fileName` with what `write` puts into the device it is given. The

@@ -69,11 +69,19 @@ needs_i386=false
 [[ " ${wine_missing[*]} " == *":i386 "* ]] && needs_i386=true
 $needs_i386 && wine_step="dpkg --add-architecture i386 && $wine_step"
 
-# The screenshot shows the window as a Russian desktop does (ru_RU.UTF-8).
+# The screenshot shows the window as a Russian desktop does (ru_RU.UTF-8);
+# the tests also write the files for programs under a German locale (a
+# decimal comma, '.' between thousands), whose bytes must not change.
+locales=()
+[[ "${1:-}" == --screenshot || "${1:-}" == --test ]] && locales+=(ru_RU)
+[[ "${1:-}" == --test ]] && locales+=(de_DE)
 locale_step=
-if [[ "${1:-}" == --screenshot || "${1:-}" == --test ]] && ! locale -a 2>/dev/null | grep -qix 'ru_RU\.utf-\?8'; then
-    locale_step="grep -qx 'ru_RU.UTF-8 UTF-8' /etc/locale.gen || echo 'ru_RU.UTF-8 UTF-8' >>/etc/locale.gen; locale-gen"
-fi
+for l in "${locales[@]}"; do
+    if ! locale -a 2>/dev/null | grep -qix "${l}\.utf-\?8"; then
+        locale_step+="grep -qx '$l.UTF-8 UTF-8' /etc/locale.gen || echo '$l.UTF-8 UTF-8' >>/etc/locale.gen; "
+    fi
+done
+[[ -n "$locale_step" ]] && locale_step+="locale-gen"
 [[ ${#missing[@]} -eq 0 && -z "$locale_step" && ${#wine_missing[@]} -eq 0 ]] && exit 0
 
 sudo=()
@@ -110,7 +118,7 @@ if [[ ${#missing[@]} -gt 0 ]]; then
     "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 if [[ -n "$locale_step" ]]; then
-    echo "Generating the locale ru_RU.UTF-8"
+    echo "Generating the locales ${locales[*]/%/.UTF-8}"
     "${sudo[@]}" sh -c "$locale_step"
 fi
 if [[ ${#wine_missing[@]} -gt 0 ]]; then

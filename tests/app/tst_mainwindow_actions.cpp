@@ -6,6 +6,7 @@
 #include "helpfile.h"
 #include "historyflags.h"
 #include "mainwindow.h"
+#include "recordexport.h"
 #include "savenames.h"
 #include "statuslabel.h"
 #include "statusmessages.h"
@@ -958,6 +959,15 @@ void TestMainWindowActions::saveCsvThroughDialog()
     QVERIFY(written.contains("Тревога гамма"));
     QVERIFY2(status().startsWith(QStringLiteral("История сохранена: ")), qPrintable(status()));
     QVERIFY(window->historyArchive().calibrations(QString()).isEmpty());
+
+    // The dialog's second file type: the file for programs.
+    const QString machine = dir.filePath(QStringLiteral("machine.csv"));
+    answerFileDialog(machine, [](QFileDialog *dialog) {
+        dialog->selectNameFilter(dialog->nameFilters().value(1));
+    });
+    trigger("menuSaveHistory");
+    QCOMPARE(fileBytes(machine),
+             recordsText(find<QTableView>("tableView")->model(), RecordFormat::Csv));
 }
 
 // Records what a label shows each time it is painted.

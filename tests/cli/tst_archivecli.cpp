@@ -47,6 +47,7 @@ class TestArchiveCli : public QObject
 
 private slots:
     void importThenRecordsEqualsDecode();
+    void machineFilesAlikeInEveryLocale();
     void commands_data();
     void commands();
     void killedImport_data();
@@ -95,6 +96,42 @@ void TestArchiveCli::importThenRecordsEqualsDecode()
     // The stored download back as a file is the dump imported.
     QCOMPARE(group(archive, {"dump", "1", path("back.dump")}).code, 0);
     QCOMPARE(fileBytes(path("back.dump")), fileBytes(file));
+}
+
+void TestArchiveCli::machineFilesAlikeInEveryLocale()
+{
+    // The files for programs: the same bytes whatever the PC's locale (a
+    // decimal comma, a thousands separator), from the archive and from the dump.
+    const QList<QByteArray> locales{"C", "ru_RU.UTF-8", "de_DE.UTF-8"};
+    const QByteArray kept = setlocale(LC_ALL, nullptr);
+    for (const QByteArray &locale : locales)
+        if (!setlocale(LC_ALL, locale.constData()))
+            QSKIP(qPrintable(QStringLiteral("locale %1 not installed (scripts/install-deps.sh "
+                                            "--test generates it)")
+                                 .arg(QString::fromLatin1(locale))));
+    setlocale(LC_ALL, kept.constData());
+    HistoryDump dump = historyDumpOf(sn, range(60000, 3));
+    dump.timeZoneId = QByteArrayLiteral("Asia/Tokyo");
+    const QString file = saveDump("locales.dump", dump);
+    const QString archive = path("locales.sqlite");
+    QCOMPARE(group(archive, {"import", file}).code, 0);
+    QByteArray first;
+    for (const QByteArray &locale : locales) {
+        for (const QStringList &command :
+             {QStringList{"--archive", archive, "archive", "records", sn}, {"decode", file}}) {
+            const Run r = finish(startCli(
+                command + QStringList{"--csv", path("m.csv"), "--format", "machine", "--jsonl",
+                                      path("m.jsonl")},
+                QString(), QStringLiteral("export LC_ALL=%1 LANG=%1").arg(QString(locale))));
+            QVERIFY2(r.code == 0, qPrintable(r.err));
+            const QByteArray bytes = fileBytes(path("m.csv")) + fileBytes(path("m.jsonl"));
+            if (first.isEmpty())
+                first = bytes;
+            QCOMPARE(bytes, first);
+        }
+    }
+    QVERIFY2(first.contains("\n1999-02-11T16:01:00+09:00,F,60001,1,2e-07,6.0000997,\n"),
+             first.constData());
 }
 
 void TestArchiveCli::commands_data()
