@@ -5,10 +5,12 @@
 #include "historytable.h"
 
 #include <QAbstractItemModel>
-#include <QDateTime>
-#include <QLocale>
+#include <QDate>
+#include <QVector>
 
+#include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <functional>
 
 namespace {
@@ -17,91 +19,114 @@ const char *const fieldNames[] = {
     "time",    "event", "gamma_count_rate_per_s", "neutron_count_rate_per_s", "dose_rate_Sv_per_h",
     "dose_Sv", "flags"};
 
-// The fewest significant digits that read back as the same float.
-QByteArray numberText(float value, bool json)
+// The fewest digits that read back as the same float (std::to_chars: the
+// C locale's form whatever the locale, '.' and e-07), or what stands for
+// a value that is not a number.
+void appendNumber(QByteArray &line, float value, bool json)
 {
-    if (std::isnan(value))
-        return json ? "null" : "nan";
-    if (std::isinf(value))
-        return json ? "null" : (value < 0 ? "-inf" : "inf");
-    QByteArray text;
-    for (int digits = 1; digits <= 9; ++digits) {
-        text = QByteArray::number(double(value), 'g', digits);
-        if (text.toFloat() == value)
-            break;
+    if (!std::isfinite(value)) {
+        line += json ? "null" : std::isnan(value) ? "nan" : value < 0 ? "-inf" : "inf";
+        return;
     }
-    return text;
+    char text[32];
+    const char *end = std::to_chars(text, text + sizeof text, value).ptr;
+    line.append(text, int(end - text));
 }
 
-QByteArray timeText(std::uint32_t time, int offset)
+// The record's time in ISO 8601 at the UTC offset it is shown at.
+void appendTime(QByteArray &line, std::uint32_t time, int offset)
 {
-    const QDateTime wall = QDateTime::fromSecsSinceEpoch(qint64(time) + offset, Qt::UTC);
+    const qint64 wall = qint64(time) + offset;
+    const qint64 days = wall >= 0 ? wall / 86400 : -((-wall + 86399) / 86400);
+    const int second = int(wall - days * 86400);
+    int year = 0, month = 0, day = 0;
+    QDate::fromJulianDay(QDate(1970, 1, 1).toJulianDay() + days).getDate(&year, &month, &day);
     const int minutes = (offset < 0 ? -offset : offset) / 60;
-    return QLocale::c().toString(wall, QStringLiteral("yyyy-MM-dd'T'HH:mm:ss")).toLatin1() +
-           (offset < 0 ? '-' : '+') + QByteArray::number(minutes / 60).rightJustified(2, '0') +
-           ':' + QByteArray::number(minutes % 60).rightJustified(2, '0');
+    char text[48];
+    const int size = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d",
+                                   year, month, day, second / 3600, second / 60 % 60, second % 60,
+                                   offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+    line.append(text, size);
 }
 
-QByteArray eventCodeText(char code)
+// The event code as it is, a letter or a digit; another as 0xNN.
+void appendEvent(QByteArray &line, char code)
 {
     const auto c = static_cast<unsigned char>(code);
-    if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))
-        return QByteArray(1, code);
-    return "0x" + QByteArray::number(c, 16).toUpper().rightJustified(2, '0');
+    if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) {
+        line += code;
+        return;
+    }
+    char text[8];
+    line.append(text, std::snprintf(text, sizeof text, "0x%02X", unsigned(c)));
 }
 
-// The fields of a row, in order, as text: quoted for JSON where they are
-// strings (none of them can hold a quote, a backslash or a control character).
-QList<QByteArray> fields(const HistoryRecord &r, int offset, bool json)
+// One line of the file, its line feed included. The JSON strings (time,
+// event, flag names) cannot hold a quote, a backslash or a control character.
+void appendRecord(QByteArray &line, const HistoryRecord &r, int offset, bool json)
 {
-    const auto string = [json](const QByteArray &text) {
-        return json ? QByteArray("\"") + text + '"' : text;
+    // What comes before each JSON value: {"time": ,"event": ...
+    static const QVector<QByteArray> keys = [] {
+        QVector<QByteArray> made;
+        for (const char *name : fieldNames)
+            made << (made.isEmpty() ? "{\"" : ",\"") + QByteArray(name) + "\":";
+        return made;
+    }();
+    int field = 0;
+    const auto next = [&]() {
+        if (json)
+            line += keys.at(field);
+        else if (field)
+            line += ',';
+        ++field;
     };
-    QList<QByteArray> names = recordFlagNames(r.flags).toLatin1().split(',');
-    if (names.constFirst().isEmpty())
-        names.clear();
-    QByteArray flags;
-    if (json) {
-        for (QByteArray &name : names)
-            name = string(name);
-        flags = QByteArray("[") + names.join(',') + ']';
-    } else {
-        flags = names.join('|');
+    const auto quote = [&]() {
+        if (json)
+            line += '"';
+    };
+    next();
+    quote();
+    appendTime(line, r.time, offset);
+    quote();
+    next();
+    quote();
+    appendEvent(line, r.eventCode);
+    quote();
+    next();
+    line += QByteArray::number(r.gammaCps);
+    for (const float value : {r.neutronCps, r.doseRate, r.dose}) {
+        next();
+        appendNumber(line, value, json);
     }
-    return {string(timeText(r.time, offset)),
-            string(eventCodeText(r.eventCode)),
-            QByteArray::number(r.gammaCps),
-            numberText(r.neutronCps, json),
-            numberText(r.doseRate, json),
-            numberText(r.dose, json),
-            flags};
+    next();
+    QByteArray names = recordFlagNames(r.flags).toLatin1();
+    if (!json)
+        line += names.replace(',', '|');
+    else if (names.isEmpty())
+        line += "[]}";
+    else
+        line += "[\"" + names.replace(",", "\",\"") + "\"]}";
+    line += '\n';
 }
 
 bool produce(const QAbstractItemModel *model, RecordFormat format,
              const std::function<bool(const QByteArray &)> &emitLine)
 {
     const bool json = format == RecordFormat::JsonLines;
-    QList<QByteArray> keys;
-    for (const char *name : fieldNames)
-        keys << name;
-    if (!json && !emitLine(keys.join(',') + '\n'))
-        return false;
+    QByteArray line;
+    if (!json) {
+        for (const char *name : fieldNames)
+            line += (line.isEmpty() ? "" : ",") + QByteArray(name);
+        if (!emitLine(line + '\n'))
+            return false;
+    }
     const int rows = model ? model->rowCount() : 0;
     for (int row = 0; row < rows; ++row) {
         const QModelIndex cell = model->index(row, 0);
-        const QList<QByteArray> values =
-            fields(model->data(cell, historyRecordRole).value<HistoryRecord>(),
-                   model->data(cell, historyUtcOffsetRole).toInt(), json);
-        QByteArray line;
-        if (json) {
-            line = "{";
-            for (int i = 0; i < values.size(); ++i)
-                line += QByteArray(i ? ",\"" : "\"") + keys.at(i) + "\":" + values.at(i);
-            line += '}';
-        } else {
-            line = values.join(',');
-        }
-        if (!emitLine(line + '\n'))
+        line.clear();
+        appendRecord(line, model->data(cell, historyRecordRole).value<HistoryRecord>(),
+                     model->data(cell, historyUtcOffsetRole).toInt(), json);
+        if (!emitLine(line))
             return false;
     }
     return true;

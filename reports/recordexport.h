@@ -17,8 +17,9 @@
 //  flags                     why the record looks wrong (historyflags.h
 //                            recordFlagNames), none when it does not
 // Numbers have '.' as decimal point and the fewest digits that read back as
-// the stored single-precision value (1.2e-07, 0.5, 12); a value that is not
-// a number is nan, inf or -inf in the CSV and null in JSON.
+// the stored single-precision value (1.2e-07, 0.5, 100); a value that is not
+// a number is nan, inf or -inf in the CSV and null in JSON. About 1.5 s
+// (CSV) and 2 s (JSON Lines) a million records.
 //
 // The CSV: one header row, fields separated by ',', the flags joined by '|';
 // no field ever needs quotes. JSON Lines: one object a line with the same
