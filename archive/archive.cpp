@@ -627,7 +627,8 @@ bool Archive::upgrade(int from, QString *error)
         // server's script decodes them itself), in the same transaction.
         if (!runArchiveScript(db, engine, script, &reason) ||
             (version == 2 && !isServer() && !fillDoseRatesAndHours(&reason)) ||
-            (version == 3 && !fillRecordFlags(&reason)) || !commit(&reason)) {
+            (version == 3 && !fillRecordFlags(&reason)) ||
+            (version == 4 && !fillReviewReasons(&reason)) || !commit(&reason)) {
             rollback();
             failedWrite(reason, error);
             return false;
@@ -1031,6 +1032,19 @@ ArchiveStoreResult Archive::store(const HistoryDump &dump, const ArchiveOutcome 
     if (!runArchiveQuery(query, engine, QStringLiteral("update_download_new_records"),
                          {result.newRecords, result.downloadId}, &reason))
         return fail(reason);
+    // Whether it is to be reviewed: from the records it brought first.
+    DownloadFacts facts;
+    facts.overdue = !overdueSince.isNull();
+    for (const ArchiveRecordRow &row : qAsConst(rows)) {
+        const char code = row.stored.size() > 3 ? row.stored.at(3) : 0;
+        facts.alarms += code == 'A' || code == 'N' ? 1 : 0;
+        facts.thresholds += code == 'e' ? 1 : 0;
+        facts.flagged += row.flags ? 1 : 0;
+    }
+    if (const unsigned reasons = reviewReasons(facts))
+        if (!runArchiveQuery(query, engine, QStringLiteral("update_download_review"),
+                             {reasons, result.downloadId}, &reason))
+            return fail(reason);
     if (!commit(&reason))
         return fail(reason);
     result.ok = true;
@@ -1169,6 +1183,7 @@ QList<ArchiveDownload> Archive::downloads(const QString &serialNumber, QString *
         d.pc = query.value(10).toString();
         d.overdueSince = QDate::fromString(query.value(11).toString(), Qt::ISODate);
         d.clockOffset = query.value(12).isNull() ? QVariant() : query.value(12).toLongLong();
+        d.review = query.value(13).toUInt();
         list << d;
     }
     return list;

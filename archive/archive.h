@@ -41,6 +41,7 @@
 #include "calibration.h"
 #include "historydump.h"
 #include "historyrecord.h"
+#include "review.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -109,6 +110,7 @@ struct ArchiveDownload
     // it; invalid when within its calibration, or none was known.
     QDate overdueSince;
     QVariant clockOffset; // pager clock minus PC clock, seconds; null when not read
+    unsigned review = 0;  // why it is to be reviewed (review.h); 0: it is not
 };
 
 // One archived record with what is needed to show it.
@@ -243,7 +245,7 @@ void sortArchiveRecordRows(QVector<ArchiveRecordRow> &rows);
 class Archive
 {
 public:
-    static constexpr int schemaVersion = 4;
+    static constexpr int schemaVersion = 5;
     static constexpr int busyTimeoutMs = 10000;
 
     Archive();
@@ -414,6 +416,35 @@ public:
     bool wearerDose(const QString &wearer, const QDateTime &from, const QDateTime &to,
                     ArchiveWearerDose *dose, QString *error);
 
+    // ---- Review and sign-off (archivereview.cpp; review.h) ----
+    // The downloads to review that nobody has signed, oldest first (reads
+    // only the downloads to review, never their records).
+    QList<ArchiveReview> pendingReviews(QString *error = nullptr);
+    // Signs a download (its id in this archive): appended, never changed; a
+    // second signature adds to the first. `signer` empty: the OS user;
+    // `at` invalid: now. Refused: no such download, remarks or a rejection
+    // without a note, a signer or note that is too long or holds a control
+    // character; on the server, a user without the reviewers' role (the
+    // server's refusal, isRightsRefusal()).
+    bool signDownload(qint64 downloadId, SignatureMeaning meaning, const QString &note,
+                      const QString &signer, const QDateTime &at, QString *error);
+    // The downloads that brought a pager's records of [from, to), each with
+    // its signatures.
+    QList<ArchiveReview> periodReviews(const QString &serialNumber, const QDateTime &from,
+                                       const QDateTime &to, QString *error = nullptr);
+    // What the server lets this user do (a file: everything); false, with
+    // *error, when it could not say.
+    struct Rights
+    {
+        bool store = true; // downloads, reads, changes, calibrations, wearer events
+        bool sign = true;
+    };
+    bool rights(Rights *rights, QString *error);
+    // The server's roles (serverrole in review.h) and their rights on the
+    // tables, made or made again by the database's owner; false, with the
+    // server's reason, otherwise. A file has none.
+    bool setUpServerRoles(QString *error);
+
 private:
     friend ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server);
     friend class ArchiveMerge; // holds the transactions of a merge (archivelocation.cpp)
@@ -457,6 +488,9 @@ private:
     // The flags of every record held, found again from each download's
     // dump, by the upgrade to version 4.
     bool fillRecordFlags(QString *error);
+    // Each download's review reasons, found from its records, by the
+    // upgrade to version 5.
+    bool fillReviewReasons(QString *error);
     // The pager's history interval in minutes as it last reported it; 0
     // when the archive holds none.
     int historyIntervalOf(const QString &serialNumber);

@@ -115,6 +115,11 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
     const auto stop = [&](const QString &why) {
         keepProgress();
         result.error = why;
+        if (!result.roleNeeded.isEmpty() || isRightsRefusal(why)) {
+            result.noRights = true;
+            if (result.roleNeeded.isEmpty())
+                result.roleNeeded = QLatin1String(serverrole::technicians);
+        }
         result.stalled = serverDeadlinePassed(server.db);
         return result;
     };
@@ -140,15 +145,29 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
     const QString serverId = meta.value(0).toString();
     meta.finish();
 
+    // A user the server lets only read is refused before anything is sent.
+    Archive::Rights rights;
+    if (!server.rights(&rights, &reason))
+        return stop(reason);
+    if (!rights.store) {
+        result.noRights = true;
+        result.roleNeeded = QLatin1String(serverrole::technicians);
+        result.error = QStringLiteral("the server lets this user only read (storing needs the "
+                                      "role %1); nothing was sent")
+                           .arg(result.roleNeeded);
+        return result;
+    }
+
     // How far this PC got with it before, and what it refused then.
-    constexpr int kindCount = 5;
+    constexpr int kindCount = 6;
     constexpr int wearerKind = 4;
+    constexpr int signatureKind = 5;
     // Downloads, reads, changes and calibrations in sync_state; wearer
-    // events in sync_progress.
-    qint64 done[kindCount] = {0, 0, 0, 0, 0};
+    // events and signatures in sync_progress.
+    qint64 done[kindCount] = {0, 0, 0, 0, 0, 0};
     static const QString kinds[kindCount] = {QStringLiteral("download"), QStringLiteral("read"),
                                              QStringLiteral("change"), QStringLiteral("calibration"),
-                                             QStringLiteral("wearer")};
+                                             QStringLiteral("wearer"), QStringLiteral("signature")};
     QSet<qint64> refusedBefore[kindCount];
     {
         QSqlQuery state(local.db);
@@ -158,12 +177,14 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
             for (int i = 0; i < wearerKind; ++i)
                 done[i] = state.value(i).toLongLong();
         state.finish();
-        if (!runArchiveQuery(state, le, QStringLiteral("select_sync_progress"),
-                             {serverId, kinds[wearerKind]}, &reason))
-            return stop(reason);
-        if (state.next())
-            done[wearerKind] = state.value(0).toLongLong();
-        state.finish();
+        for (const int kind : {wearerKind, signatureKind}) {
+            if (!runArchiveQuery(state, le, QStringLiteral("select_sync_progress"),
+                                 {serverId, kinds[kind]}, &reason))
+                return stop(reason);
+            if (state.next())
+                done[kind] = state.value(0).toLongLong();
+            state.finish();
+        }
         QList<QVariantList> refusedRows;
         if (!runArchiveScript(local.db, le, QStringLiteral("sync_refused_table"), &reason) ||
             !selectRows(local.db, le, QStringLiteral("select_sync_refused"), {serverId},
@@ -189,7 +210,7 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
         static const QString names[kindCount] = {
             QStringLiteral("download"), QStringLiteral("parameter read"),
             QStringLiteral("setting change"), QStringLiteral("calibration"),
-            QStringLiteral("wearer event")};
+            QStringLiteral("wearer event"), QStringLiteral("signature")};
         result.refused << ArchiveSyncRefusal{
             names[kind], id, serial,
             at.isNull() ? QDateTime() : QDateTime::fromSecsSinceEpoch(at.toLongLong()),
@@ -199,7 +220,8 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
     // commit on the PC for each small download would cost more than sending
     // it. What the server took but the PC did not note is sent again next
     // time, and taken once. A refused row is noted with the progress past it.
-    qint64 kept[kindCount] = {done[0], done[1], done[2], done[3], done[4]};
+    qint64 kept[kindCount];
+    std::copy(done, done + kindCount, kept);
     QElapsedTimer sinceKept;
     sinceKept.start();
     const auto remember = [&](QString *why, bool soon = false) {
@@ -216,7 +238,9 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
         bool ok = runArchiveQuery(state, le, QStringLiteral("update_sync_state"),
                                   {serverId, done[0], done[1], done[2], done[3]}, why) &&
                   runArchiveQuery(state, le, QStringLiteral("update_sync_progress"),
-                                  {serverId, kinds[wearerKind], done[wearerKind]}, why);
+                                  {serverId, kinds[wearerKind], done[wearerKind]}, why) &&
+                  runArchiveQuery(state, le, QStringLiteral("update_sync_progress"),
+                                  {serverId, kinds[signatureKind], done[signatureKind]}, why);
         for (int i = 0; i < kindCount && ok; ++i) {
             for (qint64 id : qAsConst(refusedNow[i]))
                 ok = ok && runArchiveQuery(state, le, QStringLiteral("insert_sync_refused"),
@@ -304,12 +328,12 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
                 QSqlQuery insert(server.db);
                 // pager, origin, downloaded_at, zone, outcome, pages, records,
                 // stored_at, digest, dump_size, dump, pc, overdue_since,
-                // clock_offset
+                // clock_offset, review
                 if (!runArchiveQuery(insert, se, QStringLiteral("sync_insert_download"),
                                      {pager, values.at(1), values.at(2), values.at(3), values.at(4),
                                       values.at(5), values.at(6), values.at(8), values.at(9),
                                       values.at(10), values.at(11), pcOf(values.at(12)),
-                                      values.at(13), values.at(14)},
+                                      values.at(13), values.at(14), values.at(15)},
                                      why))
                     return false;
                 qint64 download = addedRow(insert);
@@ -502,6 +526,19 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
         *added += insert.numRowsAffected() > 0 ? 1 : 0;
         return true;
     };
+    const SendRow sendSignature = [&](const QVariantList &g, int *added, QString *why) {
+        // id, serial, signed_at, uid, download (digest), signer, meaning,
+        // note, entered_at, os_user, pc
+        const qint64 pager = server.pagerId(g.at(1).toString(), true, why);
+        QSqlQuery insert(server.db);
+        if (!pager || !runArchiveQuery(insert, se, QStringLiteral("sync_insert_signature"),
+                                       {g.at(3), pager, g.at(4), g.at(5), g.at(2), g.at(6), g.at(7),
+                                        g.at(8), g.at(9), pcOf(g.at(10))},
+                                       why))
+            return false;
+        *added += insert.numRowsAffected() > 0 ? 1 : 0;
+        return true;
+    };
     const auto nothingToPrepare = [](const QList<QVariantList> &) { return true; };
     if (!sendAll(1, QStringLiteral("select_reads_after"), readValuesOf, sendRead, &result.reads,
                  QStringLiteral("parameter reads")) ||
@@ -512,6 +549,23 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
         !sendAll(wearerKind, QStringLiteral("select_wearer_events_after"), nothingToPrepare,
                  sendWearerEvent, &result.wearerEvents, QStringLiteral("wearer events")))
         return timeUp ? stopForTime() : stop(reason);
+    // A user who may not sign keeps this PC's signatures here, unsent.
+    QList<QVariantList> unsent;
+    if (!rights.sign) {
+        if (!selectRows(local.db, le, QStringLiteral("select_signatures_after"),
+                        {done[signatureKind], 1}, &unsent, &reason))
+            return stop(reason);
+        if (!unsent.isEmpty() || !refusedBefore[signatureKind].isEmpty()) {
+            result.roleNeeded = QLatin1String(serverrole::reviewers);
+            return stop(QStringLiteral("the server does not let this user sign (the role %1 "
+                                       "does): this PC's signatures were not sent")
+                            .arg(result.roleNeeded));
+        }
+    } else if (!sendAll(signatureKind, QStringLiteral("select_signatures_after"),
+                        nothingToPrepare, sendSignature, &result.signatures,
+                        QStringLiteral("signatures"))) {
+        return timeUp ? stopForTime() : stop(reason);
+    }
     if (!remember(&reason))
         return stop(reason);
     result.ok = true;

@@ -10,8 +10,8 @@
 //
 // Synchronising sends what the PC's archive holds that the server lacks:
 // downloads with their dumps and records, parameter reads, setting changes,
-// wearer events (wearers entered, pagers given and returned) and
-// calibrations, in the PC's order. The server keeps each record once by its
+// wearer events (wearers entered, pagers given and returned), calibrations
+// and signatures of downloads, in the PC's order. The server keeps each record once by its
 // identity (serial number, stored bytes, copy), each download once by its
 // dump's digest, each read, change and calibration once by the id it was given on its PC,
 // with unique keys and INSERT … ON CONFLICT DO NOTHING, so that running it
@@ -26,7 +26,10 @@
 // again (it is named again while the server keeps refusing it). A server
 // that fails itself (gone, no rights, short of resources) or does not
 // answer in time (serverdeadline.h) stops the sync: what the server took is
-// noted on the PC, and the next sync goes on from there.
+// noted on the PC, and the next sync goes on from there. A user the server
+// does not let store (an auditor) is refused before anything is sent; one
+// it does not let sign (a technician) sends the rest and keeps this PC's
+// signatures until a reviewer syncs them (noRights, roleNeeded).
 #pragma once
 
 #include "archive.h"
@@ -71,8 +74,8 @@ QStringList serverConnectOptions(const ArchiveServer &server, QString *reason);
 // A row of the PC's archive that the server refused.
 struct ArchiveSyncRefusal
 {
-    QString kind;  // "download", "parameter read", "setting change", "wearer event" or
-                   // "calibration"
+    QString kind;  // "download", "parameter read", "setting change", "wearer event",
+                   // "calibration" or "signature"
     qint64 id = 0; // in the PC's archive (a download's is what `archive dump` takes)
     QString serialNumber;
     QDateTime at;   // when it was downloaded, read or made; invalid when not known
@@ -96,6 +99,11 @@ struct ArchiveSyncResult
     int changes = 0;
     int wearerEvents = 0; // wearers entered, pagers given and returned
     int calibrations = 0;
+    int signatures = 0;
+    // The server refused for lack of rights (SQLSTATE 42501, or found before
+    // sending began): roleNeeded names the role that has them.
+    bool noRights = false;
+    QString roleNeeded;
     // Sending stopped at a time limit of this program's (the server stalled).
     bool stalled = false;
     // What the server refused (also when the sync went to its end).
@@ -105,7 +113,7 @@ struct ArchiveSyncResult
     bool nothingNew() const
     {
         return complete() && !downloads && !records && !reads && !changes && !wearerEvents &&
-               !calibrations;
+               !calibrations && !signatures;
     }
 };
 

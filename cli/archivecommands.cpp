@@ -9,6 +9,7 @@
 #include "historyplot.h"
 #include "pdfjournal.h"
 #include "recordexport.h"
+#include "reviewcommands.h"
 #include "serialnumber.h"
 #include "settingslog.h"
 #include "terminaltext.h"
@@ -103,6 +104,9 @@ QCommandLineOption option(const QString &name)
          QCommandLineOption(QStringLiteral("wearer"),
                             QStringLiteral("dose: the wearer's personnel number"),
                             QStringLiteral("ID"))},
+        {QStringLiteral("roles"),
+         QCommandLineOption(QStringLiteral("roles"),
+                            QStringLiteral("server-setup: also the lab's roles and their rights"))},
         {QStringLiteral("serial"),
          QCommandLineOption(QStringLiteral("serial"),
                             QStringLiteral("import: the pager of dumps that name none (old "
@@ -414,8 +418,28 @@ int syncArchive(Context &c)
         c.out << c.server.uri() << ": " << result.downloads << " new downloads, " << result.records
               << " new records, " << result.reads << " new parameter reads, " << result.changes
               << " new setting changes, " << result.calibrations << " new calibrations, "
-              << result.wearerEvents << " new wearer events\n";
-    return syncFailed(result, false) ? ExitFailure : ExitOk;
+              << result.wearerEvents << " new wearer events, " << result.signatures
+              << " new signatures\n";
+    return result.noRights ? ExitNoRights : syncFailed(result, false) ? ExitFailure : ExitOk;
+}
+
+int setUpServer(Context &c)
+{
+    // Opening the server made its tables (or upgraded them).
+    c.out << c.server.uri() << ": archive version " << Archive::schemaVersion << "\n";
+    if (!c.parser.isSet(QStringLiteral("roles")))
+        return ExitOk;
+    QString error;
+    if (!c.archive.setUpServerRoles(&error)) {
+        const QString refused = rightsRefusalText(QStringLiteral("make the roles"),
+                                                  QStringLiteral("the database's owner"), error);
+        return c.fail(refused.isEmpty() ? ExitFailure : ExitNoRights,
+                      refused.isEmpty() ? QStringLiteral("roles not made: %1").arg(error)
+                                        : refused);
+    }
+    c.out << c.server.uri() << ": roles " << serverrole::technicians << ", "
+          << serverrole::reviewers << ", " << serverrole::auditors << "\n";
+    return ExitOk;
 }
 
 struct Command
@@ -488,6 +512,15 @@ const QList<Command> &commands()
          0,
          0,
          &syncArchive},
+        {"server-setup",
+         "archive server-setup [--roles]",
+         "make the lab server's tables (--server; done by any first use too); --roles, run once "
+         "by the database's owner: the roles dr7326g_technicians (store), dr7326g_reviewers "
+         "(store and sign) and dr7326g_auditors (read only) with their rights",
+         {QStringLiteral("roles")},
+         0,
+         0,
+         &setUpServer},
     };
     return table;
 }
@@ -546,7 +579,11 @@ QString syncProblemsText(const ArchiveSyncResult &result, bool automatic)
     if (result.ok)
         return text;
     const QString error = shown(result.error, 600);
-    if (result.needsPassword)
+    if (result.noRights)
+        text += QStringLiteral("dr7326g-cli: the lab server refused for lack of rights: %1; the "
+                               "database's owner gives this user the role %2 (see the README)\n")
+                    .arg(error, result.roleNeeded);
+    else if (result.needsPassword)
         text += QStringLiteral("dr7326g-cli: %1 (put it in ~/.pgpass or PGPASSWORD); nothing was "
                                "sent%2\n")
                     .arg(error, automatic ? QStringLiteral(": it is kept in this PC's archive")
@@ -652,7 +689,8 @@ int runArchiveGroup(const QStringList &arguments, QTextStream &out, QTextStream 
         return ExitUsage;
     }
     const QString source = parser.value(sourceOption);
-    const bool fromServer = source == QLatin1String("server");
+    const bool fromServer =
+        source == QLatin1String("server") || name == QLatin1String("server-setup");
     if (!fromServer && source != QLatin1String("local")) {
         err << "dr7326g-cli: --source is local or server, not " << source << "\n";
         return ExitUsage;

@@ -4,6 +4,7 @@
 #include "instrumentcommands.h"
 #include "pagercommands.h"
 #include "plotcommand.h"
+#include "reviewcommands.h"
 #include "wearercommands.h"
 
 namespace {
@@ -90,6 +91,16 @@ const QList<ToolCommand> &toolCommands()
          &isWearerCommand,
          &runWearerCommand,
          &wearerCommandsHelp},
+        {"review",
+         "COMMAND",
+         "the downloads to review and their sign-off (see 'dr7326g-cli review --help'):",
+         {},
+         false,
+         false,
+         nullptr,
+         &isReviewCommand,
+         &runReviewCommand,
+         &reviewCommandsHelp},
     };
     return table;
 }

@@ -10,4 +10,5 @@ enum ExitCode {
     ExitRefused = 4,    // the pager refused or did not confirm a change
     ExitIncomplete = 5, // the history download stopped before its end
     ExitDue = 6,        // instruments due: a pager is due for calibration (or overdue)
+    ExitNoRights = 7,   // the lab's server refused for lack of rights (the user's role)
 };

@@ -91,7 +91,8 @@ int main(int argc, char **argv)
             "clock time outside the pager's range, several pagers and no --serial), 3 no\n"
             "pager answered (or not the one named by --serial) or it did not answer a\n"
             "request, 4 the pager refused or did not confirm a change, 5 history incomplete,\n"
-            "6 a pager due for calibration (instruments due)."));
+            "6 a pager due for calibration (instruments due), 7 the lab's server refused\n"
+            "for lack of rights (the user's role)."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption dumpOption(QStringLiteral("dump"),

@@ -1,5 +1,5 @@
 SELECT d.id, d.origin, d.downloaded_at, d.zone, d.outcome, d.pages, d.records, d.new_records,
-       d.stored_at, d.dump_size, d.pc, d.overdue_since, d.clock_offset
+       d.stored_at, d.dump_size, d.pc, d.overdue_since, d.clock_offset, d.review
 FROM downloads d JOIN pagers p ON p.id = d.pager
 WHERE p.serial = ?
 ORDER BY d.id;
