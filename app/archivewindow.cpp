@@ -170,6 +170,7 @@ ArchiveWindow::ArchiveWindow(Archive *a, std::function<QDate(const QString &)> d
     QPushButton *log = button(tr("Журнал настроек…"), "btnSettingsLog", this);
     QPushButton *wearers = button(tr("Носители…"), "btnWearers", this);
     QPushButton *clock = button(tr("Часы прибора…"), "btnClockOffsets", this);
+    QPushButton *reviews = button(tr("На проверку…"), "btnReviews", this);
     message = new QLabel(this);
     message->setObjectName(QStringLiteral("lblArchiveMessage"));
     message->setWordWrap(true);
@@ -188,7 +189,7 @@ ArchiveWindow::ArchiveWindow(Archive *a, std::function<QDate(const QString &)> d
     // register in the next, so that both fit the window's default width.
     auto *buttons = new QVBoxLayout;
     for (const auto &row : {std::initializer_list<QPushButton *>{plot, csv, pdf},
-                            std::initializer_list<QPushButton *>{log, clock, wearers}}) {
+                            std::initializer_list<QPushButton *>{log, clock, wearers, reviews}}) {
         auto *line = new QHBoxLayout;
         for (QPushButton *b : row)
             line->addWidget(b);
@@ -209,6 +210,7 @@ ArchiveWindow::ArchiveWindow(Archive *a, std::function<QDate(const QString &)> d
     connect(log, &QPushButton::clicked, this, &ArchiveWindow::showSettingsLog);
     connect(wearers, &QPushButton::clicked, this, &ArchiveWindow::showWearers);
     connect(clock, &QPushButton::clicked, this, &ArchiveWindow::showClockOffsets);
+    connect(reviews, &QPushButton::clicked, this, &ArchiveWindow::showReviews);
     connect(csv, &QPushButton::clicked, this, [this]() {
         if (refusePeriod(tr("Файл")))
             return;
@@ -266,6 +268,8 @@ void ArchiveWindow::showArchive(Archive *shown)
     if (plotWindow)
         plotWindow->close();
     reload();
+    if (reviewsDialog)
+        reloadReviews();
 }
 
 void ArchiveWindow::fallBack(const QString &why, const QString &detail)
@@ -534,11 +538,15 @@ bool ArchiveWindow::savePeriodPdf(const QString &fileName)
     model->readAll(ArchiveRecordModel::Keep::All);
     if (refusePeriod(tr("Отчёт")))
         return false;
-    JournalHeading heading = journalHeading(
-        model->serialNumber(), calibrationDate(model->serialNumber()), periodOverdueSince());
-    heading.lines.insert(
-        1, tr("Период: %1 – %2").arg(dayText(fromEdit->date()), dayText(toEdit->date())));
     QString error;
+    const QList<ArchiveReview> reviews =
+        archive->periodReviews(model->serialNumber(), fromEdit->date().startOfDay(),
+                               toEdit->date().addDays(1).startOfDay(), &error);
+    if (!error.isEmpty())
+        return saved(false, fileName, error, QString());
+    const JournalHeading heading = periodJournalHeading(
+        model->serialNumber(), calibrationDate(model->serialNumber()), periodOverdueSince(),
+        QStringLiteral("%1 – %2").arg(dayText(fromEdit->date()), dayText(toEdit->date())), reviews);
     const bool ok = saveJournalPdf(model, heading, fileName, &error);
     return saved(ok, fileName, error, tr("Отчёт за период сохранён: %1"));
 }

@@ -33,6 +33,7 @@
 
 class ArchiveRecordModel;
 class QComboBox;
+class QDialog;
 class HistoryPlotWindow;
 class QDateEdit;
 class QLabel;
@@ -90,6 +91,16 @@ public:
     bool savePeriodPdf(const QString &fileName);
     bool saveSettingsLogCsv(const QString &serialNumber, const QString &fileName);
     bool saveSettingsLogPdf(const QString &serialNumber, const QString &fileName);
+    // «На проверку…»: the downloads to review of the archive shown, in a
+    // dialog (made once) from which one is opened (its records in the table
+    // and the plot) and signed.
+    QDialog *showReviews();
+    // Shows a download's records: its pager, the days of its records, the plot.
+    bool openReview(qint64 downloadId, const QString &serialNumber);
+    // Signs a download in the archive shown; false with the reason shown
+    // (in Russian, naming the role when the server refused for lack of rights).
+    bool signReview(qint64 downloadId, SignatureMeaning meaning, const QString &note,
+                    const QString &signer, const QDateTime &at);
     // «Носители…»: the wearers window on this PC's archive (made once).
     WearersWindow *showWearers();
 
@@ -119,6 +130,11 @@ private:
     QLabel *message;
     HistoryPlotWindow *plotWindow = nullptr;
     WearersWindow *wearersWindow = nullptr;
+    QDialog *reviewsDialog = nullptr;
+    QTableWidget *reviewsTable = nullptr;
+    QLabel *reviewsMessage = nullptr;
+    // The downloads to review listed in the dialog again.
+    void reloadReviews();
     QString periodSerial; // the pager the period was last set for
 
     QString chosenSerial() const;

@@ -149,6 +149,13 @@ QString syncOutcomeMessage(const ArchiveSyncResult &result)
         return refusedMessage(result.refused) +
                (sent || !rest.ok ? QLatin1Char(' ') + syncOutcomeMessage(rest) : QString());
     }
+    if (result.noRights)
+        return withDetail(
+            rightsRefusalMessage(result.roleNeeded == QLatin1String(serverrole::reviewers)
+                                     ? tr("на подпись (подписи этого ПК не отправлены)")
+                                     : tr("на запись (ничего не отправлено)"),
+                                 result.roleNeeded),
+            result.error);
     if (result.stalled)
         return withDetail(tr("Сервер лаборатории не ответил вовремя: синхронизация остановлена. "
                              "Всё сохранено в архиве этого ПК; то, что сервер уже принял, учтено, "
@@ -173,6 +180,8 @@ QString syncOutcomeMessage(const ArchiveSyncResult &result)
                                  tr("события носителей"), tr("событий носителей"));
         if (result.calibrations)
             sent << russianCount(result.calibrations, tr("поверка"), tr("поверки"), tr("поверок"));
+        if (result.signatures)
+            sent << russianCount(result.signatures, tr("подпись"), tr("подписи"), tr("подписей"));
         return tr("Синхронизация: на сервер лаборатории отправлено %1.")
             .arg(sent.join(QStringLiteral(", ")));
     }
@@ -197,6 +206,13 @@ QString syncOutcomeMessage(const ArchiveSyncResult &result)
                           result.error);
     return withDetail(tr("Синхронизация с сервером лаборатории не закончена. %1").arg(kept),
                       result.error);
+}
+
+QString rightsRefusalMessage(const QString &what, const QString &role)
+{
+    return tr("Сервер лаборатории отказал: у этого пользователя нет прав %1. Нужна роль %2; её "
+              "даёт владелец базы данных.")
+        .arg(what, role);
 }
 
 QString serverProblemMessage(Archive::Problem problem, const QString &detail)

@@ -56,6 +56,10 @@ QString withDetail(const QString &text, const QString &detail);
 // The status bar's text for a sync's outcome.
 QString syncOutcomeMessage(const ArchiveSyncResult &result);
 
+// The server refused for lack of rights: `what` («на подпись», ...) and
+// the role that has them, in Russian.
+QString rightsRefusalMessage(const QString &what, const QString &role);
+
 // Why the lab's server could not be used (`problem` as Archive::openProblem()
 // gave it), with `detail` (the server's words, or the archive's reason)
 // after «Подробно:» when not empty.

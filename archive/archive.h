@@ -428,6 +428,9 @@ public:
     // server's refusal, isRightsRefusal()).
     bool signDownload(qint64 downloadId, SignatureMeaning meaning, const QString &note,
                       const QString &signer, const QDateTime &at, QString *error);
+    // The first and last instant of the records a download brought first
+    // (invalid when none); false, with *error, when it could not say.
+    bool downloadSpan(qint64 downloadId, QDateTime *first, QDateTime *last, QString *error);
     // The downloads that brought a pager's records of [from, to), each with
     // its signatures.
     QList<ArchiveReview> periodReviews(const QString &serialNumber, const QDateTime &from,

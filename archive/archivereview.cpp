@@ -148,6 +148,19 @@ QList<ArchiveReview> Archive::periodReviews(const QString &serialNumber, const Q
     return list;
 }
 
+bool Archive::downloadSpan(qint64 downloadId, QDateTime *first, QDateTime *last, QString *error)
+{
+    QSqlQuery query(db);
+    if (!isOpen() ||
+        !runArchiveQuery(query, engine, QStringLiteral("select_download_span"), {downloadId},
+                         error) ||
+        !query.next())
+        return false;
+    *first = secondsTime(query.value(0));
+    *last = secondsTime(query.value(1));
+    return true;
+}
+
 bool Archive::fillReviewReasons(QString *error)
 {
     QList<QPair<qint64, unsigned>> reasons;

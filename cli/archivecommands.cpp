@@ -206,12 +206,18 @@ int showRecords(Context &c)
     if (!jsonl.isEmpty() && !saveRecords(&model, RecordFormat::JsonLines, jsonl, &error))
         code = c.fail(ExitFailure, QStringLiteral("%1 not written: %2").arg(jsonl, error));
     if (!pdf.isEmpty()) {
-        JournalHeading heading = journalHeading(serial, calibration);
         const auto day = [](const QDate &d) { return d.toString(QStringLiteral("dd.MM.yyyy")); };
-        heading.lines.insert(1, QStringLiteral("Период: %1 – %2")
-                                    .arg(fromDay.isValid() ? day(fromDay) : QStringLiteral("…"),
-                                         toDay.isValid() ? day(toDay) : QStringLiteral("…")));
-        if (!saveJournalPdf(&model, heading, pdf, &error))
+        const QList<ArchiveReview> reviews = c.archive.periodReviews(serial, from, to, &error);
+        if (!error.isEmpty() ||
+            !saveJournalPdf(&model,
+                            periodJournalHeading(serial, calibration, QDate(),
+                                                 QStringLiteral("%1 – %2").arg(
+                                                     fromDay.isValid() ? day(fromDay)
+                                                                       : QStringLiteral("…"),
+                                                     toDay.isValid() ? day(toDay)
+                                                                     : QStringLiteral("…")),
+                                                 reviews),
+                            pdf, &error))
             code = c.fail(ExitFailure, QStringLiteral("%1 not written: %2").arg(pdf, error));
     }
     // A read that failed while the files were written (a server gone).

@@ -392,6 +392,24 @@ JournalHeading journalHeading(const QString &serialNumber, const QDate &calibrat
     return heading;
 }
 
+JournalHeading periodJournalHeading(const QString &serialNumber, const QDate &calibrationDate,
+                                    const QDate &overdueSince, const QString &period,
+                                    const QList<ArchiveReview> &reviews)
+{
+    JournalHeading heading = journalHeading(serialNumber, calibrationDate, overdueSince);
+    heading.lines.insert(1, QStringLiteral("Период: ") + period);
+    for (const ArchiveReview &r : reviews) {
+        const QString download =
+            QStringLiteral("Чтение %1: ")
+                .arg(r.downloadedAt.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm")));
+        if (r.signatures.isEmpty())
+            heading.lines << download + QStringLiteral("Не проверено");
+        for (const ArchiveSignature &s : r.signatures)
+            heading.lines << download + signatureLine(s);
+    }
+    return heading;
+}
+
 bool writeJournalPdf(const QAbstractItemModel *model, const QString &serialNumber,
                      const QDate &calibrationDate, QIODevice *out, QString *error,
                      const JournalProgress &progress, int *sheets)

@@ -10,6 +10,9 @@
 // repeats the header row, and every page ends with the footer
 // "Журнал <serial number> · лист N из M".
 
+#include "review.h"
+
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -36,6 +39,15 @@ struct JournalHeading
 // calibration due date, a third line "Поверка просрочена с dd.MM.yyyy".
 JournalHeading journalHeading(const QString &serialNumber, const QDate &calibrationDate,
                               const QDate &overdueSince = QDate());
+
+// The journal of a period of the archive: the history journal's heading
+// with "Период: <period>" under the serial number and, after it, the
+// sign-off of each download that brought the period's records: "Чтение
+// dd.MM.yyyy HH:mm: Проверил: name, time, meaning" for each of its
+// signatures, or "Чтение dd.MM.yyyy HH:mm: Не проверено".
+JournalHeading periodJournalHeading(const QString &serialNumber, const QDate &calibrationDate,
+                                    const QDate &overdueSince, const QString &period,
+                                    const QList<ArchiveReview> &reviews);
 
 // Renders the journal as PDF and writes the PDF bytes to `out` (already open
 // for writing), as they are made. Returns false and a reason in *error on
