@@ -92,7 +92,8 @@ bool Archive::signDownload(qint64 downloadId, SignatureMeaning meaning, const QS
     if (runArchiveQuery(query, engine, QStringLiteral("insert_signature"),
                         {QUuid::createUuid().toString(QUuid::WithoutBraces), pager, digest, signer,
                          at.isValid() ? at.toSecsSinceEpoch() : now,
-                         signatureMeaningName(meaning), note.trimmed(), now,
+                         // An empty note is "", never NULL (the column refuses it).
+                         signatureMeaningName(meaning), QStringLiteral("") + note.trimmed(), now,
                          operatingSystemUser(), archivePcName()},
                         error) &&
         commit(error))

@@ -417,7 +417,7 @@ int syncArchive(Context &c)
     c.err << syncProblemsText(result, false);
     c.err.flush();
     if (!result.ok)
-        return ExitFailure;
+        return result.noRights ? ExitNoRights : ExitFailure;
     if (result.nothingNew())
         c.out << c.server.uri() << ": nothing new\n";
     else
@@ -426,7 +426,7 @@ int syncArchive(Context &c)
               << " new setting changes, " << result.calibrations << " new calibrations, "
               << result.wearerEvents << " new wearer events, " << result.signatures
               << " new signatures\n";
-    return result.noRights ? ExitNoRights : syncFailed(result, false) ? ExitFailure : ExitOk;
+    return syncFailed(result, false) ? ExitFailure : ExitOk;
 }
 
 int setUpServer(Context &c)

@@ -75,6 +75,8 @@ private slots:
     void calibrationStatus();
     void clockDrift_data();
     void clockDrift();
+    void reviewRule_data();
+    void reviewRule();
 
 private:
     QTemporaryDir dir;
@@ -574,6 +576,36 @@ void TestArchive::clockDrift()
     QCOMPARE(got.isNull(), drift == -1.0);
     if (!got.isNull())
         QVERIFY2(qAbs(got.toDouble() - drift) < 1e-9, qPrintable(got.toString()));
+}
+
+void TestArchive::reviewRule_data()
+{
+    QTest::addColumn<qint64>("alarms");
+    QTest::addColumn<qint64>("thresholds");
+    QTest::addColumn<qint64>("flagged");
+    QTest::addColumn<bool>("overdue");
+    QTest::addColumn<unsigned>("reasons");
+    using namespace reviewreason;
+    QTest::newRow("nothing") << qint64(0) << qint64(0) << qint64(0) << false << 0u;
+    QTest::newRow("an alarm") << qint64(1) << qint64(0) << qint64(0) << false << unsigned(Alarm);
+    QTest::newRow("a threshold row")
+        << qint64(0) << qint64(3) << qint64(0) << false << unsigned(Threshold);
+    QTest::newRow("a flagged record")
+        << qint64(0) << qint64(0) << qint64(1) << false << unsigned(Flagged);
+    QTest::newRow("overdue alone") << qint64(0) << qint64(0) << qint64(0) << true << unsigned(Overdue);
+    QTest::newRow("all") << qint64(2) << qint64(1) << qint64(5) << true
+                         << unsigned(Alarm | Threshold | Flagged | Overdue);
+}
+
+void TestArchive::reviewRule()
+{
+    DownloadFacts facts;
+    QFETCH(qint64, alarms);
+    QFETCH(qint64, thresholds);
+    QFETCH(qint64, flagged);
+    QFETCH(bool, overdue);
+    facts = {alarms, thresholds, flagged, overdue};
+    QTEST(reviewReasons(facts), "reasons");
 }
 
 DR7326G_SERVER_TEST_MAIN(TestArchive, false)

@@ -6,7 +6,9 @@
 // kept as text; what the server refuses, or a server that stops answering,
 // neither blocks the rest nor holds the tool.
 #include "archive.h"
+#include "archiverecordmodel.h"
 #include "archiveserver.h"
+#include "csvexport.h"
 #include "support/cliprocess.h"
 #include "support/dumpfixture.h"
 #include "support/emulatorprocess.h"
@@ -105,6 +107,8 @@ private slots:
     void serverDownDuringDownload();
     void serverFaults_data();
     void serverFaults();
+    void roles_data();
+    void roles();
 
 private:
     QTemporaryDir dir;
@@ -339,6 +343,78 @@ void TestArchiveServer::serverFaults()
     QVERIFY2(lifted.code == 0, qPrintable(lifted.err));
     QCOMPARE(testServerValue(db, "SELECT COUNT(*) FROM records"), QString("5"));
     QCOMPARE(testServerValue(db, "SELECT COUNT(*) FROM setting_changes"), QString("1"));
+}
+
+void TestArchiveServer::roles_data()
+{
+    QTest::addColumn<QString>("role");
+    QTest::addColumn<int>("syncCode"); // the tool's exit status for a sync
+    QTest::addColumn<int>("signCode");
+    QTest::newRow("auditor") << "dr7326g_auditors" << 7 << 7;
+    QTest::newRow("technician") << "dr7326g_technicians" << 0 << 7;
+    QTest::newRow("reviewer") << "dr7326g_reviewers" << 0 << 0;
+}
+
+void TestArchiveServer::roles()
+{
+    QFETCH(QString, role);
+    QFETCH(int, syncCode);
+    QFETCH(int, signCode);
+    const QString tag = QString::fromLatin1(QTest::currentDataTag());
+    const QString db = "tst_roles_" + tag;
+    QString error;
+    ArchiveServer server = freshTestDatabase(db, &error);
+    QVERIFY2(server.isSet(), qPrintable(error));
+    // The owner makes the roles (twice: the second time finds them) and
+    // sends a PC's first download; the person with the role sends its second.
+    Archive owner;
+    QVERIFY2(owner.openServer(server, &error), qPrintable(error));
+    for (int i = 0; i < 2; ++i)
+        QVERIFY2(owner.setUpServerRoles(&error), qPrintable(error));
+    const QString file = pcArchive(dir, db, "05A00317", {{1, 2, 3}}, 0);
+    QVERIFY(!file.isEmpty());
+    QVERIFY(synchronizeArchive(file, server).ok);
+    {
+        Archive pc;
+        QVERIFY(pc.open(file, nullptr));
+        QVERIFY(pc.storeHistory(historyDumpOf("05A00317", {4, 5}, true, 7200),
+                                ArchiveOutcome::Complete, "download")
+                    .ok);
+    }
+    const QString user = "tst_person_" + tag;
+    QVERIFY2(runOnTestServer(db,
+                             QString("DROP ROLE IF EXISTS %1; CREATE ROLE %1 LOGIN PASSWORD 'pw' "
+                                     "IN ROLE %2")
+                                 .arg(user, role),
+                             &error),
+             qPrintable(error));
+    server.user = user;
+    server.password = "pw";
+    // Everyone lists, reads and exports.
+    Archive lab;
+    QVERIFY2(lab.openServer(server, &error), qPrintable(error));
+    QCOMPARE(lab.pagers(&error).size(), 1);
+    ArchiveRecordModel model(&lab);
+    model.setPeriod("05A00317", epoch, farAway);
+    QVERIFY(model.readAll(ArchiveRecordModel::Keep::All));
+    QCOMPARE(model.rowCount(), 3);
+    QVERIFY2(saveHistoryCsv(&model, QDate(2026, 1, 1), dir.filePath(db + ".csv"), &error),
+             qPrintable(error));
+    // Storing and signing as the role allows, a refusal told with the role.
+    const QByteArray password = qgetenv("PGPASSWORD");
+    qputenv("PGPASSWORD", "pw");
+    const Run sync =
+        finish(startCli({"archive", "sync", "--archive", file, "--server", server.uri()}));
+    const QString pending = QString::number(lab.pendingReviews().value(0).downloadId);
+    const Run sign = finish(startCli({"review", "sign", pending, "--meaning", "accepted",
+                                      "--server", server.uri()}));
+    qputenv("PGPASSWORD", password);
+    QCOMPARE(sync.code, syncCode);
+    QVERIFY2(sync.code == 0 || sync.err.contains("role dr7326g_technicians"), qPrintable(sync.err));
+    QCOMPARE(testServerValue(db, "SELECT COUNT(*) FROM downloads"), syncCode ? "1" : "2");
+    QCOMPARE(sign.code, signCode);
+    QVERIFY2(sign.code == 0 || sign.err.contains("role dr7326g_reviewers"), qPrintable(sign.err));
+    QCOMPARE(testServerValue(db, "SELECT COUNT(*) FROM signatures"), signCode ? "0" : "1");
 }
 
 DR7326G_SERVER_TEST_MAIN(TestArchiveServer, true)

@@ -8,6 +8,7 @@
 #include "archivecommands.h"
 #include "historyflags.h"
 #include "instrumentcommands.h"
+#include "reviewcommands.h"
 #include "support/cliprocess.h"
 #include "support/dumpfixture.h"
 #include "support/emulatorprocess.h"
@@ -66,6 +67,7 @@ private slots:
     void clockSetBeyond();
     void instrumentsDue_data();
     void instrumentsDue();
+    void signedDownloadInJournal();
 };
 
 void TestArchiveCli::importThenRecordsEqualsDecode()
@@ -592,6 +594,40 @@ void TestArchiveCli::clockSetBeyond()
     QCOMPARE(r.code, 0);
     QCOMPARE(r.err.contains("clock was off by"), set);
     QCOMPARE(group(archive, {"log"}).out.contains("\tdevice-time\t"), set);
+}
+
+void TestArchiveCli::signedDownloadInJournal()
+{
+    // A download with an alarm (minute 7) is to review, one without is not;
+    // signed, it leaves the list, and the period's journal names its
+    // signature and the other's «Не проверено».
+    const QString archive = path("review.sqlite");
+    for (const HistoryDump &dump :
+         {historyDumpOf(sn, {5, 6, 7}), historyDumpOf(sn, {8, 9}, true, 3600)})
+        QCOMPARE(group(archive, {"import", saveDump("r.dump", dump)}).code, 0);
+    const auto review = [&](const QStringList &args) {
+        Run r;
+        QTextStream out(&r.out), err(&r.err);
+        r.code = runReviewGroup(QStringList{"dr7326g-cli", "review", "--archive", archive} + args,
+                                out, err);
+        return r;
+    };
+    Run r = review({"pending"});
+    QCOMPARE(r.out.count('\n'), 2);
+    QVERIFY2(r.out.contains(QRegularExpression("\n1\t05A00317\t[^\t]+\talarm\n")),
+             qPrintable(r.out));
+    r = review({"sign", "1", "--meaning", "remarks", "--note", "фон выше", "--signer", "Иванов"});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    QCOMPARE(review({"pending"}).out.count('\n'), 1);
+    const QString pdf = path("review.pdf");
+    QCOMPARE(group(archive, {"records", sn, "--pdf", pdf}).code, 0);
+    QProcess text;
+    text.start("pdftotext", {pdf, "-"});
+    QVERIFY(text.waitForFinished());
+    const QString journal = QString::fromUtf8(text.readAllStandardOutput()).simplified();
+    QVERIFY2(journal.contains(QRegularExpression(
+                 "Проверил: Иванов, [0-9. :]+, Принято с замечаниями: фон выше .*Не проверено")),
+             qPrintable(journal));
 }
 
 QTEST_MAIN(TestArchiveCli)
