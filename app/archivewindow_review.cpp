@@ -119,10 +119,9 @@ void ArchiveWindow::reloadReviews()
         auto *pager = new QTableWidgetItem(p.serialNumber);
         pager->setData(idRole, p.downloadId);
         reviewsTable->setItem(r, 0, pager);
-        reviewsTable->setItem(
-            r, 1,
-            new QTableWidgetItem(
-                p.downloadedAt.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm"))));
+        reviewsTable->setItem(r, 1,
+                              new QTableWidgetItem(p.downloadedAt.toLocalTime().toString(
+                                  QStringLiteral("dd.MM.yyyy HH:mm"))));
         reviewsTable->setItem(r, 2, new QTableWidgetItem(reviewReasonsText(p.reasons)));
     }
     if (!error.isEmpty())

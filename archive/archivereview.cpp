@@ -69,8 +69,8 @@ bool Archive::signDownload(qint64 downloadId, SignatureMeaning meaning, const QS
         return false;
     }
     if (meaning != SignatureMeaning::Accepted && note.trimmed().isEmpty()) {
-        setReviewError(error, QStringLiteral("%1 needs a note saying why")
-                                  .arg(signatureMeaningName(meaning)));
+        setReviewError(
+            error, QStringLiteral("%1 needs a note saying why").arg(signatureMeaningName(meaning)));
         return false;
     }
     if (!beginWrite(error))

@@ -165,9 +165,9 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
     // Downloads, reads, changes and calibrations in sync_state; wearer
     // events and signatures in sync_progress.
     qint64 done[kindCount] = {0, 0, 0, 0, 0, 0};
-    static const QString kinds[kindCount] = {QStringLiteral("download"), QStringLiteral("read"),
-                                             QStringLiteral("change"), QStringLiteral("calibration"),
-                                             QStringLiteral("wearer"), QStringLiteral("signature")};
+    static const QString kinds[kindCount] = {
+        QStringLiteral("download"),    QStringLiteral("read"),   QStringLiteral("change"),
+        QStringLiteral("calibration"), QStringLiteral("wearer"), QStringLiteral("signature")};
     QSet<qint64> refusedBefore[kindCount];
     {
         QSqlQuery state(local.db);
@@ -208,9 +208,9 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
             refusedNow[kind] << id;
         done[kind] = qMax(done[kind], id);
         static const QString names[kindCount] = {
-            QStringLiteral("download"), QStringLiteral("parameter read"),
+            QStringLiteral("download"),       QStringLiteral("parameter read"),
             QStringLiteral("setting change"), QStringLiteral("calibration"),
-            QStringLiteral("wearer event"), QStringLiteral("signature")};
+            QStringLiteral("wearer event"),   QStringLiteral("signature")};
         result.refused << ArchiveSyncRefusal{
             names[kind], id, serial,
             at.isNull() ? QDateTime() : QDateTime::fromSecsSinceEpoch(at.toLongLong()),
@@ -561,9 +561,8 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
                                        "does): this PC's signatures were not sent")
                             .arg(result.roleNeeded));
         }
-    } else if (!sendAll(signatureKind, QStringLiteral("select_signatures_after"),
-                        nothingToPrepare, sendSignature, &result.signatures,
-                        QStringLiteral("signatures"))) {
+    } else if (!sendAll(signatureKind, QStringLiteral("select_signatures_after"), nothingToPrepare,
+                        sendSignature, &result.signatures, QStringLiteral("signatures"))) {
         return timeUp ? stopForTime() : stop(reason);
     }
     if (!remember(&reason))

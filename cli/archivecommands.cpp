@@ -209,15 +209,14 @@ int showRecords(Context &c)
         const auto day = [](const QDate &d) { return d.toString(QStringLiteral("dd.MM.yyyy")); };
         const QList<ArchiveReview> reviews = c.archive.periodReviews(serial, from, to, &error);
         if (!error.isEmpty() ||
-            !saveJournalPdf(&model,
-                            periodJournalHeading(serial, calibration, QDate(),
-                                                 QStringLiteral("%1 – %2").arg(
-                                                     fromDay.isValid() ? day(fromDay)
-                                                                       : QStringLiteral("…"),
-                                                     toDay.isValid() ? day(toDay)
-                                                                     : QStringLiteral("…")),
-                                                 reviews),
-                            pdf, &error))
+            !saveJournalPdf(
+                &model,
+                periodJournalHeading(serial, calibration, QDate(),
+                                     QStringLiteral("%1 – %2").arg(
+                                         fromDay.isValid() ? day(fromDay) : QStringLiteral("…"),
+                                         toDay.isValid() ? day(toDay) : QStringLiteral("…")),
+                                     reviews),
+                pdf, &error))
             code = c.fail(ExitFailure, QStringLiteral("%1 not written: %2").arg(pdf, error));
     }
     // A read that failed while the files were written (a server gone).

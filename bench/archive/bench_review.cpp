@@ -82,12 +82,15 @@ int main(int argc, char **argv)
         return false;
     });
     int next = 0;
-    ok = measure("a download signed", [&]() {
-             if (archive.signDownload(ids.at(2 * next++), SignatureMeaning::Remarks,
-                                      QStringLiteral("фон"), QString(), QDateTime(), &error))
-                 return true;
-             std::fprintf(stderr, "%s\n", qPrintable(error));
-             return false;
-         }) && ok;
+    ok =
+        measure("a download signed",
+                [&]() {
+                    if (archive.signDownload(ids.at(2 * next++), SignatureMeaning::Remarks,
+                                             QStringLiteral("фон"), QString(), QDateTime(), &error))
+                        return true;
+                    std::fprintf(stderr, "%s\n", qPrintable(error));
+                    return false;
+                }) &&
+        ok;
     return ok ? 0 : 1;
 }

@@ -592,7 +592,8 @@ void TestArchive::reviewRule_data()
         << qint64(0) << qint64(3) << qint64(0) << false << unsigned(Threshold);
     QTest::newRow("a flagged record")
         << qint64(0) << qint64(0) << qint64(1) << false << unsigned(Flagged);
-    QTest::newRow("overdue alone") << qint64(0) << qint64(0) << qint64(0) << true << unsigned(Overdue);
+    QTest::newRow("overdue alone")
+        << qint64(0) << qint64(0) << qint64(0) << true << unsigned(Overdue);
     QTest::newRow("all") << qint64(2) << qint64(1) << qint64(5) << true
                          << unsigned(Alarm | Threshold | Flagged | Overdue);
 }

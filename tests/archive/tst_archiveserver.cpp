@@ -406,8 +406,8 @@ void TestArchiveServer::roles()
     const Run sync =
         finish(startCli({"archive", "sync", "--archive", file, "--server", server.uri()}));
     const QString pending = QString::number(lab.pendingReviews().value(0).downloadId);
-    const Run sign = finish(startCli({"review", "sign", pending, "--meaning", "accepted",
-                                      "--server", server.uri()}));
+    const Run sign = finish(
+        startCli({"review", "sign", pending, "--meaning", "accepted", "--server", server.uri()}));
     qputenv("PGPASSWORD", password);
     QCOMPARE(sync.code, syncCode);
     QVERIFY2(sync.code == 0 || sync.err.contains("role dr7326g_technicians"), qPrintable(sync.err));
