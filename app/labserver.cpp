@@ -249,6 +249,11 @@ QString serverProblemMessage(Archive::Problem problem, const QString &detail)
         text = tr("Для архива этого ПК нет места на диске (или превышен предел размера файла); "
                   "он не изменён.");
         break;
+    case Archive::Problem::NoRights:
+        text = tr("Сервер лаборатории отказал: у этого пользователя нет прав обновить архив на "
+                  "сервере до этой версии программы; это делает владелец базы данных "
+                  "(dr7326g-cli archive server-setup).");
+        break;
     case Archive::Problem::CannotOpen:
     case Archive::Problem::None:
         text = tr("Архив сервера лаборатории не открыт.");

@@ -106,6 +106,7 @@ void MainWindow::openArchive(const QString &fileName)
     case Archive::Problem::Unreachable:   // a server's; never the window's own archive
     case Archive::Problem::NeedsPassword: // a server's
     case Archive::Problem::PasswordRefused:
+    case Archive::Problem::NoRights:
     case Archive::Problem::None:
         archiveNote = tr("Архив не ведётся: %1 не открывается для записи.").arg(file);
         break;

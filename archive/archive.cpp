@@ -759,7 +759,9 @@ bool Archive::refreshHours(qint64 pager, const QVector<ArchiveRecordRow> &rows, 
 void Archive::failedWrite(const QString &reason, QString *error)
 {
     QString why;
-    problem = isServer() ? Problem::CannotOpen : diagnose(&why);
+    problem = !isServer()                ? diagnose(&why)
+              : isRightsRefusal(reason) ? Problem::NoRights
+                                        : Problem::CannotOpen;
     setError(error, QStringLiteral("cannot write %1: %2")
                         .arg(name, problem == Problem::CannotOpen ? reason : why));
 }

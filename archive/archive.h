@@ -285,7 +285,8 @@ public:
         NoSpace,        // no space left on its disk, or the file-size limit
         Unreachable,    // the server: no connection (down, refused, wrong name)
         NeedsPassword,  // the server: it asks for a password not given
-        PasswordRefused // the server: it refused the password given
+        PasswordRefused, // the server: it refused the password given
+        NoRights // the server: this user may not do it (upgrade the archive: its owner does)
     };
     Problem openProblem() const { return problem; }
     // The server's (or its driver's) own words on why the last openServer()
