@@ -24,7 +24,8 @@
 //    others could read (made by an earlier version) is made so, too.
 //  - One entry point per event: storeHistory (a download finished, or a dump
 //    opened whose outcome the caller has decoded), importDump (a dump
-//    imported), storeParameterRead, storeSettingChange. Each is one
+//    imported), storeParameterRead, storeSettingChange, storeCalibration,
+//    the wearers' events, signDownload (review.h). Each is one
 //    transaction: a killed program leaves the archive as before the event or
 //    with the whole event. Two programs may write at once: the second waits
 //    for the first (up to busyTimeoutMs).

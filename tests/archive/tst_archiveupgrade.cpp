@@ -189,8 +189,8 @@ void TestArchiveUpgrade::serverOfVersion2()
 void TestArchiveUpgrade::flagsOfVersion3()
 {
     // An archive of version 3 made from one of now by taking the flags
-    // away: the upgrade finds each record's flags again from its download's
-    // dump, the same as a store gives them, and counts them by hour.
+    // (and what came after them) away: the upgrade finds each record's flags again from its
+    // download's dump, the same as a store gives them, and counts them by hour.
     const QString file = dir.filePath("flags3.sqlite");
     QList<int> minutes;
     for (int m = 10; m <= 400; m += 10)
@@ -206,13 +206,18 @@ void TestArchiveUpgrade::flagsOfVersion3()
                           "time, stored, copy)";
     const QString hours = "SELECT group_concat(flagged) FROM (SELECT flagged FROM record_hours "
                           "ORDER BY hour)";
-    const QString flagsStored = fileValue(file, flags), hoursStored = fileValue(file, hours);
+    // And each download's review reasons, found again from its records.
+    const QString reviews = "SELECT group_concat(review) FROM downloads";
+    const QString flagsStored = fileValue(file, flags), hoursStored = fileValue(file, hours),
+                  reviewsStored = fileValue(file, reviews);
     QVERIFY2(flagsStored.contains(QString::number(recordflag::Backwards | recordflag::DoseFall)) &&
                  flagsStored.contains(QString::number(recordflag::Gap)),
              qPrintable(flagsStored));
     for (const char *sql :
-         {"ALTER TABLE records DROP COLUMN flags", "ALTER TABLE record_hours DROP COLUMN flagged",
-          "DROP TABLE wearer_events", "DROP TABLE sync_progress", "DROP TABLE calibrations",
+         {"DROP TABLE signatures", "DROP INDEX downloads_review",
+          "ALTER TABLE downloads DROP COLUMN review", "ALTER TABLE records DROP COLUMN flags",
+          "ALTER TABLE record_hours DROP COLUMN flagged", "DROP TABLE wearer_events",
+          "DROP TABLE sync_progress", "DROP TABLE calibrations",
           "ALTER TABLE downloads DROP COLUMN overdue_since",
           "ALTER TABLE downloads DROP COLUMN clock_offset",
           "ALTER TABLE parameter_reads DROP COLUMN clock_offset",
@@ -230,6 +235,7 @@ void TestArchiveUpgrade::flagsOfVersion3()
     QCOMPARE(fileValue(file, "PRAGMA user_version"), QString::number(Archive::schemaVersion));
     QCOMPARE(fileValue(file, flags), flagsStored);
     QCOMPARE(fileValue(file, hours), hoursStored);
+    QCOMPARE(fileValue(file, reviews), reviewsStored);
 }
 
 QTEST_GUILESS_MAIN(TestArchiveUpgrade)
