@@ -31,8 +31,8 @@ const QDateTime epoch = QDateTime::fromSecsSinceEpoch(0);
 const QDateTime farAway = QDateTime::fromSecsSinceEpoch(qint64(1) << 33);
 
 // A PC's archive holding a calibration of `serial` due before its
-// `downloads` (the PC's `pc`-th), a parameter read and a setting change, each
-// contact with a clock offset.
+// `downloads` (the PC's `pc`-th, the first one signed), a parameter read and
+// a setting change, each contact with a clock offset.
 QString pcArchive(const QTemporaryDir &dir, const QString &name, const QString &serial,
                   const Downloads &downloads, int pc)
 {
@@ -50,6 +50,10 @@ QString pcArchive(const QTemporaryDir &dir, const QString &name, const QString &
                                ArchiveOutcome::Complete, "download", 5)
                  .ok)
             return QString();
+    // Every download is to review (made overdue); the first one signed.
+    if (!archive.signDownload(1, SignatureMeaning::Accepted, QString(), QString(), QDateTime(),
+                              nullptr))
+        return QString();
     archive.storeParameterRead({serial, {{setting::gammaSigma, "3"}}, 6}, nullptr);
     archive.storeSettingChange(serial, setting::gammaSigma, "4", SettingOutcome::Stored, nullptr,
                                7);
@@ -176,6 +180,9 @@ void TestArchiveServer::sync()
     QCOMPARE(lab.calibrationStateOf(serial, QDate(2026, 1, 1)).status, CalibrationStatus::Overdue);
     QCOMPARE(lab.downloads(serial).first().overdueSince, QDate(2025, 12, 20));
     QCOMPARE(lab.clockOffsets(serial).size(), downloads + 2 * pcs.size());
+    // Each PC's signature, and the downloads' reasons for review.
+    QCOMPARE(testServerValue(db, "SELECT COUNT(*) FROM signatures"), QString::number(pcs.size()));
+    QCOMPARE(lab.pendingReviews().size(), downloads - pcs.size());
 }
 
 void TestArchiveServer::pcsAtOnce()
@@ -324,16 +331,16 @@ void TestArchiveServer::serverFaults()
         QCOMPARE(testServerValue(db, "SELECT COUNT(*) FROM records"), QString("5"));
         return;
     }
-    // The faulty pager's download, read, change, calibration and its giving
-    // to a wearer are named; the good download, and the read sent with the
-    // refused one, went past them; the next sync names them again.
-    QCOMPARE(first.err.count("refused"), 5);
+    // The faulty pager's download, read, change, calibration, its giving to
+    // a wearer and its download's signature are named; the good download, and the read sent with
+    // the refused one, went past them; the next sync names them again.
+    QCOMPARE(first.err.count("refused"), 6);
     QCOMPARE(testServerValue(db, "SELECT COUNT(*) FROM records"), QString("2"));
     QCOMPARE(testServerValue(db, "SELECT COUNT(*) FROM parameter_reads"), QString("1"));
     const Run again =
         finish(startCli({"archive", "sync", "--archive", file, "--server", server.uri()}));
     QCOMPARE(again.code, 1);
-    QCOMPARE(again.err.count("refused"), 5);
+    QCOMPARE(again.err.count("refused"), 6);
     if (rule.isEmpty())
         return;
     // The lab lifts its rule: what it refused goes now.
@@ -405,7 +412,8 @@ void TestArchiveServer::roles()
     qputenv("PGPASSWORD", "pw");
     const Run sync =
         finish(startCli({"archive", "sync", "--archive", file, "--server", server.uri()}));
-    const QString pending = QString::number(lab.pendingReviews().value(0).downloadId);
+    // A second signature of the PC's first download (signed there).
+    const QString pending = QString::number(lab.downloads("05A00317").value(0).id);
     const Run sign = finish(
         startCli({"review", "sign", pending, "--meaning", "accepted", "--server", server.uri()}));
     qputenv("PGPASSWORD", password);
@@ -414,7 +422,7 @@ void TestArchiveServer::roles()
     QCOMPARE(testServerValue(db, "SELECT COUNT(*) FROM downloads"), syncCode ? "1" : "2");
     QCOMPARE(sign.code, signCode);
     QVERIFY2(sign.code == 0 || sign.err.contains("role dr7326g_reviewers"), qPrintable(sign.err));
-    QCOMPARE(testServerValue(db, "SELECT COUNT(*) FROM signatures"), signCode ? "0" : "1");
+    QCOMPARE(testServerValue(db, "SELECT COUNT(*) FROM signatures"), signCode ? "1" : "2");
 }
 
 DR7326G_SERVER_TEST_MAIN(TestArchiveServer, true)
