@@ -759,7 +759,7 @@ bool Archive::refreshHours(qint64 pager, const QVector<ArchiveRecordRow> &rows, 
 void Archive::failedWrite(const QString &reason, QString *error)
 {
     QString why;
-    problem = !isServer()                ? diagnose(&why)
+    problem = !isServer()               ? diagnose(&why)
               : isRightsRefusal(reason) ? Problem::NoRights
                                         : Problem::CannotOpen;
     setError(error, QStringLiteral("cannot write %1: %2")

@@ -282,10 +282,10 @@ public:
         Damaged,
         Foreign,
         Newer,
-        NotWritable,    // the file or its folder cannot be written by this user
-        NoSpace,        // no space left on its disk, or the file-size limit
-        Unreachable,    // the server: no connection (down, refused, wrong name)
-        NeedsPassword,  // the server: it asks for a password not given
+        NotWritable,     // the file or its folder cannot be written by this user
+        NoSpace,         // no space left on its disk, or the file-size limit
+        Unreachable,     // the server: no connection (down, refused, wrong name)
+        NeedsPassword,   // the server: it asks for a password not given
         PasswordRefused, // the server: it refused the password given
         NoRights // the server: this user may not do it (upgrade the archive: its owner does)
     };

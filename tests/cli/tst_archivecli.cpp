@@ -192,14 +192,14 @@ void TestArchiveCli::instrumentsDue_data()
                                  << QList<int>{150, 100, 10} << 2;
     QTest::newRow("one overdue") << QStringList{"100", "400"} << "30" << 6 << 1 << QList<int>()
                                  << 0;
-    QTest::newRow("due within the days") << QStringList{"340"} << "30" << 6 << 1 << QList<int>()
-                                         << 0;
-    QTest::newRow("due after the days") << QStringList{"340"} << "20" << 0 << 0 << QList<int>()
-                                        << 0;
-    QTest::newRow("failed after passed") << QStringList{"200,300,20f"} << "30" << 6 << 1
-                                         << QList<int>{250, 150, 10} << 2;
-    QTest::newRow("never calibrated: listed only") << QStringList{"never"} << "30" << 0 << 1
-                                                   << QList<int>{400, 1} << 3;
+    QTest::newRow("due within the days")
+        << QStringList{"340"} << "30" << 6 << 1 << QList<int>() << 0;
+    QTest::newRow("due after the days")
+        << QStringList{"340"} << "20" << 0 << 0 << QList<int>() << 0;
+    QTest::newRow("failed after passed")
+        << QStringList{"200,300,20f"} << "30" << 6 << 1 << QList<int>{250, 150, 10} << 2;
+    QTest::newRow("never calibrated: listed only")
+        << QStringList{"never"} << "30" << 0 << 1 << QList<int>{400, 1} << 3;
 }
 
 void TestArchiveCli::instrumentsDue()
@@ -241,9 +241,8 @@ void TestArchiveCli::instrumentsDue()
     if (downloads.isEmpty())
         return;
     r = Run();
-    QCOMPARE(runInstrumentGroup({"dr7326g-cli", "--archive", file, "instruments", "impact",
-                                 serial(0)},
-                                out, err),
+    QCOMPARE(runInstrumentGroup(
+                 {"dr7326g-cli", "--archive", file, "instruments", "impact", serial(0)}, out, err),
              0);
     QCOMPARE(r.out.count('\n'), impact + 1);
 }
@@ -589,8 +588,8 @@ void TestArchiveCli::clockSetBeyond()
     EmulatorProcess emulator(runtime.path());
     QVERIFY(emulator.start({"--baud", "0", "--records", "3", "--clock-offset", offsetMinutes}));
     const QString archive = path(QStringLiteral("clock-%1.sqlite").arg(QTest::currentDataTag()));
-    const Run r = finish(startCli(
-        {"--archive", archive, "history", "--set-clock-beyond", "60"}, runtime.path()));
+    const Run r = finish(
+        startCli({"--archive", archive, "history", "--set-clock-beyond", "60"}, runtime.path()));
     QCOMPARE(r.code, 0);
     QCOMPARE(r.err.contains("clock was off by"), set);
     QCOMPARE(group(archive, {"log"}).out.contains("\tdevice-time\t"), set);
