@@ -5,6 +5,9 @@
 #include "pagercommands.h"
 #include "plotcommand.h"
 #include "reviewcommands.h"
+#ifndef Q_OS_WIN
+#include "station.h"
+#endif
 #include "wearercommands.h"
 
 namespace {
@@ -44,6 +47,19 @@ const QList<ToolCommand> &toolCommands()
          "no CSV or PDF is written when no record came",
          pagerOptions + reportOptions + QStringList{"dump", "set-clock-beyond"}, true, true,
          &runHistory, nullptr, nullptr, nullptr},
+#ifndef Q_OS_WIN
+        {"station",
+         "",
+         "a download station: until stopped, reads every pager\n"
+         "that arrives into the archive (see man dr7326g-cli)",
+         {"usb-id", "usb-trace", "set-clock-beyond", "again-after", "on-event", "event-timeout"},
+         false,
+         true,
+         &runStation,
+         nullptr,
+         nullptr,
+         nullptr},
+#endif
         {"decode", "FILE",
          "the rows of a history dump, without a pager, with\n"
          "the dates of the zone the download was made in",

@@ -134,11 +134,25 @@ int main(int argc, char **argv)
         QStringLiteral("URI"));
     const QCommandLineOption clockOption(
         QStringLiteral("set-clock-beyond"),
-        QStringLiteral("history: set the pager's clock (and read it back, logged as every "
-                       "change) when it is off the PC's by more than SECONDS"),
+        QStringLiteral("history, station: set the pager's clock (and read it back, logged as "
+                       "every change) when it is off the PC's by more than SECONDS"),
         QStringLiteral("SECONDS"));
     parser.addOptions({dumpOption, csvOption, formatOption, jsonlOption, pdfOption, dateOption,
                        serialOption, archiveOption, noArchiveOption, serverOption, clockOption});
+#ifndef Q_OS_WIN
+    parser.addOptions(
+        {{QStringLiteral("again-after"),
+          QStringLiteral("station: read a pager that stays attached again after HOURS (default: "
+                         "only when plugged in again)"),
+          QStringLiteral("HOURS")},
+         {QStringLiteral("on-event"),
+          QStringLiteral("station: after each pager contact run CMD with /bin/sh -c, what came of "
+                         "it in DR7326G_* variables"),
+          QStringLiteral("CMD")},
+         {QStringLiteral("event-timeout"),
+          QStringLiteral("station: kill the --on-event command after SECONDS (default 60)"),
+          QStringLiteral("SECONDS")}});
+#endif
 #ifndef Q_OS_WIN
     const QCommandLineOption usbIdOption(
         QStringLiteral("usb-id"),

@@ -10,6 +10,7 @@
 #include "historydownload.h"
 #include "historydump.h"
 #include "historytablemodel.h"
+#include "pagercontact.h"
 #include "pagerlink.h"
 #include "pdfjournal.h"
 #include "recordexport.h"
@@ -55,10 +56,10 @@ const char *const udevRule = "/usr/lib/udev/rules.d/70-dr7326g.rules";
 
 // The archive of this run (made by main after the application object, so
 // that it closes before it): open when the command stores and it can be used.
-Archive *runArchive = nullptr;
+Archive *theRunArchive = nullptr;
 Archive &archive()
 {
-    return *runArchive;
+    return *theRunArchive;
 }
 
 // The lab's server the archive is synchronised to after a command stored
@@ -102,10 +103,7 @@ std::function<void()> openArchiveBeforePager;
 
 template <typename Action> int withPager(PagerLink &link, Action action)
 {
-    if (openArchiveBeforePager) {
-        openArchiveBeforePager();
-        openArchiveBeforePager = nullptr;
-    }
+    openRunArchive();
     if (link.connect().isEmpty()) {
         if (!link.wantedSerial.isEmpty()) {
             err() << "dr7326g-cli: pager " << link.wantedSerial << " did not answer";
@@ -175,15 +173,8 @@ template <typename Action> int withPager(PagerLink &link, Action action)
     return code == ExitOk && (archiveWriteFailed || serverSyncFailed) ? int(ExitFailure) : code;
 }
 
-// Logs a change sent to the pager in the archive.
-// The pager's clock (read back now) minus the PC's; null when not read back.
-QVariant clockOffsetOf(const QDateTime &readBack)
-{
-    return readBack.isValid() ? QVariant(QDateTime::currentDateTime().secsTo(readBack))
-                              : QVariant();
-}
-
-// `clockOffset`: the pager's clock minus the PC's, when read at this contact.
+// Logs a change sent to the pager in the archive. `clockOffset`: the
+// pager's clock minus the PC's, when read at this contact.
 void logChange(const PagerLink &link, const char *name, const QString &value,
                SettingOutcome outcome, const QVariant &clockOffset = QVariant())
 {
@@ -296,51 +287,18 @@ int params(PagerLink &link)
 {
     return withPager(link, [&] {
         out() << "serial: " << shownText(link.serialNumber) << "\n";
-        QStringList unanswered;
-        auto value = [&](bool ok, const QString &text, const char *name) {
-            if (!ok)
-                unanswered << QLatin1String(name);
-            return ok ? text : QStringLiteral("?");
-        };
-        bool ok = false;
-        const QDateTime pc = QDateTime::currentDateTime();
-        const QDateTime device = link.readDeviceTime(&ok);
-        const QString deviceText = value(ok, device.toString(timeFormat), "device-time");
-        const float neutron = link.readNeutronSigma(&ok);
-        const QString neutronText = value(ok, renderSetting(neutron), "neutron-sigma");
-        const float gamma = link.readGammaSigma(&ok);
-        const QString gammaText = value(ok, renderSetting(gamma), "gamma-sigma");
-        const float threshold = link.readDoseRateThreshold(&ok);
-        const QString thresholdText = value(ok, renderSetting(threshold), "dose-rate-threshold");
-        const int interval = link.readHistoryInterval(&ok);
-        const QString intervalText = value(ok, QString::number(interval), "history-interval");
-        out() << "device-time: " << deviceText << "\n"
-              << "pc-time: " << pc.toString(timeFormat) << "\n"
-              << "neutron-sigma: " << neutronText << "\n"
-              << "gamma-sigma: " << gammaText << "\n"
-              << "dose-rate-threshold: " << thresholdText << "\n"
-              << "history-interval: " << intervalText << "\n";
+        const PagerParameters p = readPagerParameters(link);
+        // The pager's clock, then the PC's, then the settings.
+        out() << p.values.first().first << ": " << p.values.first().second << "\n"
+              << "pc-time: " << p.pcTime.toString(timeFormat) << "\n";
+        for (const auto &value : p.values.mid(1))
+            out() << value.first << ": " << value.second << "\n";
         out().flush();
-        if (archive().isOpen()) {
-            ParameterRead read;
-            read.serialNumber = link.serialNumber;
-            if (deviceText != QLatin1String("?"))
-                read.clockOffset = pc.secsTo(device);
-            const std::pair<const char *, QString> values[] = {
-                {setting::deviceTime, deviceText},
-                {setting::neutronSigma, neutronText},
-                {setting::gammaSigma, gammaText},
-                {setting::doseRateThreshold, thresholdText},
-                {setting::historyInterval, intervalText}};
-            for (const auto &[name, text] : values)
-                if (text != QLatin1String("?"))
-                    read.values.append({QLatin1String(name), text});
-            QString error;
-            if (!archive().storeParameterRead(read, &error))
-                warnNotArchived(error);
-        }
-        if (!unanswered.isEmpty()) {
-            err() << "dr7326g-cli: the pager did not answer: " << unanswered.join(", ") << "\n";
+        QString error;
+        if (archive().isOpen() && !storePagerParameters(archive(), link.serialNumber, p, &error))
+            warnNotArchived(error);
+        if (!p.unanswered.isEmpty()) {
+            err() << "dr7326g-cli: the pager did not answer: " << p.unanswered.join(", ") << "\n";
             return int(ExitNoPager);
         }
         return int(ExitOk);
@@ -351,7 +309,21 @@ int params(PagerLink &link)
 
 void setRunArchive(Archive *archive)
 {
-    runArchive = archive;
+    theRunArchive = archive;
+}
+
+Archive &runArchive()
+{
+    return archive();
+}
+
+bool openRunArchive()
+{
+    if (openArchiveBeforePager) {
+        openArchiveBeforePager();
+        openArchiveBeforePager = nullptr;
+    }
+    return archive().isOpen();
 }
 
 ArchiveServer &runServer()
@@ -409,14 +381,10 @@ int runSetTime(PagerCommandContext &context)
     if (!deviceClockCanHold(t))
         return clockOutOfRange();
     return withPager(link, [&] {
-        // The clock as read back: the offset it starts from.
-        QDateTime readBack;
-        const PagerLink::ClockSetOutcome outcome = link.setDeviceTimeConfirmed(t, &readBack);
-        logChange(link, setting::deviceTime, t.toString(timeFormat),
-                  outcome == PagerLink::ClockSetOutcome::Confirmed ? SettingOutcome::Stored
-                  : link.lastRequestAnswered()                     ? SettingOutcome::NotConfirmed
-                                                                   : SettingOutcome::NoAnswer,
-                  clockOffsetOf(readBack));
+        const ClockSetting clock = setPagerClock(link, t, archive());
+        if (!clock.archiveProblem.isEmpty())
+            warnNotArchived(clock.archiveProblem);
+        const PagerLink::ClockSetOutcome outcome = clock.outcome;
         switch (outcome) {
         case PagerLink::ClockSetOutcome::Confirmed:
             out() << "device-time: " << t.toString(timeFormat) << "\n"
@@ -530,7 +498,6 @@ int runHistory(PagerCommandContext &context)
         probe.cancelWriting();
     }
     return withPager(link, [&] {
-        link.readInfo();
         // The pager's calibration, for the report's heading and date.
         if (archive().isOpen()) {
             const CalibrationState state =
@@ -541,80 +508,44 @@ int runHistory(PagerCommandContext &context)
             if (state.status != CalibrationStatus::Current)
                 err() << "dr7326g-cli: " << calibrationStatusText(state) << "\n";
         }
-        HistoryDump dump;
-        dump.serialNumber = link.serialNumber;
-        dump.downloadedAt = QDateTime::currentDateTime();
-        dump.timeZoneId = QTimeZone::systemTimeZoneId();
-        // The pages are kept for the dump file and for the archive.
-        HistoryPageSink sink;
-        if (!dumpFile.isEmpty() || archive().isOpen())
-            sink = [&](const QByteArray &reply) { dump.pages.append(reply); };
-        QList<HistoryRecord *> records;
-        const HistoryDownloadResult result = downloadHistory(link, records, printProgress, sink);
+        PagerDownload download =
+            downloadPagerHistory(link, archive(), !dumpFile.isEmpty(), printProgress);
+        const HistoryDownloadResult &result = download.result;
         exports.serialNumber = link.serialNumber;
-        flagDownloadedRecords(
-            dump, records,
-            archive().isOpen()
-                ? archive()
-                      .lastReportedValue(link.serialNumber, QLatin1String(setting::historyInterval))
-                      .toInt()
-                : 0);
-        // The clock's offset, kept with the download: read after it, so
-        // that a pager that stopped answering is not asked again.
-        bool clockRead = false;
-        const QDateTime pcAfter = QDateTime::currentDateTime();
-        const QDateTime deviceAfter =
-            result.complete() ? link.readDeviceTime(&clockRead) : QDateTime();
-        const QVariant offset = clockRead ? QVariant(pcAfter.secsTo(deviceAfter)) : QVariant();
-        // Without a record the earlier dump stays (showRecords says so).
-        const bool anyRecord = !records.isEmpty();
-        int code = showRecords(records, result.complete(), exports, QTimeZone::systemTimeZone(),
-                               result.sizeBound);
-        // What was read is kept, however the download ended.
-        if (archive().isOpen() && dump.holdsReplies()) {
-            const ArchiveStoreResult stored =
-                archive().storeHistory(dump,
-                                       result.complete() ? ArchiveOutcome::Complete
-                                       : result.stopped  ? ArchiveOutcome::Stopped
-                                                         : ArchiveOutcome::Incomplete,
-                                       QStringLiteral("download"), offset);
-            if (!stored.ok) {
+        if (download.storeTried) {
+            const ArchiveStoreResult &stored = download.stored;
+            if (!stored.ok)
                 warnNotArchived(stored.error);
-                if (code == ExitOk)
-                    code = ExitFailure;
-            } else if (stored.alreadyStored) {
+            else if (stored.alreadyStored)
                 err() << "dr7326g-cli: archive: the same download is stored already ("
                       << stored.downloadId << ")\n";
-            } else {
+            else
                 err() << "dr7326g-cli: archive: " << stored.newRecords << " new of "
                       << stored.records << " records\n";
-            }
         }
+        // Without a record the earlier dump stays (showRecords says so).
+        const bool anyRecord = !download.records.isEmpty();
+        int code = showRecords(download.records, result.complete(), exports,
+                               QTimeZone::systemTimeZone(), result.sizeBound);
         // A clock off by more than allowed is set after the download.
-        if (clockRead && setClockBeyond >= 0 &&
-            deviceClockOffBeyond(offset.toLongLong(), setClockBeyond)) {
-            const QDateTime now = QDateTime::currentDateTime();
-            QDateTime readBack;
-            const PagerLink::ClockSetOutcome set = link.setDeviceTimeConfirmed(now, &readBack);
-            logChange(link, setting::deviceTime, now.toString(timeFormat),
-                      set == PagerLink::ClockSetOutcome::Confirmed ? SettingOutcome::Stored
-                      : link.lastRequestAnswered()                 ? SettingOutcome::NotConfirmed
-                                                                   : SettingOutcome::NoAnswer,
-                      clockOffsetOf(readBack));
+        const QVariant offset = download.clockOffset;
+        if (!offset.isNull() && clockWantsSetting(offset.toLongLong(), setClockBeyond)) {
+            const ClockSetting set = setPagerClock(link, QDateTime::currentDateTime(), archive());
+            if (!set.archiveProblem.isEmpty())
+                warnNotArchived(set.archiveProblem);
             err() << "dr7326g-cli: the pager's clock was off by " << offset.toLongLong() << " s: "
-                  << (set == PagerLink::ClockSetOutcome::Confirmed
-                          ? QStringLiteral("set, and it reads back %1")
-                                .arg(readBack.toString(timeFormat))
-                          : QStringLiteral("setting it was not confirmed"))
+                  << (set.confirmed() ? QStringLiteral("set, and it reads back %1")
+                                            .arg(set.readBack.toString(timeFormat))
+                                      : QStringLiteral("setting it was not confirmed"))
                   << "\n";
-            if (set != PagerLink::ClockSetOutcome::Confirmed && code == ExitOk)
+            if (!set.confirmed() && code == ExitOk)
                 code = ExitRefused;
         }
         if (dumpFile.isEmpty() || !anyRecord)
             return code;
         // Written after the download, all or nothing.
         QString error;
-        if (!saveHistoryDump(dump, dumpFile, &error)) {
+        if (!saveHistoryDump(download.dump, dumpFile, &error)) {
             err() << "dr7326g-cli: " << dumpFile << " not written: " << error << "\n";
             if (code == ExitOk)
                 code = ExitFailure;

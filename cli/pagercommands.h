@@ -45,6 +45,10 @@ struct PagerCommandContext
 void setRunArchive(Archive *archive);
 ArchiveServer &runServer();
 void setOpenArchiveBeforePager(std::function<void()> open);
+// The run's archive; opened by the first call here (once the arguments are
+// good), which says whether it is open.
+Archive &runArchive();
+bool openRunArchive();
 // Makes the command's status 1 where it would have been 0.
 void markArchiveWriteFailed();
 

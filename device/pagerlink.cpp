@@ -92,6 +92,8 @@ QString PagerLink::connect()
     QString keptSerial;
     for (std::uint32_t i = 0; i < count; ++i) {
         char description[usbx::ProductStringSize];
+        if (deviceFilter && !deviceFilter(i))
+            continue;
         if (usbx::getProductString(i, description, usbx::ProductStringSize, 0) != usbx::Success)
             continue;
         usbx::setTimeouts(linkTimeoutMs, linkTimeoutMs);

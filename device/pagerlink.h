@@ -114,6 +114,9 @@ public:
 
     // The pager to keep when several are attached; empty: the only one.
     QString wantedSerial;
+    // When set, connect() opens only the devices of its device count that
+    // this accepts (by index), so that one device among several is asked.
+    std::function<bool(std::uint32_t index)> deviceFilter;
     // The serial numbers that answered during the last connect().
     QStringList answeredSerials;
     // Devices whose identification came whole during the last connect() but

@@ -69,6 +69,8 @@ struct Backend
     unsigned writeTimeout = 0;
     std::vector<usbx::OpenProblem> problems;
     std::unique_ptr<QFile> trace;
+    bool hotplugListening = false;
+    bool plugged = false; // a device came or went since the last wait
 };
 
 Backend &backend()
@@ -452,6 +454,44 @@ usbx::Status close(usbx::Handle handle)
     libusb_close(h);
     traceLine(QStringLiteral("closed"));
     return usbx::Success;
+}
+
+std::string place(std::uint32_t index)
+{
+    const Backend &b = backend();
+    return index < b.devices.size() ? b.devices[index].place : std::string();
+}
+
+bool hotplugAvailable()
+{
+    Backend &b = backend();
+    libusb_context *ctx = context();
+    if (b.hotplugListening || !ctx || !libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG))
+        return b.hotplugListening;
+    const auto noted = [](libusb_context *, libusb_device *, libusb_hotplug_event, void *) {
+        backend().plugged = true;
+        return 0;
+    };
+    b.hotplugListening =
+        libusb_hotplug_register_callback(ctx,
+                                         libusb_hotplug_event(LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED |
+                                                              LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT),
+                                         libusb_hotplug_flag(0), LIBUSB_HOTPLUG_MATCH_ANY,
+                                         LIBUSB_HOTPLUG_MATCH_ANY, LIBUSB_HOTPLUG_MATCH_ANY, noted,
+                                         nullptr, nullptr) == LIBUSB_SUCCESS;
+    return b.hotplugListening;
+}
+
+bool waitForPlug(int ms)
+{
+    Backend &b = backend();
+    if (!hotplugAvailable())
+        return false;
+    b.plugged = false;
+    timeval wait{ms / 1000, (ms % 1000) * 1000};
+    // One round of events: it ends at the time-out, at any event, or at a signal.
+    libusb_handle_events_timeout_completed(b.context, &wait, nullptr);
+    return b.plugged;
 }
 
 std::vector<usbx::OpenProblem> openProblems()

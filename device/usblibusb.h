@@ -43,4 +43,14 @@ usbx::Status close(usbx::Handle handle);
 
 std::vector<usbx::OpenProblem> openProblems();
 
+// Where device `index` of the last count sits ("bus 001 device 005,
+// 10c4:ea61"): the same while it stays plugged in, new with every plug.
+std::string place(std::uint32_t index);
+// Whether libusb tells of devices plugged in and out here (hot-plug); the
+// first call starts listening for them.
+bool hotplugAvailable();
+// Waits up to `ms` for a device to be plugged in or out (hot-plug only);
+// true when one was. A signal may end the wait early.
+bool waitForPlug(int ms);
+
 } // namespace usbdev

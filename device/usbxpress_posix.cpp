@@ -1,6 +1,7 @@
 // POSIX backend of the USB library seam: the pagers plugged in on USB
 // (usblibusb.h) come first in the device list, then each UNIX stream socket
 // in the socket directory (see usbsocketdir.h), served by the emulator.
+#include "usbdevicekey.h"
 #include "usblibusb.h"
 #include "usbsocketdir.h"
 #include "usbxpress.h"
@@ -227,6 +228,17 @@ void configure(const UsbSettings &settings)
 std::vector<OpenProblem> openProblems()
 {
     return usbdev::openProblems();
+}
+
+std::string deviceKey(std::uint32_t index)
+{
+    const Backend &b = backend();
+    if (index < b.usbCount)
+        return "usb " + usbdev::place(index);
+    index -= b.usbCount;
+    return index < std::uint32_t(b.devices.size())
+               ? "socket " + QFile::encodeName(b.devices.at(int(index))).toStdString()
+               : std::string();
 }
 
 std::string searchSummary()

@@ -15,6 +15,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTime>
 
@@ -41,6 +42,8 @@ namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
 int wakeFds[2] = {-1, -1};
+// Since start: when sockets appear and leave (--arrive-every, --stay).
+QElapsedTimer sinceStart;
 
 void onStopSignal(int)
 {
@@ -73,6 +76,8 @@ struct Options
     QString socketName; // empty: named after the serial number
     int tcpPort = -1;   // 0 and up: serve on this TCP port of 127.0.0.1, not on a socket
     int pagers = 1;
+    double arriveEvery = 0; // seconds between the pagers' sockets appearing; 0: all at once
+    double stay = 0;        // seconds each socket stays; 0: until stopped
     PagerProfile profile;
     HistoryParameters history;
     bool historyEndGiven = false;
@@ -182,6 +187,14 @@ bool parseOptions(const QCoreApplication &app, Options *o, QString *error)
                        "--serial, each on a socket named after its serial number; their "
                        "histories differ."),
         QStringLiteral("n"), QStringLiteral("1"));
+    add(QStringLiteral("arrive-every"),
+        QStringLiteral("With --pagers: the first pager's socket appears at start, each next one "
+                       "this many seconds later, as pagers plugged in one after another."),
+        QStringLiteral("seconds"));
+    add(QStringLiteral("stay"),
+        QStringLiteral("Take each pager's socket away again (a connection to it closed) this many "
+                       "seconds after it appeared, as a pager unplugged."),
+        QStringLiteral("seconds"));
     add(QStringLiteral("records"), QStringLiteral("Number of history records (default 200)."),
         QStringLiteral("n"), QStringLiteral("200"));
     add(QStringLiteral("page-size"), QStringLiteral("History records per page (default 16)."),
@@ -294,6 +307,14 @@ bool parseOptions(const QCoreApplication &app, Options *o, QString *error)
                                 "its last digits")
                      .arg(o->pagers)
                      .arg(serial);
+        return false;
+    }
+
+    if (!realOption(p, QStringLiteral("arrive-every"), 0, 86400, &o->arriveEvery, error) ||
+        !realOption(p, QStringLiteral("stay"), 0, 86400, &o->stay, error))
+        return false;
+    if (o->tcpPort >= 0 && (o->arriveEvery > 0 || o->stay > 0)) {
+        *error = QStringLiteral("--arrive-every and --stay come and go on UNIX sockets, not --tcp");
         return false;
     }
 
@@ -556,7 +577,9 @@ public:
             ::unlink(path.constData());
     }
 
-    void run()
+    // Serves until stopped, or until `leaveAtMs` (of sinceStart; -1: never),
+    // when an open connection is closed as by an unplugged pager.
+    void run(qint64 leaveAtMs = -1)
     {
         int client = -1;
         int connections = 0;
@@ -570,7 +593,14 @@ public:
         while (!stopRequested) {
             pollfd fds[2] = {{wakeFds[0], POLLIN, 0}, {client >= 0 ? client : listenFd, POLLIN, 0}};
             // A request that stops arriving half-way is given up after a second.
-            const int timeout = client >= 0 && reader.pending() > 0 ? 1000 : -1;
+            int timeout = client >= 0 && reader.pending() > 0 ? 1000 : -1;
+            const qint64 left = leaveAtMs < 0 ? -1 : leaveAtMs - sinceStart.elapsed();
+            if (leaveAtMs >= 0 && left <= 0) {
+                logLine(QStringLiteral("unplugged"));
+                break;
+            }
+            if (left >= 0 && (timeout < 0 || left < timeout))
+                timeout = int(left);
             const int ready = ::poll(fds, 2, timeout);
             if (ready < 0) {
                 if (errno == EINTR)
@@ -581,6 +611,8 @@ public:
             }
             if (fds[0].revents || stopRequested)
                 break;
+            if (ready == 0 && reader.pending() == 0)
+                continue; // the time to leave
             if (ready == 0) {
                 logLine(QStringLiteral("incomplete request dropped after a pause: %1")
                             .arg(describeRequest({WireRequest::Garbage, reader.takePending()})));
@@ -677,6 +709,7 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+    sinceStart.start();
     if (::pipe2(wakeFds, O_CLOEXEC | O_NONBLOCK) != 0) {
         fail(QStringLiteral("cannot create a pipe"));
         return 1;
@@ -719,7 +752,8 @@ int main(int argc, char *argv[])
                                    ? QString::fromLatin1(profile.serial) + QStringLiteral(".sock")
                                    : o.socketName;
         auto server = std::make_unique<Server>(o, *pager, socket);
-        if (!server->open(&error)) {
+        // One arriving later opens its socket then (--arrive-every).
+        if ((k == 0 || o.arriveEvery <= 0) && !server->open(&error)) {
             fail(error);
             for (auto &opened : servers)
                 opened->removeSocket();
@@ -742,23 +776,49 @@ int main(int argc, char *argv[])
     // Told once every socket is there: a script may go on at the first line.
     // A TCP port, perhaps chosen by the system, is told on stdout as well.
     for (auto &server : servers)
-        std::fprintf(stderr, "listening on %s\n", qPrintable(server->place));
+        if (server->listenFd >= 0)
+            std::fprintf(stderr, "listening on %s\n", qPrintable(server->place));
     std::fflush(stderr);
     if (o.tcpPort >= 0) {
         std::printf("listening on %s\n", qPrintable(servers.front()->place));
         std::fflush(stdout);
     }
 
+    // Pager k appears k intervals after start (--arrive-every) and leaves
+    // --stay seconds after it appeared.
+    const auto serve = [&o](Server *server, int k) {
+        const qint64 arriveAt = server->listenFd >= 0 ? 0 : qint64(k * o.arriveEvery * 1000.0);
+        for (;;) {
+            const qint64 left = arriveAt - sinceStart.elapsed();
+            if (stopRequested || left <= 0)
+                break;
+            pollfd wake{wakeFds[0], POLLIN, 0};
+            ::poll(&wake, 1, int(left));
+        }
+        QString error;
+        if (stopRequested || (server->listenFd < 0 && !server->open(&error))) {
+            if (!error.isEmpty())
+                logLine(error);
+            return;
+        }
+        if (arriveAt > 0)
+            logLine(QStringLiteral("listening on %1").arg(server->place));
+        server->run(o.stay > 0 ? arriveAt + qint64(o.stay * 1000.0) : -1);
+        if (!stopRequested) {
+            server->removeSocket();
+            logLine(QStringLiteral("socket removed"));
+        }
+    };
     if (servers.size() == 1) {
-        servers.front()->run();
+        serve(servers.front().get(), 0);
     } else {
         std::vector<std::thread> threads;
         for (size_t k = 0; k < servers.size(); ++k) {
             const QString prefix = serials.at(int(k)) + QStringLiteral(": ");
             Server *server = servers[k].get();
-            threads.emplace_back([server, prefix] {
+            threads.emplace_back([server, prefix, k, &serve] {
                 logPrefix = prefix;
-                server->run();
+                serve(server, int(k));
             });
         }
         for (std::thread &t : threads)

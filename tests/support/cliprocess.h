@@ -2,8 +2,11 @@
 // shell commands (a file-size limit, a umask), and what it printed and returned.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QStringList>
+
+#include <functional>
 
 struct Run
 {
@@ -31,6 +34,23 @@ inline QProcess *startCli(const QStringList &args, const QString &runtime = QStr
         p->start(QStringLiteral(DR7326G_CLI), args);
     p->waitForStarted(5000);
     return p;
+}
+
+// Gathers what a running process prints on `channel` into `text` until
+// `done(text)` holds; false when it ended first or `ms` passed.
+inline bool readUntil(QProcess *p, QProcess::ProcessChannel channel, QString *text,
+                      const std::function<bool(const QString &)> &done, int ms = 90000)
+{
+    QElapsedTimer t;
+    t.start();
+    p->setReadChannel(channel);
+    while (!done(*text)) {
+        if (t.elapsed() > ms || p->state() != QProcess::Running)
+            return false;
+        p->waitForReadyRead(100);
+        *text += QString::fromUtf8(p->readAll());
+    }
+    return true;
 }
 
 inline Run finish(QProcess *p)
