@@ -57,7 +57,7 @@ check "package files" has_files usr/bin/dr7326g usr/bin/dr7326g-cli usr/bin/dr73
     usr/share/man/man1/dr7326g.1.gz usr/share/man/man1/dr7326g-cli.1.gz \
     usr/share/man/man1/dr7326g-emulator.1.gz usr/share/bash-completion/completions/dr7326g-cli \
     usr/share/doc/dr7326g/copyright usr/share/doc/dr7326g/changelog.gz \
-    usr/lib/udev/rules.d/70-dr7326g.rules
+    usr/lib/udev/rules.d/70-dr7326g.rules usr/lib/systemd/user/dr7326g-station.service
 check "package dependencies computed" bash -c \
     "dpkg-deb --field '$deb' Depends | grep -q libqt5widgets5 && dpkg-deb --field '$deb' Depends | grep -q libusb-1.0-0"
 check "the archive's SQL drivers are asked for" bash -c \
