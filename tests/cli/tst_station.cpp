@@ -99,6 +99,63 @@ private slots:
         QVERIFY2(out.contains(QLatin1String("contact complete 0/600")), qPrintable(out));
         QCOMPARE(pagers(runtime.path(), archive).value("05A00317").value(1), QStringLiteral("600"));
     }
+
+    // Stopped in the middle of a download: the exchange ends, the pages read
+    // are stored, and the status is 0.
+    void stoppedDuringDownloadKeepsWhatWasRead()
+    {
+        QTemporaryDir runtime;
+        EmulatorProcess emulator(runtime.path());
+        QVERIFY2(emulator.start({"--records", "600", "--baud", "38400"}),
+                 qPrintable(emulator.log()));
+        const QString archive = runtime.path() + QStringLiteral("/a.sqlite");
+        QProcess *station = startCli({"station", "--archive", archive}, runtime.path());
+        QString log;
+        QVERIFY2(readUntil(&emulator.process, QProcess::StandardError, &log,
+                           [](const QString &text) { return text.contains("page 10 of 38"); }),
+                 qPrintable(log));
+        station->terminate();
+        const Run r = finish(station);
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.out.contains(QLatin1String("05A00317 history stopped ")), qPrintable(r.out));
+        const int kept = pagers(runtime.path(), archive).value("05A00317").value(1).toInt();
+        QVERIFY2(kept >= 160 && kept < 600, qPrintable(QString::number(kept)));
+    }
+
+    // An event command that hangs is killed, and the station goes on.
+    void hangingEventCommandKilled()
+    {
+        QTemporaryDir runtime;
+        EmulatorProcess emulator(runtime.path());
+        QVERIFY2(emulator.start({"--baud", "0"}), qPrintable(emulator.log()));
+        QProcess *station = startCli({"station", "--archive", runtime.path() + "/a.sqlite",
+                                      "--on-event", "sleep 600", "--event-timeout", "1"},
+                                     runtime.path());
+        QString out;
+        QVERIFY2(readUntil(station, QProcess::StandardOutput, &out,
+                           [](const QString &text) { return text.contains(" event killed "); }),
+                 qPrintable(out));
+        station->terminate();
+        QCOMPARE(finish(station).code, 0);
+    }
+
+    // Only a station that cannot run at all has a status other than 0.
+    void cannotRun_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::newRow("no archive") << QStringList{"--no-archive"} << 2;
+        QTest::newRow("archive not writable") << QStringList{"--archive", "/proc/a.sqlite"} << 1;
+        QTest::newRow("again-after 0") << QStringList{"--again-after", "0"} << 2;
+        QTest::newRow("argument") << QStringList{"now"} << 2;
+    }
+    void cannotRun()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QTemporaryDir runtime;
+        QCOMPARE(finish(startCli(QStringList{"station"} + args, runtime.path())).code, code);
+    }
 };
 
 QTEST_GUILESS_MAIN(TstStation)
