@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -117,10 +118,13 @@ Status open(std::uint32_t index, Handle *handle)
     if (size_t(path.size()) >= sizeof address.sun_path)
         return ErrorDevice;
     std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // Connected without blocking: a pager that stopped taking connections
+    // (its queue full) fails at once instead of holding the caller for ever.
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
         return ErrorDevice;
-    if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+    if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         ::close(fd);
         return ErrorDevice;
     }

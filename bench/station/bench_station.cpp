@@ -55,6 +55,8 @@ int main(int argc, char **argv)
 
     QTemporaryDir runtime; // private, as the pager socket folder must be
     EmulatorProcess emulator(runtime.path());
+    // Its log of every request is not read here: it would fill the pipe.
+    emulator.process.setStandardErrorFile(QProcess::nullDevice());
     if (!emulator.start(
             {"--pagers", QString::number(pagers), "--records", records, "--arrive-every", every},
             {"05A00317.sock"})) {

@@ -213,6 +213,25 @@ private slots:
         QVERIFY(usbx::open(0, &h) != usbx::Success);
         QFile::remove(path);
     }
+
+    // A pager that takes no connection any more (its queue full) fails the
+    // open at once instead of holding the program for ever.
+    void openFailsWhenThePagerTakesNoConnection()
+    {
+        QVERIFY(socketdir::ensure(dir()));
+        const QString path = dir() + QStringLiteral("/stuck.sock");
+        Listener pager(path); // never accepts
+        std::uint32_t count = 0;
+        QCOMPARE(usbx::getNumDevices(&count), usbx::Success);
+        QList<usbx::Handle> opened;
+        usbx::Handle h = 0;
+        while (opened.size() < 8 && usbx::open(0, &h) == usbx::Success)
+            opened << h;
+        for (const usbx::Handle each : opened)
+            usbx::close(each);
+        QVERIFY(opened.size() < 8);
+        QFile::remove(path);
+    }
 };
 
 QTEST_APPLESS_MAIN(TstPosixBackend)
