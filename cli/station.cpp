@@ -198,7 +198,11 @@ bool serve(const QString &key, const Settings &settings)
         const ClockSetting set = setPagerClock(link, QDateTime::currentDateTime(), archive);
         clockSet = set.confirmed();
         line(serial, "clock", clockSet ? QStringLiteral("set") : QStringLiteral("not-confirmed"),
-             records, step, QStringLiteral("off by %1 s").arg(offset.toLongLong()));
+             records, step,
+             QStringLiteral("off by %1 s %2")
+                 .arg(offset.toLongLong())
+                 .arg(set.archiveProblem)
+                 .trimmed());
     } else {
         line(serial, "clock", QStringLiteral("ok"), records, step,
              QStringLiteral("off by %1 s").arg(offset.toLongLong()));
