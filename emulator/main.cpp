@@ -193,7 +193,8 @@ bool parseOptions(const QCoreApplication &app, Options *o, QString *error)
         QStringLiteral("seconds"));
     add(QStringLiteral("stay"),
         QStringLiteral("Take each pager's socket away again (a connection to it closed) this many "
-                       "seconds after it appeared, as a pager unplugged."),
+                       "seconds after it appeared, as a pager unplugged; the emulator ends once "
+                       "every pager has left."),
         QStringLiteral("seconds"));
     add(QStringLiteral("records"), QStringLiteral("Number of history records (default 200)."),
         QStringLiteral("n"), QStringLiteral("200"));

@@ -44,13 +44,14 @@ inline bool readUntil(QProcess *p, QProcess::ProcessChannel channel, QString *te
     QElapsedTimer t;
     t.start();
     p->setReadChannel(channel);
-    while (!done(*text)) {
+    for (;;) {
+        *text += QString::fromUtf8(p->readAll());
+        if (done(*text))
+            return true;
         if (t.elapsed() > ms || p->state() != QProcess::Running)
             return false;
         p->waitForReadyRead(100);
-        *text += QString::fromUtf8(p->readAll());
     }
-    return true;
 }
 
 inline Run finish(QProcess *p)
