@@ -107,14 +107,6 @@ void setError(QString *error, const QString &text)
         *error = text;
 }
 
-// The row an INSERT made: PostgreSQL returns it, SQLite tells it after.
-QVariant insertedId(QSqlQuery &query)
-{
-    if (query.isSelect())
-        return query.next() ? query.value(0) : QVariant();
-    return query.lastInsertId();
-}
-
 // A clock offset as bound: a whole number of seconds, or NULL.
 QVariant offsetOrNull(const QVariant &offset)
 {
@@ -628,7 +620,8 @@ bool Archive::upgrade(int from, QString *error)
         if (!runArchiveScript(db, engine, script, &reason) ||
             (version == 2 && !isServer() && !fillDoseRatesAndHours(&reason)) ||
             (version == 3 && !fillRecordFlags(&reason)) ||
-            (version == 4 && !fillReviewReasons(&reason)) || !commit(&reason)) {
+            (version == 4 && !fillReviewReasons(&reason)) ||
+            (version == 5 && !linkEventsHeld(&reason)) || !commit(&reason)) {
             rollback();
             failedWrite(reason, error);
             return false;
@@ -988,7 +981,7 @@ ArchiveStoreResult Archive::store(const HistoryDump &dump, const ArchiveOutcome 
              archiveDumpBlob(bytes), archivePcName(), overdueSince, offsetOrNull(clockOffset)},
             &reason))
         return fail(reason);
-    result.downloadId = insertedId(query).toLongLong();
+    result.downloadId = archiveInsertedId(query).toLongLong();
     query.finish();
 
     // The k-th time a download holds the same bytes is copy k. What the
@@ -1047,7 +1040,8 @@ ArchiveStoreResult Archive::store(const HistoryDump &dump, const ArchiveOutcome 
         if (!runArchiveQuery(query, engine, QStringLiteral("update_download_review"),
                              {reasons, result.downloadId}, &reason))
             return fail(reason);
-    if (!commit(&reason))
+    // Its review reasons set, it is linked.
+    if (!linkEvent(ChainedEvent::Download, result.downloadId, &reason) || !commit(&reason))
         return fail(reason);
     result.ok = true;
     return result;
@@ -1067,12 +1061,12 @@ bool Archive::storeParameterRead(const ParameterRead &read, QString *error)
                                        {pager, nowSeconds(), operatingSystemUser(), archivePcName(),
                                         newEventId(), offsetOrNull(read.clockOffset)},
                                        error);
-    const QVariant readId = ok ? insertedId(query) : QVariant();
+    const QVariant readId = ok ? archiveInsertedId(query) : QVariant();
     query.finish();
     for (int i = 0; ok && i < read.values.size(); ++i)
         ok = runArchiveQuery(query, engine, QStringLiteral("insert_read_value"),
                              {readId, read.values.at(i).first, read.values.at(i).second}, error);
-    if (ok && commit(error))
+    if (ok && linkEvent(ChainedEvent::ParameterRead, readId, error) && commit(error))
         return true;
     rollback();
     return false;
@@ -1098,7 +1092,7 @@ bool Archive::storeSettingChange(const QString &serialNumber, const QString &set
                          valueSent, settingOutcomeName(outcome), archivePcName(), newEventId(),
                          offsetOrNull(clockOffset)},
                         error) &&
-        commit(error))
+        linkEvent(ChainedEvent::SettingChange, archiveInsertedId(query), error) && commit(error))
         return true;
     rollback();
     return false;

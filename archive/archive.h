@@ -39,6 +39,7 @@
 //  - Values are always bound, never written into SQL text.
 #pragma once
 
+#include "archivechain.h"
 #include "calibration.h"
 #include "historydump.h"
 #include "historyrecord.h"
@@ -246,7 +247,7 @@ void sortArchiveRecordRows(QVector<ArchiveRecordRow> &rows);
 class Archive
 {
 public:
-    static constexpr int schemaVersion = 5;
+    static constexpr int schemaVersion = 6;
     static constexpr int busyTimeoutMs = 10000;
 
     Archive();
@@ -449,6 +450,13 @@ public:
     // tables, made or made again by the database's owner; false, with the
     // server's reason, otherwise. A file has none.
     bool setUpServerRoles(QString *error);
+    // ---- The trail (archivechain.cpp) ----
+    // Recomputes every chain the archive holds, with the records of its own
+    // downloads, in a few queries read as they come.
+    ArchiveVerifyResult verifyChains();
+    // The events of [from, to) of every chain, by time.
+    bool chainEvents(const QDateTime &from, const QDateTime &to, QList<ArchiveChainEvent> *events,
+                     QString *error = nullptr);
 
 private:
     friend ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server);
@@ -499,6 +507,12 @@ private:
     // The pager's history interval in minutes as it last reported it; 0
     // when the archive holds none.
     int historyIntervalOf(const QString &serialNumber);
+    // Makes the event `id` of `kind`, just stored, the next link of this
+    // archive's chain (a download's records digest first).
+    bool linkEvent(ChainedEvent kind, const QVariant &id, QString *error);
+    // The upgrade to version 5: the events held become the archive's chain,
+    // oldest first.
+    bool linkEventsHeld(QString *error);
     bool appendWearerEvent(const QVariantList &values, QString *error);
     // The hours table over the span of `rows` (the pager's records there
     // counted again).

@@ -75,7 +75,7 @@ bool Archive::storeCalibration(Calibration c, QString *error)
                          c.passed ? 1 : 0, notNull(c.note), c.intervalMonths,
                          c.enteredAt.toSecsSinceEpoch(), c.osUser, c.pc, c.uid},
                         error) &&
-        commit(error))
+        linkEvent(ChainedEvent::Calibration, archiveInsertedId(query), error) && commit(error))
         return true;
     rollback();
     return false;

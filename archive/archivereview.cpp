@@ -96,7 +96,7 @@ bool Archive::signDownload(qint64 downloadId, SignatureMeaning meaning, const QS
                          signatureMeaningName(meaning), QStringLiteral("") + note.trimmed(), now,
                          operatingSystemUser(), archivePcName()},
                         error) &&
-        commit(error))
+        linkEvent(ChainedEvent::Signature, archiveInsertedId(query), error) && commit(error))
         return true;
     rollback();
     return false;

@@ -328,20 +328,21 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
                 QSqlQuery insert(server.db);
                 // pager, origin, downloaded_at, zone, outcome, pages, records,
                 // stored_at, digest, dump_size, dump, pc, overdue_since,
-                // clock_offset, review
+                // clock_offset, review, records_digest, and its link as it is
                 if (!runArchiveQuery(insert, se, QStringLiteral("sync_insert_download"),
                                      {pager, values.at(1), values.at(2), values.at(3), values.at(4),
                                       values.at(5), values.at(6), values.at(8), values.at(9),
                                       values.at(10), values.at(11), pcOf(values.at(12)),
-                                      values.at(13), values.at(14), values.at(15)},
+                                      values.at(13), values.at(14), values.at(15), values.at(16),
+                                      values.at(17), values.at(18), values.at(19)},
                                      why))
                     return false;
                 qint64 download = addedRow(insert);
                 downloadAdded = download != 0;
                 if (!downloadAdded) {
                     insert.finish();
-                    if (!runArchiveQuery(insert, se, QStringLiteral("select_download_by_digest"),
-                                         {pager, values.at(9)}, why) ||
+                    if (!runArchiveQuery(insert, se, QStringLiteral("select_download_in_chain"),
+                                         {pager, values.at(9), values.at(17)}, why) ||
                         !insert.next())
                         return false;
                     download = insert.value(0).toLongLong();
@@ -465,13 +466,13 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
         return true;
     };
     const SendRow sendRead = [&](const QVariantList &read, int *added, QString *why) {
-        // id, serial, read_at, os_user, pc, uid, clock_offset
+        // id, serial, read_at, os_user, pc, uid, clock_offset, its link
         const qint64 pager = server.pagerId(read.at(1).toString(), true, why);
         QSqlQuery insert(server.db);
-        if (!pager ||
-            !runArchiveQuery(
-                insert, se, QStringLiteral("sync_insert_read"),
-                {pager, read.at(2), read.at(3), pcOf(read.at(4)), read.at(5), read.at(6)}, why))
+        if (!pager || !runArchiveQuery(insert, se, QStringLiteral("sync_insert_read"),
+                                       {pager, read.at(2), read.at(3), pcOf(read.at(4)), read.at(5),
+                                        read.at(6), read.at(7), read.at(8), read.at(9)},
+                                       why))
             return false;
         const qint64 readId = addedRow(insert);
         if (!readId)
@@ -486,20 +487,21 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
     };
     const SendRow sendChange = [&](const QVariantList &c, int *added, QString *why) {
         // id, serial, changed_at, os_user, setting, value_before, value_sent,
-        // outcome, pc, uid, clock_offset
+        // outcome, pc, uid, clock_offset, its link
         const qint64 pager = server.pagerId(c.at(1).toString(), true, why);
         QSqlQuery insert(server.db);
-        if (!pager || !runArchiveQuery(insert, se, QStringLiteral("sync_insert_change"),
-                                       {pager, c.at(2), c.at(3), c.at(4), c.at(5), c.at(6), c.at(7),
-                                        pcOf(c.at(8)), c.at(9), c.at(10)},
-                                       why))
+        if (!pager ||
+            !runArchiveQuery(insert, se, QStringLiteral("sync_insert_change"),
+                             {pager, c.at(2), c.at(3), c.at(4), c.at(5), c.at(6), c.at(7),
+                              pcOf(c.at(8)), c.at(9), c.at(10), c.at(11), c.at(12), c.at(13)},
+                             why))
             return false;
         *added += insert.numRowsAffected() > 0 ? 1 : 0;
         return true;
     };
     const SendRow sendWearerEvent = [&](const QVariantList &e, int *added, QString *why) {
         // id, serial (a give's only), entered_at, uid, kind, wearer, name, at,
-        // assignment, os_user, pc
+        // assignment, os_user, pc, its link
         const qint64 pager = e.at(1).isNull() ? 0 : server.pagerId(e.at(1).toString(), true, why);
         if (!e.at(1).isNull() && !pager)
             return false;
@@ -507,7 +509,8 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
         if (!runArchiveQuery(insert, se, QStringLiteral("sync_insert_wearer_event"),
                              {e.at(3), e.at(4), e.at(5), e.at(6),
                               pager ? QVariant(pager) : QVariant(QVariant::LongLong), e.at(7),
-                              e.at(8), e.at(2), e.at(9), pcOf(e.at(10))},
+                              e.at(8), e.at(2), e.at(9), pcOf(e.at(10)), e.at(11), e.at(12),
+                              e.at(13)},
                              why))
             return false;
         *added += insert.numRowsAffected() > 0 ? 1 : 0;
@@ -515,26 +518,28 @@ ArchiveSyncResult synchronizeArchive(Archive &local, Archive &server)
     };
     const SendRow sendCalibration = [&](const QVariantList &c, int *added, QString *why) {
         // id, serial, entered_at, calibrated_on, certificate, passed, note,
-        // interval_months, os_user, pc, uid
+        // interval_months, os_user, pc, uid, its link
         const qint64 pager = server.pagerId(c.at(1).toString(), true, why);
         QSqlQuery insert(server.db);
-        if (!pager || !runArchiveQuery(insert, se, QStringLiteral("sync_insert_calibration"),
-                                       {pager, c.at(3), c.at(4), c.at(5), c.at(6), c.at(7), c.at(2),
-                                        c.at(8), pcOf(c.at(9)), c.at(10)},
-                                       why))
+        if (!pager ||
+            !runArchiveQuery(insert, se, QStringLiteral("sync_insert_calibration"),
+                             {pager, c.at(3), c.at(4), c.at(5), c.at(6), c.at(7), c.at(2), c.at(8),
+                              pcOf(c.at(9)), c.at(10), c.at(11), c.at(12), c.at(13)},
+                             why))
             return false;
         *added += insert.numRowsAffected() > 0 ? 1 : 0;
         return true;
     };
     const SendRow sendSignature = [&](const QVariantList &g, int *added, QString *why) {
         // id, serial, signed_at, uid, download (digest), signer, meaning,
-        // note, entered_at, os_user, pc
+        // note, entered_at, os_user, pc, its link
         const qint64 pager = server.pagerId(g.at(1).toString(), true, why);
         QSqlQuery insert(server.db);
-        if (!pager || !runArchiveQuery(insert, se, QStringLiteral("sync_insert_signature"),
-                                       {g.at(3), pager, g.at(4), g.at(5), g.at(2), g.at(6), g.at(7),
-                                        g.at(8), g.at(9), pcOf(g.at(10))},
-                                       why))
+        if (!pager ||
+            !runArchiveQuery(insert, se, QStringLiteral("sync_insert_signature"),
+                             {g.at(3), pager, g.at(4), g.at(5), g.at(2), g.at(6), g.at(7), g.at(8),
+                              g.at(9), pcOf(g.at(10)), g.at(11), g.at(12), g.at(13)},
+                             why))
             return false;
         *added += insert.numRowsAffected() > 0 ? 1 : 0;
         return true;

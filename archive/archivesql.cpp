@@ -82,12 +82,20 @@ QString archiveStatementForRows(const QString &engine, const QString &name, int 
 bool runArchiveQuery(QSqlQuery &query, const QString &engine, const QString &name,
                      const QVariantList &values, QString *error)
 {
-    const QStringList statements = archiveStatements(engine, name);
+    return runArchiveQueryOn(query, engine, name, QString(), values, error);
+}
+
+bool runArchiveQueryOn(QSqlQuery &query, const QString &engine, const QString &name,
+                       const QString &table, const QVariantList &values, QString *error)
+{
+    QStringList statements = archiveStatements(engine, name);
     if (statements.size() != 1) {
         if (error)
             *error = QStringLiteral("no statement %1").arg(name);
         return false;
     }
+    if (!table.isEmpty())
+        statements.first().replace(QLatin1String("{table}"), table);
     // A server's connection cut at a time limit takes nothing more.
     if (!query.driver() || !query.driver()->isOpen()) {
         if (error)
@@ -135,4 +143,11 @@ bool runArchiveScript(QSqlDatabase &db, const QString &engine, const QString &na
         }
     }
     return true;
+}
+
+QVariant archiveInsertedId(QSqlQuery &query)
+{
+    if (query.isSelect())
+        return query.next() ? query.value(0) : QVariant();
+    return query.lastInsertId();
 }

@@ -62,7 +62,7 @@ bool Archive::appendWearerEvent(const QVariantList &values, QString *error)
                             QVariantList{QDateTime::currentSecsSinceEpoch(), operatingSystemUser(),
                                          archivePcName()},
                         error) &&
-        commit(error))
+        linkEvent(ChainedEvent::WearerEvent, archiveInsertedId(query), error) && commit(error))
         return true;
     rollback();
     return false;
@@ -190,18 +190,20 @@ bool Archive::assignPager(const QString &serialNumber, const QString &wearer, co
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     const QVariantList by{now, operatingSystemUser(), archivePcName()};
     // uid, kind, wearer, name, pager, at, assignment, entered_at, os_user, pc
-    bool ok = runArchiveQuery(
-        query, engine, QStringLiteral("insert_wearer_event"),
-        QVariantList{give, QStringLiteral("give"), wearer, nullText(), pager, start, nullText()} +
-            by,
-        error);
+    bool ok = runArchiveQuery(query, engine, QStringLiteral("insert_wearer_event"),
+                              QVariantList{give, QStringLiteral("give"), wearer, nullText(), pager,
+                                           start, nullText()} +
+                                  by,
+                              error) &&
+              linkEvent(ChainedEvent::WearerEvent, archiveInsertedId(query), error);
     if (ok && until.isValid())
         ok = runArchiveQuery(query, engine, QStringLiteral("insert_wearer_event"),
                              QVariantList{QUuid::createUuid().toString(QUuid::WithoutBraces),
                                           QStringLiteral("return"), wearer, nullText(), nullId(),
                                           end, give} +
                                  by,
-                             error);
+                             error) &&
+             linkEvent(ChainedEvent::WearerEvent, archiveInsertedId(query), error);
     if (ok && commit(error))
         return true;
     rollback();

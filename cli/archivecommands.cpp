@@ -16,9 +16,14 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
 #include <QStandardItemModel>
 
 #include <cstring>
@@ -147,24 +152,90 @@ bool knownPager(Context &c, const QString &serial, QString *error)
     return c.archive.hasPager(serial, error);
 }
 
+// The days of --from and --to (invalid when not given; `needed`: both must
+// be) and --calibration-date; false, told, when one is not yyyy-MM-dd.
+struct Period
+{
+    QDate from, to, calibration;
+    // The instants of [from, to + 1 day); the whole archive without days.
+    QDateTime start() const
+    {
+        return from.isValid() ? from.startOfDay() : QDateTime::fromSecsSinceEpoch(0);
+    }
+    QDateTime end() const
+    {
+        return to.isValid() ? to.addDays(1).startOfDay()
+                            : QDateTime::fromSecsSinceEpoch(qint64(1) << 33);
+    }
+};
+
+bool readPeriod(Context &c, Period *period, bool needed, int *code)
+{
+    for (auto [name, day] : {std::pair(QStringLiteral("from"), &period->from),
+                             std::pair(QStringLiteral("to"), &period->to)}) {
+        if (!c.parser.isSet(name) && !needed)
+            continue;
+        *day = QDate::fromString(c.parser.value(name), dateFormat);
+        if (!day->isValid()) {
+            *code = c.fail(
+                ExitUsage,
+                c.parser.isSet(name)
+                    ? QStringLiteral("--%1 is not yyyy-MM-dd: %2").arg(name, c.parser.value(name))
+                    : QStringLiteral("--%1 is needed").arg(name));
+            return false;
+        }
+    }
+    period->calibration =
+        QDate::fromString(c.parser.value(QStringLiteral("calibration-date")), dateFormat);
+    if (!period->calibration.isValid()) {
+        *code = c.fail(ExitUsage, QStringLiteral("calibration date is not yyyy-MM-dd"));
+        return false;
+    }
+    return true;
+}
+
+// A pager's CSV file, journal and records for programs of the period from
+// the model read whole: what `archive records` and `archive package` write.
+// An empty name: not that file.
+int writePeriodFiles(Context &c, ArchiveRecordModel &model, const Period &period,
+                     const QString &csv, const QString &pdf, const QString &jsonl = QString(),
+                     bool machineCsv = false)
+{
+    int code = ExitOk;
+    QString error;
+    if (!csv.isEmpty() && !(machineCsv ? saveRecords(&model, RecordFormat::Csv, csv, &error)
+                                       : saveHistoryCsv(&model, period.calibration, csv, &error)))
+        code = c.fail(ExitFailure, QStringLiteral("%1 not written: %2").arg(csv, error));
+    if (!jsonl.isEmpty() && !saveRecords(&model, RecordFormat::JsonLines, jsonl, &error))
+        code = c.fail(ExitFailure, QStringLiteral("%1 not written: %2").arg(jsonl, error));
+    if (!pdf.isEmpty()) {
+        const auto day = [](const QDate &d) {
+            return d.isValid() ? d.toString(QStringLiteral("dd.MM.yyyy")) : QStringLiteral("…");
+        };
+        const QList<ArchiveReview> reviews =
+            c.archive.periodReviews(model.serialNumber(), period.start(), period.end(), &error);
+        if (!error.isEmpty() ||
+            !saveJournalPdf(&model,
+                            periodJournalHeading(
+                                model.serialNumber(), period.calibration, QDate(),
+                                QStringLiteral("%1 – %2").arg(day(period.from), day(period.to)),
+                                reviews),
+                            pdf, &error))
+            code = c.fail(ExitFailure, QStringLiteral("%1 not written: %2").arg(pdf, error));
+    }
+    // A read that failed while the files were written (a server gone).
+    if (code == ExitOk && !model.lastError().isEmpty())
+        code = c.fail(ExitFailure, model.lastError());
+    return code;
+}
+
 int showRecords(Context &c)
 {
     const QString serial = c.args.first();
-    QDate fromDay, toDay;
-    for (auto [name, day] :
-         {std::pair(QStringLiteral("from"), &fromDay), std::pair(QStringLiteral("to"), &toDay)}) {
-        if (!c.parser.isSet(name))
-            continue;
-        *day = QDate::fromString(c.parser.value(name), dateFormat);
-        if (!day->isValid())
-            return c.fail(
-                ExitUsage,
-                QStringLiteral("--%1 is not yyyy-MM-dd: %2").arg(name, c.parser.value(name)));
-    }
-    const QDate calibration =
-        QDate::fromString(c.parser.value(QStringLiteral("calibration-date")), dateFormat);
-    if (!calibration.isValid())
-        return c.fail(ExitUsage, QStringLiteral("calibration date is not yyyy-MM-dd"));
+    Period period;
+    int code = ExitOk;
+    if (!readPeriod(c, &period, false, &code))
+        return code;
     bool machineCsv = false;
     if (!parseCsvFormat(c.parser.value(QStringLiteral("format")), &machineCsv))
         return c.fail(ExitUsage, QStringLiteral("--format is table or machine: %1")
@@ -178,13 +249,9 @@ int showRecords(Context &c)
                                        ? error
                                        : QStringLiteral("no pager %1 in the archive").arg(serial));
 
-    const QDateTime from =
-        fromDay.isValid() ? fromDay.startOfDay() : QDateTime::fromSecsSinceEpoch(0);
-    const QDateTime to = toDay.isValid() ? toDay.addDays(1).startOfDay()
-                                         : QDateTime::fromSecsSinceEpoch(qint64(1) << 33);
     ArchiveRecordModel model(&c.archive);
     model.setPageRows(10000);
-    model.setPeriod(serial, from, to);
+    model.setPeriod(serial, period.start(), period.end());
     // Read through once first: a read error prints no row.
     if (!model.readAll(ArchiveRecordModel::Keep::All))
         return c.fail(ExitFailure, model.lastError());
@@ -199,29 +266,7 @@ int showRecords(Context &c)
             return ExitOk;
         return c.fail(ExitFailure, QStringLiteral("no record in the period: no file written"));
     }
-    int code = ExitOk;
-    if (!csv.isEmpty() && !(machineCsv ? saveRecords(&model, RecordFormat::Csv, csv, &error)
-                                       : saveHistoryCsv(&model, calibration, csv, &error)))
-        code = c.fail(ExitFailure, QStringLiteral("%1 not written: %2").arg(csv, error));
-    if (!jsonl.isEmpty() && !saveRecords(&model, RecordFormat::JsonLines, jsonl, &error))
-        code = c.fail(ExitFailure, QStringLiteral("%1 not written: %2").arg(jsonl, error));
-    if (!pdf.isEmpty()) {
-        const auto day = [](const QDate &d) { return d.toString(QStringLiteral("dd.MM.yyyy")); };
-        const QList<ArchiveReview> reviews = c.archive.periodReviews(serial, from, to, &error);
-        if (!error.isEmpty() ||
-            !saveJournalPdf(
-                &model,
-                periodJournalHeading(serial, calibration, QDate(),
-                                     QStringLiteral("%1 – %2").arg(
-                                         fromDay.isValid() ? day(fromDay) : QStringLiteral("…"),
-                                         toDay.isValid() ? day(toDay) : QStringLiteral("…")),
-                                     reviews),
-                pdf, &error))
-            code = c.fail(ExitFailure, QStringLiteral("%1 not written: %2").arg(pdf, error));
-    }
-    // A read that failed while the files were written (a server gone).
-    if (code == ExitOk && !model.lastError().isEmpty())
-        code = c.fail(ExitFailure, model.lastError());
+    code = writePeriodFiles(c, model, period, csv, pdf, jsonl, machineCsv);
     if (!png.isEmpty()) {
         QVector<HistoryRecord> records;
         if (!model.readRecords(&records))
@@ -447,6 +492,136 @@ int setUpServer(Context &c)
     return ExitOk;
 }
 
+int verifyTrail(Context &c)
+{
+    const ArchiveVerifyResult result = c.archive.verifyChains();
+    if (!result.ok)
+        return c.fail(ExitFailure, result.error);
+    if (!result.intact) {
+        c.fail(
+            ExitTrailBroken,
+            QStringLiteral("%1 %2 (%3) does not match the archive's chain: %4")
+                    .arg(result.table)
+                    .arg(result.id)
+                    .arg(timeText(result.at), result.what) +
+                (result.mismatches > 1
+                     ? QStringLiteral(" (and %1 more that do not match)").arg(result.mismatches - 1)
+                     : QString()));
+        return ExitTrailBroken;
+    }
+    c.out << result.events << " events in " << result.chains << " chains and " << result.records
+          << " records checked: each matches its chain\n";
+    return ExitOk;
+}
+
+// A serial number as part of a file name.
+QString fileNamePart(const QString &serial)
+{
+    QString name = serial;
+    for (QChar &ch : name)
+        if (!(ch.isLetterOrNumber() && ch.unicode() < 128) && ch != QLatin1Char('-') &&
+            ch != QLatin1Char('.'))
+            ch = QLatin1Char('_');
+    return name;
+}
+
+// The period's files into a new folder: each pager's journal and CSV file,
+// the dumps of its downloads made in the period, the events of the period
+// (events.jsonl, a JSON object a line, as archivechain.h links them) and
+// SHA256SUMS over them all, as sha256sum -c reads it.
+int packagePeriod(Context &c)
+{
+    Period period;
+    int code = ExitOk;
+    if (!readPeriod(c, &period, true, &code))
+        return code;
+    const QDir dir(c.args.first());
+    if (dir.exists() && !dir.isEmpty())
+        return c.fail(ExitFailure, QStringLiteral("%1 is not empty: a package is written into "
+                                                  "a new folder")
+                                       .arg(dir.path()));
+    if (!QDir().mkpath(dir.filePath(QStringLiteral("dumps"))))
+        return c.fail(ExitFailure, QStringLiteral("cannot make the folder %1").arg(dir.path()));
+    QStringList files;
+    QString error;
+    const QList<ArchivePager> pagers = c.archive.pagers(&error);
+    if (!error.isEmpty())
+        return c.fail(ExitFailure, error);
+    int journals = 0;
+    for (const ArchivePager &pager : pagers) {
+        const QString name = fileNamePart(pager.serialNumber);
+        ArchiveRecordModel model(&c.archive);
+        model.setPageRows(10000);
+        model.setPeriod(pager.serialNumber, period.start(), period.end());
+        if (!model.readAll(ArchiveRecordModel::Keep::All))
+            return c.fail(ExitFailure, model.lastError());
+        if (model.rowCount() > 0) {
+            code = writePeriodFiles(c, model, period, dir.filePath(name + QStringLiteral(".csv")),
+                                    dir.filePath(name + QStringLiteral(".pdf")));
+            if (code != ExitOk)
+                return code;
+            files << name + QStringLiteral(".csv") << name + QStringLiteral(".pdf");
+            ++journals;
+        }
+        const QList<ArchiveDownload> downloads = c.archive.downloads(pager.serialNumber, &error);
+        if (!error.isEmpty())
+            return c.fail(ExitFailure, error);
+        for (const ArchiveDownload &d : downloads) {
+            const QDateTime at = d.downloadedAt.isValid() ? d.downloadedAt : d.storedAt;
+            if (at < period.start() || at >= period.end())
+                continue;
+            HistoryDump dump;
+            const QString file = QStringLiteral("dumps/%1-%2.dump").arg(name).arg(d.id);
+            if (!c.archive.downloadDump(d.id, &dump, &error) ||
+                !saveHistoryDump(dump, dir.filePath(file), &error))
+                return c.fail(ExitFailure, QStringLiteral("%1 not written: %2").arg(file, error));
+            files << file;
+        }
+    }
+    QList<ArchiveChainEvent> events;
+    if (!c.archive.chainEvents(period.start(), period.end(), &events, &error))
+        return c.fail(ExitFailure, error);
+    QByteArray lines;
+    for (const ArchiveChainEvent &e : qAsConst(events)) {
+        QJsonObject content;
+        for (const auto &column : e.content)
+            content.insert(column.first, QJsonValue::fromVariant(column.second));
+        const QJsonObject line{{QStringLiteral("table"), e.table},
+                               {QStringLiteral("id"), e.id},
+                               {QStringLiteral("time"), e.at.toUTC().toString(Qt::ISODate)},
+                               {QStringLiteral("chain"), e.archive},
+                               {QStringLiteral("seq"), e.seq},
+                               {QStringLiteral("hash"), e.hash},
+                               {QStringLiteral("content"), content}};
+        lines += QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n';
+    }
+    const auto writeFile = [&](const QString &name, const QByteArray &bytes) {
+        QSaveFile file(dir.filePath(name));
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
+               file.commit();
+    };
+    if (!writeFile(QStringLiteral("events.jsonl"), lines))
+        return c.fail(ExitFailure,
+                      QStringLiteral("%1 not written").arg(dir.filePath("events.jsonl")));
+    files << QStringLiteral("events.jsonl");
+    QByteArray sums;
+    for (const QString &name : qAsConst(files)) {
+        QFile file(dir.filePath(name));
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+            return c.fail(ExitFailure,
+                          QStringLiteral("%1 cannot be read back").arg(file.fileName()));
+        sums += hash.result().toHex() + "  " + name.toUtf8() + '\n';
+    }
+    if (!writeFile(QStringLiteral("SHA256SUMS"), sums))
+        return c.fail(ExitFailure,
+                      QStringLiteral("%1 not written").arg(dir.filePath("SHA256SUMS")));
+    c.out << dir.path() << ": " << journals << " journals with their CSV files, "
+          << files.size() - 2 * journals - 1 << " dumps, " << events.size()
+          << " events; SHA256SUMS\n";
+    return ExitOk;
+}
+
 struct Command
 {
     const char *name;
@@ -510,6 +685,21 @@ const QList<Command> &commands()
          2,
          2,
          &writeDump},
+        {"verify",
+         "archive verify",
+         "recompute the chain of every event and record; name the first that does not match "
+         "(status 8)",
+         {},
+         0,
+         0,
+         &verifyTrail},
+        {"package",
+         "archive package --from D --to D [--calibration-date D] DIR",
+         "a period's journals, CSV files, dumps and events into a new folder DIR, with SHA256SUMS",
+         {QStringLiteral("from"), QStringLiteral("to"), QStringLiteral("calibration-date")},
+         1,
+         1,
+         &packagePeriod},
         {"sync",
          "archive sync",
          "send what this PC's archive holds that the lab's server lacks (--server)",
@@ -540,11 +730,12 @@ const QCommandLineOption serverOption(
     QStringLiteral("the lab's archive server, a libpq URI postgresql://user@host:5432/database "
                    "(default: $DR7326G_SERVER); the password comes from ~/.pgpass or PGPASSWORD"),
     QStringLiteral("URI"));
-const QCommandLineOption sourceOption(
-    QStringLiteral("source"),
-    QStringLiteral("list, records, log, downloads, dump: this PC's archive (local, the default) "
-                   "or the lab's server (server)"),
-    QStringLiteral("local|server"), QStringLiteral("local"));
+const QCommandLineOption
+    sourceOption(QStringLiteral("source"),
+                 QStringLiteral("list, records, log, downloads, dump, verify, package: this PC's "
+                                "archive (local, the default) "
+                                "or the lab's server (server)"),
+                 QStringLiteral("local|server"), QStringLiteral("local"));
 
 // The tool's options that take a value in the next argument.
 bool takesValue(const char *arg)

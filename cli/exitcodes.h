@@ -7,8 +7,9 @@ enum ExitCode {
                      // should have stored in the archive was not stored
     ExitUsage = 2,   // also: several pagers answered and --serial named none
     ExitNoPager = 3,
-    ExitRefused = 4,    // the pager refused or did not confirm a change
-    ExitIncomplete = 5, // the history download stopped before its end
-    ExitDue = 6,        // instruments due: a pager is due for calibration (or overdue)
-    ExitNoRights = 7,   // the lab's server refused for lack of rights (the user's role)
+    ExitRefused = 4,     // the pager refused or did not confirm a change
+    ExitIncomplete = 5,  // the history download stopped before its end
+    ExitDue = 6,         // instruments due: a pager is due for calibration (or overdue)
+    ExitNoRights = 7,    // the lab's server refused for lack of rights (the user's role)
+    ExitTrailBroken = 8, // archive verify: an event or record does not match its chain
 };

@@ -92,7 +92,8 @@ int main(int argc, char **argv)
             "pager answered (or not the one named by --serial) or it did not answer a\n"
             "request, 4 the pager refused or did not confirm a change, 5 history incomplete,\n"
             "6 a pager due for calibration (instruments due), 7 the lab's server refused\n"
-            "for lack of rights (the user's role)."));
+            "for lack of rights (the user's role), 8 an event or record of the archive does\n"
+            "not match its chain (archive verify)."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption dumpOption(QStringLiteral("dump"),

@@ -347,6 +347,9 @@ void TestArchive::wearerDose()
     for (const ArchiveUnassigned &u : dose.unassigned)
         unassignedFound += u.records;
     QCOMPARE(unassignedFound, unassigned);
+    // Its downloads and wearer events linked as stored, on either engine.
+    const ArchiveVerifyResult chain = archive.verifyChains();
+    QVERIFY2(chain.intact && chain.events == 9, qPrintable(chain.error + chain.what));
 }
 
 void TestArchive::settingsLog()

@@ -183,6 +183,13 @@ void TestArchiveServer::sync()
     // Each PC's signature, and the downloads' reasons for review.
     QCOMPARE(testServerValue(db, "SELECT COUNT(*) FROM signatures"), QString::number(pcs.size()));
     QCOMPARE(lab.pendingReviews().size(), downloads - pcs.size());
+    // Each PC's chain as it was made, checked per PC; an event changed there
+    // is named.
+    const ArchiveVerifyResult chains = lab.verifyChains();
+    QVERIFY2(chains.ok && chains.intact, qPrintable(chains.error + chains.what));
+    QCOMPARE(chains.chains, pcs.size());
+    QVERIFY(runOnTestServer(db, "UPDATE calibrations SET note = 'corrected' WHERE id = 1"));
+    QCOMPARE(lab.verifyChains().table, QStringLiteral("calibrations"));
 }
 
 void TestArchiveServer::pcsAtOnce()

@@ -222,15 +222,24 @@ void TestArchiveUpgrade::flagsOfVersion3()
           "ALTER TABLE downloads DROP COLUMN clock_offset",
           "ALTER TABLE parameter_reads DROP COLUMN clock_offset",
           "ALTER TABLE setting_changes DROP COLUMN clock_offset",
-          "ALTER TABLE sync_state DROP COLUMN calibrations",
+          "ALTER TABLE sync_state DROP COLUMN calibrations", "DROP INDEX downloads_digest",
+          "DELETE FROM meta WHERE name = 'chain_head'",
+          "CREATE UNIQUE INDEX downloads_digest ON downloads(pager, digest)",
+          "ALTER TABLE downloads DROP COLUMN records_digest",
           "UPDATE meta SET value = '3' WHERE name = 'schema'", "PRAGMA user_version = 3"})
         fileValue(file, sql);
+    for (const char *table : {"downloads", "parameter_reads", "setting_changes"})
+        for (const char *column : {"chain_archive", "chain_seq", "chain_hash"})
+            fileValue(file, QStringLiteral("ALTER TABLE %1 DROP COLUMN %2").arg(table, column));
     QVERIFY(fileValue(file, "SELECT flags FROM records").startsWith("error: "));
     QCOMPARE(fileValue(file, "PRAGMA user_version"), QString("3"));
     {
         Archive archive;
         QString error;
         QVERIFY2(archive.open(file, &error), qPrintable(error));
+        // The events held, with their records, became the archive's chain.
+        const ArchiveVerifyResult chain = archive.verifyChains();
+        QVERIFY2(chain.ok && chain.intact && chain.events == 2, qPrintable(chain.what));
     }
     QCOMPARE(fileValue(file, "PRAGMA user_version"), QString::number(Archive::schemaVersion));
     QCOMPARE(fileValue(file, flags), flagsStored);

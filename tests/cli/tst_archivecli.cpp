@@ -68,7 +68,82 @@ private slots:
     void instrumentsDue_data();
     void instrumentsDue();
     void signedDownloadInJournal();
+    void trailFindsEdits_data();
+    void trailFindsEdits();
+    void packageChecksWithSha256sum();
 };
+
+void TestArchiveCli::trailFindsEdits_data()
+{
+    // The events: downloads 1 and 2 (the second brings one record more), a
+    // setting change, a calibration; each edit is made outside the program.
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<QString>("named");
+    QTest::newRow("event row changed") << "UPDATE setting_changes SET value_sent = '9'"
+                                       << "setting_changes 1 ";
+    QTest::newRow("dump changed") << "UPDATE downloads SET dump = x'00' WHERE id = 2"
+                                  << "downloads 2 ";
+    QTest::newRow("record changed")
+        << "UPDATE records SET time = time + 60 WHERE download = 1 AND time = (SELECT MAX(time) "
+           "FROM records WHERE download = 1)"
+        << "downloads 1 ";
+    QTest::newRow("row deleted") << "DELETE FROM setting_changes"
+                                 << "calibrations 1 ";
+    QTest::newRow("last row deleted") << "DELETE FROM calibrations"
+                                      << "setting_changes 1 ";
+}
+
+void TestArchiveCli::trailFindsEdits()
+{
+    QFETCH(QString, edit);
+    QFETCH(QString, named);
+    const QString archive = path(QStringLiteral("trail-%1.sqlite").arg(QTest::currentDataTag()));
+    QCOMPARE(group(archive, {"import", saveDump("t1.dump", historyDumpOf(sn, {1, 2, 3})),
+                             saveDump("t2.dump", historyDumpOf(sn, {3, 4}, true, 60))})
+                 .code,
+             0);
+    {
+        Archive a;
+        Calibration calibration;
+        calibration.serialNumber = sn;
+        calibration.date = QDate(2025, 1, 1);
+        QVERIFY(
+            a.open(archive, nullptr) &&
+            a.storeSettingChange(sn, setting::gammaSigma, "4", SettingOutcome::Stored, nullptr) &&
+            a.storeCalibration(calibration, nullptr));
+    }
+    Run r = group(archive, {"verify"});
+    QCOMPARE(r.code, 0);
+    QVERIFY2(r.out.startsWith("4 events in 1 chains and 4 records"), qPrintable(r.out));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "edit");
+        db.setDatabaseName(archive);
+        QVERIFY(db.open() && QSqlQuery(db).exec(edit));
+    }
+    QSqlDatabase::removeDatabase("edit");
+    r = group(archive, {"verify"});
+    QCOMPARE(r.code, 8);
+    QVERIFY2(r.err.contains(named), qPrintable(r.err));
+}
+
+void TestArchiveCli::packageChecksWithSha256sum()
+{
+    const QString archive = path("package.sqlite");
+    QCOMPARE(group(archive, {"import", saveDump("k.dump", historyDumpOf(sn, {1439, 1440}))}).code,
+             0);
+    const Run r =
+        group(archive, {"package", "--from", "1999-01-01", "--to", "2099-12-31", path("pkg")});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    QProcess sum;
+    sum.setWorkingDirectory(path("pkg"));
+    sum.start("sha256sum", {"--check", "--strict", "SHA256SUMS"});
+    QVERIFY(sum.waitForFinished());
+    const QString checked = QString::fromUtf8(sum.readAllStandardOutput());
+    QCOMPARE(sum.exitCode(), 0);
+    for (const QString &file : {sn + ".csv", sn + ".pdf", QStringLiteral("dumps/%1-1.dump").arg(sn),
+                                QStringLiteral("events.jsonl")})
+        QVERIFY2(checked.contains(file + ": OK"), qPrintable(checked));
+}
 
 void TestArchiveCli::importThenRecordsEqualsDecode()
 {

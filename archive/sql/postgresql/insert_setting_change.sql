@@ -1,3 +1,4 @@
 INSERT INTO setting_changes (pager, changed_at, os_user, setting, value_before, value_sent,
                              outcome, pc, uid, clock_offset)
-VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?);
+VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)
+RETURNING id;
