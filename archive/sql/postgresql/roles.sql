@@ -9,4 +9,8 @@ DO $$ BEGIN EXECUTE format('GRANT USAGE ON SCHEMA %I TO dr7326g_technicians, dr7
 GRANT INSERT, UPDATE ON pagers, downloads, records, record_hours, parameter_reads, read_values,
     setting_changes, calibrations, wearer_events TO dr7326g_technicians, dr7326g_reviewers;
 GRANT INSERT ON signatures TO dr7326g_reviewers;
+-- A signature stored here is linked to the server's own chain in its
+-- transaction (archivechain.h): its link columns and the chain's head.
+GRANT UPDATE (chain_archive, chain_seq, chain_hash) ON signatures TO dr7326g_reviewers;
+GRANT UPDATE ON meta TO dr7326g_technicians, dr7326g_reviewers;
 REVOKE INSERT, UPDATE, DELETE ON signatures FROM dr7326g_technicians, dr7326g_auditors;
