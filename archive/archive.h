@@ -44,6 +44,7 @@
 #include "historydump.h"
 #include "historyrecord.h"
 #include "review.h"
+#include "settingnames.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -66,15 +67,6 @@ QString archiveOutcomeName(ArchiveOutcome outcome); // "complete", "incomplete",
 // What came of a change sent to the pager.
 enum class SettingOutcome { Stored, Refused, NotConfirmed, NoAnswer };
 QString settingOutcomeName(SettingOutcome outcome); // "stored", "refused", ...
-
-// The names the settings are logged under.
-namespace setting {
-const char neutronSigma[] = "neutron-sigma";
-const char gammaSigma[] = "gamma-sigma";
-const char doseRateThreshold[] = "dose-rate-threshold";
-const char historyInterval[] = "history-interval";
-const char deviceTime[] = "device-time";
-} // namespace setting
 
 struct ArchiveStoreResult
 {

@@ -57,17 +57,6 @@ struct Context
     }
 };
 
-// One printed row: the cells as the archive holds them (from pagers, dumps
-// and other PCs: escaped, so that none can reach the terminal or split the
-// row), "-" for an empty one, separated by tabs.
-QString row(const QStringList &cells)
-{
-    QStringList shown;
-    for (const QString &cell : cells)
-        shown << (cell.isEmpty() ? QStringLiteral("-") : shownText(cell));
-    return shown.join(QLatin1Char('\t'));
-}
-
 QString timeText(const QDateTime &t)
 {
     return t.isValid() ? t.toLocalTime().toString(timeFormat) : QStringLiteral("-");
@@ -117,6 +106,11 @@ QCommandLineOption option(const QString &name)
                             QStringLiteral("import: the pager of dumps that name none (old "
                                            "dumps whose replies cannot be read)"),
                             QStringLiteral("SN"))},
+        {QStringLiteral("days"),
+         QCommandLineOption(QStringLiteral("days"),
+                            QStringLiteral("unread: the days within which a pager should have "
+                                           "been read"),
+                            QStringLiteral("N"))},
     };
     return options.value(name, QCommandLineOption(name));
 }
@@ -139,8 +133,9 @@ int listPagers(Context &c)
         return c.fail(ExitFailure, error);
     c.out << "serial\trecords\tfirst-record\tlast-record\tlast-download\talarms\n";
     for (const ArchivePager &p : pagers)
-        c.out << row({p.serialNumber, QString::number(p.records), timeText(p.firstRecord),
-                      timeText(p.lastRecord), timeText(p.lastDownload), QString::number(p.alarms)})
+        c.out << shownRow({p.serialNumber, QString::number(p.records), timeText(p.firstRecord),
+                           timeText(p.lastRecord), timeText(p.lastDownload),
+                           QString::number(p.alarms)})
               << "\n";
     return ExitOk;
 }
@@ -299,13 +294,13 @@ int showDose(Context &c)
     c.out << "kind\tserial\tfrom\tto\trecords\tflagged\tdose-Sv\n";
     qint64 records = 0, flagged = 0;
     for (const ArchiveDosePart &p : dose.parts) {
-        c.out << row({QStringLiteral("worn"), p.serialNumber, timeText(p.from), timeText(p.to),
-                      number(p.records), number(p.flagged), doseText(p.dose)})
+        c.out << shownRow({QStringLiteral("worn"), p.serialNumber, timeText(p.from), timeText(p.to),
+                           number(p.records), number(p.flagged), doseText(p.dose)})
               << "\n";
         for (const ArchiveDoseFall &f : p.falls)
-            c.out << row({QStringLiteral("fall"), p.serialNumber, timeText(f.at), QString(),
-                          QString(), QString(),
-                          doseText(f.before) + QStringLiteral("->") + doseText(f.after)})
+            c.out << shownRow({QStringLiteral("fall"), p.serialNumber, timeText(f.at), QString(),
+                               QString(), QString(),
+                               doseText(f.before) + QStringLiteral("->") + doseText(f.after)})
                   << "\n";
         if (!p.overlapWearer.isEmpty())
             c.err << "dr7326g-cli: " << shownText(p.serialNumber)
@@ -316,11 +311,11 @@ int showDose(Context &c)
         flagged += p.flagged;
     }
     for (const ArchiveUnassigned &u : dose.unassigned)
-        c.out << row({QStringLiteral("unassigned"), u.serialNumber, timeText(u.from),
-                      timeText(u.to), number(u.records), QString(), QString()})
+        c.out << shownRow({QStringLiteral("unassigned"), u.serialNumber, timeText(u.from),
+                           timeText(u.to), number(u.records), QString(), QString()})
               << "\n";
-    c.out << row({QStringLiteral("total"), QString(), timeText(dose.from), timeText(dose.to),
-                  number(records), number(flagged), doseText(dose.total)})
+    c.out << shownRow({QStringLiteral("total"), QString(), timeText(dose.from), timeText(dose.to),
+                       number(records), number(flagged), doseText(dose.total)})
           << "\n";
     int code = ExitOk;
     const QString csv = c.parser.value(QStringLiteral("csv"));
@@ -399,8 +394,8 @@ int showLog(Context &c)
         return c.fail(ExitFailure, error);
     c.out << "time\tuser\tpc\tserial\tsetting\tbefore\tvalue\toutcome\n";
     for (const SettingsLogEntry &e : log)
-        c.out << row({timeText(e.at), e.osUser, e.pc, e.serialNumber, e.setting, e.valueBefore,
-                      e.value, e.outcome})
+        c.out << shownRow({timeText(e.at), e.osUser, e.pc, e.serialNumber, e.setting, e.valueBefore,
+                           e.value, e.outcome})
               << "\n";
     const QString csv = c.parser.value(QStringLiteral("csv"));
     if (!csv.isEmpty()) {
@@ -410,6 +405,36 @@ int showLog(Context &c)
             return c.fail(ExitFailure, QStringLiteral("%1 not written: %2").arg(csv, error));
     }
     return ExitOk;
+}
+
+int listUnread(Context &c)
+{
+    bool ok = false;
+    const int days = c.parser.value(QStringLiteral("days")).toInt(&ok);
+    if (!ok || days < 0)
+        return c.fail(ExitUsage, QStringLiteral("unread wants --days N, a whole number of days: %1")
+                                     .arg(c.parser.value(QStringLiteral("days"))));
+    QString error;
+    const QList<ArchivePager> pagers = c.archive.pagers(&error);
+    const QHash<QString, QDateTime> lastRead =
+        error.isEmpty() ? c.archive.lastReadTimes(&error) : QHash<QString, QDateTime>();
+    if (!error.isEmpty())
+        return c.fail(ExitFailure, error);
+    // A pager never read (only imported, calibrated or given out) is listed too.
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime since = now.addDays(-days);
+    bool any = false;
+    c.out << "serial\tlast-contact\tdays-since\n";
+    for (const ArchivePager &p : pagers) {
+        const QDateTime at = lastRead.value(p.serialNumber);
+        if (at.isValid() && at >= since)
+            continue;
+        c.out << shownRow({p.serialNumber, at.isValid() ? timeText(at) : QString(),
+                           at.isValid() ? QString::number(at.secsTo(now) / 86400) : QString()})
+              << "\n";
+        any = true;
+    }
+    return any ? ExitAttention : ExitOk;
 }
 
 int listDownloads(Context &c)
@@ -427,11 +452,11 @@ int listDownloads(Context &c)
     c.out << "id\torigin\tdownloaded\tzone\toutcome\tpages\trecords\tnew\tdump-bytes\tpc\t"
              "overdue-since\tclock-offset\n";
     for (const ArchiveDownload &d : list)
-        c.out << row({QString::number(d.id), d.origin, timeText(d.downloadedAt),
-                      QString::fromUtf8(d.zone), d.outcome, QString::number(d.pages),
-                      QString::number(d.records), QString::number(d.newRecords),
-                      QString::number(d.dumpSize), d.pc, d.overdueSince.toString(dateFormat),
-                      d.clockOffset.isNull() ? QString() : d.clockOffset.toString()})
+        c.out << shownRow({QString::number(d.id), d.origin, timeText(d.downloadedAt),
+                           QString::fromUtf8(d.zone), d.outcome, QString::number(d.pages),
+                           QString::number(d.records), QString::number(d.newRecords),
+                           QString::number(d.dumpSize), d.pc, d.overdueSince.toString(dateFormat),
+                           d.clockOffset.isNull() ? QString() : d.clockOffset.toString()})
               << "\n";
     return ExitOk;
 }
@@ -671,6 +696,14 @@ const QList<Command> &commands()
          0,
          1,
          &showLog},
+        {"unread",
+         "archive unread --days N",
+         "the pagers not read (parameters or a download) within N days, or never: last contact, "
+         "days since; status 9 when any",
+         {QStringLiteral("days")},
+         0,
+         0,
+         &listUnread},
         {"downloads",
          "archive downloads SN",
          "a pager's downloads and imported dumps",
@@ -730,19 +763,19 @@ const QCommandLineOption serverOption(
     QStringLiteral("the lab's archive server, a libpq URI postgresql://user@host:5432/database "
                    "(default: $DR7326G_SERVER); the password comes from ~/.pgpass or PGPASSWORD"),
     QStringLiteral("URI"));
-const QCommandLineOption
-    sourceOption(QStringLiteral("source"),
-                 QStringLiteral("list, records, log, downloads, dump, verify, package: this PC's "
-                                "archive (local, the default) "
-                                "or the lab's server (server)"),
-                 QStringLiteral("local|server"), QStringLiteral("local"));
+const QCommandLineOption sourceOption(
+    QStringLiteral("source"),
+    QStringLiteral("list, records, log, unread, downloads, dump, verify, package: this PC's "
+                   "archive (local, the default) "
+                   "or the lab's server (server)"),
+    QStringLiteral("local|server"), QStringLiteral("local"));
 
 // The tool's options that take a value in the next argument.
 bool takesValue(const char *arg)
 {
-    for (const char *name :
-         {"--png", "--pdf", "--csv", "--format", "--jsonl", "--dump", "--serial",
-          "--calibration-date", "--archive", "--from", "--to", "--server", "--source", "--wearer"})
+    for (const char *name : {"--png", "--pdf", "--csv", "--format", "--jsonl", "--dump", "--serial",
+                             "--calibration-date", "--archive", "--from", "--to", "--server",
+                             "--source", "--wearer", "--days", "--policy"})
         if (!std::strcmp(arg, name))
             return true;
     return false;

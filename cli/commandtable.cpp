@@ -65,6 +65,12 @@ const QList<ToolCommand> &toolCommands()
          "the dates of the zone the download was made in",
          reportOptions + QStringList{"serial"}, false, false, &runDecode, nullptr, nullptr,
          nullptr},
+        {"fleet", "check|apply",
+         "the pagers' settings against the lab's policy\n"
+         "(--policy FILE): check lists what the archive\n"
+         "(or --server) last heard that deviates, status 9\n"
+         "when any; apply changes it on the pagers attached",
+         pagerOptions + QStringList{"policy"}, true, true, &runFleet, nullptr, nullptr, nullptr},
         // Plot is made of widgets and needs a QApplication of its own, as the
         // groups do; their options are their own parsers'.
         {"plot",

@@ -12,4 +12,6 @@ enum ExitCode {
     ExitDue = 6,         // instruments due: a pager is due for calibration (or overdue)
     ExitNoRights = 7,    // the lab's server refused for lack of rights (the user's role)
     ExitTrailBroken = 8, // archive verify: an event or record does not match its chain
+    ExitAttention = 9,   // fleet check: a pager's settings are not as the policy wants;
+                         // archive unread: a pager not read within the days
 };

@@ -36,15 +36,6 @@ struct Context
     }
 };
 
-// One printed row, escaped as the archive group's; "-" for an empty cell.
-QString row(const QStringList &cells)
-{
-    QStringList shown;
-    for (const QString &cell : cells)
-        shown << (cell.isEmpty() ? QStringLiteral("-") : shownText(cell));
-    return shown.join(QLatin1Char('\t'));
-}
-
 QString dateText(const QDate &date)
 {
     return date.isValid() ? date.toString(dateFormat) : QString();
@@ -52,11 +43,11 @@ QString dateText(const QDate &date)
 
 QString stateRow(const CalibrationState &s)
 {
-    return row({s.serialNumber, dateText(s.lastDate),
-                s.lastDate.isValid()
-                    ? (s.lastPassed ? QStringLiteral("passed") : QStringLiteral("failed"))
-                    : QString(),
-                s.lastCertificate, dateText(s.due), calibrationStatusName(s.status)});
+    return shownRow({s.serialNumber, dateText(s.lastDate),
+                     s.lastDate.isValid()
+                         ? (s.lastPassed ? QStringLiteral("passed") : QStringLiteral("failed"))
+                         : QString(),
+                     s.lastCertificate, dateText(s.due), calibrationStatusName(s.status)});
 }
 
 const QString stateHeader =
@@ -185,12 +176,12 @@ int impact(Context &c)
         // A dump that does not say when it was made is listed: it may be from then.
         if (since.isValid() && d.downloadedAt.isValid() && d.downloadedAt.date() < since)
             continue;
-        c.out << row({QString::number(d.id),
-                      d.downloadedAt.isValid() ? d.downloadedAt.toLocalTime().toString(
-                                                     QStringLiteral("yyyy-MM-dd HH:mm:ss"))
-                                               : QString(),
-                      d.origin, d.outcome, QString::number(d.records),
-                      QString::number(d.newRecords), dateText(d.overdueSince)})
+        c.out << shownRow({QString::number(d.id),
+                           d.downloadedAt.isValid() ? d.downloadedAt.toLocalTime().toString(
+                                                          QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                                                    : QString(),
+                           d.origin, d.outcome, QString::number(d.records),
+                           QString::number(d.newRecords), dateText(d.overdueSince)})
               << "\n";
     }
     return ExitOk;
@@ -282,7 +273,9 @@ bool takesValue(const QString &arg)
                                    "--png",
                                    "--dump",
                                    "--from",
-                                   "--to"};
+                                   "--to",
+                                   "--days",
+                                   "--policy"};
     return names.contains(arg);
 }
 

@@ -73,7 +73,8 @@ int main(int argc, char **argv)
             "\nThe rows of history, decode and archive records end with the names of the\n"
             "record's flags, comma-separated, empty when none: backwards, future, gap,\n"
             "dose-fall, range, event, checksum (records that look wrong; never dropped).\n"
-            "\nparams, history and the set- commands store what they read and send in the\n"
+            "\nparams, history, fleet apply and the set- commands store what they read and\n"
+            "send in the\n"
             "archive (--archive FILE, or $DR7326G_ARCHIVE, or archive.sqlite in the user's\n"
             "data folder) unless --no-archive is given; what could not be stored there\n"
             "(also when the archive cannot be opened or written) makes the status 1.\n"
@@ -93,7 +94,9 @@ int main(int argc, char **argv)
             "request, 4 the pager refused or did not confirm a change, 5 history incomplete,\n"
             "6 a pager due for calibration (instruments due), 7 the lab's server refused\n"
             "for lack of rights (the user's role), 8 an event or record of the archive does\n"
-            "not match its chain (archive verify)."));
+            "not match its chain (archive verify), 9 a pager's settings not as the policy wants "
+            "(fleet check) or\n"
+            "a pager not read within the days (archive unread)."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption dumpOption(QStringLiteral("dump"),
@@ -130,16 +133,24 @@ int main(int argc, char **argv)
                                              QStringLiteral("store nothing in the archive"));
     const QCommandLineOption serverOption(
         QStringLiteral("server"),
-        QStringLiteral("params, history, set-: after storing, send to the lab's archive server "
-                       "(postgresql://user@host:5432/database; default: $DR7326G_SERVER)"),
+        QStringLiteral("params, history, set-, fleet apply: after storing, send to the lab's "
+                       "archive server (postgresql://user@host:5432/database; default: "
+                       "$DR7326G_SERVER); fleet check: read that server instead of this PC's "
+                       "archive"),
         QStringLiteral("URI"));
     const QCommandLineOption clockOption(
         QStringLiteral("set-clock-beyond"),
         QStringLiteral("history, station: set the pager's clock (and read it back, logged as "
                        "every change) when it is off the PC's by more than SECONDS"),
         QStringLiteral("SECONDS"));
+    const QCommandLineOption policyOption(
+        QStringLiteral("policy"),
+        QStringLiteral("fleet: the lab's settings policy (INI: [all] and a [SERIAL] section per "
+                       "pager that differs)"),
+        QStringLiteral("FILE"));
     parser.addOptions({dumpOption, csvOption, formatOption, jsonlOption, pdfOption, dateOption,
-                       serialOption, archiveOption, noArchiveOption, serverOption, clockOption});
+                       serialOption, archiveOption, noArchiveOption, serverOption, clockOption,
+                       policyOption});
 #ifndef Q_OS_WIN
     parser.addOptions(
         {{QStringLiteral("again-after"),

@@ -16,6 +16,7 @@
 #include "recordexport.h"
 #include "registervalue.h"
 #include "serialnumber.h"
+#include "settingchange.h"
 #include "settingvalues.h"
 #include "terminaltext.h"
 #include "usbxpress.h"
@@ -101,7 +102,10 @@ void warnNotArchived(const QString &error)
 // Opens the archive the command stores into; set once its arguments are read.
 std::function<void()> openArchiveBeforePager;
 
-template <typename Action> int withPager(PagerLink &link, Action action)
+// Connects to the pager: ExitOk when one is kept; otherwise why not is told
+// and its status returned. With `several` set, several pagers answering is
+// left to the caller (ExitUsage, nothing told).
+int connectPager(PagerLink &link, bool several = false)
 {
     openRunArchive();
     if (link.connect().isEmpty()) {
@@ -112,6 +116,8 @@ template <typename Action> int withPager(PagerLink &link, Action action)
             err() << "\n";
             return ExitNoPager;
         }
+        if (link.answeredSerials.size() > 1 && several)
+            return ExitUsage;
         if (link.answeredSerials.size() > 1) {
             // Never a pager picked at random: the serial numbers to choose from.
             err() << "dr7326g-cli: several pagers answered; choose one with --serial SN:\n"
@@ -167,10 +173,25 @@ template <typename Action> int withPager(PagerLink &link, Action action)
         err() << "\n";
         return ExitNoPager;
     }
-    const int code = action();
-    link.disconnect();
+    return ExitOk;
+}
+
+// The command's status once its contacts are over: what it stored is sent
+// to the lab's server; what was not stored or sent makes a success 1.
+int afterContacts(int code)
+{
     synchronizeWithServer();
     return code == ExitOk && (archiveWriteFailed || serverSyncFailed) ? int(ExitFailure) : code;
+}
+
+template <typename Action> int withPager(PagerLink &link, Action action)
+{
+    const int connected = connectPager(link);
+    if (connected != ExitOk)
+        return connected;
+    const int code = action();
+    link.disconnect();
+    return afterContacts(code);
 }
 
 // Logs a change sent to the pager in the archive. `clockOffset`: the
@@ -184,18 +205,25 @@ void logChange(const PagerLink &link, const char *name, const QString &value,
         warnNotArchived(error);
 }
 
-// A change the pager confirmed, refused (4), or met with silence (3).
-int confirmed(bool ok, const PagerLink &link, const QString &what)
+// A change the pager took and reads back, refused or did not confirm (4),
+// or met with silence (3).
+int confirmed(const SettingChange &change, const QString &what)
 {
-    if (ok) {
+    if (!change.archiveError.isEmpty())
+        warnNotArchived(change.archiveError);
+    switch (change.outcome) {
+    case SettingOutcome::Stored:
         out() << what << "\n";
         return ExitOk;
-    }
-    if (!link.lastRequestAnswered()) {
+    case SettingOutcome::NoAnswer:
         err() << "dr7326g-cli: the pager did not answer: " << what << "\n";
         return ExitNoPager;
+    case SettingOutcome::Refused:
+    case SettingOutcome::NotConfirmed:
+        break;
     }
-    err() << "dr7326g-cli: the pager refused or did not confirm: " << what << "\n";
+    err() << "dr7326g-cli: the pager refused or did not confirm: " << what << " ("
+          << settingChangeText(change) << ")\n";
     return ExitRefused;
 }
 
@@ -341,6 +369,36 @@ void markArchiveWriteFailed()
     archiveWriteFailed = true;
 }
 
+void warnArchiveWrite(const QString &error)
+{
+    warnNotArchived(error);
+}
+
+int withEachPager(PagerLink &link, const std::function<int()> &action)
+{
+    int connected = connectPager(link, true);
+    if (connected == ExitOk) {
+        const int code = action();
+        link.disconnect();
+        return afterContacts(code);
+    }
+    if (connected != ExitUsage)
+        return connected;
+    // Several answered: each in a connection of its own, by its serial number.
+    int code = ExitOk;
+    const QStringList serials = link.answeredSerials;
+    for (const QString &serial : serials) {
+        link.wantedSerial = serial;
+        connected = connectPager(link);
+        const int one = connected != ExitOk ? connected : action();
+        link.disconnect();
+        if (code == ExitOk)
+            code = one;
+    }
+    link.wantedSerial.clear();
+    return afterContacts(code);
+}
+
 int runParams(PagerCommandContext &context)
 {
     if (!context.args.isEmpty())
@@ -416,11 +474,9 @@ int runSetInterval(PagerCommandContext &context)
         return usage(
             QStringLiteral("not a whole number of minutes from 0 to 65535: %1").arg(rest.first()));
     return withPager(link, [&] {
-        const bool ok = link.setHistoryInterval(*minutes);
-        const SettingOutcome outcome = settingOutcome(ok, link.lastRequestAnswered());
-        logChange(link, setting::historyInterval, QString::number(*minutes), outcome,
-                  ok ? link.readClockOffset() : QVariant());
-        return confirmed(ok, link, QStringLiteral("history-interval: %1").arg(*minutes));
+        return confirmed(
+            changeSetting(link, archive(), QLatin1String(setting::historyInterval), *minutes),
+            QStringLiteral("history-interval: %1").arg(*minutes));
     });
 }
 
@@ -430,14 +486,12 @@ int runSetRegister(PagerCommandContext &context)
     {
         const char *name;
         const char *label;
-        bool (PagerLink::*write)(float);
         bool (*fits)(float);
     };
     static const RegisterCommand registers[] = {
-        {"set-neutron-sigma", "neutron-sigma", &PagerLink::writeNeutronSigma, &sigmaFitsWire},
-        {"set-gamma-sigma", "gamma-sigma", &PagerLink::writeGammaSigma, &sigmaFitsWire},
-        {"set-threshold", "dose-rate-threshold", &PagerLink::writeDoseRateThreshold,
-         &thresholdFitsWire},
+        {"set-neutron-sigma", setting::neutronSigma, &sigmaFitsWire},
+        {"set-gamma-sigma", setting::gammaSigma, &sigmaFitsWire},
+        {"set-threshold", setting::doseRateThreshold, &thresholdFitsWire},
     };
     const QStringList &rest = context.args;
     PagerLink &link = context.link;
@@ -452,14 +506,8 @@ int runSetRegister(PagerCommandContext &context)
         if (!r.fits(*value))
             return usage(QStringLiteral("out of range: %1").arg(rest.first()));
         return withPager(link, [&] {
-            const bool ok = (link.*r.write)(*value);
-            // The value as it travels: sigmas in whole tenths.
-            const bool sigma = r.write != &PagerLink::writeDoseRateThreshold;
-            const SettingOutcome outcome = settingOutcome(ok, link.lastRequestAnswered());
-            logChange(link, r.label, renderSetting(sigma ? sigmaAsKept(*value) : *value), outcome,
-                      ok ? link.readClockOffset() : QVariant());
             return confirmed(
-                ok, link,
+                changeSetting(link, archive(), QLatin1String(r.label), *value),
                 QStringLiteral("%1: %2").arg(QLatin1String(r.label), renderSetting(*value)));
         });
     }

@@ -51,6 +51,15 @@ Archive &runArchive();
 bool openRunArchive();
 // Makes the command's status 1 where it would have been 0.
 void markArchiveWriteFailed();
+// The run's archive (open once a pager command opened it), and telling that
+// something was not stored in it (which makes the status 1).
+Archive &runArchive();
+void warnArchiveWrite(const QString &error);
+
+// Runs `action` in a connection to each pager attached, or to the one
+// --serial names (link.wantedSerial), one after the other; then sends what
+// was stored to the lab's server. The status is the first that was not 0.
+int withEachPager(PagerLink &link, const std::function<int()> &action);
 
 int runParams(PagerCommandContext &context);
 int runInfo(PagerCommandContext &context);
@@ -60,3 +69,4 @@ int runSetRegister(
     PagerCommandContext &context); // set-neutron-sigma, set-gamma-sigma, set-threshold
 int runHistory(PagerCommandContext &context);
 int runDecode(PagerCommandContext &context);
+int runFleet(PagerCommandContext &context); // fleetcommands.cpp

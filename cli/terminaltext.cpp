@@ -46,3 +46,11 @@ void printTableRows(const QAbstractItemModel &model, QTextStream &out)
     }
     out.flush();
 }
+
+QString shownRow(const QStringList &cells)
+{
+    QStringList shown;
+    for (const QString &cell : cells)
+        shown << (cell.isEmpty() ? QStringLiteral("-") : shownText(cell));
+    return shown.join(QLatin1Char('\t'));
+}

@@ -8,8 +8,13 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 QString shownText(const QString &text);
+
+// One printed row of a listing: each cell shown as above, "-" for an empty
+// one, separated by tabs.
+QString shownRow(const QStringList &cells);
 
 class QAbstractItemModel;
 class QTextStream;

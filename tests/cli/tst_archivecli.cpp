@@ -71,6 +71,7 @@ private slots:
     void trailFindsEdits_data();
     void trailFindsEdits();
     void packageChecksWithSha256sum();
+    void fleetApply();
 };
 
 void TestArchiveCli::trailFindsEdits_data()
@@ -230,6 +231,9 @@ void TestArchiveCli::commands_data()
     QTest::newRow("not a date") << QStringList{"records", sn, "--from", "01.02.1999"} << 2 << 0;
     QTest::newRow("another pager") << QStringList{"records", "05A00999"} << 1 << 0;
     QTest::newRow("another command's option") << QStringList{"list", "--csv", "x.csv"} << 2 << 0;
+    // An imported dump is no contact with the pager.
+    QTest::newRow("unread: never read") << QStringList{"unread", "--days", "9999"} << 9 << 2;
+    QTest::newRow("unread: no days") << QStringList{"unread"} << 2 << 0;
 }
 
 void TestArchiveCli::commands()
@@ -395,6 +399,7 @@ void TestArchiveCli::pagerCommandsStoreIntoArchive()
     QCOMPARE(cli({"params"}), 0);
     QCOMPARE(cli({"set-gamma-sigma", "4"}), 4);
     QCOMPARE(cli({"--no-archive", "params"}), 0); // stores nothing
+    QCOMPARE(group(archive, {"unread", "--days", "1"}).code, 0);
     QVERIFY(group(archive, {"import", path("h.dump")})
                 .out.contains(QLatin1String("already in the archive")));
     QCOMPARE(group(archive, {"records", sn}).out.count('\n'), 20);
@@ -702,6 +707,40 @@ void TestArchiveCli::signedDownloadInJournal()
     QVERIFY2(journal.contains(QRegularExpression(
                  "Проверил: Иванов, [0-9. :]+, Принято с замечаниями: фон выше .*Не проверено")),
              qPrintable(journal));
+}
+
+void TestArchiveCli::fleetApply()
+{
+    // Two pagers attached, one with another threshold than the lab wants:
+    // only that one is set, read back and logged; then the archive holds
+    // what the policy wants, until the policy wants another interval.
+    QTemporaryDir runtime;
+    EmulatorProcess first(runtime.path()), second(runtime.path());
+    QVERIFY(first.start({"--baud", "0", "--threshold", "2e-5"}, {sn + ".sock"}));
+    QVERIFY(second.start({"--baud", "0", "--serial", "05A00318"}, {"05A00318.sock"}));
+    const QString archive = path("fleet.sqlite");
+    const auto policy = [&](const QString &name, const QByteArray &interval) {
+        QFile f(path(name));
+        f.open(QIODevice::WriteOnly);
+        f.write("[all]\ngamma-sigma = 3\nneutron-sigma = 3.5\ndose-rate-threshold = 1e-5\n"
+                "history-interval = " +
+                interval + "\n");
+        return f.fileName();
+    };
+    const auto fleet = [&](const QString &command, const QString &file) {
+        return finish(
+            startCli({"--archive", archive, "fleet", command, "--policy", file}, runtime.path()));
+    };
+    Run r = fleet("apply", policy("lab.ini", "10"));
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    QCOMPARE(r.out, "serial\tsetting\treported\twanted\toutcome\n" + sn +
+                        "\tdose-rate-threshold\t2e-05\t1e-05\tset\n");
+    QVERIFY(
+        group(archive, {"log", sn}).out.endsWith("\tdose-rate-threshold\t2e-05\t1e-05\tstored\n"));
+    QCOMPARE(fleet("check", path("lab.ini")).code, 0);
+    r = fleet("check", policy("five.ini", "5"));
+    QCOMPARE(r.code, 9);
+    QCOMPARE(r.out.count("\thistory-interval\t10\t5\n"), 2);
 }
 
 QTEST_MAIN(TestArchiveCli)

@@ -266,6 +266,11 @@ private slots:
             "did not answer");
         // The clock setting is taken; its read-back meets silence: not confirmed.
         row("clock not read back", {"--answer-limit", "2"}, "set-time", 4, 0, "");
+        // The policy applied: a refused change, settings not told, no pager.
+        const char *apply = "fleet apply --no-archive --policy POLICY";
+        row("policy refused", {"--refuse-writes", "--threshold", "2e-5"}, apply, 4, 2, "");
+        row("policy unanswered", {"--answer-limit", "1"}, apply, 3, 1, "did not answer");
+        row("no pager, policy", {}, apply, 3, 0, "no pager");
         // get_ID, info and two pages are answered; then nothing.
         row("silent during history", pages + QStringList{"64", "--answer-limit", "4"}, "history", 5,
             32, "incomplete");
@@ -285,6 +290,11 @@ private slots:
         const bool earlierFiles = command == QLatin1String("history") && rows == 0;
         const QStringList options{"dump", "csv", "pdf"};
         QStringList args = command.split(QLatin1Char(' '));
+        if (args.contains(QLatin1String("POLICY"))) {
+            QFile policy(args.last() = files.filePath(QStringLiteral("lab.ini")));
+            QVERIFY(policy.open(QIODevice::WriteOnly) &&
+                    policy.write("[all]\ndose-rate-threshold = 1e-5\n") > 0);
+        }
         for (const QString &option : earlierFiles ? options : QStringList()) {
             args << QStringLiteral("--") + option << files.filePath(option);
             QFile f(args.last());
