@@ -194,17 +194,6 @@ template <typename Action> int withPager(PagerLink &link, Action action)
     return afterContacts(code);
 }
 
-// Logs a change sent to the pager in the archive. `clockOffset`: the
-// pager's clock minus the PC's, when read at this contact.
-void logChange(const PagerLink &link, const char *name, const QString &value,
-               SettingOutcome outcome, const QVariant &clockOffset = QVariant())
-{
-    QString error;
-    if (archive().isOpen() && !archive().storeSettingChange(link.serialNumber, QLatin1String(name),
-                                                            value, outcome, &error, clockOffset))
-        warnNotArchived(error);
-}
-
 // A change the pager took and reads back, refused or did not confirm (4),
 // or met with silence (3).
 int confirmed(const SettingChange &change, const QString &what)
