@@ -235,6 +235,9 @@ int showRecords(Context &c)
     if (!parseCsvFormat(c.parser.value(QStringLiteral("format")), &machineCsv))
         return c.fail(ExitUsage, QStringLiteral("--format is table or machine: %1")
                                      .arg(c.parser.value(QStringLiteral("format"))));
+    if (c.parser.isSet(QStringLiteral("format")) && !c.parser.isSet(QStringLiteral("csv")))
+        return c.fail(ExitUsage,
+                      QStringLiteral("--format is the form of the --csv file: give --csv FILE"));
     const QString png = c.parser.value(QStringLiteral("png"));
     if (!png.isEmpty() && !png.endsWith(QLatin1String(".png"), Qt::CaseInsensitive))
         return c.fail(ExitUsage, QStringLiteral("--png FILE must end in .png"));
@@ -699,7 +702,7 @@ const QList<Command> &commands()
         {"unread",
          "archive unread --days N",
          "the pagers not read (parameters or a download) within N days, or never: last contact, "
-         "days since; status 9 when any",
+         "days since; status 7 when any",
          {QStringLiteral("days")},
          0,
          0,

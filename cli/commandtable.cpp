@@ -52,7 +52,8 @@ const QList<ToolCommand> &toolCommands()
          "",
          "a download station: until stopped, reads every pager\n"
          "that arrives into the archive (see man dr7326g-cli)",
-         {"usb-id", "usb-trace", "set-clock-beyond", "again-after", "on-event", "event-timeout"},
+         {"usb-id", "usb-trace", "set-clock-beyond", "again-after", "on-event", "event-timeout",
+          "policy"},
          false,
          true,
          &runStation,
@@ -68,7 +69,7 @@ const QList<ToolCommand> &toolCommands()
         {"fleet", "check|apply",
          "the pagers' settings against the lab's policy\n"
          "(--policy FILE): check lists what the archive\n"
-         "(or --server) last heard that deviates, status 9\n"
+         "(or --server) last heard that deviates, status 7\n"
          "when any; apply changes it on the pagers attached",
          pagerOptions + QStringList{"policy"}, true, true, &runFleet, nullptr, nullptr, nullptr},
         // Plot is made of widgets and needs a QApplication of its own, as the

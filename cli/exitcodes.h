@@ -10,8 +10,8 @@ enum ExitCode {
     ExitRefused = 4,     // the pager refused or did not confirm a change
     ExitIncomplete = 5,  // the history download stopped before its end
     ExitDue = 6,         // instruments due: a pager is due for calibration (or overdue)
-    ExitNoRights = 7,    // the lab's server refused for lack of rights (the user's role)
-    ExitTrailBroken = 8, // archive verify: an event or record does not match its chain
-    ExitAttention = 9,   // fleet check: a pager's settings are not as the policy wants;
+    ExitAttention = 7,   // fleet check: a pager's settings are not as the policy wants;
                          // archive unread: a pager not read within the days
+    ExitTrailBroken = 8, // archive verify: an event or record does not match its chain
+    ExitNoRights = 9,    // the lab's server refused for lack of rights (the user's role)
 };

@@ -212,6 +212,8 @@ int main(int argc, char **argv)
     if (!parseCsvFormat(parser.value(formatOption), &machineCsv))
         return usage(
             QStringLiteral("--format is table or machine: %1").arg(parser.value(formatOption)));
+    if (parser.isSet(formatOption) && !parser.isSet(QStringLiteral("csv")))
+        return usage(QStringLiteral("--format is the form of the --csv file: give --csv FILE"));
     // Every option given is one the command takes.
     const QStringList common{"help", "help-all", "version", "archive", "no-archive", "server"};
     for (const QString &name : parser.optionNames()) {

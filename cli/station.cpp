@@ -6,6 +6,8 @@
 #include "pagercommands.h"
 #include "pagercontact.h"
 #include "pagerlink.h"
+#include "settingchange.h"
+#include "terminaltext.h"
 #include "usbdevicekey.h"
 #include "usblibusb.h"
 #include "usbsocketdir.h"
@@ -129,6 +131,8 @@ struct Settings
     qint64 clockBeyond = -1;  // the clock is not set
     QString eventCommand;
     int eventLimitSeconds = 60;
+    bool hasPolicy = false; // --policy: applied at every contact
+    SettingsPolicy policy;
 };
 
 // A pager's totals in the archive before and after its download.
@@ -215,6 +219,25 @@ bool serve(const QString &key, const Settings &settings)
     env.append(
         {"DR7326G_CALIBRATION_OVERDUE", yesNo(calibration.status == CalibrationStatus::Overdue)});
 
+    // The lab's settings policy: what deviates is changed, read back and logged.
+    QString policyState = QStringLiteral("none");
+    if (settings.hasPolicy && !stopRequested) {
+        step.restart();
+        const PolicyApplication applied = applySettingsPolicy(link, archive, settings.policy);
+        QStringList told;
+        for (const SettingChange &c : applied.changes)
+            told << QStringLiteral("%1 %2: %3").arg(c.setting, c.sent, settingChangeText(c));
+        if (!applied.unanswered.isEmpty())
+            told << QStringLiteral("not told: %1").arg(applied.unanswered.join(QLatin1Char(',')));
+        told << applied.archiveErrors;
+        policyState = !applied.complete()         ? QStringLiteral("failed")
+                      : applied.changes.isEmpty() ? QStringLiteral("ok")
+                                                  : QStringLiteral("applied");
+        line(serial, "policy", policyState, records, step, told.join(QStringLiteral("; ")));
+    }
+    env.append({"DR7326G_POLICY", policyState});
+    env.append({"DR7326G_POLICY_APPLIED", yesNo(policyState == QLatin1String("applied"))});
+
     if (stopRequested) {
         link.disconnect();
         outcome = QStringLiteral("stopped");
@@ -294,6 +317,15 @@ int runStation(PagerCommandContext &context)
     settings.clockBeyond = beyond >= 0 ? qint64(beyond) : -1;
     settings.eventLimitSeconds = int(limit);
     settings.eventCommand = parser.value(QStringLiteral("on-event"));
+    if (parser.isSet(QStringLiteral("policy"))) {
+        QStringList problems;
+        settings.hasPolicy =
+            readSettingsPolicy(parser.value(QStringLiteral("policy")), &settings.policy, &problems);
+        for (const QString &problem : qAsConst(problems))
+            err() << "dr7326g-cli: " << shownText(problem) << "\n";
+        if (!settings.hasPolicy)
+            return usage(QStringLiteral("the policy cannot be used"));
+    }
     if (parser.isSet(QStringLiteral("no-archive")))
         return usage(QStringLiteral("the station stores into the archive: leave out --no-archive"));
     if (!openRunArchive()) {

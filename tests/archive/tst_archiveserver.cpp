@@ -364,8 +364,8 @@ void TestArchiveServer::roles_data()
     QTest::addColumn<QString>("role");
     QTest::addColumn<int>("syncCode"); // the tool's exit status for a sync
     QTest::addColumn<int>("signCode");
-    QTest::newRow("auditor") << "dr7326g_auditors" << 7 << 7;
-    QTest::newRow("technician") << "dr7326g_technicians" << 0 << 7;
+    QTest::newRow("auditor") << "dr7326g_auditors" << 9 << 9;
+    QTest::newRow("technician") << "dr7326g_technicians" << 0 << 9;
     QTest::newRow("reviewer") << "dr7326g_reviewers" << 0 << 0;
 }
 

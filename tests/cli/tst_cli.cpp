@@ -76,6 +76,7 @@ private slots:
         QTest::newRow("sigma too large") << QStringList{"set-neutron-sigma", "6553.6"};
         QTest::newRow("threshold negative") << QStringList{"set-threshold", "-1e-5"};
         QTest::newRow("threshold missing") << QStringList{"set-threshold"};
+        QTest::newRow("format without a CSV file") << QStringList{"history", "--format", "machine"};
         QTest::newRow("bad time") << QStringList{"set-time", "yesterday"};
         QTest::newRow("time before epoch") << QStringList{"set-time", "1990-01-01 00:00:00"};
         QTest::newRow("time past the clock's last minute")

@@ -32,8 +32,16 @@ private slots:
                  qPrintable(emulator.log()));
         const QString archive = runtime.path() + QStringLiteral("/a.sqlite");
         const QString events = runtime.path() + QStringLiteral("/events");
+        // The lab wants another threshold of one pager only.
+        const QString policy = runtime.path() + QStringLiteral("/lab.ini");
+        QFile ini(policy);
+        QVERIFY(ini.open(QIODevice::WriteOnly) &&
+                ini.write("[all]\ndose-rate-threshold = 1e-5\n[05A00318]\n"
+                          "dose-rate-threshold = 2e-5\n") > 0);
+        ini.close();
         QProcess *station =
-            startCli({"station", "--archive", archive, "--set-clock-beyond", "60", "--on-event",
+            startCli({"station", "--archive", archive, "--policy", policy, "--set-clock-beyond",
+                      "60", "--on-event",
                       QStringLiteral("env | grep ^DR7326G_ | sort | tr '\\n' ' ' >> %1; echo >> %1")
                           .arg(events)},
                      runtime.path());
@@ -56,7 +64,8 @@ private slots:
             for (const QString &variable :
                  {QStringLiteral("OUTCOME=complete"), QStringLiteral("NEW_RECORDS=100"),
                   QStringLiteral("CLOCK_SET=1"), QStringLiteral("CALIBRATION_OVERDUE=0"),
-                  QStringLiteral("ALARMS=") + rows.value(serial).value(5) + QLatin1Char(' ')})
+                  QStringLiteral("ALARMS=") + rows.value(serial).value(5) + QLatin1Char(' '),
+                  QStringLiteral("POLICY_APPLIED=%1").arg(serial == "05A00318" ? 1 : 0)})
                 QVERIFY2(of.first().contains(QStringLiteral("DR7326G_") + variable),
                          qPrintable(of.first()));
         }
@@ -144,6 +153,7 @@ private slots:
         QTest::newRow("archive not writable") << QStringList{"--archive", "/proc/a.sqlite"} << 1;
         QTest::newRow("again-after 0") << QStringList{"--again-after", "0"} << 2;
         QTest::newRow("argument") << QStringList{"now"} << 2;
+        QTest::newRow("policy file missing") << QStringList{"--policy", "/nonexistent.ini"} << 2;
     }
     void cannotRun()
     {
