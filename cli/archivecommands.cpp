@@ -3,6 +3,7 @@
 #include "archivelocation.h"
 #include "archiverecordmodel.h"
 #include "archiveserver.h"
+#include "commandgroup.h"
 #include "csvexport.h"
 #include "dosereport.h"
 #include "exitcodes.h"
@@ -26,7 +27,6 @@
 #include <QSaveFile>
 #include <QStandardItemModel>
 
-#include <cstring>
 #include <functional>
 
 namespace {
@@ -774,12 +774,12 @@ const QCommandLineOption sourceOption(
     QStringLiteral("local|server"), QStringLiteral("local"));
 
 // The tool's options that take a value in the next argument.
-bool takesValue(const char *arg)
+bool takesValue(const QString &arg)
 {
     for (const char *name : {"--png", "--pdf", "--csv", "--format", "--jsonl", "--dump", "--serial",
                              "--calibration-date", "--archive", "--from", "--to", "--server",
                              "--source", "--wearer", "--days", "--policy"})
-        if (!std::strcmp(arg, name))
+        if (arg == QLatin1String(name))
             return true;
     return false;
 }
@@ -847,41 +847,19 @@ bool syncFailed(const ArchiveSyncResult &result, bool automatic)
 
 bool isArchiveCommand(int argc, char **argv)
 {
-    for (int i = 1; i < argc; ++i) {
-        if (argv[i][0] == '-') {
-            i += takesValue(argv[i]) ? 1 : 0;
-            continue;
-        }
-        return !std::strcmp(argv[i], "archive");
-    }
-    return false;
+    return commandLineNames(argc, argv, "archive", &takesValue);
 }
 
 QString archiveCommandsHelp()
 {
-    QString help;
-    for (const Command &command : commands())
-        help += QStringLiteral("  %1\n      %2\n")
-                    .arg(QLatin1String(command.usage), QLatin1String(command.summary));
-    return help;
+    return subcommandsHelp(commands());
 }
 
 int runArchiveGroup(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
-    // The command's name: the second argument that is no option or value.
-    QStringList words;
-    for (int i = 1; i < arguments.size(); ++i) {
-        if (arguments.at(i).startsWith(QLatin1Char('-'))) {
-            i += takesValue(arguments.at(i).toUtf8().constData()) ? 1 : 0;
-            continue;
-        }
-        words << arguments.at(i);
-    }
+    const QStringList words = commandWords(arguments, &takesValue);
     const QString name = words.value(1);
-    const Command *command = nullptr;
-    for (const Command &candidate : commands())
-        if (name == QLatin1String(candidate.name))
-            command = &candidate;
+    const Command *command = findSubcommand(commands(), name);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("The archive of downloads and settings.\n\n") +

@@ -3,6 +3,7 @@
 #include "archive.h"
 #include "archivecommands.h"
 #include "archiveserver.h"
+#include "commandgroup.h"
 #include "exitcodes.h"
 #include "serialnumber.h"
 #include "terminaltext.h"
@@ -11,7 +12,6 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
-#include <cstring>
 #include <functional>
 
 namespace {
@@ -283,40 +283,19 @@ bool takesValue(const QString &arg)
 
 bool isInstrumentCommand(int argc, char **argv)
 {
-    for (int i = 1; i < argc; ++i) {
-        if (argv[i][0] == '-') {
-            i += takesValue(QString::fromLocal8Bit(argv[i])) ? 1 : 0;
-            continue;
-        }
-        return !std::strcmp(argv[i], "instruments");
-    }
-    return false;
+    return commandLineNames(argc, argv, "instruments", &takesValue);
 }
 
 QString instrumentCommandsHelp()
 {
-    QString help;
-    for (const Command &command : commands())
-        help += QStringLiteral("  %1\n      %2\n")
-                    .arg(QLatin1String(command.usage), QLatin1String(command.summary));
-    return help;
+    return subcommandsHelp(commands());
 }
 
 int runInstrumentGroup(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
-    QStringList words;
-    for (int i = 1; i < arguments.size(); ++i) {
-        if (arguments.at(i).startsWith(QLatin1Char('-'))) {
-            i += takesValue(arguments.at(i)) ? 1 : 0;
-            continue;
-        }
-        words << arguments.at(i);
-    }
+    const QStringList words = commandWords(arguments, &takesValue);
     const QString name = words.value(1);
-    const Command *command = nullptr;
-    for (const Command &candidate : commands())
-        if (name == QLatin1String(candidate.name))
-            command = &candidate;
+    const Command *command = findSubcommand(commands(), name);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(

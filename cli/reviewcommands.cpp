@@ -3,14 +3,13 @@
 #include "archive.h"
 #include "archivecommands.h"
 #include "archiveserver.h"
+#include "commandgroup.h"
 #include "exitcodes.h"
 #include "terminaltext.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
-
-#include <cstring>
 
 namespace {
 
@@ -135,40 +134,19 @@ QString rightsRefusalText(const QString &what, const QString &role, const QStrin
 
 bool isReviewCommand(int argc, char **argv)
 {
-    for (int i = 1; i < argc; ++i) {
-        if (argv[i][0] == '-') {
-            i += takesValue(QString::fromUtf8(argv[i])) ? 1 : 0;
-            continue;
-        }
-        return !std::strcmp(argv[i], "review");
-    }
-    return false;
+    return commandLineNames(argc, argv, "review", &takesValue);
 }
 
 QString reviewCommandsHelp()
 {
-    QString help;
-    for (const Command &command : commands())
-        help += QStringLiteral("  %1\n      %2\n")
-                    .arg(QLatin1String(command.usage), QLatin1String(command.summary));
-    return help;
+    return subcommandsHelp(commands());
 }
 
 int runReviewGroup(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
-    QStringList words;
-    for (int i = 1; i < arguments.size(); ++i) {
-        if (arguments.at(i).startsWith(QLatin1Char('-'))) {
-            i += takesValue(arguments.at(i)) ? 1 : 0;
-            continue;
-        }
-        words << arguments.at(i);
-    }
+    const QStringList words = commandWords(arguments, &takesValue);
     const QString name = words.value(1);
-    const Command *command = nullptr;
-    for (const Command &candidate : commands())
-        if (name == QLatin1String(candidate.name))
-            command = &candidate;
+    const Command *command = findSubcommand(commands(), name);
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Review and sign-off of downloads, kept in the archive as events and sent "

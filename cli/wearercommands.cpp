@@ -2,14 +2,13 @@
 
 #include "archive.h"
 #include "archivecommands.h"
+#include "commandgroup.h"
 #include "exitcodes.h"
 #include "terminaltext.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
-
-#include <cstring>
 
 namespace {
 
@@ -215,40 +214,19 @@ QDateTime commandLineTime(const QString &text)
 
 bool isWearerCommand(int argc, char **argv)
 {
-    for (int i = 1; i < argc; ++i) {
-        if (argv[i][0] == '-') {
-            i += takesValue(QString::fromUtf8(argv[i])) ? 1 : 0;
-            continue;
-        }
-        return !std::strcmp(argv[i], "wearers");
-    }
-    return false;
+    return commandLineNames(argc, argv, "wearers", &takesValue);
 }
 
 QString wearerCommandsHelp()
 {
-    QString help;
-    for (const Command &command : commands())
-        help += QStringLiteral("  %1\n      %2\n")
-                    .arg(QLatin1String(command.usage), QLatin1String(command.summary));
-    return help;
+    return subcommandsHelp(commands());
 }
 
 int runWearerGroup(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
-    QStringList words;
-    for (int i = 1; i < arguments.size(); ++i) {
-        if (arguments.at(i).startsWith(QLatin1Char('-'))) {
-            i += takesValue(arguments.at(i)) ? 1 : 0;
-            continue;
-        }
-        words << arguments.at(i);
-    }
+    const QStringList words = commandWords(arguments, &takesValue);
     const QString name = words.value(1);
-    const Command *command = nullptr;
-    for (const Command &candidate : commands())
-        if (name == QLatin1String(candidate.name))
-            command = &candidate;
+    const Command *command = findSubcommand(commands(), name);
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Who wore which pager: wearers and assignments, kept in the archive as "
